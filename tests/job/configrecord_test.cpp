@@ -224,9 +224,4 @@ TEST_F(ConfigFile, ExportTruncatesALongerFile) {
     EXPECT_EQ(fs::file_size(Exported()), 1104u);
 }
 
-TEST(ConfigRecord, DecodeOfEncodeIsIdentityForValidValues) {
-    const CConfigRecord record = EncodeConfigRecord(Sample());
-    EXPECT_EQ(DecodeConfigRecord(record), Sample());
-}
-
 } // namespace
