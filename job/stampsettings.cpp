@@ -1,0 +1,180 @@
+#include "job/stampsettings.h"
+
+#include "job/configrecord.h"
+#include "job/settingsstore.h"
+
+#include <cstdio>
+
+namespace {
+
+// Repairs one field to its default when it lies outside [low, high].
+bool Repair(int32_t& field, int32_t low, int32_t high, int32_t fallback) {
+    if (field >= low && field <= high)
+        return false;
+    field = fallback;
+    return true;
+}
+
+bool RepairFolder(std::string& folder) {
+    if (!folder.empty())
+        return false;
+    folder = FallbackFolder();
+    return true;
+}
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+bool CStampSettingsValues::ValidateSettings() {
+    const CStampSettingsValues defaults;
+    bool repaired = false;
+    repaired |= RepairFolder(inputdir);
+    repaired |= RepairFolder(outputdir);
+    repaired |= Repair(jpgquality, 0, 100, defaults.jpgquality);
+    repaired |= Repair(outputtype, 0, 2, defaults.outputtype);
+    repaired |= Repair(feather, 0, 20, defaults.feather);
+    repaired |= Repair(tptolerance, 0, 255, defaults.tptolerance);
+    repaired |= Repair(halign, 0, 2, defaults.halign);
+    repaired |= Repair(valign, 0, 2, defaults.valign);
+    repaired |= Repair(opacity, 0, 255, defaults.opacity);
+    repaired |= Repair(colorb, 0, 255, defaults.colorb);
+    repaired |= Repair(colorg, 0, 255, defaults.colorg);
+    repaired |= Repair(colorr, 0, 255, defaults.colorr);
+    repaired |= Repair(offsetx, kMinOffset, kMaxOffset, defaults.offsetx);
+    repaired |= Repair(offsety, kMinOffset, kMaxOffset, defaults.offsety);
+    return !repaired;
+}
+
+CStampSettings::CStampSettings(std::unique_ptr<CSettingsStore> store) : m_store(std::move(store)) {
+    LoadSettings();
+}
+
+CStampSettings::~CStampSettings() {
+    if (m_store)
+        SaveSettings();
+}
+
+bool CStampSettings::ReadRegistryString(const std::string& name, std::string& text) {
+    if (!m_store || !m_store->OpenKey())
+        return false;
+    std::optional<std::string> stored = m_store->QueryValue(name);
+    if (stored && stored->size() <= kMaxSettingsTextBytes) {
+        // The value is a zero-terminated text: anything after an embedded zero is not part
+        // of it.
+        text = stored->substr(0, stored->find('\0'));
+    } else {
+        // Missing or too long: replace it by an empty value so the store holds every name
+        // and the next start reads the same as this one.
+        text.clear();
+        m_store->SetValue(name, std::string());
+    }
+    m_store->CloseKey();
+    return true;
+}
+
+bool CStampSettings::WriteRegistryString(const std::string& name, const std::string& text) {
+    if (!m_store || !m_store->OpenKey())
+        return false;
+    m_store->SetValue(name, text);
+    m_store->CloseKey();
+    return true;
+}
+
+void CStampSettings::LoadSettings() {
+    const CStampSettingsValues defaults;
+    std::string text;
+    // Each reader gives the field's default when the store cannot be opened at all.
+    auto readInteger = [&](const char* name, int32_t& field, int32_t fallback) {
+        field = ReadRegistryString(name, text) ? TextToInteger(text, fallback) : fallback;
+    };
+    auto readFlag = [&](const char* name, bool& field, bool fallback) {
+        field = ReadRegistryString(name, text) ? TextToFlag(text) : fallback;
+    };
+    auto readString = [&](const char* name, std::string& field, const std::string& fallback) {
+        field = ReadRegistryString(name, text) ? text : fallback;
+    };
+
+    bpreview = ReadRegistryString("bpreview", text) ? TextToPreviewFlag(text) : defaults.bpreview;
+    // Without a store the headers are preserved: a user who never had stored settings gets
+    // the conservative choice that loses nothing of the input.
+    readFlag("biptc", biptc, true);
+    readString("inputdir", inputdir, defaults.inputdir);
+    readString("outputdir", outputdir, defaults.outputdir);
+    readFlag("overwritefiles", overwritefiles, defaults.overwritefiles);
+    readInteger("jpgquality", jpgquality, defaults.jpgquality);
+    outputtype =
+        ReadRegistryString("outputtype", text) ? TextToOutputType(text) : defaults.outputtype;
+    readFlag("usetrans", usetrans, defaults.usetrans);
+    readInteger("feather", feather, defaults.feather);
+    readInteger("tptolerance", tptolerance, defaults.tptolerance);
+    readInteger("halign", halign, defaults.halign);
+    readInteger("valign", valign, defaults.valign);
+    readInteger("offsetx", offsetx, defaults.offsetx);
+    readInteger("offsety", offsety, defaults.offsety);
+    readInteger("opacity", opacity, defaults.opacity);
+    colora = ReadRegistryString("colora", text) ? int32_t(TextToFlag(text)) : defaults.colora;
+    readInteger("colorb", colorb, defaults.colorb);
+    readInteger("colorg", colorg, defaults.colorg);
+    readInteger("colorr", colorr, defaults.colorr);
+    readString("pathsample", pathsample, defaults.pathsample);
+    readString("pathstamp", pathstamp, defaults.pathstamp);
+    ValidateSettings();
+    if (m_store)
+        m_store->Flush();
+}
+
+void CStampSettings::SaveSettings() {
+    WriteRegistryString("bpreview", FlagToText(bpreview));
+    WriteRegistryString("biptc", FlagToText(biptc));
+    WriteRegistryString("inputdir", inputdir);
+    WriteRegistryString("outputdir", outputdir);
+    WriteRegistryString("jpgquality", IntegerToText(jpgquality));
+    WriteRegistryString("outputtype", IntegerToText(outputtype));
+    WriteRegistryString("overwritefiles", FlagToText(overwritefiles));
+    WriteRegistryString("pathstamp", pathstamp);
+    WriteRegistryString("pathsample", pathsample);
+    WriteRegistryString("colora", IntegerToText(colora));
+    WriteRegistryString("colorb", IntegerToText(colorb));
+    WriteRegistryString("colorg", IntegerToText(colorg));
+    WriteRegistryString("colorr", IntegerToText(colorr));
+    WriteRegistryString("offsetx", IntegerToText(offsetx));
+    WriteRegistryString("offsety", IntegerToText(offsety));
+    WriteRegistryString("opacity", IntegerToText(opacity));
+    WriteRegistryString("halign", IntegerToText(halign));
+    WriteRegistryString("valign", IntegerToText(valign));
+    WriteRegistryString("feather", IntegerToText(feather));
+    WriteRegistryString("tptolerance", IntegerToText(tptolerance));
+    WriteRegistryString("usetrans", FlagToText(usetrans));
+    if (m_store)
+        m_store->Flush();
+}
+
+bool CStampSettings::ExportSettings(const std::string& path) const {
+    const CConfigRecord record = EncodeConfigRecord(*this);
+    std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        return false;
+    const bool written = std::fwrite(record.data(), 1, record.size(), file.get()) == record.size();
+    // Closing flushes the buffered bytes: only a clean close means they reached the file.
+    return std::fclose(file.release()) == 0 && written;
+}
+
+int CStampSettings::ImportSettings(const std::string& path) {
+    std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return 0;
+    // One byte more than a record: a file of any other length is not one we wrote, and
+    // importing its bytes would replace every setting with noise.
+    uint8_t buffer[kConfigRecordSize + 1];
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+    if (got != kConfigRecordSize || std::ferror(file.get()))
+        return 0;
+    CStampSettingsValues values =
+        DecodeConfigRecord(std::span<const uint8_t, kConfigRecordSize>(buffer, kConfigRecordSize));
+    const bool valid = values.ValidateSettings();
+    *this = values;
+    return valid ? 1 : 2;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "job/settingsstore.h"
+#include "job/settingstext.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// One complete stamping configuration, as plain values. Fields in declaration order; the
+// store's value names and the configuration file's fields carry the same names.
+struct CStampSettingsValues {
+    int32_t colora = 0;                       // 1 when a key colour has been picked
+    bool bpreview = true;                     // input page: preview the selected file
+    bool overwritefiles = false;              // output page: overwrite existing files
+    int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG
+    int32_t jpgquality = 100;                 // 0..100
+    std::string outputdir = FallbackFolder(); // with a trailing '/'
+    std::string inputdir;                     // folder shown by the input page's tree
+    std::string pathstamp;
+    std::string pathsample;
+    bool usetrans = false;   // positioning page: use transparence
+    int32_t feather = 10;    // 0..20, 10 = none
+    int32_t tptolerance = 0; // key colour tolerance 0..255
+    int32_t opacity = 255;   // 255 = opaque
+    int32_t halign = 1;      // 0 left, 1 centre, 2 right
+    int32_t valign = 1;      // 0 top, 1 middle, 2 bottom
+    int32_t offsetx = 0;     // pixels, -9999..99999
+    int32_t offsety = 0;     // pixels, -9999..99999
+    int32_t colorr = 0;      // key colour
+    int32_t colorg = 0;
+    int32_t colorb = 0;
+    bool biptc = false; // output page: preserve jpeg-headers
+
+    // Sets every out-of-range field back to its default and an empty folder to the fallback
+    // folder. All checks run; true when nothing had to be repaired.
+    bool ValidateSettings();
+
+    bool operator==(const CStampSettingsValues&) const = default;
+};
+
+// Offsets may go far right or down but only a little left or up: both bounds have five
+// characters in the offset edit boxes.
+constexpr int32_t kMinOffset = -9999;
+constexpr int32_t kMaxOffset = 99999;
+
+// Values longer than this many bytes do not survive the store: they read back as empty.
+constexpr std::size_t kMaxSettingsTextBytes = 259;
+
+// The settings record with its persistence. Constructed from a store it loads the values
+// (LoadSettings) and writes them all back when destroyed (SaveSettings); nothing else writes
+// to the store, except that loading stores an empty text for a value that is missing or too
+// long. A record without a store only holds values: nothing is read or written.
+class CStampSettings : public CStampSettingsValues {
+public:
+    // The defaults, with no store behind them.
+    CStampSettings() = default;
+    // Loads from the store; a null store or one that cannot be opened gives the defaults
+    // with biptc on.
+    explicit CStampSettings(std::unique_ptr<CSettingsStore> store);
+    ~CStampSettings();
+
+    CStampSettings(const CStampSettings&) = delete;
+    CStampSettings& operator=(const CStampSettings&) = delete;
+
+    CStampSettings& operator=(const CStampSettingsValues& values) {
+        CStampSettingsValues::operator=(values);
+        return *this;
+    }
+    const CStampSettingsValues& Values() const { return *this; }
+
+    // Reads every value in a fixed order, turns each text into its field, then repairs.
+    void LoadSettings();
+    // Writes every value. Skipped silently when the store cannot be opened.
+    void SaveSettings();
+
+    // False only when the store cannot be opened or created. A missing value, or one of more
+    // than kMaxSettingsTextBytes bytes, reads as empty and is stored back as empty.
+    bool ReadRegistryString(const std::string& name, std::string& text);
+    // False when the store cannot be opened or created.
+    bool WriteRegistryString(const std::string& name, const std::string& text);
+
+    // The configuration file: exactly kConfigRecordSize bytes. True when written completely.
+    bool ExportSettings(const std::string& path) const;
+    // 1 when every value was valid, 2 when some were repaired, 0 when the file cannot be
+    // read or is not a configuration record; then the record is unchanged.
+    int ImportSettings(const std::string& path);
+
+private:
+    std::unique_ptr<CSettingsStore> m_store;
+};

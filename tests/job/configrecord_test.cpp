@@ -1,0 +1,227 @@
+#include "job/configrecord.h"
+#include "job/stampsettings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+CStampSettingsValues Sample() {
+    CStampSettingsValues v;
+    v.colora = 1;
+    v.bpreview = false;
+    v.overwritefiles = true;
+    v.outputtype = 2;
+    v.jpgquality = 85;
+    v.outputdir = "/out/";
+    v.inputdir = "/in/";
+    v.pathstamp = "/logo.png";
+    v.pathsample = "/sample.jpg";
+    v.usetrans = true;
+    v.feather = 13;
+    v.tptolerance = 40;
+    v.opacity = 128;
+    v.halign = 2;
+    v.valign = 0;
+    v.offsetx = -9999;
+    v.offsety = 99999;
+    v.colorr = 0x11;
+    v.colorg = 0x22;
+    v.colorb = 0x33;
+    v.biptc = true;
+    return v;
+}
+
+std::vector<uint8_t> ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, std::size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+
+std::string TextAt(const std::vector<uint8_t>& b, std::size_t at) {
+    return std::string(reinterpret_cast<const char*>(&b[at]));
+}
+
+class ConfigFile : public testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("qm_config_" + std::to_string(getpid()) + "_" +
+                 testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // A record holding the sample values, exported to a file.
+    fs::path Exported(const CStampSettingsValues& values = Sample()) {
+        CStampSettings settings;
+        settings = values;
+        const fs::path path = m_dir / "config.qmc";
+        EXPECT_TRUE(settings.ExportSettings(path.string()));
+        return path;
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(ConfigFile, ExportPutsEveryFieldAtItsOffsetLittleEndianWithZeroPadding) {
+    const std::vector<uint8_t> b = ReadAll(Exported());
+    ASSERT_EQ(b.size(), 1104u);
+    const struct {
+        std::size_t at;
+        uint32_t value;
+    } integers[] = {{0, 1},        {8, 2},       {12, 85},
+                    {1060, 13},    {1064, 40},   {1068, 128},
+                    {1072, 2},     {1076, 0},    {1080, uint32_t(-9999)},
+                    {1084, 99999}, {1088, 0x11}, {1092, 0x22},
+                    {1096, 0x33}};
+    for (const auto& i : integers)
+        EXPECT_EQ(Le32(b, i.at), i.value) << "offset " << i.at;
+    EXPECT_EQ(b[1080], 0xF1); // -9999 = 0xFFFFD8F1, low byte first
+    EXPECT_EQ(b[4], 0);       // bpreview
+    EXPECT_EQ(b[5], 1);       // overwritefiles
+    EXPECT_EQ(b[1056], 1);    // usetrans
+    EXPECT_EQ(b[1100], 1);    // biptc
+    EXPECT_EQ(TextAt(b, 16), "/out/");
+    EXPECT_EQ(TextAt(b, 276), "/in/");
+    EXPECT_EQ(TextAt(b, 536), "/logo.png");
+    EXPECT_EQ(TextAt(b, 796), "/sample.jpg");
+    for (std::size_t pad : {6u, 7u, 1057u, 1058u, 1059u, 1101u, 1102u, 1103u})
+        EXPECT_EQ(b[pad], 0) << "padding " << pad;
+    for (std::size_t i = 16 + 5; i < 276; ++i)
+        ASSERT_EQ(b[i], 0) << "after the text, offset " << i;
+}
+
+TEST_F(ConfigFile, LongTextsAreCutTo259BytesAndTheFileStays1104) {
+    CStampSettingsValues v = Sample();
+    v.pathstamp = std::string(400, 's');
+    v.pathsample = std::string(258, 'a') + "\xC3\xA9"; // é would end at byte 260
+    v.outputdir = std::string(259, 'o');
+    const std::vector<uint8_t> b = ReadAll(Exported(v));
+    ASSERT_EQ(b.size(), 1104u);
+    EXPECT_EQ(TextAt(b, 536), std::string(259, 's'));
+    EXPECT_EQ(TextAt(b, 796), std::string(258, 'a'));
+    EXPECT_EQ(TextAt(b, 16), std::string(259, 'o'));
+    EXPECT_EQ(TextAt(b, 276), "/in/"); // the neighbour field is untouched
+}
+
+TEST_F(ConfigFile, ExportThenImportGivesOneAndEqualSettings) {
+    const fs::path path = Exported();
+    CStampSettings settings;
+    EXPECT_EQ(settings.ImportSettings(path.string()), 1);
+    EXPECT_EQ(settings.Values(), Sample());
+}
+
+TEST_F(ConfigFile, OutOfRangeFieldsAreRepairedWithResultTwo) {
+    const struct {
+        std::size_t at;
+        int32_t stored;
+        int32_t CStampSettingsValues::*field;
+        int32_t expected;
+        int result;
+    } cases[] = {
+        {1060, 25, &CStampSettingsValues::feather, 10, 2},
+        {1080, -10000, &CStampSettingsValues::offsetx, 0, 2},
+        {1080, -9999, &CStampSettingsValues::offsetx, -9999, 1},
+        {1084, 100000, &CStampSettingsValues::offsety, 0, 2},
+        {12, 101, &CStampSettingsValues::jpgquality, 100, 2},
+        {8, -1, &CStampSettingsValues::outputtype, 0, 2},
+        {1068, 0x7FFFFFFF, &CStampSettingsValues::opacity, 255, 2},
+        {0, 9, &CStampSettingsValues::colora, 9, 1}, // no range
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> b = ReadAll(Exported());
+        for (std::size_t i = 0; i < 4; ++i)
+            b[c.at + i] = uint8_t(uint32_t(c.stored) >> (8 * i));
+        WriteAll(m_dir / "edited.qmc", b);
+        CStampSettings settings;
+        EXPECT_EQ(settings.ImportSettings((m_dir / "edited.qmc").string()), c.result) << c.at;
+        EXPECT_EQ(settings.*c.field, c.expected) << c.at;
+    }
+}
+
+TEST_F(ConfigFile, AnyNonZeroBooleanByteIsTrueAndPaddingIsIgnored) {
+    std::vector<uint8_t> b = ReadAll(Exported());
+    b[4] = 0x80; // bpreview
+    b[1100] = 0; // biptc
+    b[6] = b[7] = b[1057] = b[1101] = b[1103] = 0xEE;
+    WriteAll(m_dir / "edited.qmc", b);
+    CStampSettings settings;
+    EXPECT_EQ(settings.ImportSettings((m_dir / "edited.qmc").string()), 1);
+    CStampSettingsValues expected = Sample();
+    expected.bpreview = true;
+    expected.biptc = false;
+    EXPECT_EQ(settings.Values(), expected);
+}
+
+TEST_F(ConfigFile, TextWithoutTerminatorIsCutAtItsField) {
+    std::vector<uint8_t> b = ReadAll(Exported());
+    std::fill(b.begin() + 536, b.begin() + 796, uint8_t('x'));  // pathstamp, no zero
+    std::fill(b.begin() + 796, b.begin() + 1056, uint8_t('y')); // pathsample, no zero
+    WriteAll(m_dir / "damaged.qmc", b);
+    CStampSettings settings;
+    EXPECT_EQ(settings.ImportSettings((m_dir / "damaged.qmc").string()), 1);
+    EXPECT_EQ(settings.pathstamp, std::string(259, 'x'));
+    EXPECT_EQ(settings.pathsample, std::string(259, 'y'));
+}
+
+TEST_F(ConfigFile, EmptyFolderFieldIsRepaired) {
+    CStampSettingsValues v = Sample();
+    v.inputdir.clear();
+    CStampSettings settings;
+    EXPECT_EQ(settings.ImportSettings(Exported(v).string()), 2);
+    EXPECT_EQ(settings.inputdir, FallbackFolder());
+}
+
+TEST_F(ConfigFile, FilesThatAreNotARecordGiveZeroAndChangeNothing) {
+    const std::vector<uint8_t> good = ReadAll(Exported());
+    const struct {
+        const char* what;
+        std::size_t size;
+    } lengths[] = {{"empty", 0}, {"short", 1103}, {"half", 552}, {"long", 1105}, {"double", 2208}};
+    for (const auto& c : lengths) {
+        std::vector<uint8_t> bytes(c.size, 0);
+        std::copy_n(good.begin(), std::min(c.size, good.size()), bytes.begin());
+        WriteAll(m_dir / "odd.qmc", bytes);
+        CStampSettings settings;
+        settings.pathstamp = "/unchanged";
+        const CStampSettingsValues before = settings.Values();
+        EXPECT_EQ(settings.ImportSettings((m_dir / "odd.qmc").string()), 0) << c.what;
+        EXPECT_EQ(settings.Values(), before) << c.what;
+    }
+    CStampSettings settings;
+    EXPECT_EQ(settings.ImportSettings((m_dir / "missing.qmc").string()), 0);
+    EXPECT_EQ(settings.ImportSettings(m_dir.string()), 0); // a folder
+    EXPECT_EQ(settings.Values(), CStampSettingsValues());
+}
+
+TEST_F(ConfigFile, ExportFailsWhereNoFileCanBeWritten) {
+    CStampSettings settings;
+    EXPECT_FALSE(settings.ExportSettings((m_dir / "no" / "such" / "folder.qmc").string()));
+    EXPECT_FALSE(settings.ExportSettings(m_dir.string()));
+    if (fs::exists("/dev/full")) {
+        EXPECT_FALSE(settings.ExportSettings("/dev/full")); // disk full when flushed
+    }
+}
+
+TEST_F(ConfigFile, ExportTruncatesALongerFile) {
+    WriteAll(m_dir / "config.qmc", std::vector<uint8_t>(5000, 0xAB));
+    EXPECT_EQ(fs::file_size(Exported()), 1104u);
+}
+
+} // namespace
