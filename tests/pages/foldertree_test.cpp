@@ -315,3 +315,42 @@ TEST_F(FolderTreeTest, Screenshot) {
     QTest::qWait(50);
     EXPECT_TRUE(tree->grab().save(target));
 }
+
+// Clicks and keys go through the view's own handling, which keeps using the item afterwards;
+// a vanished folder met that way must not bring the view down.
+TEST_F(FolderTreeTest, VanishedFolderClickedOrOpenedByKeyInAVisibleTree) {
+    auto tree = MakeTree();
+    tree->resize(300, 400);
+    tree->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tree.get()));
+    ASSERT_TRUE(tree->SelectFolderPath(fixedRoot + "Photos", true));
+    QTreeWidgetItem* photos = tree->currentItem();
+    QTreeWidgetItem* drive = tree->DriveItem(0);
+
+    ASSERT_TRUE(QDir().rmdir(fixedRoot + "alpha"));
+    QTreeWidgetItem* alpha = Child(drive, "alpha");
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(alpha).center());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Child(drive, "alpha"), nullptr);
+    EXPECT_EQ(tree->currentItem(), photos);
+    EXPECT_TRUE(photos->isSelected());
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot + "Photos/");
+
+    // Opened by the keyboard after it vanished: deleted, and its parent takes the selection.
+    QTreeWidgetItem* gone = Child(drive, "Gone");
+    tree->setCurrentItem(gone);
+    ASSERT_TRUE(QDir(fixedRoot + "Gone").removeRecursively());
+    QTest::keyClick(tree.get(), Qt::Key_Right);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Child(drive, "Gone"), nullptr);
+    EXPECT_EQ(tree->currentItem(), drive);
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot);
+
+    // Collapsing by the keyboard: the placeholder comes back.
+    tree->setCurrentItem(photos);
+    QTest::keyClick(tree.get(), Qt::Key_Left);
+    EXPECT_FALSE(photos->isExpanded());
+    EXPECT_TRUE(HasOnlyPlaceholder(photos));
+    QTest::keyClick(tree.get(), Qt::Key_Asterisk); // would read everything below: ignored
+    EXPECT_FALSE(photos->isExpanded());
+}
