@@ -8,15 +8,9 @@
 
 #include <ostream>
 
-// The one application object the widget tests need; made on first use.
+// The application object made by the test program's main.
 inline QApplication& TestApp() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "qm_pages_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    return *qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
 inline bool MakeFolders(const QString& base, const QStringList& relativePaths) {
