@@ -354,3 +354,13 @@ TEST_F(FolderTreeTest, VanishedFolderClickedOrOpenedByKeyInAVisibleTree) {
     QTest::keyClick(tree.get(), Qt::Key_Asterisk); // would read everything below: ignored
     EXPECT_FALSE(photos->isExpanded());
 }
+
+TEST(FolderTreeOnThisMachine, RootDriveFirstAndSelectable) {
+    CFolderTree tree;
+    tree.InitFolderTree();
+    ASSERT_GE(tree.MyComputerItem()->childCount(), 1);
+    EXPECT_EQ(tree.MyComputerItem()->child(0)->text(0), "/");
+    EXPECT_GE(tree.WatcherCount(), 1);
+    ASSERT_TRUE(tree.SelectFolderPath("/usr/", true));
+    EXPECT_EQ(tree.GetFolderPath(), "/usr/");
+}
