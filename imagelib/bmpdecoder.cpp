@@ -9,6 +9,9 @@
 #include <cstring>
 #include <vector>
 
+// Pixel words are assembled with native loads and stores.
+static_assert(std::endian::native == std::endian::little);
+
 namespace {
 
 constexpr int kFileHeaderSize = 14;
@@ -90,6 +93,10 @@ public:
         uint32_t* out = Line32(fileRow);
         for (int x = 0; x < m_width; ++x)
             out[x] = m_palette[indices[x]];
+    }
+
+    void CopyRow(int fromFileRow, int toFileRow) const {
+        std::memcpy(Line(toFileRow), Line(fromFileRow), size_t(m_width) * (m_out32 ? 4 : 1));
     }
 
 private:
@@ -192,10 +199,14 @@ void DecodeRle(CImageSource& source, const CRowWriter& rows, uint8_t* indices, b
         }
         rows.WriteIndices(k++, indices);
     }
-    // Rows after the end of the bitmap take index 0 as well.
-    std::memset(indices, 0, size_t(width));
-    for (; k < rows.Height(); ++k)
+    // Rows after the end of the bitmap take index 0 as well: one row converted, the rest
+    // copied (a few bytes of codes can end a bitmap of millions of rows).
+    if (k < rows.Height()) {
+        std::memset(indices, 0, size_t(width));
         rows.WriteIndices(k, indices);
+        for (int i = k + 1; i < rows.Height(); ++i)
+            rows.CopyRow(k, i);
+    }
 }
 
 void DecodeSixteenBit(CImageSource& source, const CRowWriter& rows, const uint32_t masks[3],
@@ -259,8 +270,14 @@ void DecodeTrueColor(CImageSource& source, const CRowWriter& rows, int bitCount,
         }
         uint32_t* out = rows.Line32(k);
         if (bitCount == 24) {
-            for (int x = 0; x < width; ++x, in += 3)
-                out[x] = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
+            // Four-byte loads; the last pixel byte by byte, as its fourth byte may lie past
+            // the end of the input.
+            for (int x = 0; x < width - 1; ++x, in += 3) {
+                uint32_t w;
+                std::memcpy(&w, in, 4);
+                out[x] = 0xFF000000u | w;
+            }
+            out[width - 1] = 0xFF000000u | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0];
         } else {
             for (int x = 0; x < width; ++x, in += 4) {
                 const uint32_t w = Le32(in);
