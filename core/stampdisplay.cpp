@@ -28,8 +28,7 @@ int DrawThroughMemoryDC(CDC& dc, CStampBitmap& bitmap, const CRectL* dest, const
 
 namespace {
 int Halftone(CDC& dc, CStampBitmap& bitmap, const CBlit& blit) {
-    return DrawThroughMemoryDC(dc, bitmap, &blit.dest, &blit.source, nullptr, true, -1,
-                               QM_SRCCOPY);
+    return DrawThroughMemoryDC(dc, bitmap, &blit.dest, &blit.source, nullptr, true, -1, QM_SRCCOPY);
 }
 } // namespace
 
@@ -42,7 +41,8 @@ int StretchDraw(CDC& dc, CStampBitmap& bitmap, int x, int y, int w, int h, uint3
 }
 
 int ScaledDraw(CDC& dc, CStampBitmap& bitmap, int x, int y, double factor, uint32_t) {
-    return Halftone(dc, bitmap, ScaledDrawBlit(bitmap.GetWidth(), bitmap.GetHeight(), x, y, factor));
+    return Halftone(dc, bitmap,
+                    ScaledDrawBlit(bitmap.GetWidth(), bitmap.GetHeight(), x, y, factor));
 }
 
 int DrawPart(CDC& dc, CStampBitmap& bitmap, int x, int y, int left, int top, int right,

@@ -27,8 +27,7 @@ int ScaledDraw(CDC& dc, CStampBitmap& bitmap, int x, int y, double factor,
                uint32_t rop = QM_SRCCOPY);
 // The part (left, top, right, bottom) at (x, y); a part given right-to-left or
 // bottom-to-top still covers abs(right - left) x abs(bottom - top) pixels.
-int DrawPart(CDC& dc, CStampBitmap& bitmap, int x, int y, int left, int top, int right,
-             int bottom);
+int DrawPart(CDC& dc, CStampBitmap& bitmap, int x, int y, int left, int top, int right, int bottom);
 
 // Puts a copy of the picture on the clipboard as a picture of the screen's depth. False
 // when there is no clipboard or nothing to copy.

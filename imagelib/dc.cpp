@@ -33,8 +33,8 @@ bool CDC::StretchBlt(const CRectL& dest, const QImage& image, bool bottomUp, con
         // Area averaging happens in QImage::scaled; only the source part is scaled, and
         // copy() of a part outside the picture fills with zeros like an empty source.
         const QImage part = from == image.rect() ? image : image.copy(from);
-        p.drawImage(QPoint(0, 0), part.scaled(to.size(), Qt::IgnoreAspectRatio,
-                                              Qt::SmoothTransformation));
+        p.drawImage(QPoint(0, 0),
+                    part.scaled(to.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     } else {
         p.setRenderHint(QPainter::SmoothPixmapTransform, scaled && m_stretchMode == QM_HALFTONE);
         p.drawImage(to, image, from);

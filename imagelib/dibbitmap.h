@@ -61,8 +61,8 @@ public:
     // As CreateFromPackedDIB; then, for a bitmap of 8 or fewer bits per pixel, the first
     // `count` entries of `palette` (blue, green, red words, as the clipboard's palette
     // gives them) replace the bitmap's palette entries.
-    void CreateFromPackedDIBAndPalette(const uint8_t* packed, size_t size,
-                                       const uint32_t* palette, int count);
+    void CreateFromPackedDIBAndPalette(const uint8_t* packed, size_t size, const uint32_t* palette,
+                                       int count);
     // The packed DIB of this bitmap: header, palette (2^bpp entries when bpp < 16) and the
     // rows bottom-up, as one block the caller owns. An empty bitmap gives an empty block.
     virtual std::vector<uint8_t> CopyToGlobalMemory() const;

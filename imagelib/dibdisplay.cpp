@@ -22,7 +22,8 @@ QList<QRgb> OpaqueColourTable(const CDIBBitmap& bitmap) {
 QImage WrapBottomUp(const CDIBBitmap& bitmap) {
     const int bpp = bitmap.GetBitsPerPixel();
     QImage image(const_cast<uint8_t*>(bitmap.GetBits()), bitmap.GetWidth(), bitmap.GetHeight(),
-                 bitmap.GetBytesPerLine(), bpp == 1 ? QImage::Format_Mono : QImage::Format_Indexed8);
+                 bitmap.GetBytesPerLine(),
+                 bpp == 1 ? QImage::Format_Mono : QImage::Format_Indexed8);
     image.setColorTable(OpaqueColourTable(bitmap));
     return image;
 }
@@ -70,8 +71,7 @@ bool BlitDIB(CDC& dc, const CDIBBitmap& bitmap, const CBlit& blit, uint32_t rop)
 }
 
 int Draw(CDC& dc, const CDIBBitmap& bitmap, int x, int y, uint32_t rop) {
-    const bool ok =
-        BlitDIB(dc, bitmap, DrawBlit(bitmap.GetWidth(), bitmap.GetHeight(), x, y), rop);
+    const bool ok = BlitDIB(dc, bitmap, DrawBlit(bitmap.GetWidth(), bitmap.GetHeight(), x, y), rop);
     return ok ? bitmap.GetHeight() : 0;
 }
 
@@ -93,12 +93,11 @@ int DrawPart(CDC& dc, const CDIBBitmap& bitmap, int x, int y, int left, int top,
 }
 
 int Draw(CDC& dc, const CDIBSectionBitmap& bitmap, int x, int y, uint32_t rop) {
-    return BlitDIB(dc, bitmap, DrawBlit(bitmap.GetWidth(), bitmap.GetHeight(), x, y), rop) ? 1
-                                                                                           : 0;
+    return BlitDIB(dc, bitmap, DrawBlit(bitmap.GetWidth(), bitmap.GetHeight(), x, y), rop) ? 1 : 0;
 }
 
-int DrawPart(CDC& dc, const CDIBSectionBitmap& bitmap, int x, int y, int left, int top,
-             int right, int bottom) {
+int DrawPart(CDC& dc, const CDIBSectionBitmap& bitmap, int x, int y, int left, int top, int right,
+             int bottom) {
     return BlitDIB(dc, bitmap, DrawPartBlit(x, y, left, top, right, bottom), QM_SRCCOPY) ? 1 : 0;
 }
 

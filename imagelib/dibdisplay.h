@@ -33,8 +33,8 @@ int DrawPart(CDC& dc, const CDIBBitmap& bitmap, int x, int y, int left, int top,
 // -- CDIBSectionBitmap: Draw and DrawPart go through the section (its palette applied
 // through the colour table); StretchDraw and ScaledDraw are the DIB forms.
 int Draw(CDC& dc, const CDIBSectionBitmap& bitmap, int x, int y, uint32_t rop = QM_SRCCOPY);
-int DrawPart(CDC& dc, const CDIBSectionBitmap& bitmap, int x, int y, int left, int top,
-             int right, int bottom);
+int DrawPart(CDC& dc, const CDIBSectionBitmap& bitmap, int x, int y, int left, int top, int right,
+             int bottom);
 
 // The common step: copies blit.source of the bitmap onto blit.dest with the context's
 // stretch mode. False when nothing could be drawn.

@@ -108,8 +108,8 @@ void CDIBBitmap::CreateFromPackedDIB(const uint8_t* packed, size_t size) {
             m_palette[i] =
                 i < colours ? (ReadU32(packed + paletteOffset + 4 * i) | 0xFF000000u) : 0xFF000000u;
     }
-    const bool standard32 = bpp == 32 && masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 &&
-                            masks[2] == 0x000000FF;
+    const bool standard32 =
+        bpp == 32 && masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 && masks[2] == 0x000000FF;
     const CChannel red(masks[0]), green(masks[1]), blue(masks[2]);
     BeginAccess(false, true);
     for (int y = 0; y < height; ++y) {
@@ -137,8 +137,8 @@ void CDIBBitmap::CreateFromPackedDIB(const uint8_t* packed, size_t size) {
                 break;
             }
             for (int x = 0; x < width; ++x) {
-                const uint32_t p =
-                    bpp == 16 ? uint32_t(in[2 * x]) | uint32_t(in[2 * x + 1]) << 8 : ReadU32(in + 4 * x);
+                const uint32_t p = bpp == 16 ? uint32_t(in[2 * x]) | uint32_t(in[2 * x + 1]) << 8
+                                             : ReadU32(in + 4 * x);
                 out32[x] = 0xFF000000u | blue.Get(p) | green.Get(p) << 8 | red.Get(p) << 16;
             }
             break;

@@ -41,4 +41,6 @@ inline CBlit DrawPartBlit(int x, int y, int left, int top, int right, int bottom
 }
 
 // The first stored (bottom-up) row a part starts at.
-inline int BottomUpSourceRow(int height, int bottom) { return height - bottom; }
+inline int BottomUpSourceRow(int height, int bottom) {
+    return height - bottom;
+}

@@ -28,8 +28,7 @@ const CControlTemplate kInputControls[] = {
     {IDC_IN_SELECTED_LABEL, K::Static, "selected files", 199, 0, 82, 8, 0},
     {IDC_IN_SELECTED_LIST, K::ListBox, "", 196, 9, 94, 216,
      kTab | QM_WS_BORDER | QM_WS_VSCROLL | QM_WS_HSCROLL | QM_LBS_SORT | QM_LBS_EXTENDEDSEL},
-    {IDC_IN_REMOVE_SELECTED, K::PushButton, "rem sel", 199, 227, 44, 14,
-     kTab | QM_BS_OWNERDRAW},
+    {IDC_IN_REMOVE_SELECTED, K::PushButton, "rem sel", 199, 227, 44, 14, kTab | QM_BS_OWNERDRAW},
     {IDC_IN_REMOVE_ALL, K::PushButton, "rem all", 245, 227, 44, 14, kTab | QM_BS_OWNERDRAW},
     {IDC_IN_PREVIEW, K::Static, "", 291, 0, 100, 84, kTab | QM_SS_NOTIFY | QM_WS_EX_CLIENTEDGE},
     {IDC_IN_PREVIEW_CHECK, K::CheckBox, "preview", 295, 90, 40, 11, kTab},
@@ -76,8 +75,7 @@ const CControlTemplate kPositionControls[] = {
     {IDC_POS_Y_LABEL, K::Static, "y-offset", 325, 84, 24, 9, 0},
     {IDC_POS_OFFSET_Y, K::Edit, "", 362, 82, 24, 12, kTab | QM_WS_BORDER, 5},
     {IDC_POS_STAMPED_LABEL, K::Static, "sample (preview stamped)", 3, 102, 84, 8, 0},
-    {IDC_POS_OPEN_SAMPLE, K::PushButton, "open sample", 168, 114, 57, 13,
-     kTab | QM_BS_OWNERDRAW},
+    {IDC_POS_OPEN_SAMPLE, K::PushButton, "open sample", 168, 114, 57, 13, kTab | QM_BS_OWNERDRAW},
     {IDC_POS_STAMPED_VIEW, K::Static, "", 0, 114, 166, 128, kTab},
     {IDC_POS_ZOOM_LABEL, K::Static, "zoom:", 168, 143, 20, 9, 0},
     {IDC_POS_ZOOM, K::ComboBox, "", 168, 154, 57, 63, kTab | QM_WS_VSCROLL},
@@ -89,10 +87,9 @@ const CControlTemplate kPositionControls[] = {
 // settings, the run buttons, the log and the progress bar.
 const CControlTemplate kOutputControls[] = {
     {IDC_STATIC, K::Static, "output folder:", 3, 4, 60, 8, 0},
-    {IDC_OUT_FOLDER, K::Edit, "", 2, 14, 132, 13, kTab | QM_ES_READONLY | QM_WS_BORDER |
-                                                       QM_ES_AUTOHSCROLL},
-    {IDC_OUT_NEW_FOLDER, K::PushButton, "create subdir", 137, 13, 59, 15,
-     kTab | QM_BS_OWNERDRAW},
+    {IDC_OUT_FOLDER, K::Edit, "", 2, 14, 132, 13,
+     kTab | QM_ES_READONLY | QM_WS_BORDER | QM_ES_AUTOHSCROLL},
+    {IDC_OUT_NEW_FOLDER, K::PushButton, "create subdir", 137, 13, 59, 15, kTab | QM_BS_OWNERDRAW},
     {IDC_OUT_TREE, K::TreeView, "", 1, 31, 195, 210, kTab | QM_WS_BORDER},
     {IDC_OUT_SETTINGS_GROUP, K::GroupBox, "output settings", 200, 1, 192, 78, 0},
     {IDC_OUT_OVERWRITE, K::CheckBox, "overwrite existing files", 208, 13, 120, 10, kTab},
