@@ -4,16 +4,10 @@
 
 // ---- CDIBBitmap
 
-CDIBBitmap::CDIBBitmap() {
-    Create(16, 16, 8, false);
-}
-CDIBBitmap::~CDIBBitmap() {
-    CDIBBitmap::FreeStorage();
-}
+CDIBBitmap::CDIBBitmap() { Create(16, 16, 8, false); }
+CDIBBitmap::~CDIBBitmap() { CDIBBitmap::FreeStorage(); }
 
-int CDIBBitmap::GetBytesPerLine() const {
-    return int(StrideFor(GetWidth(), GetBitsPerPixel()));
-}
+int CDIBBitmap::GetBytesPerLine() const { return int(StrideFor(GetWidth(), GetBitsPerPixel())); }
 
 int CDIBBitmap::GetMemoryUsed() const {
     const int bpp = GetBitsPerPixel();
@@ -68,12 +62,8 @@ void CDIBBitmap::BuildLineTable() {
 
 // ---- CDIBSectionBitmap
 
-CDIBSectionBitmap::CDIBSectionBitmap() {
-    Create(16, 16, 8, false);
-}
-CDIBSectionBitmap::~CDIBSectionBitmap() {
-    CDIBSectionBitmap::FreeStorage();
-}
+CDIBSectionBitmap::CDIBSectionBitmap() { Create(16, 16, 8, false); }
+CDIBSectionBitmap::~CDIBSectionBitmap() { CDIBSectionBitmap::FreeStorage(); }
 
 void CDIBSectionBitmap::AllocateStorage(int width, int height, uint16_t bitsPerPixel,
                                         bool hasAlpha) {
