@@ -68,7 +68,6 @@ void CDIBBitmap::CreateFromPackedDIB(const uint8_t* packed, size_t size) {
     const bool topDown = h.height < 0;
     const int width = h.width;
     const int height = topDown ? -h.height : h.height;
-    CheckDimensions(width, height, 32);
 
     // Offsets are computed in 64 bits: every count comes from the block itself.
     uint64_t offset = headerSize;
@@ -96,6 +95,7 @@ void CDIBBitmap::CreateFromPackedDIB(const uint8_t* packed, size_t size) {
     const uint64_t stride = uint64_t(StrideFor(width, bpp));
     if (offset > size || stride * uint64_t(height) > size - offset)
         Malformed("rows missing.");
+    CheckDimensions(width, height, 32);
     const uint8_t* rows = packed + offset;
     auto sourceRow = [&](int y) { // y counted from the top
         return rows + stride * uint64_t(topDown ? y : height - 1 - y);
