@@ -15,7 +15,7 @@ enum class CMessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 // Answers keep the numbers of the dialog results they stand for.
 enum : int { QM_IDOK = 1, QM_IDCANCEL = 2, QM_IDYES = 6, QM_IDNO = 7 };
 
-// The application's name as message boxes show it.
+// The application's name as message boxes show it: "quillmark".
 QString ApplicationTitle();
 
 // Shows the box modally and returns the button pressed (QM_IDOK ...). While a hook is set
