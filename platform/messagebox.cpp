@@ -10,11 +10,7 @@ CMessageBoxHook& Hook() {
 }
 } // namespace
 
-QString ApplicationTitle() {
-    const QString name =
-        QCoreApplication::instance() ? QApplication::applicationDisplayName() : QString();
-    return name.isEmpty() ? QStringLiteral("quillmark") : name;
-}
+QString ApplicationTitle() { return QStringLiteral("quillmark"); }
 
 CMessageBoxHook SetMessageBoxHook(CMessageBoxHook hook) {
     CMessageBoxHook previous = std::move(Hook());
