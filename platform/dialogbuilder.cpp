@@ -68,12 +68,16 @@ void CDialogBuilder::SetFactory(int controlId, Factory factory) {
 }
 
 QFont CDialogBuilder::DialogFont(const CDialogTemplate& dialogTemplate) {
+    // The templates' texts were measured in a narrow bitmap face with 13-pixel lines. The
+    // common sans-serif faces run wider and taller at the same size; a condensed face
+    // half a point smaller keeps every text inside its control.
     QFont font;
     font.setStyleHint(QFont::SansSerif);
-    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial"), QStringLiteral("Helvetica"),
+    font.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Nimbus Sans Narrow"),
+                      QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"),
                       QStringLiteral("DejaVu Sans")});
-    font.setPointSize(dialogTemplate.pointSize > 0 ? dialogTemplate.pointSize : 8);
+    const int points = dialogTemplate.pointSize > 0 ? dialogTemplate.pointSize : 8;
+    font.setPointSizeF(points - 0.5);
     return font;
 }
 

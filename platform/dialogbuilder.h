@@ -50,8 +50,8 @@ public:
     // template its caption and frame buttons. Returns the controls in template order.
     std::vector<QWidget*> Build(QWidget* dialog) const;
 
-    // The font the templates are laid out for: the platform's sans-serif at the template's
-    // point size.
+    // The font the templates are laid out for: a condensed sans-serif (DejaVu Sans
+    // Condensed where installed) half a point below the template's size.
     static QFont DialogFont(const CDialogTemplate& dialogTemplate);
     // One control of its standard kind, unplaced.
     static QWidget* CreateStandardControl(const CControlTemplate& control, QWidget* parent);

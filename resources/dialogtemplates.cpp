@@ -87,9 +87,9 @@ const CControlTemplate kPositionControls[] = {
 // settings, the run buttons, the log and the progress bar.
 const CControlTemplate kOutputControls[] = {
     {IDC_STATIC, K::Static, "output folder:", 3, 4, 60, 8, 0},
-    {IDC_OUT_FOLDER, K::Edit, "", 2, 14, 132, 13,
+    {IDC_OUT_FOLDER, K::Edit, "", 2, 14, 124, 13,
      kTab | QM_ES_READONLY | QM_WS_BORDER | QM_ES_AUTOHSCROLL},
-    {IDC_OUT_NEW_FOLDER, K::PushButton, "create subdir", 137, 13, 59, 15, kTab | QM_BS_OWNERDRAW},
+    {IDC_OUT_NEW_FOLDER, K::PushButton, "create subdir", 129, 13, 67, 15, kTab | QM_BS_OWNERDRAW},
     {IDC_OUT_TREE, K::TreeView, "", 1, 31, 195, 210, kTab | QM_WS_BORDER},
     {IDC_OUT_SETTINGS_GROUP, K::GroupBox, "output settings", 200, 1, 192, 78, 0},
     {IDC_OUT_OVERWRITE, K::CheckBox, "overwrite existing files", 208, 13, 120, 10, kTab},

@@ -209,3 +209,68 @@ TEST(TabControl, RefusedChangesKeepTheTab) {
     EXPECT_EQ(changes, std::vector<int>{1});
     EXPECT_GT(tabs.GetItemRect(0).bottom(), 0);
 }
+
+namespace {
+// The text positions the pages give their image buttons.
+int ImageButtonTextX(int templateId, int id) {
+    switch (templateId * 10000 + id) {
+    case IDD_INPUT_PAGE * 10000 + IDC_IN_ADD_ALL:
+    case IDD_INPUT_PAGE * 10000 + IDC_IN_REMOVE_ALL:
+        return 26;
+    case IDD_INPUT_PAGE * 10000 + IDC_IN_ADD_SELECTED:
+    case IDD_INPUT_PAGE * 10000 + IDC_IN_REMOVE_SELECTED:
+    case IDD_POSITION_PAGE * 10000 + IDC_POS_OPEN_STAMP:
+        return 23;
+    case IDD_POSITION_PAGE * 10000 + IDC_POS_OPEN_SAMPLE:
+        return 22;
+    case IDD_OUTPUT_PAGE * 10000 + IDC_OUT_START:
+    case IDD_OUTPUT_PAGE * 10000 + IDC_OUT_STOP:
+        return 40;
+    case IDD_OUTPUT_PAGE * 10000 + IDC_OUT_NEW_FOLDER:
+        return 30;
+    default:
+        return 4;
+    }
+}
+} // namespace
+
+// Every text of every template fits its control in the dialog font: one line, no
+// clipping, room for check marks and button frames.
+TEST(DialogBuilder, EveryTextFitsItsControl) {
+    size_t count = 0;
+    const CDialogTemplate* const* all = GetDialogTemplates(&count);
+    for (size_t i = 0; i < count; ++i) {
+        const CDialogTemplate& t = *all[i];
+        const Built b = Build(t.id);
+        const QFontMetrics metrics(CDialogBuilder::DialogFont(t));
+        for (size_t k = 0; k < t.controlCount; ++k) {
+            const CControlTemplate& c = t.controls[k];
+            QWidget* w = b.controls[k];
+            QString text = QString::fromUtf8(c.text);
+            text.remove('&');
+            if (text.isEmpty() || c.id == IDC_INFO_LINK)
+                continue;
+            int needed = metrics.horizontalAdvance(text);
+            switch (c.kind) {
+            case CControlKind::CheckBox:
+            case CControlKind::RadioButton:
+                needed += w->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) +
+                          w->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w);
+                break;
+            case CControlKind::PushButton:
+                needed += (c.style & QM_BS_OWNERDRAW) ? ImageButtonTextX(t.id, c.id) + 2 : 8;
+                break;
+            case CControlKind::GroupBox:
+                needed += 16;
+                break;
+            default:
+                break;
+            }
+            EXPECT_LE(needed, w->width()) << t.id << "/" << c.id << " \"" << c.text << "\"";
+            if (c.kind == CControlKind::Static) {
+                EXPECT_LE(metrics.height(), w->height() + 1)
+                    << t.id << "/" << c.id << " \"" << c.text << "\"";
+            }
+        }
+    }
+}
