@@ -5,6 +5,7 @@
 #include "controls/controlfactories.h"
 #include "controls/extentlistbox.h"
 #include "controls/imagebutton.h"
+#include "controls/resizedialog.h"
 #include "core/stampdisplay.h"
 #include "platform/dialogbuilder.h"
 #include "platform/resourceloader.h"
@@ -183,6 +184,37 @@ std::unique_ptr<QWidget> BuildPage(int templateId, QWidget* parent, CStampBitmap
     return page;
 }
 
+// The input page as the main window holds it: anchored, so that it follows the tab
+// control's display area.
+class CAnchoredInputPage : public CResizePropertyPage {
+public:
+    CAnchoredInputPage(QWidget* parent, CStampBitmap& sample, CStampBitmap& stamp)
+        : CResizePropertyPage(parent) {
+        CDialogBuilder builder(*FindDialogTemplate(IDD_INPUT_PAGE));
+        const int lists[] = {IDC_IN_FILE_LIST, IDC_IN_SELECTED_LIST, 0};
+        UseCommonControls(builder, lists);
+        InitFromTemplate(builder);
+        Dress(this, IDD_INPUT_PAGE, sample, stamp);
+        const struct {
+            int id;
+            float l, t, r, b;
+        } anchors[] = {{IDC_IN_TREE, 0, 0, 0.25f, 1},
+                       {IDC_IN_FILE_LIST, 0.25f, 0, 0.5f, 1},
+                       {IDC_IN_ADD_ALL, 0.25f, 1, 0.375f, 1},
+                       {IDC_IN_ADD_SELECTED, 0.385f, 1, 0.5f, 1},
+                       {IDC_IN_SELECTED_LIST, 0.5f, 0, 0.75f, 1},
+                       {IDC_IN_REMOVE_SELECTED, 0.5f, 1, 0.625f, 1},
+                       {IDC_IN_REMOVE_ALL, 0.635f, 1, 0.75f, 1},
+                       {IDC_IN_PREVIEW, 0.75f, 0, 1, 0.25f},
+                       {IDC_IN_SELECTED_LABEL, 0.5f, 0, 0.75f, 0},
+                       {IDC_IN_PREVIEW_CHECK, 0.75f, 0.25f, 0.75f, 0.25f},
+                       {IDC_IN_WIDTH_LABEL, 0.75f, 0.25f, 0.75f, 0.25f},
+                       {IDC_IN_HEIGHT_LABEL, 0.75f, 0.25f, 0.75f, 0.25f}};
+        for (const auto& a : anchors)
+            AddAnchor(a.id, a.l, a.t, a.r, a.b);
+    }
+};
+
 bool Save(const QPixmap& pixmap, const QString& path) {
     const bool ok = pixmap.save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
@@ -253,12 +285,11 @@ int main(int argc, char** argv) {
         tabs->InsertItem(i, titles[i]);
         tabs->SetItemIcon(i, QIcon(LoadIconPixmap(IDI_TAB_INPUT + i, 16, 16)));
     }
-    std::unique_ptr<QWidget> page = BuildPage(IDD_INPUT_PAGE, tabs, sample, stamp);
+    auto* page = new CAnchoredInputPage(tabs, sample, stamp);
+    main.show();
     const QRect item = tabs->GetItemRect(0);
     page->setGeometry(item.left(), item.bottom() + 1 + 5, tabs->width() - 4,
                       tabs->height() - (item.bottom() + 1) - 7);
-    page->setAutoFillBackground(false);
-    main.show();
     ok = Save(main.grab(), folder + "/main-window.png") && ok;
     return ok ? 0 : 1;
 }
