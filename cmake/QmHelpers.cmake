@@ -24,6 +24,7 @@ function(qm_add_test name)
     qm_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
     if(ARG_QT)
-        set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT
+            "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan-suppressions.txt")
     endif()
 endfunction()

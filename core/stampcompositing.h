@@ -35,11 +35,9 @@ void BlendStampPixels(const CImageBitmap& stamp, CImageBitmap& picture, int32_t 
 
 inline void CopyStampPixels(const CImageBitmap& stamp, CImageBitmap& picture,
                             const CStampPlacement& p) {
-    CopyStampPixels(stamp, picture, p.sourceX, p.sourceY, p.targetX, p.targetY, p.width,
-                    p.height);
+    CopyStampPixels(stamp, picture, p.sourceX, p.sourceY, p.targetX, p.targetY, p.width, p.height);
 }
 inline void BlendStampPixels(const CImageBitmap& stamp, CImageBitmap& picture,
                              const CStampPlacement& p) {
-    BlendStampPixels(stamp, picture, p.sourceX, p.sourceY, p.targetX, p.targetY, p.width,
-                     p.height);
+    BlendStampPixels(stamp, picture, p.sourceX, p.sourceY, p.targetX, p.targetY, p.width, p.height);
 }

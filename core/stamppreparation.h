@@ -12,7 +12,9 @@ class CImageBitmap;
 constexpr uint32_t MakeKeyColour(uint8_t blue, uint8_t green, uint8_t red, bool set) {
     return uint32_t(blue) | uint32_t(green) << 8 | uint32_t(red) << 16 | uint32_t(set) << 24;
 }
-constexpr bool IsKeyColourSet(uint32_t keyColour) { return (keyColour >> 24) != 0; }
+constexpr bool IsKeyColourSet(uint32_t keyColour) {
+    return (keyColour >> 24) != 0;
+}
 
 // Feather setting 0..20 (10 = none) as passes and direction: below 10 the edge grows
 // outward into the keyed-out area, above 10 the stamp's own edge fades.

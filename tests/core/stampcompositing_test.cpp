@@ -26,9 +26,25 @@ TEST(ComputeStampPlacement, AlignmentsOffsetsAndClipping) {
         {"centre halves each width", 11, 11, 100, 100, 1, 1, 0, 0, {0, 0, 45, 45, 11, 11}},
         {"centre odd picture", 10, 10, 101, 99, 1, 1, 0, 0, {0, 0, 45, 44, 10, 10}},
         {"bottom right", 10, 20, 100, 50, 2, 2, 0, 0, {0, 0, 90, 30, 10, 20}},
-        {"right pushed out by positive offset", 20, 10, 100, 50, 2, 0, 10, 0,
+        {"right pushed out by positive offset",
+         20,
+         10,
+         100,
+         50,
+         2,
+         0,
+         10,
+         0,
          {0, 0, 90, 0, 10, 10}},
-        {"bottom pushed out by positive offset", 10, 20, 100, 50, 0, 2, 0, 5,
+        {"bottom pushed out by positive offset",
+         10,
+         20,
+         100,
+         50,
+         0,
+         2,
+         0,
+         5,
          {0, 0, 0, 35, 10, 15}},
         {"negative offset cuts the left", 20, 20, 100, 100, 0, 0, -5, -7, {5, 7, 0, 0, 15, 13}},
         {"oversize stamp centred", 300, 300, 100, 100, 1, 1, 0, 0, {100, 100, 0, 0, 100, 100}},
@@ -119,7 +135,7 @@ TEST(BlendStampPixels, FormulaFixedPoints) {
     const struct {
         uint8_t s, d, a, expected;
     } cases[] = {
-        {255, 0, 128, 128}, {0, 255, 128, 127}, {255, 0, 1, 1},   {17, 200, 255, 17},
+        {255, 0, 128, 128}, {0, 255, 128, 127}, {255, 0, 1, 1},     {17, 200, 255, 17},
         {17, 200, 0, 200},  {0, 0, 77, 0},      {255, 255, 3, 255}, {100, 50, 254, 99},
     };
     for (const auto& c : cases)

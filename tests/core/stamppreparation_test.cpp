@@ -30,9 +30,9 @@ TEST(ApplyKeyColour, KeyingIsPerChannelAndInclusive) {
         uint8_t tolerance;
         bool keyed;
     } cases[] = {
-        {Bgra(105, 95, 100, 9), 5, true},   {Bgra(106, 100, 100, 9), 5, false},
-        {Bgra(100, 100, 94, 9), 5, false},  {Bgra(110, 90, 110, 9), 10, true},
-        {Bgra(100, 100, 100, 9), 0, true},  {Bgra(101, 100, 100, 9), 0, false},
+        {Bgra(105, 95, 100, 9), 5, true},  {Bgra(106, 100, 100, 9), 5, false},
+        {Bgra(100, 100, 94, 9), 5, false}, {Bgra(110, 90, 110, 9), 10, true},
+        {Bgra(100, 100, 100, 9), 0, true}, {Bgra(101, 100, 100, 9), 0, false},
         {Bgra(0, 255, 0, 9), 255, true},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,62 @@
+#include "resources/stringtable.h"
+
+#include "resources/resource.h"
+
+namespace {
+
+struct CStringEntry {
+    int id;
+    const char* text;
+};
+
+// Texts are shown exactly as they stand, including their spelling and trailing blanks.
+const CStringEntry kStrings[] = {
+    {IDS_TIP_ALIGN_TOP_LEFT, "Align the stamp top and left"},
+    {IDS_TIP_ALIGN_TOP_CENTRE, "Align the stamp top and horizontal centered "},
+    {IDS_TIP_ALIGN_TOP_RIGHT, "Align the stamp top and right"},
+    {IDS_TIP_ALIGN_MIDDLE_LEFT, "Align the stamp vertical center and left"},
+    {IDS_TIP_ALIGN_CENTRE, "Center the Stamp"},
+    {IDS_TIP_ALIGN_MIDDLE_RIGHT, "Align the stamp vertical center and right"},
+    {IDS_TIP_ALIGN_BOTTOM_LEFT, "Align the stamp bottom and left"},
+    {IDS_TIP_ALIGN_BOTTOM_CENTRE, "Align the stamp bottom and horizontal centered."},
+    {IDS_TIP_ALIGN_BOTTOM_RIGHT, "Align the stamp bottom and right"},
+    {IDS_TIP_ADD_ALL, "Add all Images from this Directory"},
+    {IDS_TIP_ADD_SELECTED, "Add selected Files"},
+    {IDS_TIP_REMOVE_ALL, "Remove all Images from List"},
+    {IDS_TIP_REMOVE_SELECTED, "Remove selected Images from List"},
+    {IDS_TIP_PREVIEW_CHECK, "This checkbox Enables/Disables the Preview"},
+    {IDS_TIP_PREVIEW, "This is the Preview Window"},
+    {IDS_TIP_INPUT_TREE, "Choose Source Directory"},
+    {IDS_TIP_FILE_LIST, "Choose the Images"},
+    {IDS_TIP_SELECTED_LIST, "These Images will be stamped."},
+    {IDS_ABOUTBOX, "Info about Quillmark"},
+    {IDS_HELP, "Help"},
+    {IDS_TIP_ZOOM, "Choose Zoom Factor"},
+    {IDS_TIP_OPEN_STAMP, "Click to load a stamp."},
+    {IDS_TIP_USE_TRANSPARENCE, "Click to use transparence."},
+    {IDS_TIP_OPEN_SAMPLE, "Click to Select and load a sample Image."},
+    {IDS_TIP_DRAG_SAMPLE, "hold the mouse-button to drag the Image"},
+    {IDS_SETTINGS, "Settings"},
+    {IDS_IMPORT, "import"},
+    {IDS_EXPORT, "export"},
+    {IDS_TIP_OUTPUT_TREE, "Select output directory."},
+    {IDS_TIP_START, "Start stamping the Images."},
+    {IDS_TIP_QUALITY, "Select output quality."},
+    {IDS_TIP_OVERWRITE, "Click to overwrite existing Images."},
+    {IDS_TIP_STOP, "Stop stamping Images."},
+    {IDS_TIP_BMP, "Click to select BMP as output file format."},
+    {IDS_TIP_JPG, "Click to select JPG as output file format."},
+    {IDS_TIP_PNG, "Click to select PNG as output file format."},
+    {IDS_TIP_NEW_FOLDER, "Create new subfolder."},
+    {IDS_TIP_PRESERVE,
+     "Preserve iptc, comment and exif headers when input and output files are jpegs."},
+};
+
+} // namespace
+
+const char* LoadResourceString(int id) {
+    for (const CStringEntry& e : kStrings)
+        if (e.id == id)
+            return e.text;
+    return "";
+}
