@@ -109,6 +109,9 @@ void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
                              CImageSource& source) {
     CGifReader reader(source);
     GifFileType* gif = reader.Open();
+    // No picture can come out of an empty screen: every image would lie outside it.
+    if (gif->SWidth <= 0 || gif->SHeight <= 0)
+        RaiseDecoderError(2, "Screen dimension is zero, aborted.\n");
     CheckPixelCount(gif->SWidth, gif->SHeight);
     bitmap.Create(gif->SWidth, gif->SHeight, 8, false);
     uint8_t** lines = bitmap.GetLines();

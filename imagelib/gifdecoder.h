@@ -11,7 +11,8 @@
 //
 // Errors: code 11 for a truncated stream; code 2 for an image not confined to the screen
 // ("Image %d is not confined to screen dimension, aborted.\n", counted from 1), for a
-// file without any colour map and for every failure giflib reports (its message).
+// screen of zero width or height, for a file without any colour map and for every failure
+// giflib reports (its message).
 class CGifDecoder : public CImageDecoder {
 protected:
     void DecodeBody(CImageBitmap& bitmap, CPaletteHolder& paletteHolder, int& bitsPerPixel,

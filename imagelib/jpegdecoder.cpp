@@ -81,18 +81,12 @@ void ProgressMonitor(j_common_ptr common) {
         JumpOnJpegError(common, "");
 }
 
-// Adobe applications store CMYK inverted (255 = no ink), and libjpeg hands the samples
-// over as stored; other writers store plain ink amounts. In place: C, M, Y, K become
-// blue, green, red, 255.
-void CmykToBgra(uint8_t* row, JDIMENSION width, bool inverted) {
+// CMYK as Adobe applications store it and libjpeg hands it over: inverted, 255 = no ink.
+// Files without Adobe's marker are read the same way; the writers that omit the marker
+// store inverted samples too. In place: C, M, Y, K become blue, green, red, 255.
+void CmykToBgra(uint8_t* row, JDIMENSION width) {
     for (JDIMENSION x = 0; x < width; ++x, row += 4) {
-        unsigned c = row[0], m = row[1], y = row[2], k = row[3];
-        if (!inverted) {
-            c = 255 - c;
-            m = 255 - m;
-            y = 255 - y;
-            k = 255 - k;
-        }
+        const unsigned c = row[0], m = row[1], y = row[2], k = row[3];
         row[0] = uint8_t(y * k / 255);
         row[1] = uint8_t(m * k / 255);
         row[2] = uint8_t(c * k / 255);
@@ -194,7 +188,6 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         const bool grey = cinfo->jpeg_color_space == JCS_GRAYSCALE;
         const bool cmyk =
             cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
-        const bool cmykInverted = cinfo->saw_Adobe_marker;
         if (grey && bitsPerPixel != 32) {
             // Only 8 bits can take the grey samples as they come; the grey ramp that
             // Create gives the palette maps index g to grey g.
@@ -221,7 +214,7 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
                 break; // only a suspending source returns no rows; ours never suspends
             if (cmyk)
                 for (JDIMENSION y = row; y < row + rows; ++y)
-                    CmykToBgra(lines[y], width, cmykInverted);
+                    CmykToBgra(lines[y], width);
         }
         accessing = false;
         bitmap.EndAccess();

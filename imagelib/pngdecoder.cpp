@@ -145,6 +145,10 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
                 palette[i] = 0xFF000000u | v << 16 | v << 8 | v;
             }
         } else {
+            // Indices past the file's palette come out black at 32 bits (libpng keeps 256
+            // entries, zero past PLTE); the same here, so both depths show one picture.
+            for (int i = 0; i < 256; ++i)
+                palette[i] = 0xFF000000u;
             png_colorp entries = nullptr;
             int count = 0;
             if (png_get_PLTE(png, info, &entries, &count) & PNG_INFO_PLTE)
