@@ -58,6 +58,17 @@ void TermDestination(j_compress_ptr cinfo) {
 }
 } // namespace
 
+int64_t CJpegEncoder::MaxEncodedSize(const CImageBitmap& bitmap) const {
+    // Entropy-coded data stays below 6 bytes a pixel of the MCU-padded picture even for
+    // noise at quality 100; headers and tables fit in 2 KB.
+    const int64_t width = (int64_t(bitmap.GetWidth()) + 15) & ~int64_t(15);
+    const int64_t height = (int64_t(bitmap.GetHeight()) + 15) & ~int64_t(15);
+    int64_t size = width * height * 6 + 2048;
+    for (const CSavedMarker* m = bitmap.GetMarkers(); m; m = m->next.get())
+        size += 4 + int64_t(m->dataLength);
+    return size;
+}
+
 struct CJpegEncoder::CState {
     jpeg_compress_struct cinfo;
     CJpegErrorManager error;

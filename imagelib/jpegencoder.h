@@ -22,6 +22,8 @@ public:
 
 protected:
     void EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) override;
+    // The saved markers (up to 64 KB each) can outweigh a small picture many times.
+    int64_t MaxEncodedSize(const CImageBitmap& bitmap) const override;
 
 private:
     // The libjpeg part: pixels are 32 bits a pixel.

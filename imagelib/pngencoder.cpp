@@ -73,6 +73,17 @@ unsigned Brightness(uint32_t entry) {
 }
 } // namespace
 
+int64_t CPngEncoder::MaxEncodedSize(const CImageBitmap& bitmap) const {
+    const int bpp = bitmap.GetBitsPerPixel();
+    const int fileBits = bpp == 32 ? (bitmap.HasAlpha() ? 32 : 24) : bpp;
+    // A filter byte per row; stored deflate blocks at worst (zlib's bound); IDAT chunks of
+    // 8 KB with 12 bytes each around them; signature, IHDR, PLTE, sBIT and IEND below 2 KB.
+    const int64_t raw = (1 + CImageBitmap::PixelBytesPerRow(bitmap.GetWidth(), fileBits)) *
+                        int64_t(bitmap.GetHeight());
+    const int64_t deflated = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 13;
+    return deflated + (deflated / 8192 + 1) * 12 + 2048;
+}
+
 void CPngEncoder::EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) {
     const int bpp = bitmap.GetBitsPerPixel();
     if (bpp != 1 && bpp != 8 && bpp != 32)

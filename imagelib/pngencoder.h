@@ -11,4 +11,6 @@
 class CPngEncoder : public CImageEncoder {
 protected:
     void EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) override;
+    // Incompressible rows of a narrow bitmap outgrow the memory estimate.
+    int64_t MaxEncodedSize(const CImageBitmap& bitmap) const override;
 };

@@ -271,6 +271,31 @@ TEST(JpegEncoder, FullSinkRaisesCode11AndLibjpegErrorsCode6WithTheEncoderStillUs
     EXPECT_GT(Encode(encoder, bitmap).size(), 100u);
 }
 
+TEST(JpegEncoder, FrontEndBufferHoldsTheMarkersOfASmallPicture) {
+    JpegSpec spec;
+    spec.width = spec.height = 8;
+    for (char fill : {'a', 'b', 'c'})
+        spec.markers.push_back({kApp1, "Exif\0\0"s + std::string(65000, fill)});
+    CJpegDecoder decoder;
+    CMemoryBitmap bitmap;
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), bitmap, 32));
+    CJpegEncoder encoder;
+    encoder.SetQuality(100);
+    const Bytes jpeg = Encode(encoder, bitmap, encoder.GetSinkCapacity(bitmap));
+    CMemoryBitmap again;
+    ASSERT_TRUE(TryDecode(decoder, jpeg, again, 32));
+    EXPECT_EQ(MarkerList(again), MarkerList(bitmap));
+
+    // Noise at quality 100, the worst case for the entropy coder.
+    CMemoryBitmap noise;
+    noise.Create(33, 17, 32, false);
+    uint32_t state = 1;
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 33; ++x)
+            SetPixel32(noise, x, y, state = state * 1664525u + 1013904223u);
+    EXPECT_NO_THROW(Encode(encoder, noise, encoder.GetSinkCapacity(noise)));
+}
+
 TEST(JpegDecoder, TruncatedFileDecodesWithLibjpegFiller) {
     JpegSpec spec;
     spec.width = 64;

@@ -338,6 +338,21 @@ TEST(PngEncoder, HeaderPaletteAndSignificantBitsByDepth) {
     }
 }
 
+TEST(PngEncoder, FrontEndBufferHoldsIncompressibleNarrowBitmaps) {
+    for (int bpp : {1, 8, 32}) {
+        SCOPED_TRACE(bpp);
+        CMemoryBitmap bitmap;
+        bitmap.Create(bpp == 32 ? 3 : 1, 30000, uint16_t(bpp), bpp == 32);
+        uint32_t state = 7;
+        for (int y = 0; y < bitmap.GetHeight(); ++y)
+            for (int i = 0; i < bitmap.GetBytesPerLine(); ++i)
+                bitmap.GetLines()[y][i] = uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+        CPngEncoder encoder;
+        CTestSink sink(encoder.GetSinkCapacity(bitmap));
+        EXPECT_NO_THROW(encoder.Encode(bitmap, sink));
+    }
+}
+
 TEST(PngEncoder, FullSinkRaisesCode11AndLibpngErrorsCode6) {
     CMemoryBitmap bitmap;
     bitmap.Create(64, 64, 32, false);
