@@ -256,6 +256,11 @@ Bytes MakeGif(const GifSpec& spec) {
         if (!ok)
             break;
         ColorMapObject* local = MakeMap(image.localMap);
+        if (!local && gif->Image.ColorMap) {
+            // giflib 5.2.1 drops the previous image's map here without freeing it.
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
         ok = EGifPutImageDesc(gif, image.left, image.top, image.width, image.height,
                               image.interlaced, local) == GIF_OK;
         GifFreeMapObject(local);
