@@ -25,15 +25,23 @@ void CImageBitmap::Create(int width, int height, uint16_t bitsPerPixel, bool has
     AllocateStorage(width, height, bitsPerPixel, hasAlpha);
 }
 
-void CImageBitmap::BeginAccess(bool, bool) { ++m_accessCount; }
-void CImageBitmap::EndAccess() { --m_accessCount; }
+void CImageBitmap::BeginAccess(bool, bool) {
+    ++m_accessCount;
+}
+void CImageBitmap::EndAccess() {
+    --m_accessCount;
+}
 
-void CImageBitmap::SetMarkers(std::unique_ptr<CSavedMarker> first) { m_markers = std::move(first); }
-void CImageBitmap::FreeMarkers() { m_markers.reset(); }
+void CImageBitmap::SetMarkers(std::unique_ptr<CSavedMarker> first) {
+    m_markers = std::move(first);
+}
+void CImageBitmap::FreeMarkers() {
+    m_markers.reset();
+}
 
 void CImageBitmap::CheckDimensions(int width, int height, int bitsPerPixel) {
-    if (width < 0 || height < 0 || bitsPerPixel < 1 || bitsPerPixel > 32 ||
-        width > kMaxPixels || height > kMaxPixels || int64_t(width) * height > kMaxPixels)
+    if (width < 0 || height < 0 || bitsPerPixel < 1 || bitsPerPixel > 32 || width > kMaxPixels ||
+        height > kMaxPixels || int64_t(width) * height > kMaxPixels)
         throw CTextException(10, kOutOfMemory);
 }
 
@@ -189,8 +197,8 @@ void CImageBitmap::ConvertPixels(const CImageBitmap& source) {
             uint8_t* out = m_lines[y];
             std::memset(out, 0, rowBytes);
             for (int x = 0; x < width; ++x) {
-                const bool set = from == 8 ? darkIndex[in[x]]
-                                           : dark(reinterpret_cast<const uint32_t*>(in)[x]);
+                const bool set =
+                    from == 8 ? darkIndex[in[x]] : dark(reinterpret_cast<const uint32_t*>(in)[x]);
                 if (set)
                     out[x >> 3] |= uint8_t(0x80 >> (x & 7));
             }
@@ -206,8 +214,12 @@ void CImageBitmap::ConvertPixels(const CImageBitmap& source) {
 
 // ---- CMemoryBitmap
 
-CMemoryBitmap::CMemoryBitmap() { Create(16, 16, 8, false); }
-CMemoryBitmap::~CMemoryBitmap() { CMemoryBitmap::FreeStorage(); }
+CMemoryBitmap::CMemoryBitmap() {
+    Create(16, 16, 8, false);
+}
+CMemoryBitmap::~CMemoryBitmap() {
+    CMemoryBitmap::FreeStorage();
+}
 
 int CMemoryBitmap::GetBytesPerLine() const {
     return int(PixelBytesPerRow(GetWidth(), GetBitsPerPixel()));

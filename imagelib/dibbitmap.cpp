@@ -4,10 +4,16 @@
 
 // ---- CDIBBitmap
 
-CDIBBitmap::CDIBBitmap() { Create(16, 16, 8, false); }
-CDIBBitmap::~CDIBBitmap() { CDIBBitmap::FreeStorage(); }
+CDIBBitmap::CDIBBitmap() {
+    Create(16, 16, 8, false);
+}
+CDIBBitmap::~CDIBBitmap() {
+    CDIBBitmap::FreeStorage();
+}
 
-int CDIBBitmap::GetBytesPerLine() const { return int(StrideFor(GetWidth(), GetBitsPerPixel())); }
+int CDIBBitmap::GetBytesPerLine() const {
+    return int(StrideFor(GetWidth(), GetBitsPerPixel()));
+}
 
 int CDIBBitmap::GetMemoryUsed() const {
     const int bpp = GetBitsPerPixel();
@@ -62,8 +68,12 @@ void CDIBBitmap::BuildLineTable() {
 
 // ---- CDIBSectionBitmap
 
-CDIBSectionBitmap::CDIBSectionBitmap() { Create(16, 16, 8, false); }
-CDIBSectionBitmap::~CDIBSectionBitmap() { CDIBSectionBitmap::FreeStorage(); }
+CDIBSectionBitmap::CDIBSectionBitmap() {
+    Create(16, 16, 8, false);
+}
+CDIBSectionBitmap::~CDIBSectionBitmap() {
+    CDIBSectionBitmap::FreeStorage();
+}
 
 void CDIBSectionBitmap::AllocateStorage(int width, int height, uint16_t bitsPerPixel,
                                         bool hasAlpha) {

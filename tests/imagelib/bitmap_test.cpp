@@ -70,8 +70,9 @@ TEST_P(EveryKind, LinesAreDisjointRowsOfTheStride) {
 TEST_P(EveryKind, OversizedOrNegativeDimensionsThrowCode10AndLeaveNoStorage) {
     const struct {
         int w, h, bpp;
-    } cases[] = {{-1, 10, 8},      {10, -1, 8},      {1 << 20, 1 << 20, 32}, {INT32_MAX, 1, 32},
-                 {1, INT32_MAX, 1}, {(1 << 14) + 1, 1 << 14, 32}, {10, 10, 0}, {10, 10, 33}};
+    } cases[] = {{-1, 10, 8},        {10, -1, 8},       {1 << 20, 1 << 20, 32},
+                 {INT32_MAX, 1, 32}, {1, INT32_MAX, 1}, {(1 << 14) + 1, 1 << 14, 32},
+                 {10, 10, 0},        {10, 10, 33}};
     for (const auto& c : cases) {
         auto bmp = Make(GetParam());
         try {
@@ -133,8 +134,7 @@ TEST(BitmapLayout, PackedDIBBlockHoldsHeaderPaletteAndBottomUpRows) {
 
     CDIBBitmap dib32;
     dib32.Create(2, 2, 32, true);
-    EXPECT_EQ(dib32.GetBits(),
-              reinterpret_cast<const uint8_t*>(dib32.GetBitmapInfoHeader()) + 40);
+    EXPECT_EQ(dib32.GetBits(), reinterpret_cast<const uint8_t*>(dib32.GetBitmapInfoHeader()) + 40);
 }
 
 TEST(BitmapLayout, DIBSectionKeepsRowsOutsideTheHeaderBlock) {
@@ -207,9 +207,9 @@ TEST(ConvertFrom, To1BitThresholdsEveryChannelBelow128) {
         uint32_t colour;
         bool black;
     } cases[] = {
-        {Bgra(127, 127, 127, 0), true},  {Bgra(0, 0, 128, 255), false},
-        {Bgra(128, 0, 0, 255), false},   {Bgra(0, 128, 0, 255), false},
-        {Bgra(0, 0, 0, 0), true},        {Bgra(255, 255, 255, 255), false},
+        {Bgra(127, 127, 127, 0), true}, {Bgra(0, 0, 128, 255), false},
+        {Bgra(128, 0, 0, 255), false},  {Bgra(0, 128, 0, 255), false},
+        {Bgra(0, 0, 0, 0), true},       {Bgra(255, 255, 255, 255), false},
     };
     CMemoryBitmap src;
     src.Create(int(std::size(cases)), 1, 32, true);

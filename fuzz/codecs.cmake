@@ -1,0 +1,33 @@
+# libFuzzer targets of the JPEG, PNG and GIF codecs, each run for a bounded time by CTest
+# (about 90 s for all of them) from the public suites as seeds. New inputs go to a corpus
+# folder in the build tree, never into the suites.
+find_package(JPEG REQUIRED)
+find_package(PNG REQUIRED)
+find_package(GIF REQUIRED)
+
+set(QM_FUZZ_CODEC_SECONDS 20 CACHE STRING "Seconds each codec fuzz target runs under CTest")
+
+# qm_codec_fuzzer(name source seconds seed-folders...)
+function(qm_codec_fuzzer name source seconds)
+    add_executable(${name} ${source} fuzzbitmap.h)
+    target_link_libraries(${name} PRIVATE qm_imagelib)
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    qm_warnings(${name})
+    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus-${name})
+    file(MAKE_DIRECTORY ${corpus})
+    set(seeds)
+    foreach(folder IN LISTS ARGN)
+        list(APPEND seeds ${QM_TESTDATA_DIR}/${folder})
+    endforeach()
+    add_test(NAME ${name}
+             COMMAND ${name} -max_total_time=${seconds} -max_len=65536 -timeout=10
+                     -rss_limit_mb=4096 -print_final_stats=1 ${corpus} ${seeds})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()
+
+qm_codec_fuzzer(qm_fuzz_jpegdecoder fuzz_jpegdecoder.cpp ${QM_FUZZ_CODEC_SECONDS} jpeg)
+qm_codec_fuzzer(qm_fuzz_pngdecoder fuzz_pngdecoder.cpp ${QM_FUZZ_CODEC_SECONDS} pngsuite)
+qm_codec_fuzzer(qm_fuzz_gifdecoder fuzz_gifdecoder.cpp ${QM_FUZZ_CODEC_SECONDS} gif)
+qm_codec_fuzzer(qm_fuzz_roundtrip fuzz_roundtrip.cpp ${QM_FUZZ_CODEC_SECONDS}
+                jpeg/exiftool pngsuite gif/pygif-test-suite)
