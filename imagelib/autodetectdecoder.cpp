@@ -1,0 +1,83 @@
+#include "imagelib/autodetectdecoder.h"
+
+#include "imagelib/bmpdecoder.h"
+#include "imagelib/gifdecoder.h"
+#include "imagelib/jpegdecoder.h"
+#include "imagelib/pngdecoder.h"
+#include "imagelib/trace.h"
+
+#include <initializer_list>
+
+namespace {
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+bool Starts(const uint8_t* p, std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes)
+        if (*p++ != b)
+            return false;
+    return true;
+}
+} // namespace
+
+CAutoDetectDecoder::CAutoDetectDecoder()
+    : m_bmpDecoder(std::make_unique<CBmpDecoder>()),
+      m_jpegDecoder(std::make_unique<CJpegDecoder>()),
+      m_pngDecoder(std::make_unique<CPngDecoder>()), m_gifDecoder(std::make_unique<CGifDecoder>()) {
+}
+
+CAutoDetectDecoder::~CAutoDetectDecoder() = default;
+
+CImageType CAutoDetectDecoder::ClassifyImage(const uint8_t* b, int size) {
+    if (b[0] == 0x42 && b[1] == 0x4D)
+        return kImageBmp;
+    if (b[1] <= 1 && (b[2] <= 3 || (b[2] >= 9 && b[2] <= 11)) &&
+        (b[7] == 0 || b[7] == 8 || b[7] == 15 || b[7] == 16 || b[7] == 24 || b[7] == 32) &&
+        (b[16] == 8 || b[16] == 15 || b[16] == 16 || b[16] == 24 || b[16] == 32))
+        return kImageTarga;
+    if (Starts(b, {'G', 'I', 'F', '8'}))
+        return kImageGif;
+    if (Starts(b, {0x49, 0x49, 0x2A, 0x00}) || Starts(b, {0x4D, 0x4D, 0x00, 0x2A}))
+        return kImageTiff;
+    if (size > 540 &&
+        (Starts(b + 522, {0x00, 0x11, 0x02, 0xFF}) || Starts(b + 522, {0x00, 0x11, 0x01}) ||
+         Starts(b + 522, {0x11, 0x01, 0x01, 0x00})))
+        return kImagePict;
+    if (Starts(b, {0xFF, 0xD8, 0xFF}))
+        return kImageJpeg;
+    if (Starts(b, {0x89, 0x50, 0x4E, 0x47}))
+        return kImagePng;
+    if ((Le32(b) == 0xC6D3D0C5u || Le32(b) == 0xC5D0D3C6u) && Le32(b + 20) != 0 &&
+        Le32(b + 24) != 0)
+        return kImageEpsPreview;
+    if (b[0] == 0x0A && b[2] == 0x01)
+        return kImagePcx;
+    if (b[0] == 'P' && (b[1] == '2' || b[1] == '5'))
+        return kImagePgm;
+    return kImageUnknown;
+}
+
+void CAutoDetectDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int bitsPerPixel) {
+    switch (ClassifyImage(source.PeekBytes(kRecognitionBytes), source.GetSize())) {
+    case kImageUnknown:
+        RaiseDecoderError(8, "Unknown file type.");
+    case kImageBmp:
+        Trace(2, "Windows bitmap recognized.\n");
+        m_bmpDecoder->Decode(source, bitmap, bitsPerPixel);
+        return;
+    case kImageJpeg:
+        Trace(2, "JPEG file recognized.\n");
+        m_jpegDecoder->Decode(source, bitmap, bitsPerPixel);
+        return;
+    case kImagePng:
+        Trace(2, "PNG file recognized.\n");
+        m_pngDecoder->Decode(source, bitmap, bitsPerPixel);
+        return;
+    case kImageGif:
+        Trace(2, "GIF file recognized.\n");
+        m_gifDecoder->Decode(source, bitmap, bitsPerPixel);
+        return;
+    default:
+        RaiseDecoderError(6, "Library not compiled for this file type.");
+    }
+}

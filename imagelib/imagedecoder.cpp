@@ -1,0 +1,46 @@
+#include "imagelib/imagedecoder.h"
+
+#include "imagelib/textexception.h"
+#include "imagelib/trace.h"
+
+void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
+    const int64_t limit = CImageBitmap::kMaxPixels;
+    if (width > limit || height > limit || (width > 0 && height > 0 && width * height > limit))
+        throw CTextException(10, "Out of memory creating bitmap.");
+}
+
+void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
+                               CProgressNotification* notification) {
+    Trace(1, FormatText("--- Decoding file %s. ---\n", path.c_str()));
+    CMappedFileSource source(notification);
+    if (const int code = source.Open(path))
+        RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()));
+    Decode(source, bitmap, bitsPerPixel);
+    source.Close();
+}
+
+void CImageDecoder::DecodeMemory(const void* data, int size, CImageBitmap& bitmap,
+                                 int bitsPerPixel) {
+    Trace(1, FormatText("--- Decoding from memory at %p. ---\n", data));
+    CMemorySource source;
+    if (const int code = source.Open(data, size))
+        RaiseDecoderError(code, FormatText("Reading from memory at %p failed", data));
+    Decode(source, bitmap, bitsPerPixel);
+    source.Close();
+}
+
+void CImageDecoder::DecodeResource(int id, CImageBitmap& bitmap, int bitsPerPixel, int type) {
+    Trace(1, FormatText("--- Decoding resource ID %i. ---\n", id));
+    CResourceSource source;
+    if (const int code = source.Open(id, type))
+        RaiseDecoderError(code, FormatText("Opening resource %i failed", id));
+    Decode(source, bitmap, bitsPerPixel);
+    source.Close();
+}
+
+void CImageDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int bitsPerPixel) {
+    CPaletteHolder paletteHolder; // freed on every path
+    DecodeBody(bitmap, paletteHolder, bitsPerPixel, source);
+}
+
+void CImageDecoder::DecodeBody(CImageBitmap&, CPaletteHolder&, int&, CImageSource&) {}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "imagelib/bitmap.h"
+#include "imagelib/imagesource.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Where a format decoder may leave a palette block it allocated; the front end frees it
+// after the decode, also when the decode throws.
+using CPaletteHolder = std::unique_ptr<uint32_t[]>;
+
+// Base of the format decoders and front end for decoding a file, a built-in resource or a
+// memory block into a bitmap. Every failure is a CTextException.
+//
+// bitsPerPixel is the requested depth: 0 asks for the input's natural depth (8 for palette
+// and grey inputs of up to 8 bits, 32 otherwise), 32 for 32 bits per pixel. The bitmap is
+// re-created by the format decoder; after a failure its content must not be used.
+// Decoders keep no state between calls.
+class CImageDecoder : public CPLObject {
+public:
+    CImageDecoder() = default;
+    ~CImageDecoder() override = default;
+    CImageDecoder(const CImageDecoder&) = delete;
+    CImageDecoder& operator=(const CImageDecoder&) = delete;
+
+    // Open failures raise code 3, 4 or 5 with "Opening <path> failed".
+    virtual void DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
+                            CProgressNotification* notification = nullptr);
+    virtual void DecodeMemory(const void* data, int size, CImageBitmap& bitmap, int bitsPerPixel);
+    // Runs DecodeBody with an empty palette holder and frees the holder on every path.
+    virtual void Decode(CImageSource& source, CImageBitmap& bitmap, int bitsPerPixel);
+
+    // A built-in resource; type 0 stands for raw data. A missing resource raises code 4
+    // with "Opening resource <id> failed".
+    void DecodeResource(int id, CImageBitmap& bitmap, int bitsPerPixel, int type = 0);
+
+    // The one limit on picture size for every decoder, checked before anything is
+    // allocated for the pixels: more than CImageBitmap::kMaxPixels pixels (2^28, 1 GiB at
+    // 32 bits) throws code 10 "Out of memory creating bitmap.", whatever the input's own
+    // size. Negative dimensions are the caller's to reject.
+    static void CheckPixelCount(int64_t width, int64_t height);
+
+protected:
+    // The format's own work: reads from source, re-creates and fills bitmap. bitsPerPixel
+    // comes in as requested and leaves as delivered. The base does nothing.
+    virtual void DecodeBody(CImageBitmap& bitmap, CPaletteHolder& paletteHolder, int& bitsPerPixel,
+                            CImageSource& source);
+};

@@ -1,0 +1,31 @@
+#include "imagelib/imageencoder.h"
+
+#include "imagelib/textexception.h"
+#include "imagelib/trace.h"
+
+#include <algorithm>
+#include <climits>
+
+int CImageEncoder::GetSinkCapacity(const CImageBitmap& bitmap) const {
+    const int64_t estimate = bitmap.GetMemoryUsed();
+    int64_t capacity = estimate > 19999 ? int64_t(double(estimate) * 1.2) : estimate + 4096;
+    capacity = std::max(capacity, MaxEncodedSize(bitmap));
+    return int(std::min<int64_t>(capacity, INT_MAX));
+}
+
+int64_t CImageEncoder::MaxEncodedSize(const CImageBitmap&) const {
+    return 0;
+}
+
+void CImageEncoder::EncodeFile(const std::string& path, const CImageBitmap& bitmap) {
+    Trace(1, FormatText("--- Encoding file %s. ---\n", path.c_str()));
+    CFileSink sink;
+    if (const int result = sink.Open(path, GetSinkCapacity(bitmap)))
+        RaiseDecoderError(result, FormatText("Opening %s failed", path.c_str()));
+    Encode(bitmap, sink); // on a throw the sink's destructor writes what was produced
+    sink.Close();
+}
+
+void CImageEncoder::Encode(const CImageBitmap& bitmap, CImageSink& sink) {
+    EncodeBody(bitmap, sink);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "imagelib/bitmap.h"
+#include "imagelib/imagesink.h"
+
+#include <string>
+
+// Base of the format encoders and front end for encoding a bitmap into a file. The whole
+// file is built in a CFileSink buffer and written in one piece. Every failure is a
+// CTextException. Encoders keep no picture between calls.
+class CImageEncoder : public CPLObject {
+public:
+    CImageEncoder() = default;
+    ~CImageEncoder() override = default;
+    CImageEncoder(const CImageEncoder&) = delete;
+    CImageEncoder& operator=(const CImageEncoder&) = delete;
+
+    // Sizes the buffer from the bitmap (GetSinkCapacity), encodes and writes the file. A
+    // file that cannot be created raises code -1 "Opening <path> failed". When the encoder
+    // throws, the bytes produced so far still reach the file and the error propagates.
+    virtual void EncodeFile(const std::string& path, const CImageBitmap& bitmap);
+    // Encodes into any sink.
+    virtual void Encode(const CImageBitmap& bitmap, CImageSink& sink);
+
+    // The buffer EncodeFile gives an encoder: the bitmap's memory estimate x 1.2 above
+    // 19999 bytes, else the estimate + 4096; raised to MaxEncodedSize where a format knows
+    // its exact worst case.
+    int GetSinkCapacity(const CImageBitmap& bitmap) const;
+
+protected:
+    virtual void EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) = 0;
+    // An upper bound of the encoded size when the format knows one, else 0. Lets a format
+    // whose file can outgrow the estimate (padded rows of an unpadded memory bitmap)
+    // encode every bitmap.
+    virtual int64_t MaxEncodedSize(const CImageBitmap& bitmap) const;
+};
