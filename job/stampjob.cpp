@@ -119,10 +119,14 @@ CStampJobSummary CStampJob::Run() {
     m_outputFolder = host.GetOutputFolder();
     m_extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
 
-    for (int i = 0; i < host.GetFileCount(); ++i) {
+    auto cancel = [&] {
+        host.SetLogText(host.GetLogText() + "canceled");
+        m_summary.canceled = true;
+    };
+    int i = 0;
+    for (; i < host.GetFileCount(); ++i) {
         if (!host.IsStopEnabled()) {
-            host.SetLogText(host.GetLogText() + "canceled");
-            m_summary.canceled = true;
+            cancel();
             break;
         }
         m_logText = host.GetLogText();
@@ -137,6 +141,10 @@ CStampJobSummary CStampJob::Run() {
         host.ScrollLogToEnd();
         host.SetProgressPosition(i + 1);
     }
+    // A stop pressed while the last file was in progress still ends in "canceled": the user
+    // asked for it and must see it taken, even though nothing was left to skip.
+    if (!m_summary.canceled && i > 0 && !host.IsStopEnabled())
+        cancel();
 
     host.ClearStampingFlag();
     host.EnableRunControls();
