@@ -48,7 +48,8 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
     EXPECT_TRUE(s.usetrans);
     EXPECT_EQ(s.tptolerance, 255);
     EXPECT_EQ(s.feather, 20);
-    EXPECT_TRUE(s.ValidateSettings());
+    CStampSettingsValues copy = s;
+    EXPECT_TRUE(copy.ValidateSettings()); // every range the options allow is valid
 }
 
 TEST(BatchOptions, SpellingsAndOrder) {
