@@ -1,7 +1,171 @@
 #include "imagelib/gifdecoder.h"
 
+#include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
-void CGifDecoder::DecodeBody(CImageBitmap&, CPaletteHolder&, int&, CImageSource&) {
-    RaiseDecoderError(6, "Library not compiled for this file type.");
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+#include <gif_lib.h>
+
+namespace {
+// giflib reports failures by its return values, so nothing has to jump: the source's
+// exception (code 11 for a short stream) waits here while giflib returns its error, and
+// is thrown once we are back in our own frame.
+struct CGifInput {
+    CImageSource* source = nullptr;
+    std::exception_ptr pending;
+};
+
+int ReadInput(GifFileType* gif, GifByteType* buffer, int length) {
+    auto* input = static_cast<CGifInput*>(gif->UserData);
+    if (input->pending)
+        return 0;
+    try {
+        std::memcpy(buffer, input->source->ReadBytes(length), size_t(std::max(length, 0)));
+        return length;
+    } catch (...) {
+        input->pending = std::current_exception();
+        return 0;
+    }
+}
+
+struct CGifCloser {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+using CGifFile = std::unique_ptr<GifFileType, CGifCloser>;
+
+class CGifReader {
+public:
+    explicit CGifReader(CImageSource& source) { m_input.source = &source; }
+
+    GifFileType* Open() {
+        int error = 0;
+        m_gif.reset(DGifOpen(&m_input, ReadInput, &error));
+        ThrowPending();
+        if (!m_gif)
+            Raise(error);
+        return m_gif.get();
+    }
+
+    // Every giflib call goes through here: a short stream first, then giflib's verdict.
+    void Check(int result) {
+        ThrowPending();
+        if (result == GIF_ERROR)
+            Raise(m_gif->Error);
+    }
+
+private:
+    void ThrowPending() {
+        if (m_input.pending)
+            std::rethrow_exception(std::exchange(m_input.pending, nullptr));
+    }
+    [[noreturn]] static void Raise(int error) {
+        const char* text = GifErrorString(error);
+        RaiseDecoderError(2, text ? text : "Unknown GIF error.");
+    }
+
+    CGifInput m_input;
+    CGifFile m_gif; // after m_input: closed first
+};
+
+// The data of an empty image: no row asks giflib for it, so it is skipped block by block.
+void SkipImageData(CGifReader& reader, GifFileType* gif) {
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    reader.Check(DGifGetCode(gif, &codeSize, &block));
+    while (block)
+        reader.Check(DGifGetCodeNext(gif, &block));
+}
+
+void DrawImage(CGifReader& reader, GifFileType* gif, uint8_t** lines) {
+    const GifImageDesc& image = gif->Image;
+    if (image.Width == 0 || image.Height == 0) {
+        SkipImageData(reader, gif);
+        return;
+    }
+    auto readRow = [&](int y) {
+        reader.Check(DGifGetLine(gif, lines[image.Top + y] + image.Left, image.Width));
+    };
+    if (!image.Interlace) {
+        for (int y = 0; y < image.Height; ++y)
+            readRow(y);
+        return;
+    }
+    static const int kStart[4] = {0, 4, 2, 1};
+    static const int kStep[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = kStart[pass]; y < image.Height; y += kStep[pass])
+            readRow(y);
+}
+} // namespace
+
+void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPerPixel,
+                             CImageSource& source) {
+    CGifReader reader(source);
+    GifFileType* gif = reader.Open();
+    CheckPixelCount(gif->SWidth, gif->SHeight);
+    bitmap.Create(gif->SWidth, gif->SHeight, 8, false);
+    uint8_t** lines = bitmap.GetLines();
+    bitmap.BeginAccess(false, true);
+    try {
+        for (int y = 0; y < gif->SHeight; ++y)
+            std::memset(lines[y], gif->SBackGroundColor & 0xFF, size_t(gif->SWidth));
+
+        int imageNumber = 0;
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        do {
+            reader.Check(DGifGetRecordType(gif, &type));
+            switch (type) {
+            case IMAGE_DESC_RECORD_TYPE: {
+                reader.Check(DGifGetImageDesc(gif));
+                ++imageNumber;
+                const GifImageDesc& image = gif->Image;
+                if (image.Left + image.Width > gif->SWidth ||
+                    image.Top + image.Height > gif->SHeight)
+                    RaiseDecoderError(
+                        2, FormatText("Image %d is not confined to screen dimension, aborted.\n",
+                                      imageNumber));
+                DrawImage(reader, gif, lines);
+                break;
+            }
+            case EXTENSION_RECORD_TYPE: {
+                int code = 0;
+                GifByteType* block = nullptr;
+                reader.Check(DGifGetExtension(gif, &code, &block));
+                while (block)
+                    reader.Check(DGifGetExtensionNext(gif, &block));
+                break;
+            }
+            default:
+                break;
+            }
+        } while (type != TERMINATE_RECORD_TYPE);
+    } catch (...) {
+        bitmap.EndAccess();
+        throw;
+    }
+    bitmap.EndAccess();
+
+    const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
+    if (!map || !map->Colors)
+        RaiseDecoderError(2, "GIF file has no color map.");
+    uint32_t* palette = bitmap.GetPalette();
+    for (int i = 0; i < std::min(map->ColorCount, 256); ++i) {
+        const GifColorType& c = map->Colors[i];
+        palette[i] = 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
+    }
+
+    if (bitsPerPixel == 32) {
+        CMemoryBitmap wide;
+        wide.ConvertFrom(bitmap, 32);
+        bitmap.ConvertFrom(wide, 0);
+    } else {
+        bitsPerPixel = 8;
+    }
 }

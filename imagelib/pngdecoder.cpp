@@ -1,7 +1,173 @@
 #include "imagelib/pngdecoder.h"
 
+#include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
-void CPngDecoder::DecodeBody(CImageBitmap&, CPaletteHolder&, int&, CImageSource&) {
-    RaiseDecoderError(6, "Library not compiled for this file type.");
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <utility>
+
+#include <png.h>
+
+namespace {
+// libpng's read context for one decode, released on every path. It lives on the heap so
+// that what the callbacks store in it is still there after libpng jumps back.
+struct CPngReader {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    CImageSource* source = nullptr;
+    std::exception_ptr pending; // an exception of the source, carried across libpng
+    char message[256] = {};
+
+    explicit CPngReader(CImageSource& from);
+    ~CPngReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+    CPngReader(const CPngReader&) = delete;
+    CPngReader& operator=(const CPngReader&) = delete;
+
+    // After the jump: the source's exception, else code 2 with libpng's message.
+    [[noreturn]] void Raise() {
+        if (pending)
+            std::rethrow_exception(std::exchange(pending, nullptr));
+        RaiseDecoderError(2, message);
+    }
+};
+
+void OnError(png_structp png, png_const_charp text) {
+    auto* reader = static_cast<CPngReader*>(png_get_error_ptr(png));
+    std::snprintf(reader->message, sizeof reader->message, "%s", text ? text : "");
+    png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp) {}
+
+// A short input throws code 11 in the source; the exception waits in the reader while
+// libpng is left through its error path.
+void OnRead(png_structp png, png_bytep data, size_t length) {
+    auto* reader = static_cast<CPngReader*>(png_get_io_ptr(png));
+    try {
+        if (length > size_t(INT_MAX))
+            throw CTextException(11, "End of file reached while decoding.\n");
+        std::memcpy(data, reader->source->ReadBytes(int(length)), length);
+    } catch (...) {
+        reader->pending = std::current_exception();
+    }
+    if (reader->pending)
+        png_error(png, "Read Error");
+}
+
+CPngReader::CPngReader(CImageSource& from) : source(&from) {
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
+    if (png)
+        info = png_create_info_struct(png);
+    if (!png || !info)
+        throw CTextException(10, "Out of memory.");
+}
+} // namespace
+
+void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPerPixel,
+                             CImageSource& source) {
+    const auto reader = std::make_unique<CPngReader>(source);
+    png_structp png = reader->png;
+    png_infop info = reader->info;
+    // Between setjmp and the last libpng call only trivially destructible objects come to
+    // life in this frame; whatever is changed there and read after the jump is volatile.
+    volatile bool accessing = false;
+    if (setjmp(png_jmpbuf(png))) {
+        if (accessing)
+            bitmap.EndAccess();
+        reader->Raise();
+    }
+    png_set_read_fn(png, reader.get(), OnRead);
+    // The limits libpng documents as its defaults, set here because a build may leave them
+    // open.
+    png_set_user_limits(png, 1000000, 1000000);
+    png_set_chunk_cache_max(png, 1000);
+    png_set_chunk_malloc_max(png, 8000000);
+    // Only tRNS of the ancillary chunks changes our pixels. The others are skipped unread:
+    // libpng would allocate (and clear) a buffer of the declared size for each of them, so
+    // a 60-byte file declaring a 2 GB text chunk would cost 2 GB.
+    static const png_byte kSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0"
+                                       "pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, int(sizeof kSkipped / 5));
+    png_read_info(png, info);
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+    CheckPixelCount(width, height);
+
+    bool deep = true;
+    bool alpha = false;
+    switch (colorType) {
+    case PNG_COLOR_TYPE_GRAY:
+        deep = bitsPerPixel == 32;
+        if (deep) {
+            png_set_gray_to_rgb(png);
+            png_set_expand(png);
+        }
+        break;
+    case PNG_COLOR_TYPE_PALETTE:
+        deep = bitsPerPixel == 32;
+        if (deep)
+            png_set_expand(png);
+        break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        png_set_gray_to_rgb(png);
+        png_set_expand(png);
+        alpha = true;
+        break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        alpha = true;
+        break;
+    default: // RGB; only 32 bits can hold its samples, whatever was requested
+        break;
+    }
+
+    if (deep) {
+        bitsPerPixel = 32;
+        png_set_bgr(png);
+        // A tRNS chunk expanded above brings its own fourth byte and the filler stays idle.
+        if (!alpha)
+            png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+        bitmap.Create(int(width), int(height), 32, alpha);
+    } else {
+        bitsPerPixel = 8;
+        bitmap.Create(int(width), int(height), 8, false);
+        uint32_t* palette = bitmap.GetPalette();
+        if (colorType == PNG_COLOR_TYPE_GRAY) {
+            const uint32_t levels = 1u << std::min(bitDepth, 8);
+            for (uint32_t i = 0; i < levels; ++i) {
+                const uint32_t v = i * 255 / (levels - 1);
+                palette[i] = 0xFF000000u | v << 16 | v << 8 | v;
+            }
+        } else {
+            png_colorp entries = nullptr;
+            int count = 0;
+            if (png_get_PLTE(png, info, &entries, &count) & PNG_INFO_PLTE)
+                for (int i = 0; i < std::min(count, 256); ++i)
+                    palette[i] = 0xFF000000u | uint32_t(entries[i].red) << 16 |
+                                 uint32_t(entries[i].green) << 8 | entries[i].blue;
+        }
+    }
+    if (bitDepth == 16)
+        png_set_strip_16(png);
+    if (bitDepth < 8)
+        png_set_packing(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    // The transformations above always end at one byte or four bytes a pixel; the rows
+    // are written by libpng, so this is checked rather than trusted.
+    if (png_get_rowbytes(png, info) != size_t(CImageBitmap::PixelBytesPerRow(width, bitsPerPixel)))
+        png_error(png, "Unexpected row size after transformations");
+
+    bitmap.BeginAccess(false, true);
+    accessing = true;
+    png_read_image(png, bitmap.GetLines());
+    accessing = false;
+    bitmap.EndAccess();
+    png_read_end(png, nullptr);
 }

@@ -1,0 +1,61 @@
+#include "imagelib/jpegerrormanager.h"
+
+#include "imagelib/trace.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace {
+CJpegErrorManager& ManagerOf(j_common_ptr cinfo) {
+    return *reinterpret_cast<CJpegErrorManager*>(cinfo->err);
+}
+
+void ErrorExit(j_common_ptr cinfo) {
+    CJpegErrorManager& manager = ManagerOf(cinfo);
+    (*cinfo->err->format_message)(cinfo, manager.message);
+    std::longjmp(manager.jump, 1);
+}
+
+// libjpeg's own handling first (it counts and reports), then the limit: a corrupt stream
+// can make libjpeg warn hundreds of thousands of times while it guesses its way on.
+void EmitMessage(j_common_ptr cinfo, int level) {
+    CJpegErrorManager& manager = ManagerOf(cinfo);
+    (*manager.defaultEmit)(cinfo, level);
+    if (level < 0 && manager.maxWarnings > 0 && cinfo->err->num_warnings > manager.maxWarnings) {
+        (*cinfo->err->format_message)(cinfo, manager.message);
+        std::longjmp(manager.jump, 1);
+    }
+}
+} // namespace
+
+void InstallJpegErrorManager(CJpegErrorManager& manager, long maxWarnings) {
+    jpeg_std_error(&manager.pub);
+    manager.pub.error_exit = ErrorExit;
+    manager.defaultEmit = manager.pub.emit_message;
+    manager.pub.emit_message = EmitMessage;
+    manager.maxWarnings = maxWarnings;
+    ResetJpegErrorManager(manager);
+}
+
+void JumpOnJpegError(j_common_ptr cinfo, const char* message) {
+    CJpegErrorManager& manager = ManagerOf(cinfo);
+    std::snprintf(manager.message, sizeof manager.message, "%s", message);
+    std::longjmp(manager.jump, 1);
+}
+
+void KeepPendingException(j_common_ptr cinfo) {
+    ManagerOf(cinfo).pending = std::current_exception();
+}
+
+void ResetJpegErrorManager(CJpegErrorManager& manager) {
+    manager.pending = nullptr;
+    manager.message[0] = '\0';
+    manager.pub.num_warnings = 0;
+}
+
+void RaiseJpegFailure(CJpegErrorManager& manager) {
+    if (manager.pending)
+        std::rethrow_exception(std::exchange(manager.pending, nullptr));
+    RaiseDecoderError(6, std::string(manager.message) + "\n");
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+// Shared by the JPEG decoder and encoder: libjpeg's error manager with a jump back into
+// our own frame, so that a libjpeg error never unwinds a C++ exception through libjpeg.
+//
+// Use: the frame that calls libjpeg does setjmp(manager.jump) before its first call and
+// keeps only trivially destructible objects alive between that point and its last call.
+// When the jump lands, the frame aborts the context and calls RaiseJpegFailure, which
+// throws the stored exception of a callback, or code 6 with libjpeg's message.
+
+#include <csetjmp>
+#include <cstdio>
+#include <exception>
+
+#include <jpeglib.h>
+
+struct CJpegErrorManager {
+    jpeg_error_mgr pub; // first, so that cinfo->err points at the whole record
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    // An exception of our own (a sink or a progress notification) caught in a callback,
+    // carried across libjpeg to the frame that called it.
+    std::exception_ptr pending;
+    // Corrupt-data warnings beyond this many end the decode (0: no limit).
+    long maxWarnings = 0;
+    void (*defaultEmit)(j_common_ptr, int) = nullptr;
+};
+
+// jpeg_std_error with the error exit (and the warning counter) replaced.
+void InstallJpegErrorManager(CJpegErrorManager& manager, long maxWarnings);
+
+// Returns to the frame that did setjmp with message as the error text.
+[[noreturn]] void JumpOnJpegError(j_common_ptr cinfo, const char* message);
+// Stores the exception being handled and returns; the caller then jumps back with
+// JumpOnJpegError (never from inside the catch handler).
+void KeepPendingException(j_common_ptr cinfo);
+
+// Clears the pending exception and message before a new run.
+void ResetJpegErrorManager(CJpegErrorManager& manager);
+
+// After the jump: rethrows the pending exception, else raises code 6 with the message.
+[[noreturn]] void RaiseJpegFailure(CJpegErrorManager& manager);
