@@ -2,33 +2,6 @@
 
 #include "core/stampcompositing.h"
 #include "imagelib/textexception.h"
-#include "imagelib/trace.h"
-
-// Interim until the JPEG and PNG encoders join the library: stand-ins that refuse every
-// picture the way a codec the library was built without does.
-#if __has_include("imagelib/jpegencoder.h")
-#include "imagelib/jpegencoder.h"
-#else
-class CJpegEncoder : public CImageEncoder {
-public:
-    void SetQuality(int) {}
-
-protected:
-    void EncodeBody(const CImageBitmap&, CImageSink&) override {
-        RaiseDecoderError(6, "Library not compiled for this file type.");
-    }
-};
-#endif
-#if __has_include("imagelib/pngencoder.h")
-#include "imagelib/pngencoder.h"
-#else
-class CPngEncoder : public CImageEncoder {
-protected:
-    void EncodeBody(const CImageBitmap&, CImageSink&) override {
-        RaiseDecoderError(6, "Library not compiled for this file type.");
-    }
-};
-#endif
 
 #include <sys/stat.h>
 
@@ -53,9 +26,7 @@ const char* JobExtension(bool bmpChecked, bool pngChecked) {
     return ".jpg";
 }
 
-CStampJob::CStampJob(const CStampJobParams& params)
-    : m_params(params), m_jpegEncoder(std::make_unique<CJpegEncoder>()),
-      m_pngEncoder(std::make_unique<CPngEncoder>()) {}
+CStampJob::CStampJob(const CStampJobParams& params) : m_params(params) {}
 
 CStampJob::~CStampJob() = default;
 
@@ -63,8 +34,8 @@ CImageEncoder& CStampJob::EncoderForExtension() {
     if (m_extension == ".bmp")
         return m_bmpEncoder;
     if (m_extension == ".png")
-        return *m_pngEncoder;
-    return *m_jpegEncoder;
+        return m_pngEncoder;
+    return m_jpegEncoder;
 }
 
 void CStampJob::AppendErrorLine(const std::string& inputPath, const std::string& text) {
@@ -92,7 +63,7 @@ void CStampJob::StampFile(int index, bool preserveHeaders) {
             CImageEncoder& encoder = EncoderForExtension();
             // The JPEG encoder writes back whatever markers the bitmap carries; only JPEG
             // output is asked to drop them.
-            if (&encoder == m_jpegEncoder.get() && !preserveHeaders)
+            if (&encoder == &m_jpegEncoder && !preserveHeaders)
                 m_bitmap.FreeMarkers();
             encoder.EncodeFile(m_outputPath, m_bitmap);
             m_logText += "OK: " + m_outputPath + " created \r\n";
@@ -114,7 +85,7 @@ void CStampJob::StampFile(int index, bool preserveHeaders) {
 CStampJobSummary CStampJob::Run() {
     CStampJobHost& host = m_params.host;
     m_summary = {};
-    m_jpegEncoder->SetQuality(host.GetJpegQuality());
+    m_jpegEncoder.SetQuality(host.GetJpegQuality());
     const bool preserveHeaders = host.IsPreserveHeadersChecked();
     m_outputFolder = host.GetOutputFolder();
     m_extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());

@@ -3,6 +3,8 @@
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/bmpencoder.h"
+#include "imagelib/jpegencoder.h"
+#include "imagelib/pngencoder.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,8 +12,6 @@
 
 class CImageBitmap;
 class CImageEncoder;
-class CJpegEncoder;
-class CPngEncoder;
 
 // What the batch engine needs of whoever started it: the page's controls and file lists.
 // The engine runs on a thread of its own and calls these one at a time, in the order of
@@ -98,8 +98,8 @@ private:
     CStampBitmap m_bitmap;
     CAutoDetectDecoder m_decoder;
     CBmpEncoder m_bmpEncoder;
-    std::unique_ptr<CJpegEncoder> m_jpegEncoder;
-    std::unique_ptr<CPngEncoder> m_pngEncoder;
+    CJpegEncoder m_jpegEncoder;
+    CPngEncoder m_pngEncoder;
 
     std::string m_logText;
     std::string m_extension;
