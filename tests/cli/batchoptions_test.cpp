@@ -49,7 +49,7 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
     EXPECT_EQ(s.tptolerance, 255);
     EXPECT_EQ(s.feather, 20);
     CStampSettingsValues copy = s;
-    copy.inputdir = "/"; // the one field no option sets
+    copy.inputdir = "/";                  // the one field no option sets
     EXPECT_TRUE(copy.ValidateSettings()); // every range the options allow is valid
 }
 

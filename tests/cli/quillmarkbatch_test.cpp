@@ -216,6 +216,22 @@ TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     EXPECT_EQ(OutputPixel("a.bmp", 2, 4), kGrey & 0xFFFFFF);
 }
 
+TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
+    WriteBmp(pictures / "Pic.BMP", 30, 20, kGrey);
+    struct Case {
+        const char* format;
+        const char* name;
+        std::string signature;
+    };
+    for (const Case& c : {Case{"jpg", "Pic.jpg", "\xFF\xD8\xFF"}, Case{"png", "Pic.png", "\x89PNG"},
+                          Case{"bmp", "Pic.bmp", "BM"}}) {
+        const CRunResult r = RunBatch(home, Args({"-f", c.format, "-q", "90", pictures / ""}));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "OK: " + out + "/" + c.name + " created \n");
+        EXPECT_EQ(ReadBytes(out + "/" + c.name).substr(0, c.signature.size()), c.signature);
+    }
+}
+
 TEST_F(QuillmarkBatch, HelpAndVersion) {
     CRunResult r = RunBatch(home, {"--help"});
     EXPECT_EQ(r.status, 0);

@@ -1,11 +1,14 @@
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/jpegencoder.h"
 #include "job/stampjob.h"
 #include "jobfixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -239,6 +242,88 @@ TEST_F(StampJobTest, EndStepEnablesQualityOnlyForJpegAndEmptyListEndsAtOnce) {
     EXPECT_EQ(host.events, (std::vector<std::string>{"flag", "run controls", "progress 0",
                                                      "format controls+quality"}));
     EXPECT_EQ(host.log, "");
+}
+
+// A JPEG input carrying an EXIF-like APP1 block and a comment.
+void WriteJpegWithMarkers(const std::string& path) {
+    CMemoryBitmap bitmap;
+    MakePicture(bitmap, 16, 16, kGrey);
+    std::unique_ptr<CSavedMarker> first;
+    CSavedMarker* last = nullptr;
+    for (const auto& [code, text] : {std::pair<uint8_t, std::string>{0xE1, "Exif\0\0fake"},
+                                     std::pair<uint8_t, std::string>{0xFE, "a comment"}}) {
+        auto marker = std::make_unique<CSavedMarker>();
+        marker->marker = code;
+        marker->originalLength = marker->dataLength = uint32_t(text.size());
+        marker->data = std::make_unique<uint8_t[]>(text.size());
+        std::copy(text.begin(), text.end(), marker->data.get());
+        CSavedMarker* raw = marker.get();
+        (last ? last->next : first) = std::move(marker);
+        last = raw;
+    }
+    bitmap.SetMarkers(std::move(first));
+    CJpegEncoder().EncodeFile(path, bitmap);
+}
+
+std::vector<std::string> MarkersOf(const std::string& path) {
+    CStampBitmap bitmap;
+    CAutoDetectDecoder().DecodeFile(path, bitmap, 32);
+    std::vector<std::string> markers;
+    for (const CSavedMarker* m = bitmap.GetMarkers(); m; m = m->next.get())
+        markers.push_back(std::to_string(m->marker) + ":" +
+                          std::string(reinterpret_cast<const char*>(m->data.get()), m->dataLength));
+    return markers;
+}
+
+TEST_F(StampJobTest, PreserveFlagKeepsOrDropsTheMarkersOfJpegOutput) {
+    WriteJpegWithMarkers(in / "photo.jpg");
+    const std::vector<std::string> inputMarkers = MarkersOf(in / "photo.jpg");
+    ASSERT_EQ(inputMarkers.size(), 2u);
+    host.Add(in / "photo.jpg", "photo");
+    host.overwrite = true;
+
+    struct Case {
+        bool bmp, png, preserve;
+        const char* output;
+        bool markers;
+    };
+    const Case cases[] = {
+        {false, false, true, "photo.jpg", true},
+        {false, false, false, "photo.jpg", false},
+        {false, true, true, "photo.png", false}, // PNG has no place for them
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output + std::string(c.preserve ? " preserve" : ""));
+        host.bmp = c.bmp;
+        host.png = c.png;
+        host.preserve = c.preserve;
+        host.log.clear();
+        Run();
+        ASSERT_EQ(host.log, "OK: " + out / c.output + " created \r\n");
+        EXPECT_EQ(MarkersOf(out / c.output), c.markers ? inputMarkers : std::vector<std::string>{});
+    }
+    const std::string png = ReadBytes(out / "photo.png");
+    EXPECT_EQ(png.substr(0, 4), "\x89PNG");
+}
+
+TEST_F(StampJobTest, JpegQualityIsReadOnceAndReachesTheEncoder) {
+    CMemoryBitmap noisy; // detail that a low quality visibly throws away
+    MakePicture(noisy, 64, 64, 0);
+    uint32_t seed = 1;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            SetPixel32(noisy, x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
+    CBmpEncoder().EncodeFile(in / "a.bmp", noisy);
+    host.Add(in / "a.bmp", "a");
+    host.bmp = false;
+    host.overwrite = true;
+    std::vector<size_t> sizes;
+    for (const int quality : {10, 95}) {
+        host.quality = quality;
+        Run();
+        sizes.push_back(ReadBytes(out / "a.jpg").size());
+    }
+    EXPECT_LT(sizes[0], sizes[1]);
 }
 
 TEST(JobExtension, FollowsTheFormatChoices) {
