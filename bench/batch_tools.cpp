@@ -3,9 +3,11 @@
 //
 //   qm_batch_tools inputs DIR COUNT WIDTH HEIGHT   JPEGs with an EXIF block, quality 90
 //   qm_batch_tools stamp FILE WIDTH HEIGHT         a PNG stamp with an alpha channel
-//   qm_batch_tools baseline DCT OUTDIR FILE...     decode + re-encode through libjpeg alone:
-//                                                  quality 90, markers copied; DCT is
-//                                                  "float" (the library's choice) or "islow"
+//   qm_batch_tools baseline MODE OUTDIR FILE...    decode + re-encode through libjpeg alone:
+//                                                  quality 90, markers copied; MODE "library"
+//                                                  decodes and encodes as the image library
+//                                                  does (float DCT, no fancy upsampling),
+//                                                  "default" with libjpeg's defaults
 //   qm_batch_tools measure CMD ARG...              runs CMD with its output discarded;
 //                                                  prints "seconds peak_kib"
 
@@ -93,9 +95,10 @@ int MakeStamp(const std::string& path, int width, int height) {
 
 // One libjpeg decompressor and compressor for all files, one picture buffer at a time, as
 // a lean tool written straight on the library would do it.
-int Baseline(const std::string& dct, const std::string& outDir,
+int Baseline(const std::string& mode, const std::string& outDir,
              const std::vector<std::string>& files) {
-    const J_DCT_METHOD method = dct == "float" ? JDCT_FLOAT : JDCT_ISLOW;
+    const bool library = mode == "library";
+    const J_DCT_METHOD method = library ? JDCT_FLOAT : JDCT_ISLOW;
     jpeg_decompress_struct din{};
     jpeg_compress_struct cout{};
     jpeg_error_mgr derr{}, cerr{};
@@ -114,6 +117,7 @@ int Baseline(const std::string& dct, const std::string& outDir,
         jpeg_read_header(&din, TRUE);
         din.out_color_space = JCS_EXT_BGRA;
         din.dct_method = method;
+        din.do_fancy_upsampling = library ? FALSE : TRUE;
         jpeg_start_decompress(&din);
         const size_t stride = size_t(din.output_width) * 4;
         std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * din.output_height]);
