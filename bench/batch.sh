@@ -51,7 +51,7 @@ qm_kb=$(cut -d' ' -f2 "$work/qm.txt" | median)
 qm5_kb=$(cut -d' ' -f2 "$work/qm5.txt" | median)
 awk -v b="$base_s" -v bk="$base_kb" -v i="$islow_s" -v q="$qm_s" -v qk="$qm_kb" -v q5="$qm5_kb" -v n="$runs" 'BEGIN {
   printf "medians of %d runs, 20 files of 4000 x 3000:\n", n
-  printf "  libjpeg baseline, the library's settings:   %.2f s, %.1f pictures/s, peak %.1f MB\n", b, 20 / b, bk / 1024
+  printf "  libjpeg baseline, image library settings:   %.2f s, %.1f pictures/s, peak %.1f MB\n", b, 20 / b, bk / 1024
   printf "  libjpeg baseline, libjpeg defaults:          %.2f s\n", i
   printf "  quillmark-batch:                             %.2f s, %.1f pictures/s, peak %.1f MB\n", q, 20 / q, qk / 1024
   printf "  ratio quillmark-batch / baseline:            %.3f (target 1.10)\n", q / b
