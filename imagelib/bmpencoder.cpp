@@ -61,7 +61,11 @@ void CBmpEncoder::EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) {
         for (int y = height - 1; y >= 0; --y) {
             const uint8_t* in = lines[y];
             uint8_t* out = row.data();
-            for (int x = 0; x < width; ++x, in += 4, out += 3) {
+            // Four-byte copies, each fourth byte overwritten by the next pixel; the last
+            // pixel byte by byte so that the padding stays zero.
+            for (int x = 0; x < width - 1; ++x, in += 4, out += 3)
+                std::memcpy(out, in, 4);
+            if (width > 0) {
                 out[0] = in[0];
                 out[1] = in[1];
                 out[2] = in[2];

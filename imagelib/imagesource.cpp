@@ -46,13 +46,10 @@ const uint8_t* CImageSource::PeekBytes(int n) {
 const uint8_t* CImageSource::ReadBytes(int n) {
     const int64_t oldPosition = m_position;
     const int64_t newPosition = oldPosition + n;
-    if (n < 0 || newPosition > m_size) {
-        // The read pointer stays where it is; the position records the failed request
-        // only when it still fits the bookkeeping type.
-        if (n > 0)
-            m_position = int(std::min<int64_t>(newPosition, INT_MAX));
+    // Rejected before anything moves: neither the read pointer nor the position leave
+    // the input, whatever a corrupt header asked for.
+    if (n < 0 || newPosition > m_size)
         throw CTextException(11, "End of file reached while decoding.\n");
-    }
     m_position = int(newPosition);
     if (m_notification && oldPosition / 1024 < newPosition / 1024)
         m_notification->OnProgress(double(newPosition) / double(m_size));

@@ -1,0 +1,242 @@
+#include "bmpbytes.h"
+#include "imagelib/autodetectdecoder.h"
+#include "imagelib/bmpdecoder.h"
+#include "imagelib/bmpencoder.h"
+#include "imagelib/dibbitmap.h"
+#include "imagelib/textexception.h"
+#include "imagelib/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+Bytes Block(std::initializer_list<std::pair<int, uint8_t>> bytes, size_t size = 600) {
+    Bytes b(size, 0x55); // a value no test looks for
+    for (auto [at, value] : bytes)
+        b[size_t(at)] = value;
+    return b;
+}
+
+struct ClassCase {
+    const char* name;
+    Bytes bytes;
+    CImageType type;
+};
+
+std::vector<ClassCase> ClassCases() {
+    return {
+        {"Bmp", Block({{0, 'B'}, {1, 'M'}}), kImageBmp},
+        {"Targa", Block({{1, 0}, {2, 2}, {7, 0}, {16, 24}}), kImageTarga},
+        {"TargaColourMapped", Block({{1, 1}, {2, 9}, {7, 15}, {16, 8}}), kImageTarga},
+        // The Targa test comes early: later bytes of other formats do not save these.
+        {"TargaBeforePict",
+         Block({{1, 0}, {2, 2}, {7, 0}, {16, 24}, {522, 0}, {523, 0x11}, {524, 1}}), kImageTarga},
+        {"TargaBeforePcx", Block({{0, 0x0A}, {1, 0}, {2, 1}, {7, 8}, {16, 8}}), kImageTarga},
+        {"Gif", Block({{0, 'G'}, {1, 'I'}, {2, 'F'}, {3, '8'}}), kImageGif},
+        {"TiffIntel", Block({{0, 0x49}, {1, 0x49}, {2, 0x2A}, {3, 0}}), kImageTiff},
+        {"TiffMotorola", Block({{0, 0x4D}, {1, 0x4D}, {2, 0}, {3, 0x2A}}), kImageTiff},
+        {"PictVersion2", Block({{522, 0}, {523, 0x11}, {524, 2}, {525, 0xFF}}), kImagePict},
+        {"PictVersion1", Block({{522, 0}, {523, 0x11}, {524, 1}}), kImagePict},
+        {"PictVersion1Alt", Block({{522, 0x11}, {523, 1}, {524, 1}, {525, 0}}), kImagePict},
+        {"PictOnlyAbove540Bytes", Block({{522, 0}, {523, 0x11}, {524, 1}}, 540), kImageUnknown},
+        {"PictBeforeJpeg",
+         Block({{0, 0xFF}, {1, 0xD8}, {2, 0xFF}, {522, 0}, {523, 0x11}, {524, 1}}), kImagePict},
+        {"Jpeg", Block({{0, 0xFF}, {1, 0xD8}, {2, 0xFF}}), kImageJpeg},
+        {"JpegNeedsThirdFF", Block({{0, 0xFF}, {1, 0xD8}, {2, 0x00}}), kImageUnknown},
+        {"Png", Block({{0, 0x89}, {1, 'P'}, {2, 'N'}, {3, 'G'}}), kImagePng},
+        {"EpsPreview", Block({{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}}), kImageEpsPreview},
+        {"EpsWithoutPreview",
+         Block({{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}, {20, 0}, {21, 0}, {22, 0}, {23, 0}}),
+         kImageUnknown},
+        {"Pcx", Block({{0, 0x0A}, {2, 0x01}}), kImagePcx},
+        {"Pgm", Block({{0, 'P'}, {1, '5'}}), kImagePgm},
+        {"PgmAscii", Block({{0, 'P'}, {1, '2'}}), kImagePgm},
+        {"Unknown", Block({}), kImageUnknown},
+    };
+}
+
+class Classify : public ::testing::TestWithParam<ClassCase> {};
+
+TEST_P(Classify, GivesTheFirstMatchingClass) {
+    const ClassCase& c = GetParam();
+    Bytes padded = c.bytes;
+    padded.resize(CAutoDetectDecoder::kRecognitionBytes, 0);
+    EXPECT_EQ(CAutoDetectDecoder::ClassifyImage(padded.data(), int(c.bytes.size())), c.type);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recognition, Classify, ::testing::ValuesIn(ClassCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+int DecodeCode(const Bytes& bytes, std::string* text = nullptr) {
+    CAutoDetectDecoder decoder;
+    CMemoryBitmap bmp;
+    try {
+        decoder.DecodeMemory(bytes.data(), int(bytes.size()), bmp, 32);
+    } catch (const CTextException& e) {
+        if (text)
+            *text = e.GetText();
+        return e.GetCode();
+    }
+    return 0;
+}
+
+TEST(AutoDetectDecoder, DispatchTexts) {
+    std::string text;
+    EXPECT_EQ(DecodeCode({0xFF, 0xD8, 0x00, 0x12}, &text), 8);
+    EXPECT_EQ(text, "Decoder error: Unknown file type.\n");
+    for (const Bytes& other :
+         {Block({{0, 0x49}, {1, 0x49}, {2, 0x2A}, {3, 0}}),
+          Block({{1, 0}, {2, 2}, {7, 0}, {16, 24}}), Block({{522, 0}, {523, 0x11}, {524, 1}}),
+          Block({{0, 'P'}, {1, '5'}}), Block({{0, 0x0A}, {2, 0x01}})}) {
+        EXPECT_EQ(DecodeCode(other, &text), 6);
+        EXPECT_EQ(text, "Decoder error: Library not compiled for this file type.\n");
+    }
+    // "BM" goes to the BMP decoder whatever follows; it reports its own errors.
+    EXPECT_EQ(DecodeCode(Block({{0, 'B'}, {1, 'M'}, {14, 39}, {15, 0}, {16, 0}, {17, 0}}), &text),
+              2);
+    EXPECT_EQ(text, "Decoder error: Bitmap decoder: BITMAPINFOHEADER has wrong size.\n");
+    // Tiny and empty inputs are classified on zeros, never read past their end.
+    EXPECT_EQ(DecodeCode({}), 8);
+    EXPECT_EQ(DecodeCode({'B'}), 8);
+    EXPECT_EQ(DecodeCode({'B', 'M'}), 11);
+}
+
+TEST(ImageDecoder, MissingFileAndFolderCodes) {
+    CAutoDetectDecoder decoder;
+    CDIBSectionBitmap bmp;
+    const std::string missing = ::testing::TempDir() + "qm_no_such_file.bmp";
+    for (auto [path, code] : {std::pair{missing, 4}, {missing + "/x/y.bmp", 3}}) {
+        try {
+            decoder.DecodeFile(path, bmp, 32);
+            ADD_FAILURE();
+        } catch (const CTextException& e) {
+            EXPECT_EQ(e.GetCode(), code);
+            EXPECT_EQ(e.GetText(), "Decoder error: Opening " + path + " failed\n");
+        }
+    }
+    try {
+        decoder.DecodeResource(9999, bmp, 32);
+        ADD_FAILURE();
+    } catch (const CTextException& e) {
+        EXPECT_EQ(e.GetCode(), 4);
+        EXPECT_EQ(e.GetText(), "Decoder error: Opening resource 9999 failed\n");
+    }
+}
+
+TEST(ImageDecoder, SamplePictureResource) {
+    CAutoDetectDecoder decoder;
+    CDIBSectionBitmap bmp;
+    decoder.DecodeResource(157, bmp, 0);
+    EXPECT_EQ(bmp.GetWidth(), 190);
+    EXPECT_EQ(bmp.GetHeight(), 190);
+    EXPECT_EQ(bmp.GetBitsPerPixel(), 8);
+    decoder.DecodeResource(157, bmp, 32);
+    EXPECT_EQ(bmp.GetBitsPerPixel(), 32);
+    // Not a flat picture: a stamp needs something to stand on.
+    EXPECT_NE(bmp.GetPixel32(5, 5), bmp.GetPixel32(100, 150));
+}
+
+TEST(ImageDecoder, DecodeFileReadsAMappedFileWithProgress) {
+    CDIBBitmap source;
+    source.Create(300, 40, 32, false);
+    const std::string path = ::testing::TempDir() + "qm_dec_" + std::to_string(::getpid()) + ".bmp";
+    CBmpEncoder().EncodeFile(path, source);
+    struct Count : CProgressNotification {
+        int calls = 0;
+        double last = 0;
+        void OnProgress(double f) override {
+            ++calls;
+            last = f;
+        }
+    } progress;
+    CAutoDetectDecoder decoder;
+    CDIBSectionBitmap bmp;
+    decoder.DecodeFile(path, bmp, 0, &progress);
+    EXPECT_EQ(bmp.GetWidth(), 300);
+    EXPECT_EQ(bmp.GetBitsPerPixel(), 32);
+    EXPECT_GT(progress.calls, 30);
+    EXPECT_EQ(progress.last, 1.0);
+    std::remove(path.c_str());
+}
+
+class FixedEstimate : public CMemoryBitmap {
+public:
+    explicit FixedEstimate(int estimate) : m_estimate(estimate) {}
+    int GetMemoryUsed() const override { return m_estimate; }
+
+private:
+    int m_estimate;
+};
+
+TEST(ImageEncoder, SinkCapacityRule) {
+    CBmpEncoder encoder; // the default 16 x 16 x 8 bitmap needs far less than either rule
+    EXPECT_EQ(encoder.GetSinkCapacity(FixedEstimate(20000)), 24000);
+    EXPECT_EQ(encoder.GetSinkCapacity(FixedEstimate(19999)), 24095);
+    EXPECT_EQ(encoder.GetSinkCapacity(FixedEstimate(100000)), 120000);
+}
+
+TEST(ImageEncoder, UncreatableFileIsCodeMinus1) {
+    CDIBBitmap bmp;
+    const std::string path = ::testing::TempDir() + "qm_missing_folder/out.bmp";
+    try {
+        CBmpEncoder().EncodeFile(path, bmp);
+        FAIL();
+    } catch (const CTextException& e) {
+        EXPECT_EQ(e.GetCode(), -1);
+        EXPECT_EQ(e.GetText(), "Decoder error: Opening " + path + " failed\n");
+    }
+}
+
+// An encoder that fails half way still leaves what it wrote in the file.
+TEST(ImageEncoder, BytesBeforeAFailureReachTheFile) {
+    struct HalfEncoder : CImageEncoder {
+        void EncodeBody(const CImageBitmap&, CImageSink& sink) override {
+            sink.WriteBytes(4, "half");
+            RaiseDecoderError(6, "stopped");
+        }
+    } encoder;
+    CDIBBitmap bmp;
+    const std::string path = ::testing::TempDir() + "qm_half_" + std::to_string(::getpid());
+    EXPECT_THROW(encoder.EncodeFile(path, bmp), CTextException);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "half");
+    std::remove(path.c_str());
+}
+
+TEST(Trace, LinesUpToTheLevelGoToTheFile) {
+    const std::string path = ::testing::TempDir() + "qm_trace_" + std::to_string(::getpid());
+    std::remove(path.c_str());
+    SetTraceFile(path);
+    SetTraceLevel(2);
+    CAutoDetectDecoder decoder;
+    CMemoryBitmap bmp;
+    BmpSpec spec;
+    spec.bitCount = 24;
+    spec.pixels = {1, 2, 3, 0};
+    const Bytes good = MakeBmp(spec);
+    decoder.DecodeMemory(good.data(), int(good.size()), bmp, 0);
+    const Bytes bad = {'B', 'X', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_THROW(CBmpDecoder().DecodeMemory(bad.data(), int(bad.size()), bmp, 0), CTextException);
+    SetTraceFile("");
+    SetTraceLevel(0);
+    Trace(0, "not written\n");
+
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    const std::string memory = FormatText("--- Decoding from memory at %p. ---\n", good.data());
+    EXPECT_EQ(text, memory +
+                        "Windows bitmap recognized.\n"
+                        "Bitmap file signature found\n"
+                        "Bitmap header is ok.\n"
+                        "Decoding true-color bitmap.\n" +
+                        FormatText("--- Decoding from memory at %p. ---\n", bad.data()) +
+                        "Decoder error: Bitmap decoder: This isn't a bitmap.\n");
+    std::remove(path.c_str());
+}
+
+} // namespace
