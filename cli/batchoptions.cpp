@@ -1,0 +1,334 @@
+#include "cli/batchoptions.h"
+
+#include "job/stampsettings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <map>
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+// The whole text must be one decimal integer with optional sign; no spaces, no trailing
+// characters, nothing beyond 32 bits.
+std::optional<int> ParseInteger(const std::string& text) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || end != last || first == last)
+        return std::nullopt;
+    return value;
+}
+
+// "A,B" split at its only comma.
+std::optional<std::pair<std::string, std::string>> SplitPair(const std::string& text) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos)
+        return std::nullopt;
+    return std::make_pair(text.substr(0, comma), text.substr(comma + 1));
+}
+
+class Parser {
+public:
+    Parser(CBatchOptions& options, std::string& error) : m_options(options), m_error(error) {}
+
+    bool Fail(const std::string& message) {
+        m_error = message;
+        return false;
+    }
+
+    bool Ranged(const std::string& option, const std::string& text, int low, int high, int& value) {
+        const std::optional<int> parsed = ParseInteger(text);
+        if (!parsed)
+            return Fail(option + ": '" + text + "' is not a whole number");
+        if (*parsed < low || *parsed > high)
+            return Fail(option + ": " + text + " is out of range (" + std::to_string(low) + ".." +
+                        std::to_string(high) + ")");
+        value = *parsed;
+        return true;
+    }
+
+    bool Ranged(const std::string& option, const std::string& text, int low, int high,
+                std::optional<int>& target) {
+        int value = 0;
+        if (!Ranged(option, text, low, high, value))
+            return false;
+        target = value;
+        return true;
+    }
+
+    // One alignment component: a name or 0..2.
+    bool Alignment(const std::string& option, const std::string& text,
+                   const std::array<const char*, 3>& names, int& value) {
+        const std::string lower = Lower(text);
+        for (int i = 0; i < 3; ++i) {
+            if (lower == names[size_t(i)]) {
+                value = i;
+                return true;
+            }
+        }
+        const std::optional<int> number = ParseInteger(text);
+        if (number && *number >= 0 && *number <= 2) {
+            value = *number;
+            return true;
+        }
+        return Fail(option + ": '" + text + "' is not one of " + names[0] + ", " + names[1] + ", " +
+                    names[2] + " or 0..2");
+    }
+
+    bool Value(const std::string& option, const std::string& text) {
+        CBatchOptions& o = m_options;
+        if (option == "--config") {
+            o.base = CBatchOptions::Base::Config;
+            o.configPath = text;
+            ++m_baseCount;
+            return true;
+        }
+        if (option == "--stamp") {
+            o.stamp = text;
+            return true;
+        }
+        if (option == "--output") {
+            o.output = text;
+            return true;
+        }
+        if (option == "--save-config") {
+            o.saveConfig = text;
+            return true;
+        }
+        if (option == "--format") {
+            const std::string lower = Lower(text);
+            if (lower == "jpg")
+                o.outputType = 0;
+            else if (lower == "bmp")
+                o.outputType = 1;
+            else if (lower == "png")
+                o.outputType = 2;
+            else
+                return Fail("--format: '" + text + "' is not one of jpg, bmp, png");
+            return true;
+        }
+        if (option == "--quality")
+            return Ranged(option, text, 0, 100, o.quality);
+        if (option == "--opacity")
+            return Ranged(option, text, 0, 255, o.opacity);
+        if (option == "--tolerance")
+            return Ranged(option, text, 0, 255, o.tolerance);
+        if (option == "--feather")
+            return Ranged(option, text, 0, 20, o.feather);
+        if (option == "--align") {
+            const auto parts = SplitPair(text);
+            if (!parts)
+                return Fail("--align: '" + text + "' is not H,V");
+            std::pair<int, int> value;
+            if (!Alignment(option, parts->first, {"left", "center", "right"}, value.first) ||
+                !Alignment(option, parts->second, {"top", "middle", "bottom"}, value.second))
+                return false;
+            o.align = value;
+            return true;
+        }
+        if (option == "--offset") {
+            const auto parts = SplitPair(text);
+            if (!parts)
+                return Fail("--offset: '" + text + "' is not X,Y");
+            std::pair<int, int> value;
+            if (!Ranged(option, parts->first, kMinOffset, kMaxOffset, value.first) ||
+                !Ranged(option, parts->second, kMinOffset, kMaxOffset, value.second))
+                return false;
+            o.offset = value;
+            return true;
+        }
+        if (option == "--key") {
+            const size_t first = text.find(',');
+            const size_t second = first == std::string::npos ? first : text.find(',', first + 1);
+            if (second == std::string::npos || text.find(',', second + 1) != std::string::npos)
+                return Fail("--key: '" + text + "' is not R,G,B");
+            std::array<int, 3> rgb{};
+            const std::string parts[3] = {text.substr(0, first),
+                                          text.substr(first + 1, second - first - 1),
+                                          text.substr(second + 1)};
+            for (int i = 0; i < 3; ++i)
+                if (!Ranged(option, parts[i], 0, 255, rgb[size_t(i)]))
+                    return false;
+            o.key = rgb;
+            return true;
+        }
+        return Fail("unknown option " + option);
+    }
+
+    bool Flag(const std::string& option) {
+        CBatchOptions& o = m_options;
+        if (option == "--help")
+            o.help = true;
+        else if (option == "--version")
+            o.version = true;
+        else if (option == "--defaults") {
+            o.base = CBatchOptions::Base::Defaults;
+            ++m_baseCount;
+        } else if (option == "--overwrite")
+            o.overwrite = true;
+        else if (option == "--no-overwrite")
+            o.overwrite = false;
+        else if (option == "--preserve-headers")
+            o.preserveHeaders = true;
+        else if (option == "--no-preserve-headers")
+            o.preserveHeaders = false;
+        else
+            return false;
+        return true;
+    }
+
+    int BaseCount() const { return m_baseCount; }
+
+private:
+    CBatchOptions& m_options;
+    std::string& m_error;
+    int m_baseCount = 0;
+};
+
+const std::map<char, std::string> kShortOptions = {
+    {'c', "--config"}, {'s', "--stamp"},   {'o', "--output"},
+    {'f', "--format"}, {'q', "--quality"}, {'h', "--help"},
+};
+
+bool TakesValue(const std::string& option) {
+    static const char* const kWithValue[] = {
+        "--config", "--stamp",   "--output", "--format",    "--quality", "--align",
+        "--offset", "--opacity", "--key",    "--tolerance", "--feather", "--save-config"};
+    return std::any_of(std::begin(kWithValue), std::end(kWithValue),
+                       [&](const char* name) { return option == name; });
+}
+
+} // namespace
+
+bool ParseBatchOptions(const std::vector<std::string>& args, CBatchOptions& options,
+                       std::string& error) {
+    options = CBatchOptions();
+    Parser parser(options, error);
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.inputs.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string option;
+        std::optional<std::string> attached;
+        if (arg[1] == '-') {
+            const size_t equals = arg.find('=');
+            option = arg.substr(0, equals);
+            if (equals != std::string::npos)
+                attached = arg.substr(equals + 1);
+        } else {
+            const auto it = kShortOptions.find(arg[1]);
+            if (it == kShortOptions.end())
+                return parser.Fail("unknown option " + arg);
+            option = it->second;
+            if (arg.size() > 2)
+                attached = arg.substr(2);
+        }
+        if (!TakesValue(option)) {
+            if (attached)
+                return parser.Fail(option + " takes no value");
+            if (!parser.Flag(option))
+                return parser.Fail("unknown option " + option);
+            continue;
+        }
+        if (!attached) {
+            if (i + 1 >= args.size())
+                return parser.Fail(option + " needs a value");
+            attached = args[++i];
+        }
+        if (!parser.Value(option, *attached))
+            return false;
+    }
+    if (parser.BaseCount() > 1)
+        return parser.Fail("--config and --defaults exclude each other, and each is given once");
+    return true;
+}
+
+void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& settings) {
+    if (options.stamp)
+        settings.pathstamp = *options.stamp;
+    if (options.output) {
+        settings.outputdir = *options.output;
+        if (settings.outputdir.empty() || settings.outputdir.back() != '/')
+            settings.outputdir += '/';
+    }
+    if (options.outputType)
+        settings.outputtype = *options.outputType;
+    if (options.quality)
+        settings.jpgquality = *options.quality;
+    if (options.overwrite)
+        settings.overwritefiles = *options.overwrite;
+    if (options.preserveHeaders)
+        settings.biptc = *options.preserveHeaders;
+    if (options.align) {
+        settings.halign = options.align->first;
+        settings.valign = options.align->second;
+    }
+    if (options.offset) {
+        settings.offsetx = options.offset->first;
+        settings.offsety = options.offset->second;
+    }
+    if (options.opacity)
+        settings.opacity = *options.opacity;
+    if (options.key) {
+        settings.colorr = (*options.key)[0];
+        settings.colorg = (*options.key)[1];
+        settings.colorb = (*options.key)[2];
+        settings.colora = 1;
+        settings.usetrans = true;
+    }
+    if (options.tolerance)
+        settings.tptolerance = *options.tolerance;
+    if (options.feather)
+        settings.feather = *options.feather;
+}
+
+std::string BatchUsage() {
+    return "Usage: quillmark-batch [options] INPUT...\n"
+           "Stamps a picture onto every input and writes the results into the output folder.\n"
+           "\n"
+           "  INPUT                    picture files, or folders (their .jpg .jpeg .bmp .gif "
+           ".png files,\n"
+           "                           matched ignoring case, not subfolders)\n"
+           "  -c, --config FILE        start from a configuration file (.qmc) instead of the "
+           "stored settings\n"
+           "      --defaults           start from the default settings; do not touch the "
+           "settings store at all\n"
+           "  -s, --stamp FILE         stamp picture (default: the settings' pathstamp)\n"
+           "  -o, --output DIR         output folder (default: the settings' outputdir)\n"
+           "  -f, --format jpg|bmp|png\n"
+           "  -q, --quality 0..100\n"
+           "      --overwrite | --no-overwrite\n"
+           "      --preserve-headers | --no-preserve-headers\n"
+           "      --align H,V          H: left|center|right or 0..2; V: top|middle|bottom or "
+           "0..2\n"
+           "      --offset X,Y         pixels, X and Y in -9999..99999\n"
+           "      --opacity 0..255\n"
+           "      --key R,G,B          key colour; switches transparency on\n"
+           "      --tolerance 0..255\n"
+           "      --feather 0..20\n"
+           "      --save-config FILE   write the effective settings as a configuration file "
+           "and exit\n"
+           "  -h, --help               usage\n"
+           "      --version\n"
+           "\n"
+           "Exit status: 0 when every file was created; 1 when any file failed or was\n"
+           "skipped, or the run was interrupted; 2 for a usage error, an unreadable stamp,\n"
+           "a value out of range or a missing output folder.\n";
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct CStampSettingsValues;
+
+// The command line of quillmark-batch, parsed but not yet applied. Every value is checked
+// for its range while parsing, so what is here can be applied as it stands.
+struct CBatchOptions {
+    enum class Base {
+        Store,    // the stored settings, read only
+        Config,   // a configuration file
+        Defaults, // the defaults; the store is not touched
+    };
+    Base base = Base::Store;
+    std::string configPath;
+
+    std::optional<std::string> stamp;
+    std::optional<std::string> output;
+    std::optional<int> outputType; // 0 JPEG, 1 BMP, 2 PNG
+    std::optional<int> quality;
+    std::optional<bool> overwrite;
+    std::optional<bool> preserveHeaders;
+    std::optional<std::pair<int, int>> align;  // halign, valign
+    std::optional<std::pair<int, int>> offset; // x, y
+    std::optional<int> opacity;
+    std::optional<std::array<int, 3>> key; // red, green, blue
+    std::optional<int> tolerance;
+    std::optional<int> feather;
+    std::optional<std::string> saveConfig;
+
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> inputs;
+};
+
+// Parses the arguments after the program name. On a usage error returns false with a
+// one-line message naming the problem (no program name, no line end).
+bool ParseBatchOptions(const std::vector<std::string>& args, CBatchOptions& options,
+                       std::string& error);
+
+// Lays the options over settings; a key colour also switches transparency on.
+void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& settings);
+
+// The help text, ending with a line end.
+std::string BatchUsage();

@@ -1,0 +1,114 @@
+#include "cli/consolehost.h"
+
+#include "job/stampsettings.h"
+
+#include <algorithm>
+
+volatile std::sig_atomic_t CConsoleJobHost::s_stopRequested = 0;
+
+CConsoleJobHost::CConsoleJobHost(const CStampSettingsValues& settings,
+                                 std::vector<CBatchInput> inputs, std::FILE* out,
+                                 std::FILE* progress)
+    : m_settings(settings), m_inputs(std::move(inputs)), m_out(out), m_progress(progress) {}
+
+CConsoleJobHost::~CConsoleJobHost() = default;
+
+int CConsoleJobHost::GetJpegQuality() {
+    return m_settings.jpgquality;
+}
+bool CConsoleJobHost::IsPreserveHeadersChecked() {
+    return m_settings.biptc;
+}
+std::string CConsoleJobHost::GetOutputFolder() {
+    return m_settings.outputdir;
+}
+bool CConsoleJobHost::IsBmpChecked() {
+    return m_settings.outputtype == 1;
+}
+bool CConsoleJobHost::IsPngChecked() {
+    return m_settings.outputtype == 2;
+}
+int CConsoleJobHost::GetFileCount() {
+    return int(m_inputs.size());
+}
+std::string CConsoleJobHost::GetFilePath(int index) {
+    // Asked once per file, just before it is decoded: the file now in progress.
+    m_current = index;
+    DrawProgress();
+    return m_inputs[size_t(index)].path;
+}
+std::string CConsoleJobHost::GetFileTitle(int index) {
+    return m_inputs[size_t(index)].title;
+}
+bool CConsoleJobHost::IsOverwriteChecked() {
+    return m_settings.overwritefiles;
+}
+bool CConsoleJobHost::IsStopEnabled() {
+    return s_stopRequested == 0;
+}
+
+std::string CConsoleJobHost::GetLogText() {
+    return std::string(); // everything set so far has been printed
+}
+
+void CConsoleJobHost::SetLogText(const std::string& text) {
+    if (text.empty())
+        return;
+    ClearProgress();
+    // The log's line ends are the window's; a terminal takes its own.
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        out += text[i];
+    }
+    std::fwrite(out.data(), 1, out.size(), m_out);
+    std::fflush(m_out);
+    m_lineOpen = out.back() != '\n';
+    DrawProgress();
+}
+
+void CConsoleJobHost::ScrollLogToEnd() {}
+
+void CConsoleJobHost::SetProgressPosition(int position) {
+    m_done = position;
+    if (position == 0)
+        m_current = -1; // the end of the run
+    DrawProgress();
+}
+
+void CConsoleJobHost::DrawProgress() {
+    if (!m_progress || m_current < 0 || m_inputs.empty())
+        return;
+    constexpr int kBarWidth = 24;
+    const int total = int(m_inputs.size());
+    const int filled = int(int64_t(kBarWidth) * std::min(m_done, total) / total);
+    std::string name = m_inputs[size_t(m_current)].path;
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    if (name.size() > 40)
+        name = name.substr(0, 37) + "...";
+    std::fprintf(m_progress, "\r\033[K[%s%s] %d/%d %s", std::string(size_t(filled), '#').c_str(),
+                 std::string(size_t(kBarWidth - filled), '.').c_str(), m_done, total, name.c_str());
+    std::fflush(m_progress);
+    m_progressShown = true;
+}
+
+void CConsoleJobHost::ClearProgress() {
+    if (!m_progressShown)
+        return;
+    std::fputs("\r\033[K", m_progress);
+    std::fflush(m_progress);
+    m_progressShown = false;
+}
+
+void CConsoleJobHost::Finish() {
+    ClearProgress();
+    if (m_lineOpen) {
+        std::fputc('\n', m_out);
+        std::fflush(m_out);
+        m_lineOpen = false;
+    }
+}

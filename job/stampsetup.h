@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+class CImageBitmap;
+struct CStampSettingsValues;
+
+// The stamp's look as the settings describe it, for callers that run from settings rather
+// than from the positioning page's live values. The settings must be validated.
+
+// The key colour word of the settings: blue low, then green, red and the set flag.
+uint32_t KeyColourFromSettings(const CStampSettingsValues& settings);
+
+// Rebuilds the stamp's alpha channel: keyed by the key colour with tolerance, feather and
+// opacity when transparency is on and a colour has been picked, else opacity everywhere.
+void PrepareStamp(CImageBitmap& stamp, const CStampSettingsValues& settings);
+
+// Blend when the opacity is below opaque or a key colour has been picked (whether or not
+// transparency is on); otherwise the cheaper copy gives the same pixels.
+bool StampNeedsBlend(const CStampSettingsValues& settings);

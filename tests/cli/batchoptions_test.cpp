@@ -1,0 +1,136 @@
+#include "cli/batchoptions.h"
+#include "job/stampsettings.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+std::vector<std::string> Split(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+// The settings a command line makes of the defaults.
+CStampSettingsValues Applied(const std::string& line) {
+    CBatchOptions options;
+    std::string error;
+    EXPECT_TRUE(ParseBatchOptions(Split(line), options, error)) << line << ": " << error;
+    CStampSettingsValues settings;
+    ApplyBatchOptions(options, settings);
+    return settings;
+}
+
+TEST(BatchOptions, EveryOptionReachesItsSetting) {
+    const CStampSettingsValues s =
+        Applied("-s st.png -o /out -f png -q 0 --overwrite --no-preserve-headers "
+                "--align right,top --offset -9999,99999 --opacity 128 --key 1,2,3 "
+                "--tolerance 255 --feather 20 a.jpg b");
+    EXPECT_EQ(s.pathstamp, "st.png");
+    EXPECT_EQ(s.outputdir, "/out/"); // the separator the output path needs
+    EXPECT_EQ(s.outputtype, 2);
+    EXPECT_EQ(s.jpgquality, 0);
+    EXPECT_TRUE(s.overwritefiles);
+    EXPECT_FALSE(s.biptc);
+    EXPECT_EQ(s.halign, 2);
+    EXPECT_EQ(s.valign, 0);
+    EXPECT_EQ(s.offsetx, -9999);
+    EXPECT_EQ(s.offsety, 99999);
+    EXPECT_EQ(s.opacity, 128);
+    EXPECT_EQ(s.colorr, 1);
+    EXPECT_EQ(s.colorg, 2);
+    EXPECT_EQ(s.colorb, 3);
+    EXPECT_EQ(s.colora, 1);
+    EXPECT_TRUE(s.usetrans);
+    EXPECT_EQ(s.tptolerance, 255);
+    EXPECT_EQ(s.feather, 20);
+    CStampSettingsValues copy = s;
+    copy.inputdir = "/";                  // the one field no option sets
+    EXPECT_TRUE(copy.ValidateSettings()); // every range the options allow is valid
+}
+
+TEST(BatchOptions, SpellingsAndOrder) {
+    struct Case {
+        const char* line;
+        int halign, valign, outputtype, quality;
+        bool biptc, overwrite;
+    };
+    const Case cases[] = {
+        {"--align=0,2 -fbmp -q55 x", 0, 2, 1, 55, false, false},
+        {"--align center,middle --format=JPG --quality=7 x", 1, 1, 0, 7, false, false},
+        {"--align 2,bottom --preserve-headers --no-preserve-headers --preserve-headers x", 2, 2, 0,
+         100, true, false},
+        {"--no-overwrite --overwrite x", 1, 1, 0, 100, false, true},
+    };
+    for (const Case& c : cases) {
+        const CStampSettingsValues s = Applied(c.line);
+        EXPECT_EQ(s.halign, c.halign) << c.line;
+        EXPECT_EQ(s.valign, c.valign) << c.line;
+        EXPECT_EQ(s.outputtype, c.outputtype) << c.line;
+        EXPECT_EQ(s.jpgquality, c.quality) << c.line;
+        EXPECT_EQ(s.biptc, c.biptc) << c.line;
+        EXPECT_EQ(s.overwritefiles, c.overwrite) << c.line;
+    }
+}
+
+TEST(BatchOptions, InputsBaseAndModes) {
+    CBatchOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseBatchOptions(Split("a -c my.qmc b -- --stamp -"), o, error));
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"a", "b", "--stamp", "-"}));
+    EXPECT_EQ(o.base, CBatchOptions::Base::Config);
+    EXPECT_EQ(o.configPath, "my.qmc");
+
+    ASSERT_TRUE(ParseBatchOptions(Split("--defaults -h --version"), o, error));
+    EXPECT_EQ(o.base, CBatchOptions::Base::Defaults);
+    EXPECT_TRUE(o.help);
+    EXPECT_TRUE(o.version);
+    EXPECT_TRUE(o.inputs.empty());
+
+    ASSERT_TRUE(ParseBatchOptions(Split("--save-config out.qmc"), o, error));
+    EXPECT_EQ(o.saveConfig, "out.qmc");
+    EXPECT_EQ(o.base, CBatchOptions::Base::Store);
+}
+
+TEST(BatchOptions, UsageErrorsNameTheProblem) {
+    struct Case {
+        const char* line;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--bogus x", "unknown option --bogus"},
+        {"-z x", "unknown option -z"},
+        {"x --quality", "--quality needs a value"},
+        {"--overwrite=1 x", "--overwrite takes no value"},
+        {"-q 101 x", "--quality: 101 is out of range (0..100)"},
+        {"-q -1 x", "--quality: -1 is out of range (0..100)"},
+        {"-q 9x x", "--quality: '9x' is not a whole number"},
+        {"-q 99999999999 x", "--quality: '99999999999' is not a whole number"},
+        {"--opacity 256 x", "--opacity: 256 is out of range (0..255)"},
+        {"--tolerance 300 x", "--tolerance: 300 is out of range (0..255)"},
+        {"--feather 21 x", "--feather: 21 is out of range (0..20)"},
+        {"--offset -10000,0 x", "--offset: -10000 is out of range (-9999..99999)"},
+        {"--offset 0,100000 x", "--offset: 100000 is out of range (-9999..99999)"},
+        {"--offset 5 x", "--offset: '5' is not X,Y"},
+        {"--align 3,0 x", "--align: '3' is not one of left, center, right or 0..2"},
+        {"--align left,center x", "--align: 'center' is not one of top, middle, bottom or 0..2"},
+        {"--align 1,1,1 x", "--align: '1,1,1' is not H,V"},
+        {"--key 1,2 x", "--key: '1,2' is not R,G,B"},
+        {"--key 1,2,3,4 x", "--key: '1,2,3,4' is not R,G,B"},
+        {"--key 1,256,3 x", "--key: 256 is out of range (0..255)"},
+        {"-f gif x", "--format: 'gif' is not one of jpg, bmp, png"},
+        {"-c a.qmc --defaults x", "--config and --defaults exclude each other"},
+    };
+    for (const Case& c : cases) {
+        CBatchOptions options;
+        std::string error;
+        EXPECT_FALSE(ParseBatchOptions(Split(c.line), options, error)) << c.line;
+        EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.line << " gave: " << error;
+    }
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+// quillmark-batch run as a user runs it: a separate process with its own environment, on
+// pictures the tests write.
+
+#include "core/stampbitmap.h"
+#include "imagelib/autodetectdecoder.h"
+#include "job/configrecord.h"
+#include "job/jobfixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kGrey = 0xFF808080;
+constexpr uint32_t kRed = 0xFFFF0000;
+
+struct CRunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with the arguments in an environment whose settings store and home lie
+// in home. whileRunning, if given, is called with the process id and the output file.
+CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
+                    const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
+    const std::string outPath = home / "stdout.txt";
+    const std::string errPath = home / "stderr.txt";
+    std::vector<std::string> env = {"HOME=" + home / "", "XDG_CONFIG_HOME=" + home / "config",
+                                    "PATH=/usr/bin:/bin"};
+    args.insert(args.begin(), QM_BATCH_EXE);
+    std::vector<char*> argv, envp;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    if (whileRunning)
+        whileRunning(pid, outPath);
+    CRunResult result;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadBytes(outPath);
+    result.err = ReadBytes(errPath);
+    return result;
+}
+
+class QuillmarkBatch : public testing::Test {
+protected:
+    QuillmarkBatch() {
+        WriteBmp(stampPath, 4, 2, kRed);
+        std::filesystem::create_directory(out);
+    }
+
+    // The common start: defaults, the test's stamp and output folder, BMP output.
+    std::vector<std::string> Args(std::vector<std::string> more) {
+        std::vector<std::string> args = {"--defaults", "-s", stampPath, "-o", out, "-f", "bmp"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    uint32_t OutputPixel(const std::string& name, int x, int y) {
+        CStampBitmap result;
+        CAutoDetectDecoder().DecodeFile(out + "/" + name, result, 32);
+        return result.GetPixel32(x, y) & 0xFFFFFF;
+    }
+
+    CTempFolder home;
+    CTempFolder pictures;
+    std::string stampPath = home / "stamp.bmp";
+    std::string out = home / "out";
+};
+
+TEST_F(QuillmarkBatch, StampsFilesAndFoldersInOrder) {
+    WriteBmp(pictures / "b.bmp", 20, 10, kGrey);
+    WriteBmp(pictures / "a.BMP", 20, 10, kGrey);
+    WriteBmp(home / "single.bmp", 8, 8, kGrey);
+
+    const CRunResult r = RunBatch(home, Args({"--align", "right,bottom", "--offset", "-1,-2",
+                                              home / "single.bmp", pictures / ""}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/single.bmp created \n" + "OK: " + out + "/a.bmp created \n" +
+                         "OK: " + out + "/b.bmp created \n");
+    EXPECT_EQ(r.err, "");
+    // Right and bottom aligned, then moved 1 left and 2 up: columns 15..18, rows 6..7.
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            EXPECT_EQ(OutputPixel("a.bmp", x, y),
+                      (x >= 15 && x <= 18 && y >= 6 && y <= 7 ? kRed : kGrey) & 0xFFFFFF)
+                << x << "," << y;
+}
+
+TEST_F(QuillmarkBatch, AnyFailedOrSkippedFileGivesStatusOne) {
+    WriteBmp(pictures / "a.bmp", 5, 5, kGrey);
+    WriteBytes(pictures / "bad.bmp", "not a picture");
+    WriteBytes(out + "/a.bmp", "old");
+
+    CRunResult r = RunBatch(home, Args({pictures / "a.bmp"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "ERR: " + out + "/a.bmp allready existing \n");
+    EXPECT_EQ(ReadBytes(out + "/a.bmp"), "old");
+
+    r = RunBatch(home, Args({"--overwrite", pictures / "a.bmp", pictures / "bad.bmp"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "OK: " + out + "/a.bmp created \nERR: " + pictures / "bad.bmp" +
+                         " : Decoder error: Unknown file type.\n");
+}
+
+TEST_F(QuillmarkBatch, SetupProblemsGiveStatusTwoAndOneLine) {
+    WriteBmp(pictures / "a.bmp", 5, 5, kGrey);
+    WriteBytes(home / "short.qmc", "too short");
+    const std::string in = pictures / "a.bmp";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--frobnicate", in}, "quillmark-batch: unknown option --frobnicate\n"},
+        {{"--defaults", "-q", "101", in}, "quillmark-batch: --quality: 101 is out of range"},
+        {{"--defaults", "-s", stampPath}, "quillmark-batch: no input pictures given\n"},
+        {{"--defaults", "-s", stampPath, "-o", home / "nowhere", in},
+         "quillmark-batch: output folder '" + home / "nowhere/' does not exist\n"},
+        {{"--defaults", "-o", out, in}, "quillmark-batch: no stamp picture"},
+        {{"--defaults", "-o", out, "-s", in + ".missing", in},
+         "quillmark-batch: cannot read stamp picture '" + in + ".missing': Decoder error: "},
+        {{"-c", home / "short.qmc", "-s", stampPath, "-o", out, in},
+         "quillmark-batch: cannot read configuration file '" + home / "short.qmc"},
+    };
+    for (const Case& c : cases) {
+        const CRunResult r = RunBatch(home, c.args);
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+}
+
+TEST_F(QuillmarkBatch, InterruptStopsBetweenTwoFiles) {
+    // One larger picture named many times: every file takes a while, so the interrupt
+    // arrives long before the last one.
+    WriteBmp(pictures / "big.bmp", 1200, 1000, kGrey);
+    std::vector<std::string> args = Args({"--overwrite"});
+    for (int i = 0; i < 60; ++i)
+        args.push_back(pictures / "big.bmp");
+
+    const CRunResult r = RunBatch(home, args, [](pid_t pid, const std::string& outPath) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (ReadBytes(outPath).find("OK: ") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::kill(pid, SIGINT);
+    });
+    EXPECT_EQ(r.status, 1);
+    ASSERT_GE(r.out.size(), 9u);
+    EXPECT_EQ(r.out.substr(r.out.size() - 9), "canceled\n");
+    EXPECT_EQ(r.out.find("ERR"), std::string::npos);
+    EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 60);
+}
+
+TEST_F(QuillmarkBatch, StoredSettingsAreReadButNeverWritten) {
+    WriteBmp(pictures / "a.bmp", 6, 6, kGrey);
+    std::filesystem::create_directories(home / "config/quillmark");
+    const std::string store = home / "config/quillmark/quillmark.conf";
+    const std::string stored = "[General]\noutputdir=" + out + "/\npathstamp=" + stampPath +
+                               "\noutputtype=1\nhalign=0\nvalign=0\n";
+    WriteBytes(store, stored);
+
+    const CRunResult r = RunBatch(home, {pictures / "a.bmp"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/a.bmp created \n");
+    EXPECT_EQ(OutputPixel("a.bmp", 0, 0), kRed & 0xFFFFFF); // top left, from the store
+    EXPECT_EQ(ReadBytes(store), stored);
+
+    // Without a store nothing is created either.
+    std::filesystem::remove_all(home / "config");
+    RunBatch(home, {"-s", stampPath, "-o", out, "--overwrite", pictures / "a.bmp"});
+    EXPECT_FALSE(std::filesystem::exists(home / "config"));
+}
+
+TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
+    const std::string config = home / "run.qmc";
+    CRunResult r = RunBatch(home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4",
+                                        "--save-config", config}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string bytes = ReadBytes(config);
+    ASSERT_EQ(bytes.size(), kConfigRecordSize);
+    EXPECT_EQ(uint8_t(bytes[ConfigOffset::jpgquality]), 55);
+    EXPECT_EQ(uint8_t(bytes[ConfigOffset::offsetx]), 3);
+    EXPECT_EQ(bytes.substr(ConfigOffset::outputdir, out.size() + 2), out + "/" + '\0');
+
+    WriteBmp(pictures / "a.bmp", 10, 10, kGrey);
+    r = RunBatch(home, {"-c", config, pictures / "a.bmp"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(OutputPixel("a.bmp", 3, 4), kRed & 0xFFFFFF);
+    EXPECT_EQ(OutputPixel("a.bmp", 2, 4), kGrey & 0xFFFFFF);
+}
+
+TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
+    WriteBmp(pictures / "Pic.BMP", 30, 20, kGrey);
+    struct Case {
+        const char* format;
+        const char* name;
+        std::string signature;
+    };
+    for (const Case& c : {Case{"jpg", "Pic.jpg", "\xFF\xD8\xFF"}, Case{"png", "Pic.png", "\x89PNG"},
+                          Case{"bmp", "Pic.bmp", "BM"}}) {
+        const CRunResult r = RunBatch(home, Args({"-f", c.format, "-q", "90", pictures / ""}));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "OK: " + out + "/" + c.name + " created \n");
+        EXPECT_EQ(ReadBytes(out + "/" + c.name).substr(0, c.signature.size()), c.signature);
+    }
+}
+
+TEST_F(QuillmarkBatch, HelpAndVersion) {
+    CRunResult r = RunBatch(home, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: quillmark-batch [options] INPUT...\n", 0), 0u);
+    EXPECT_NE(r.out.find("--save-config FILE"), std::string::npos);
+    r = RunBatch(home, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("quillmark-batch ", 0), 0u);
+}
+
+} // namespace
