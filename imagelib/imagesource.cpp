@@ -83,6 +83,7 @@ bool FolderExists(const std::string& path) {
 } // namespace
 
 CMappedFileSource::~CMappedFileSource() {
+    ForgetNotification();
     if (IsOpen() || m_file >= 0)
         CMappedFileSource::Close();
 }
@@ -146,6 +147,7 @@ void CMappedFileSource::Close() {
 // ---- CResourceSource
 
 CResourceSource::~CResourceSource() {
+    ForgetNotification();
     if (IsOpen())
         CResourceSource::Close();
 }
@@ -166,6 +168,7 @@ void CResourceSource::Close() {
 // ---- CMemorySource
 
 CMemorySource::~CMemorySource() {
+    ForgetNotification();
     if (IsOpen())
         CMemorySource::Close();
 }

@@ -51,6 +51,10 @@ public:
     bool IsOpen() const { return m_open; }
 
 protected:
+    // Destructors close without reporting: a notification may throw (a cancel), and a
+    // destructor must not; a source destroyed unclosed was abandoned, not completed.
+    void ForgetNotification() { m_notification = nullptr; }
+
     // The common open step: name, size and the start of the readable range.
     virtual void OpenCommon(const std::string& name, int size, const uint8_t* data);
 

@@ -416,10 +416,10 @@ class RecordingNotification : public CProgressNotification {
 public:
     std::vector<double> fractions;
     bool fail = false;
-    // Throws once: the source reports again when it is closed, from its destructor.
+    // A cancel throws on every report, the one of a closing source included.
     void OnProgress(double fraction) override {
         fractions.push_back(fraction);
-        if (std::exchange(fail, false))
+        if (fail)
             throw CTextException(42, "cancelled");
     }
 };
