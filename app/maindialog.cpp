@@ -108,6 +108,13 @@ void CMainDialog::InitDialog() {
     }
     if (m_tabs) {
         m_menuButton = m_systemMenu->CreateMenuButton(m_tabs);
+        // At the right end of the strip the menu opens leftwards, into the window.
+        disconnect(m_menuButton, &QToolButton::clicked, m_systemMenu, nullptr);
+        connect(m_menuButton, &QToolButton::clicked, this, [this] {
+            const int width = m_systemMenu->GetMenu()->sizeHint().width();
+            m_systemMenu->Popup(m_menuButton->mapToGlobal(
+                QPoint(m_menuButton->width() - width, m_menuButton->height())));
+        });
         m_menuButton->show();
     }
 
