@@ -8,6 +8,8 @@ CTabControl::CTabControl(QWidget* parent) : QWidget(parent), m_bar(new QTabBar(t
     m_bar->setDrawBase(false);
     m_bar->setExpanding(false);
     m_bar->setFocusPolicy(Qt::StrongFocus);
+    // Where resizeEvent puts it: item rectangles are right before the first resize too.
+    m_bar->move(2, 0);
     setFocusProxy(m_bar);
     connect(m_bar, &QTabBar::currentChanged, this, &CTabControl::OnCurrentChanged);
 }

@@ -1,0 +1,22 @@
+#include "app/infodialog.h"
+
+#include "app/hotstatic.h"
+#include "platform/dialogbuilder.h"
+#include "resources/resource.h"
+#include "resources/stringtable.h"
+
+#include <QPushButton>
+
+CInfoDialog::CInfoDialog(QWidget* parent) : QDialog(parent) {
+    CDialogBuilder builder(*FindDialogTemplate(IDD_INFO_DIALOG));
+    builder.SetFactory(IDC_INFO_LINK, [this](const CControlTemplate& control, QWidget* p) {
+        m_link = new CHotStatic(p);
+        m_link->setText(QString::fromUtf8(control.text));
+        return m_link;
+    });
+    builder.Build(this);
+    if (m_link)
+        m_link->SetAddress(QString::fromUtf8(kProductSiteAddress));
+    if (auto* close = GetDlgItemAs<QPushButton>(this, IDOK))
+        connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}

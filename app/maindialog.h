@@ -1,0 +1,120 @@
+#pragma once
+
+#include "app/mainpages.h"
+#include "controls/resizedialog.h"
+#include "job/stampsettings.h"
+#include "pages/pagehost.h"
+
+#include <QIcon>
+#include <QPointer>
+
+#include <memory>
+
+class CPreTranslateHook;
+class CSplashWindow;
+class CSystemMenu;
+class CTabControl;
+class CWindowTimers;
+class QMenu;
+class QToolButton;
+
+// The main window: the settings record, the tab control with the three pages, the
+// system menu with its own commands, the splash timer and the close sequence.
+//
+// Life: constructed (the settings record reads the store; applying guard raised) ->
+// InitDialog (pages created and filled; guard lowered; splash timer running) -> shown,
+// modally by DoModal -> closed (placement saved, settings gathered) -> destroyed (pages
+// first, then the settings record, which writes the store).
+class CMainDialog : public CResizeDialog, public CPageHost {
+    Q_OBJECT
+public:
+    // The settings record works on the given store (the user's own by default); pages come
+    // from the factory.
+    explicit CMainDialog(std::unique_ptr<CSettingsStore> store = nullptr,
+                         CMainPageFactory pageFactory = CreateMainPages);
+    ~CMainDialog() override;
+
+    // The splash to hide at the first key or mouse press, by the timer and at closing.
+    void SetSplash(CSplashWindow* splash);
+    // The initialisation sequence; called once, before the window is shown.
+    void InitDialog();
+    // InitDialog, then the modal loop; returns when the window has been closed.
+    int DoModal();
+
+    // CPageHost
+    bool IsApplyingSettings() const override { return m_applying; }
+    void HideSplash() override;
+    QWidget* GetTabControl() const override;
+    QWidget* GetPage(int index) const override;
+
+    // Settings exchange with the pages. Apply raises the applying guard and leaves it
+    // raised for the caller to lower (LowerApplyingGuard).
+    void ApplySettingsToPages();
+    void GatherSettingsFromPages();
+    void LowerApplyingGuard() { m_applying = false; }
+
+    CStampSettings& GetSettings() { return m_settings; }
+    CTabControl* GetTabs() const { return m_tabs; }
+    CSystemMenu* GetSystemMenu() const { return m_systemMenu; }
+    QToolButton* GetMenuButton() const { return m_menuButton; }
+    int GetCurrentPage() const { return m_currentPage; }
+    bool IsStamping() const;
+    int GetSplashTimer() const { return m_splashTimer; }
+
+    // Places every existing page in the tab control's display area; with reparent, makes
+    // each page a child of the tab control first.
+    void PlacePages(bool reparent = true);
+    // Where a page goes in a tab control of width x height whose first tab item is item.
+    static QRect PageRect(int width, int height, const QRect& item);
+    // Where the big icon is drawn in a minimised client area.
+    static QPoint MinimizedIconPosition(QSize client, QSize icon);
+
+    // A system-menu command of the window's own (200 info, 201 help, 203 import, 204
+    // export); others do nothing here.
+    void OnSysCommand(int command);
+    // A window timer fired.
+    void OnTimer(int id);
+
+    static constexpr int kSplashTimerId = 1;
+    static constexpr int kSplashMilliseconds = 5000;
+    static const char* const kProfileSection; // "SOFTWARE\quillmark"
+
+public slots:
+    // Enter (command 1) never ends the main window.
+    void accept() override {}
+    // The cancel command goes through the close sequence, so nothing is lost.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool PreTranslate(QWidget* target, QEvent* event);
+    void OnSelChange(int index);
+    void PlaceMenuButton();
+    // Settings import and export (command 203 and 204 outside a run).
+    void OnImportSettings();
+    void OnExportSettings();
+
+    // Members in the order they are made; the pages go before the settings record.
+    CStampSettings m_settings;
+    std::array<std::unique_ptr<CResizePropertyPage>, CMainPages::kCount> m_pages;
+    std::function<bool()> m_isStamping;
+    CMainPageFactory m_pageFactory;
+    CTabControl* m_tabs = nullptr;
+    QIcon m_bigIcon;
+    int m_currentPage = 0;
+    CWindowTimers* m_timers = nullptr;
+    int m_splashTimer = 0;
+    CSystemMenu* m_systemMenu = nullptr;
+    QMenu* m_settingsMenu = nullptr;
+    QToolButton* m_menuButton = nullptr;
+    CPreTranslateHook* m_preTranslate = nullptr;
+    CSplashWindow* m_splash = nullptr;
+    bool m_applying = true;
+    bool m_closing = false;
+    bool m_initialised = false;
+};

@@ -1,0 +1,45 @@
+#include "app/mainpages.h"
+
+#include "controls/controlfactories.h"
+#include "controls/resizedialog.h"
+#include "pages/input/foldertree.h"
+#include "platform/dialogbuilder.h"
+#include "resources/resource.h"
+
+namespace {
+
+// Stands in for a page class until it exists.
+class CTemplatePage : public CResizePropertyPage {
+public:
+    CTemplatePage(int templateId, QWidget* parent) : CResizePropertyPage(parent) {
+        const CDialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
+        if (!dialogTemplate)
+            return;
+        CDialogBuilder builder(*dialogTemplate);
+        const int lists[] = {IDC_IN_FILE_LIST, IDC_IN_SELECTED_LIST, 0};
+        UseCommonControls(builder, templateId == IDD_INPUT_PAGE ? lists : nullptr);
+        for (const CControlTemplate& control : *dialogTemplate) {
+            if (control.kind == CControlKind::TreeView)
+                builder.SetFactory(control.id, [](const CControlTemplate&, QWidget* p) {
+                    return new CFolderTree(p);
+                });
+        }
+        InitFromTemplate(builder);
+    }
+};
+
+} // namespace
+
+CResizePropertyPage* CreateTemplatePage(int templateId, QWidget* parent) {
+    return new CTemplatePage(templateId, parent);
+}
+
+CMainPages CreateMainPages(QWidget* parent) {
+    CMainPages pages;
+    // The page issues put their classes here: new CInputPage(parent) and so on, and the
+    // output page's flag as isStamping = [page] { return page->IsStamping(); }.
+    pages.pages[CMainPages::kInput] = CreateTemplatePage(IDD_INPUT_PAGE, parent);
+    pages.pages[CMainPages::kPosition] = CreateTemplatePage(IDD_POSITION_PAGE, parent);
+    pages.pages[CMainPages::kOutput] = CreateTemplatePage(IDD_OUTPUT_PAGE, parent);
+    return pages;
+}
