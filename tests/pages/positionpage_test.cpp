@@ -4,7 +4,9 @@
 #include "core/stamppreparation.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/dibdisplay.h"
 #include "pages/position/imageviewer.h"
+#include "pages/position/previewfiledlg.h"
 #include "platform/dialogbuilder.h"
 #include "platform/messagebox.h"
 #include "platform/resourceloader.h"
@@ -17,11 +19,13 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -485,4 +489,101 @@ TEST_F(PositionPageTest, TabFromTheStampPathGoesToTheTabControl) {
     path->setFocus();
     QTest::keyClick(path, Qt::Key_Tab);
     EXPECT_EQ(tabs.window()->focusWidget(), &tabs);
+}
+
+namespace {
+
+// A landscape-like sample: sky gradient, hills and a sun.
+QImage MakeSampleImage(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, h);
+    sky.setColorAt(0, QColor(90, 150, 230));
+    sky.setColorAt(1, QColor(230, 240, 250));
+    p.fillRect(image.rect(), sky);
+    p.setBrush(QColor(250, 210, 60));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPoint(w / 4, h / 4), h / 10, h / 10);
+    p.setBrush(QColor(60, 140, 70));
+    p.drawEllipse(QRect(-w / 4, h * 2 / 3, w, h));
+    p.setBrush(QColor(40, 110, 50));
+    p.drawEllipse(QRect(w / 3, h * 3 / 4, w, h));
+    return image;
+}
+
+// A logo on a flat key-blue background.
+QImage MakeStampImage(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(QColor(0, 0, 255));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(220, 30, 30));
+    p.setPen(QPen(Qt::white, 4));
+    p.drawEllipse(QRect(8, 8, h - 16, h - 16));
+    QFont font = p.font();
+    font.setPixelSize(h / 3);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(h, 0, w - h, h), Qt::AlignVCenter | Qt::AlignLeft, "quillmark");
+    return image;
+}
+
+} // namespace
+
+// QM_SCREENSHOT_DIR=dir: the page with a sample and a keyed, feathered stamp at a reduction
+// and at 300 %, and the file dialog with its preview, for looking at.
+TEST_F(PositionPageTest, Screenshots) {
+    const QString target = qEnvironmentVariable("QM_SCREENSHOT_DIR");
+    if (target.isEmpty())
+        GTEST_SKIP() << "set QM_SCREENSHOT_DIR to a folder";
+    QDir().mkpath(target);
+    page.resize(page.width() + 120, page.height() + 90);
+    QTest::qWait(50);
+    for (CImageViewer* v : {page.GetStampView(), page.GetSampleView(), page.GetStampedView()})
+        v->FinishResize();
+
+    CDIBBitmap sample, stamp;
+    CreateFromQImage(sample, MakeSampleImage(900, 640));
+    CreateFromQImage(stamp, MakeStampImage(300, 90));
+    page.GetSampleView()->SetPicture(sample, true);
+    page.SampleChanged();
+    page.GetStampView()->SetPicture(stamp, true);
+    page.SetStampPath("/home/user/Pictures/logo.png");
+    page.StampChanged();
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    const CRectL& d = page.GetStampView()->GetGeometry().GetDestination();
+    QTest::mouseClick(page.GetStampView(), Qt::LeftButton, {}, QPoint(d.left + 2, d.top + 2));
+    Item<QSlider>(IDC_POS_FEATHER)->setValue(6);
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(210);
+    Item<QSlider>(IDC_POS_TOLERANCE)->setValue(30);
+    QTest::mouseClick(Item<QAbstractButton>(IDC_POS_ALIGN_BOTTOM_RIGHT), Qt::LeftButton);
+    page.SetOffsets(-20, -20);
+    page.OnPreviewTimer();
+    QTest::qWait(50);
+    EXPECT_TRUE(page.grab().save(target + "/position-reduced.png"));
+
+    Item<QComboBox>(IDC_POS_ZOOM)->setCurrentIndex(10); // 300 %
+    page.OnZoomChange();
+    for (CImageViewer* v : {page.GetSampleView(), page.GetStampedView()}) {
+        v->ScrollBy(100000, 100000);
+        v->ScrollBy(-200, -150);
+        v->PaintPicture();
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(page.grab().save(target + "/position-300.png"));
+
+    QTemporaryDir dir;
+    MakeSampleImage(640, 480).save(dir.filePath("holiday.png"));
+    MakeStampImage(300, 90).save(dir.filePath("logo.png"));
+    QDir().mkdir(dir.filePath("older"));
+    CPreviewFileDlg dialog(true, {}, {}, CPositionPage::kOpenFilter);
+    dialog.setDirectory(dir.path());
+    dialog.resize(640, 460);
+    dialog.show();
+    QTest::qWait(300);
+    dialog.selectFile(dir.filePath("holiday.png"));
+    dialog.OnFileNameChange(dir.filePath("holiday.png"));
+    QTest::qWait(200);
+    EXPECT_TRUE(dialog.grab().save(target + "/filedialog.png"));
 }
