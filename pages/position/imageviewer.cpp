@@ -34,6 +34,7 @@ std::unique_ptr<QMenu> CreateCopyPastePopup(QWidget* parent, bool copyEnabled, b
 }
 
 CImageViewer::CImageViewer(QWidget* parent) : QWidget(parent) {
+    m_resizeTimer.setTimerType(Qt::PreciseTimer);
     m_resizeTimer.setSingleShot(true);
     m_resizeTimer.setInterval(kResizeDelayMs);
     connect(&m_resizeTimer, &QTimer::timeout, this, &CImageViewer::OnResizeTimer);

@@ -216,6 +216,8 @@ CPositionPage::CPositionPage(QWidget* parent)
     if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(this, AlignmentButton(1, 1))))
         button->setChecked(true);
 
+    // Precise: a coarse timer may fire up to 5 % early, and the second is a promise.
+    m_previewTimer.setTimerType(Qt::PreciseTimer);
     m_previewTimer.setSingleShot(true);
     m_previewTimer.setInterval(kPreviewDelayMs);
     connect(&m_previewTimer, &QTimer::timeout, this, &CPositionPage::OnPreviewTimer);
