@@ -1,0 +1,776 @@
+#include "pages/position/positionpage.h"
+
+#include "controls/controlfactories.h"
+#include "controls/imagebutton.h"
+#include "core/stampbitmap.h"
+#include "core/stampdisplay.h"
+#include "core/stamppreparation.h"
+#include "imagelib/dibbitmap.h"
+#include "imagelib/dibclipboard.h"
+#include "pages/position/imageviewer.h"
+#include "pages/position/positionrules.h"
+#include "pages/position/previewfiledlg.h"
+#include "platform/dialogbuilder.h"
+#include "platform/messagebox.h"
+#include "platform/pretranslate.h"
+#include "platform/resourceloader.h"
+#include "platform/staticcontrol.h"
+#include "platform/tooltips.h"
+#include "platform/waitcursor.h"
+#include "resources/resource.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QSlider>
+
+const QString CPositionPage::kOpenFilter = QStringLiteral(
+    "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)|*.bmp; *.jpg; *.jpeg; *.gif; "
+    "*.png|bitmaps (*.bmp)|*.bmp|jpegs (*.jpg;*.jpeg)|*.jpg; *.jpeg|gifs (*.gif)|*.gif|pngs "
+    "(*.png)|*.png|All Files (*.*)|*.*||");
+
+namespace {
+
+const int kAlignmentButtons[] = {
+    IDC_POS_ALIGN_TOP_LEFT,    IDC_POS_ALIGN_TOP_CENTRE,    IDC_POS_ALIGN_TOP_RIGHT,
+    IDC_POS_ALIGN_MIDDLE_LEFT, IDC_POS_ALIGN_CENTRE,        IDC_POS_ALIGN_MIDDLE_RIGHT,
+    IDC_POS_ALIGN_BOTTOM_LEFT, IDC_POS_ALIGN_BOTTOM_CENTRE, IDC_POS_ALIGN_BOTTOM_RIGHT,
+};
+
+// Enabled only while transparency is on.
+const int kTransparenceControls[] = {
+    IDC_POS_COLOUR_LABEL,  IDC_POS_SWATCH,          IDC_POS_FEATHER,
+    IDC_POS_TOLERANCE,     IDC_POS_TOLERANCE_LABEL, IDC_POS_TOLERANCE_VALUE,
+    IDC_POS_FEATHER_LABEL, IDC_POS_FEATHER_VALUE,   IDC_POS_FEATHER_MARK,
+};
+
+struct CAnchorRow {
+    int id;
+    float left, top, right, bottom;
+};
+// Growth fractions of the controls (the sums where a control is anchored more than once).
+const CAnchorRow kAnchors[] = {
+    {IDC_POS_STAMP_GROUP, 0, 0, 1, 0},
+    {IDC_POS_STAMP_VIEW, 0, 0, 0.5f, 0},
+    {IDC_POS_STAMP_PATH, 0.5f, 0, 1, 0},
+    {IDC_POS_OPEN_STAMP, 1, 0, 1, 0},
+    {IDC_POS_TRANSPARENCE_GROUP, 0.5f, 0, 1, 0},
+    {IDC_POS_USE_TRANSPARENCE, 0.5f, 0, 0.5f, 0},
+    {IDC_POS_COLOUR_LABEL, 1, 0, 1, 0},
+    {IDC_POS_SWATCH, 1, 0, 1, 0},
+    {IDC_POS_FEATHER_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_POS_FEATHER_MARK, 0.75f, 0, 0.75f, 0},
+    {IDC_POS_FEATHER, 0.5f, 0, 1, 0},
+    {IDC_POS_FEATHER_VALUE, 1, 0, 1, 0},
+    {IDC_POS_TOLERANCE_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_POS_TOLERANCE, 0.5f, 0, 1, 0},
+    {IDC_POS_TOLERANCE_VALUE, 1, 0, 1, 0},
+    {IDC_POS_OPACITY_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_POS_OPACITY, 0.5f, 0, 1, 0},
+    {IDC_POS_OPACITY_VALUE, 1, 0, 1, 0},
+    {IDC_POS_OPACITY_UNIT, 1, 0, 1, 0},
+    {IDC_POS_POSITION_GROUP, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_TOP_LEFT, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_TOP_CENTRE, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_TOP_RIGHT, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_MIDDLE_LEFT, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_CENTRE, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_MIDDLE_RIGHT, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_BOTTOM_LEFT, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_BOTTOM_CENTRE, 1, 0, 1, 0},
+    {IDC_POS_ALIGN_BOTTOM_RIGHT, 1, 0, 1, 0},
+    {IDC_POS_X_LABEL, 1, 0, 1, 0},
+    {IDC_POS_OFFSET_X, 1, 0, 1, 0},
+    {IDC_POS_Y_LABEL, 1, 0, 1, 0},
+    {IDC_POS_OFFSET_Y, 1, 0, 1, 0},
+    {IDC_POS_STAMPED_LABEL, 0, 0, 0, 0},
+    {IDC_POS_STAMPED_VIEW, 0, 0, 0.5f, 1},
+    {IDC_POS_OPEN_SAMPLE, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ZOOM_LABEL, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ZOOM, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_SAMPLE_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_POS_SAMPLE_VIEW, 0.5f, 0, 1, 1},
+};
+
+struct CToolRow {
+    int id;
+    int text;
+};
+const CToolRow kTools[] = {
+    {IDC_POS_ALIGN_TOP_LEFT, IDS_TIP_ALIGN_TOP_LEFT},
+    {IDC_POS_ALIGN_TOP_CENTRE, IDS_TIP_ALIGN_TOP_CENTRE},
+    {IDC_POS_ALIGN_TOP_RIGHT, IDS_TIP_ALIGN_TOP_RIGHT},
+    {IDC_POS_ALIGN_MIDDLE_LEFT, IDS_TIP_ALIGN_MIDDLE_LEFT},
+    {IDC_POS_ALIGN_CENTRE, IDS_TIP_ALIGN_CENTRE},
+    {IDC_POS_ALIGN_MIDDLE_RIGHT, IDS_TIP_ALIGN_MIDDLE_RIGHT},
+    {IDC_POS_ALIGN_BOTTOM_LEFT, IDS_TIP_ALIGN_BOTTOM_LEFT},
+    {IDC_POS_ALIGN_BOTTOM_CENTRE, IDS_TIP_ALIGN_BOTTOM_CENTRE},
+    {IDC_POS_ALIGN_BOTTOM_RIGHT, IDS_TIP_ALIGN_BOTTOM_RIGHT},
+    {IDC_POS_ZOOM, IDS_TIP_ZOOM},
+    {IDC_POS_OPEN_STAMP, IDS_TIP_OPEN_STAMP},
+    {IDC_POS_USE_TRANSPARENCE, IDS_TIP_USE_TRANSPARENCE},
+    {IDC_POS_OPEN_SAMPLE, IDS_TIP_OPEN_SAMPLE},
+    {IDC_POS_STAMPED_VIEW, IDS_TIP_DRAG_SAMPLE},
+    {IDC_POS_SAMPLE_VIEW, IDS_TIP_DRAG_SAMPLE},
+};
+
+QWidget* CreateViewer(const CControlTemplate& control, QWidget* parent) {
+    auto* viewer = new CImageViewer(parent);
+    viewer->SetNotify(control.style & QM_SS_NOTIFY);
+    return viewer;
+}
+
+std::optional<QString> RunPreviewFileDialog(QWidget* parent, const QString& filter) {
+    CPreviewFileDlg dialog(true, QString(), QString(), filter, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QString path = dialog.GetPathName();
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
+} // namespace
+
+CPositionPage::CPositionPage(QWidget* parent)
+    : CResizePropertyPage(parent), m_openFile(RunPreviewFileDialog),
+      m_accelerators(CAcceleratorTable::Load(IDR_ACCELERATORS)) {
+    CDialogBuilder builder(*FindDialogTemplate(IDD_POSITION_PAGE));
+    UseCommonControls(builder);
+    builder.SetFactory(IDC_POS_STAMP_VIEW, CreateViewer);
+    builder.SetFactory(IDC_POS_STAMPED_VIEW, CreateViewer);
+    builder.SetFactory(IDC_POS_SAMPLE_VIEW, CreateViewer);
+    InitFromTemplate(builder);
+
+    m_stampView = GetDlgItemAs<CImageViewer>(this, IDC_POS_STAMP_VIEW);
+    m_sampleView = GetDlgItemAs<CImageViewer>(this, IDC_POS_SAMPLE_VIEW);
+    m_stampedView = GetDlgItemAs<CImageViewer>(this, IDC_POS_STAMPED_VIEW);
+    m_stampPathBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_STAMP_PATH);
+    m_offsetXBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_OFFSET_X);
+    m_offsetYBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_OFFSET_Y);
+    m_opacitySlider = GetDlgItemAs<QSlider>(this, IDC_POS_OPACITY);
+    m_featherSlider = GetDlgItemAs<QSlider>(this, IDC_POS_FEATHER);
+    m_toleranceSlider = GetDlgItemAs<QSlider>(this, IDC_POS_TOLERANCE);
+    m_useTransparence = GetDlgItemAs<QCheckBox>(this, IDC_POS_USE_TRANSPARENCE);
+    m_zoomList = GetDlgItemAs<QComboBox>(this, IDC_POS_ZOOM);
+    m_stampGroup = GetDlgItemAs<QGroupBox>(this, IDC_POS_STAMP_GROUP);
+    m_swatch = GetDlgItem(this, IDC_POS_SWATCH);
+    Q_ASSERT(m_stampView && m_sampleView && m_stampedView && m_stampPathBox && m_offsetXBox &&
+             m_offsetYBox && m_opacitySlider && m_featherSlider && m_toleranceSlider &&
+             m_useTransparence && m_zoomList && m_stampGroup && m_swatch);
+
+    // 1. The image buttons.
+    if (auto* button = GetDlgItemAs<CImageButton>(this, IDC_POS_OPEN_STAMP)) {
+        button->SetIcon(IDI_OPEN, 16, 16);
+        button->SetImagePos(4, -1);
+        button->SetTextPos(23, -1);
+    }
+    if (auto* button = GetDlgItemAs<CImageButton>(this, IDC_POS_OPEN_SAMPLE)) {
+        button->SetIcon(IDI_OPEN, 16, 16);
+        button->SetImagePos(3, -1);
+        button->SetTextPos(22, -1);
+    }
+    // 2. Anchors.
+    for (const CAnchorRow& a : kAnchors)
+        AddAnchor(a.id, a.left, a.top, a.right, a.bottom);
+    // 3. Tooltips.
+    m_toolTips = new CToolTipControl(this);
+    m_toolTips->SetMaxTipWidth(100);
+    for (const CToolRow& t : kTools)
+        if (QWidget* tool = GetDlgItem(this, t.id))
+            m_toolTips->AddTool(tool, LoadString(t.text));
+    m_toolTips->Activate(true);
+    // 4. At most 5 characters per offset.
+    m_offsetXBox->setMaxLength(5);
+    m_offsetYBox->setMaxLength(5);
+    // 5.
+    m_stampView->SetFitOnResize(true);
+
+    // The zoom list and the starting values, so the page works before settings arrive.
+    int zoomCount = 0;
+    const char* const* zooms = ZoomListEntries(&zoomCount);
+    for (int i = 0; i < zoomCount; ++i)
+        m_zoomList->addItem(QString::fromLatin1(zooms[i]));
+    {
+        const QSignalBlocker bx(m_offsetXBox), by(m_offsetYBox);
+        m_offsetXBox->setText(QStringLiteral("0"));
+        m_offsetYBox->setText(QStringLiteral("0"));
+    }
+    {
+        const QSignalBlocker b1(m_opacitySlider), b2(m_featherSlider), b3(m_toleranceSlider);
+        m_opacitySlider->setRange(0, 255);
+        m_toleranceSlider->setRange(0, 255);
+        m_featherSlider->setRange(0, 20);
+        m_opacitySlider->setValue(m_opacity);
+        m_toleranceSlider->setValue(m_tolerance);
+        m_featherSlider->setValue(m_feather);
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(this, AlignmentButton(1, 1))))
+        button->setChecked(true);
+
+    // Precise: a coarse timer may fire up to 5 % early, and the second is a promise.
+    m_previewTimer.setTimerType(Qt::PreciseTimer);
+    m_previewTimer.setSingleShot(true);
+    m_previewTimer.setInterval(kPreviewDelayMs);
+    connect(&m_previewTimer, &QTimer::timeout, this, &CPositionPage::OnPreviewTimer);
+
+    // Notifications.
+    if (auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(this, IDC_POS_OPEN_STAMP)))
+        connect(b, &QAbstractButton::clicked, this, &CPositionPage::OnOpenStamp);
+    if (auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(this, IDC_POS_OPEN_SAMPLE)))
+        connect(b, &QAbstractButton::clicked, this, &CPositionPage::OnOpenSample);
+    connect(m_zoomList, &QComboBox::activated, this, &CPositionPage::OnZoomChange);
+    for (int id : kAlignmentButtons)
+        if (auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(this, id)))
+            connect(b, &QAbstractButton::clicked, this, [this, id] { OnAlignmentClicked(id); });
+    connect(m_offsetXBox, &QLineEdit::textChanged, this,
+            [this] { OnOffsetUpdate(IDC_POS_OFFSET_X); });
+    connect(m_offsetYBox, &QLineEdit::textChanged, this,
+            [this] { OnOffsetUpdate(IDC_POS_OFFSET_Y); });
+    connect(m_opacitySlider, &QSlider::valueChanged, this,
+            [this] { OnSliderChanged(IDC_POS_OPACITY); });
+    connect(m_featherSlider, &QSlider::valueChanged, this,
+            [this] { OnSliderChanged(IDC_POS_FEATHER); });
+    connect(m_toleranceSlider, &QSlider::valueChanged, this,
+            [this] { OnSliderChanged(IDC_POS_TOLERANCE); });
+    connect(m_useTransparence, &QCheckBox::clicked, this, &CPositionPage::OnUseTransparence);
+    connect(m_stampView, &CImageViewer::clicked, this, &CPositionPage::OnStampClicked);
+    connect(m_stampView, &CImageViewer::commandRequested, this, &CPositionPage::OnCommand);
+    if (auto* swatch = qobject_cast<CStaticControl*>(m_swatch))
+        connect(swatch, &CStaticControl::clicked, this, &CPositionPage::OnSwatchClicked);
+    m_swatch->installEventFilter(this);
+    m_swatch->setAutoFillBackground(false);
+
+    // The mouse over the two sample views comes to the page.
+    setMouseTracking(true);
+    m_preTranslate =
+        std::make_unique<CPreTranslateHook>(this, [this](QWidget* target, QEvent* event) {
+            return event->type() == QEvent::KeyPress &&
+                   PreTranslateKey(target, static_cast<QKeyEvent*>(event));
+        });
+}
+
+CPositionPage::~CPositionPage() = default;
+
+CStampBitmap& CPositionPage::GetStampBitmap() {
+    return m_stampView->GetPicture();
+}
+
+bool CPositionPage::IsApplying() const {
+    return m_host.isApplying && m_host.isApplying();
+}
+
+bool CPositionPage::IsKeyColourSet() const {
+    return ::IsKeyColourSet(m_keyColour);
+}
+
+bool CPositionPage::IsTransparenceChecked() const {
+    return m_useTransparence->isChecked();
+}
+
+bool CPositionPage::HasFocus(const QWidget* widget) {
+    // The keyboard focus inside the window, whether or not the window is active.
+    return widget && widget->window()->focusWidget() == widget;
+}
+
+// ---- Setting the page from stored values
+
+void CPositionPage::SetStampPath(const QString& path) {
+    m_stampPath = path;
+    m_stampPathBox->setText(path);
+}
+
+void CPositionPage::SetAlignment(uint8_t halign, uint8_t valign) {
+    for (int id : kAlignmentButtons)
+        if (auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(this, id)))
+            b->setChecked(false);
+    if (auto* b = qobject_cast<QAbstractButton*>(GetDlgItem(this, AlignmentButton(halign, valign))))
+        b->setChecked(true);
+    m_halign = halign;
+    m_valign = valign;
+}
+
+void CPositionPage::SetOffsets(int offsetX, int offsetY) {
+    m_offsetX = offsetX;
+    m_offsetY = offsetY;
+    m_offsetXBox->setText(QString::asprintf("%d", offsetX));
+    m_offsetYBox->setText(QString::asprintf("%d", offsetY));
+}
+
+void CPositionPage::SetSliders(uint8_t opacity, uint8_t tolerance, uint8_t feather) {
+    m_opacitySlider->setRange(0, 255);
+    m_opacitySlider->setValue(opacity);
+    m_toleranceSlider->setRange(0, 255);
+    m_toleranceSlider->setValue(tolerance);
+    m_featherSlider->setRange(0, 20);
+    m_featherSlider->setValue(feather);
+    m_opacity = opacity;
+    m_tolerance = tolerance;
+    m_feather = feather;
+}
+
+void CPositionPage::EnableTransparenceControls(bool enable) {
+    for (int id : kTransparenceControls)
+        if (QWidget* w = GetDlgItem(this, id))
+            w->setEnabled(enable);
+}
+
+void CPositionPage::SetTransparence(bool on) {
+    m_useTransparence->setChecked(on);
+    EnableTransparenceControls(on);
+    m_stampView->SetPickEnabled(on);
+    m_swatch->update();
+}
+
+void CPositionPage::ShowSampleZoom(bool removePrevious) {
+    if (removePrevious && !m_customZoomEntry.isEmpty()) {
+        const int index = m_zoomList->findText(m_customZoomEntry, Qt::MatchExactly);
+        if (index >= 0)
+            m_zoomList->removeItem(index);
+        m_customZoomEntry.clear();
+    }
+    const QString text = ZoomEntryText(m_sampleView->GetZoom());
+    // The first entry that begins with the text, as a list box selects by prefix.
+    const int index = m_zoomList->findText(text, Qt::MatchStartsWith);
+    if (index >= 0) {
+        m_zoomList->setCurrentIndex(index);
+        return;
+    }
+    m_zoomList->addItem(text);
+    m_zoomList->setCurrentIndex(m_zoomList->count() - 1);
+    m_customZoomEntry = text;
+}
+
+void CPositionPage::UpdateStampCaption() {
+    m_stampGroup->setTitle(StampCaption(m_stampView->GetZoom()));
+}
+
+QString CPositionPage::GetStampCaption() const {
+    return m_stampGroup->title();
+}
+
+// ---- Operations
+
+void CPositionPage::PrepareStamp() {
+    if (!m_stampView->IsLoaded())
+        return;
+    if (m_useTransparence->isChecked() && IsKeyColourSet()) {
+        const CFeather f = FeatherFromSetting(m_feather);
+        m_stampView->KeyPictureColour(m_keyColour, m_tolerance, f.passes, m_opacity, f.grow);
+    } else {
+        m_stampView->FillPictureAlpha(m_opacity);
+    }
+}
+
+void CPositionPage::ComposeStampedPreview() {
+    if (!m_stampView->IsLoaded() || !m_sampleView->IsLoaded())
+        return;
+    const CStampBitmap& stamp = m_stampView->GetPicture();
+    if (m_opacity == 255 && !IsKeyColourSet())
+        m_stampedView->StampCopy(stamp, m_halign, m_valign, m_offsetX, m_offsetY);
+    else
+        m_stampedView->StampBlend(stamp, m_halign, m_valign, m_offsetX, m_offsetY);
+}
+
+void CPositionPage::RebuildStampedPreview() {
+    // Without a sample there is nothing to stamp; the view must not show a stale picture.
+    if (!m_sampleView->IsLoaded()) {
+        m_stampedView->ClearPicture();
+        return;
+    }
+    m_stampedView->SetPicture(m_sampleView->GetPicture(), false);
+    ComposeStampedPreview();
+    m_stampedView->PaintPicture();
+}
+
+void CPositionPage::StampChanged() {
+    UpdateStampCaption();
+    m_stampView->PaintPicture();
+    if (m_useTransparence->isChecked())
+        m_stampView->SetPickEnabled(true);
+    PrepareStamp();
+    if (m_stampedView->IsLoaded())
+        RebuildStampedPreview();
+}
+
+void CPositionPage::SampleChanged() {
+    if (!m_sampleView->IsLoaded()) {
+        m_stampedView->ClearPicture();
+        return;
+    }
+    m_stampedView->SetPicture(m_sampleView->GetPicture(), true);
+    if (m_stampView->IsLoaded())
+        ComposeStampedPreview();
+    ShowSampleZoom(true);
+    m_stampedView->PaintPicture();
+    m_sampleView->PaintPicture();
+}
+
+// ---- Handlers
+
+std::optional<QString> CPositionPage::ChooseFile() {
+    return m_openFile ? m_openFile(this, kOpenFilter) : std::nullopt;
+}
+
+void CPositionPage::OnOpenStamp() {
+    const std::optional<QString> path = ChooseFile();
+    if (!path)
+        return;
+    CWaitCursor wait;
+    if (m_stampView->LoadPictureFile(*path, true)) {
+        SetStampPath(*path);
+        StampChanged();
+        return;
+    }
+    // The viewer has reported the error and cleared itself: show the plain sample.
+    if (m_sampleView->IsLoaded()) {
+        m_stampedView->SetPicture(m_sampleView->GetPicture(), false);
+        m_stampedView->PaintPicture();
+    }
+    m_stampGroup->setTitle(QStringLiteral("stamp"));
+    m_stampPathBox->clear();
+}
+
+void CPositionPage::OnOpenSample() {
+    const std::optional<QString> path = ChooseFile();
+    if (!path)
+        return;
+    CWaitCursor wait;
+    if (m_sampleView->LoadPictureFile(*path, true)) {
+        m_samplePath = *path;
+    } else {
+        m_samplePath.clear();
+        m_sampleView->LoadSamplePicture();
+    }
+    SampleChanged();
+}
+
+void CPositionPage::OnZoomChange() {
+    CWaitCursor wait;
+    const QString text = m_zoomList->currentText();
+    if (!m_customZoomEntry.isEmpty() && text != m_customZoomEntry) {
+        const int index = m_zoomList->findText(m_customZoomEntry, Qt::MatchExactly);
+        if (index >= 0)
+            m_zoomList->removeItem(index);
+        m_customZoomEntry.clear();
+    }
+    const double zoom = ZoomFromEntryText(text);
+    m_sampleView->SetZoom(zoom);
+    m_stampedView->SetZoom(zoom);
+    m_sampleView->PaintPicture();
+    m_stampedView->PaintPicture();
+}
+
+void CPositionPage::OnAlignmentClicked(int controlId) {
+    if (IsApplying())
+        return;
+    const std::optional<CAlignment> alignment = AlignmentOfButton(controlId);
+    if (!alignment)
+        return;
+    m_halign = alignment->halign;
+    m_valign = alignment->valign;
+    if (m_sampleView->IsLoaded() && m_stampView->IsLoaded()) {
+        CWaitCursor wait;
+        RebuildStampedPreview();
+    }
+}
+
+void CPositionPage::OnOffsetUpdate(int controlId) {
+    QLineEdit* box = controlId == IDC_POS_OFFSET_X ? m_offsetXBox : m_offsetYBox;
+    const int last = controlId == IDC_POS_OFFSET_X ? m_offsetX : m_offsetY;
+    if (const std::optional<QString> replacement = FilterOffsetText(box->text(), last)) {
+        // The replacement's own change notification restarts the timer.
+        box->setText(*replacement);
+        return;
+    }
+    RestartPreviewTimer(kTimerOffsets);
+}
+
+void CPositionPage::RestartPreviewTimer(int id) {
+    m_previewTimer.stop();
+    m_previewTimerId = 0;
+    if (IsApplying())
+        return;
+    m_previewTimerId = id;
+    m_previewTimer.start();
+}
+
+void CPositionPage::OnSliderChanged(int controlId) {
+    switch (controlId) {
+    case IDC_POS_OPACITY:
+        RestartPreviewTimer(kTimerOpacity);
+        if (QWidget* label = GetDlgItem(this, IDC_POS_OPACITY_VALUE))
+            qobject_cast<QLabel*>(label)->setText(OpacityLabelText(m_opacitySlider->value()));
+        break;
+    case IDC_POS_FEATHER:
+        RestartPreviewTimer(kTimerFeather);
+        if (QWidget* label = GetDlgItem(this, IDC_POS_FEATHER_VALUE))
+            qobject_cast<QLabel*>(label)->setText(FeatherLabelText(m_featherSlider->value()));
+        break;
+    case IDC_POS_TOLERANCE:
+        RestartPreviewTimer(kTimerTolerance);
+        if (QWidget* label = GetDlgItem(this, IDC_POS_TOLERANCE_VALUE))
+            qobject_cast<QLabel*>(label)->setText(ToleranceLabelText(m_toleranceSlider->value()));
+        break;
+    default:
+        break;
+    }
+}
+
+void CPositionPage::OnPreviewTimer() {
+    const int id = m_previewTimerId;
+    m_previewTimer.stop();
+    m_previewTimerId = 0;
+    if (id < kTimerOffsets || id > kTimerTolerance)
+        return;
+    // A run that started within the second reads the stamp: try again after it.
+    if (m_host.isStamping && m_host.isStamping()) {
+        m_previewTimerId = id;
+        m_previewTimer.start();
+        return;
+    }
+    ++m_previewUpdates;
+    bool changed = false, rekey = false, refill = false;
+    const int x = ParseOffsetText(m_offsetXBox->text());
+    const int y = ParseOffsetText(m_offsetYBox->text());
+    if (x != m_offsetX || y != m_offsetY) {
+        m_offsetX = x;
+        m_offsetY = y;
+        changed = true;
+    }
+    const uint8_t opacity = uint8_t(m_opacitySlider->value() & 0xFF);
+    if (opacity != m_opacity) {
+        m_opacity = opacity;
+        (IsKeyColourSet() ? rekey : refill) = true;
+        changed = true;
+    }
+    const uint8_t tolerance = uint8_t(m_toleranceSlider->value());
+    if (tolerance != m_tolerance) {
+        m_tolerance = tolerance;
+        if (IsKeyColourSet())
+            rekey = changed = true;
+    }
+    const uint8_t feather = uint8_t(m_featherSlider->value());
+    if (feather != m_feather) {
+        m_feather = feather;
+        if (IsKeyColourSet())
+            rekey = changed = true;
+    }
+    if (rekey && m_stampView->IsLoaded()) {
+        const CFeather f = FeatherFromSetting(m_feather);
+        m_stampView->KeyPictureColour(m_keyColour, m_tolerance, f.passes, m_opacity, f.grow);
+    } else if (refill && m_stampView->IsLoaded()) {
+        m_stampView->FillPictureAlpha(m_opacity);
+    }
+    if (changed && m_stampView->IsLoaded() && m_sampleView->IsLoaded()) {
+        CWaitCursor wait;
+        RebuildStampedPreview();
+    }
+}
+
+void CPositionPage::OnUseTransparence() {
+    if (m_useTransparence->isChecked()) {
+        m_keyColour &= 0x00FFFFFFu;
+        EnableTransparenceControls(true);
+        m_stampView->SetPickEnabled(true);
+    } else {
+        if (IsKeyColourSet() && m_stampView->IsLoaded()) {
+            CWaitCursor wait;
+            m_stampView->FillPictureAlpha(m_opacity);
+            RebuildStampedPreview();
+        }
+        m_keyColour &= 0x00FFFFFFu;
+        EnableTransparenceControls(false);
+        m_stampView->SetPickEnabled(false);
+    }
+    m_swatch->update(); // erased: no key colour now
+}
+
+void CPositionPage::OnStampClicked() {
+    const uint32_t picked = m_stampView->GetPickedColour();
+    if (!m_stampView->IsLoaded() || !m_stampView->IsPickEnabled() || !::IsKeyColourSet(picked) ||
+        !m_swatch->isEnabled())
+        return;
+    CWaitCursor wait;
+    m_keyColour = picked;
+    m_swatch->update();
+    const CFeather f = FeatherFromSetting(m_feather);
+    m_stampView->KeyPictureColour(m_keyColour, m_tolerance, f.passes, m_opacity, f.grow);
+    RebuildStampedPreview();
+}
+
+void CPositionPage::OnSwatchClicked() {
+    if (!m_swatch->isEnabled())
+        return;
+    if (m_stampView->IsLoaded())
+        ShowMessageBox(this, QStringLiteral("Klick on the stamp to select a color"),
+                       CMessageIcon::Information);
+    else
+        ShowMessageBox(this,
+                       QStringLiteral("You have to open a stamp before choosing the "
+                                      "transparent color."),
+                       CMessageIcon::Warning);
+}
+
+bool CPositionPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_swatch && event->type() == QEvent::Paint) {
+        // The swatch shows the key colour while one is picked and transparency is on.
+        QPainter painter(m_swatch);
+        QColor colour = palette().color(QPalette::Button);
+        if (m_swatch->isEnabled() && IsKeyColourSet())
+            colour = QColor(int(m_keyColour >> 16 & 0xFF), int(m_keyColour >> 8 & 0xFF),
+                            int(m_keyColour & 0xFF));
+        painter.fillRect(m_swatch->rect(), colour);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(m_swatch->rect().adjusted(0, 0, -1, -1));
+        return true;
+    }
+    return CResizePropertyPage::eventFilter(watched, event);
+}
+
+// ---- Sample views: dragging and the popup
+
+CImageViewer* CPositionPage::SampleViewAt(const QPoint& pos) const {
+    for (CImageViewer* view : {m_stampedView, m_sampleView})
+        if (view->isVisible() && view->geometry().contains(pos))
+            return view;
+    return nullptr;
+}
+
+void CPositionPage::UpdateDragCursor(bool sizeAll) {
+    for (CImageViewer* view : {m_stampedView, m_sampleView}) {
+        if (sizeAll)
+            view->setCursor(Qt::SizeAllCursor);
+        else
+            view->unsetCursor();
+    }
+}
+
+void CPositionPage::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    CImageViewer* view = SampleViewAt(pos);
+    if (event->button() == Qt::LeftButton && view) {
+        if (m_stampedView->IsScrollable()) {
+            m_dragging = true;
+            m_lastDragPoint = pos;
+        }
+        view->setFocus(Qt::MouseFocusReason);
+    }
+    // Accepted, so the release of a press over the views comes here too.
+    event->setAccepted(view != nullptr);
+}
+
+void CPositionPage::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if ((event->buttons() & Qt::LeftButton) && m_dragging) {
+        const QPoint delta = m_lastDragPoint - pos;
+        m_sampleView->ScrollBy(delta.x(), delta.y());
+        m_stampedView->ScrollBy(delta.x(), delta.y());
+        UpdateDragCursor(true);
+        m_lastDragPoint = pos;
+        m_stampedView->PaintPicture();
+        m_sampleView->PaintPicture();
+    } else {
+        UpdateDragCursor(m_stampedView->IsScrollable() && SampleViewAt(pos));
+    }
+    event->accept();
+}
+
+void CPositionPage::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        m_dragging = false;
+        if (!m_stampedView->IsScrollable())
+            UpdateDragCursor(false);
+    } else if (event->button() == Qt::RightButton) {
+        if (CImageViewer* view = SampleViewAt(pos)) {
+            view->setFocus(Qt::MouseFocusReason);
+            std::unique_ptr<QMenu> menu = CreateSamplePopup(view);
+            if (menu)
+                if (QAction* chosen = menu->exec(mapToGlobal(pos)))
+                    OnCommand(GetMenuCommand(chosen));
+        }
+    }
+    event->accept();
+}
+
+std::unique_ptr<QMenu> CPositionPage::CreateSamplePopup(CImageViewer* view) {
+    return CreateCopyPastePopup(this, view && view->IsLoaded(),
+                                IsClipboardFormatAvailable(QM_CF_BITMAP));
+}
+
+// ---- Copy, paste, keyboard
+
+void CPositionPage::OnCommand(int command) {
+    switch (command) {
+    case ID_EDIT_COPY:
+    case ID_POPUP_COPY:
+        OnCopy();
+        break;
+    case ID_EDIT_PASTE:
+    case ID_POPUP_PASTE:
+        OnPaste();
+        break;
+    default:
+        break;
+    }
+}
+
+void CPositionPage::OnCopy() {
+    CImageViewer* source = nullptr;
+    for (CImageViewer* view : {m_stampView, m_sampleView, m_stampedView})
+        if (HasFocus(view) && view->IsLoaded()) {
+            source = view;
+            break;
+        }
+    if (!source)
+        return;
+    CWaitCursor wait;
+    CopyToClipboard(source->GetPicture());
+}
+
+void CPositionPage::OnPaste() {
+    const bool intoStamp = HasFocus(m_stampView);
+    const bool intoSample = HasFocus(m_sampleView) || HasFocus(m_stampedView);
+    if (!intoStamp && !intoSample)
+        return;
+    CDIBBitmap pasted;
+    CWaitCursor wait;
+    if (!PasteFromClipboard(pasted, QM_CF_BITMAP) || pasted.GetWidth() <= 0 ||
+        pasted.GetHeight() <= 0)
+        return;
+    if (intoStamp) {
+        if (!m_stampView->SetPicture(pasted, true))
+            return;
+        SetStampPath(QStringLiteral("CLIPBOARD"));
+        StampChanged();
+    } else {
+        if (!m_sampleView->SetPicture(pasted, true))
+            return;
+        SampleChanged();
+    }
+}
+
+bool CPositionPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
+    const int command = m_accelerators.Translate(*event);
+    if (command == ID_EDIT_COPY || command == ID_EDIT_PASTE) {
+        OnCommand(command);
+        return true;
+    }
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (tab && (target == m_stampPathBox || HasFocus(m_stampPathBox)) && m_host.tabControl) {
+        if (QWidget* tabs = m_host.tabControl()) {
+            tabs->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}

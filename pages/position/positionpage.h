@@ -1,0 +1,192 @@
+#pragma once
+
+#include "controls/resizedialog.h"
+#include "platform/accelerators.h"
+
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CImageViewer;
+class CPreTranslateHook;
+class CStampBitmap;
+class CToolTipControl;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+class QSlider;
+
+// What the positioning page asks of the window that holds it. Every member may be empty.
+struct CPositionPageHost {
+    // The applying guard: raised while settings are pushed into the pages. The page then
+    // starts no preview timer and ignores alignment clicks.
+    std::function<bool()> isApplying;
+    // A batch run reads the prepared stamp; the page leaves it alone meanwhile.
+    std::function<bool()> isStamping;
+    // The main window's tab control, where Tab from the stamp path box leads.
+    std::function<QWidget*()> tabControl;
+};
+
+// Runs the file-open dialog with the filter and returns the chosen path, or nothing when
+// cancelled. The default shows CPreviewFileDlg; tests put their own in its place.
+using COpenFileHook = std::function<std::optional<QString>(QWidget* parent, const QString& filter)>;
+
+// The "positioning + settings" page (template 103): the stamp with its preview, placement,
+// opacity and transparency, and the sample shown stamped and unchanged side by side.
+//
+// The page owns the prepared stamp: the stamp preview's picture, prepared in place, is what
+// the batch job composites. Slider and offset changes take effect through one shared
+// one-shot preview timer of 1000 ms, whose update does only the work the changed values
+// need.
+class CPositionPage : public CResizePropertyPage {
+    Q_OBJECT
+public:
+    // The filter of the stamp and sample dialogs.
+    static const QString kOpenFilter;
+    static constexpr int kPreviewDelayMs = 1000;
+    enum : int { kTimerOffsets = 1, kTimerOpacity = 2, kTimerFeather = 3, kTimerTolerance = 4 };
+
+    explicit CPositionPage(QWidget* parent = nullptr);
+    ~CPositionPage() override;
+
+    void SetHost(CPositionPageHost host) { m_host = std::move(host); }
+    void SetOpenFileHook(COpenFileHook hook) { m_openFile = std::move(hook); }
+
+    // ---- The three viewers; the stamp preview's picture is the prepared stamp.
+    CImageViewer* GetStampView() const { return m_stampView; }
+    CImageViewer* GetSampleView() const { return m_sampleView; }
+    CImageViewer* GetStampedView() const { return m_stampedView; }
+    CStampBitmap& GetStampBitmap();
+
+    // ---- Working values (what the settings record keeps of this page).
+    const QString& GetStampPath() const { return m_stampPath; }
+    void SetStampPath(const QString& path); // also shown in the path box
+    const QString& GetSamplePath() const { return m_samplePath; }
+    void SetSamplePath(const QString& path) { m_samplePath = path; }
+    uint8_t GetFeather() const { return m_feather; }
+    uint8_t GetTolerance() const { return m_tolerance; }
+    uint8_t GetOpacity() const { return m_opacity; }
+    int GetOffsetX() const { return m_offsetX; }
+    int GetOffsetY() const { return m_offsetY; }
+    uint8_t GetHAlign() const { return m_halign; }
+    uint8_t GetVAlign() const { return m_valign; }
+    // Blue, green, red and the "set" flag in the high byte.
+    uint32_t GetKeyColour() const { return m_keyColour; }
+    bool IsKeyColourSet() const;
+    bool IsTransparenceChecked() const;
+
+    // ---- Setting the page from stored values (no preview work happens here).
+    // Checks the button of the alignment (all others unchecked) and stores it.
+    void SetAlignment(uint8_t halign, uint8_t valign);
+    // Stores the offsets and writes them into the boxes.
+    void SetOffsets(int offsetX, int offsetY);
+    // Ranges 0..255, 0..255 and 0..20, the positions, and the stored values.
+    void SetSliders(uint8_t opacity, uint8_t tolerance, uint8_t feather);
+    // The check box, the nine transparency controls and colour picking on the stamp
+    // preview, without the click's forgetting of the key colour.
+    void SetTransparence(bool on);
+    void SetKeyColour(uint32_t keyColour) { m_keyColour = keyColour; }
+    // Selects the list entry of the sample view's zoom, adding it when missing. With
+    // removePrevious the page's earlier custom entry goes first (a sample arrival); without
+    // it an earlier one stays (settings applied).
+    void ShowSampleZoom(bool removePrevious);
+    void UpdateStampCaption();
+    QString GetStampCaption() const;
+    const QString& GetCustomZoomEntry() const { return m_customZoomEntry; }
+
+    // ---- Operations.
+    // Key colour, tolerance and feather when transparency is on and a colour is picked,
+    // else the uniform opacity.
+    void PrepareStamp();
+    // Copy or blend the stamp onto the stamped view (both pictures needed).
+    void ComposeStampedPreview();
+    // The stamped view anew from the sample, composited and painted.
+    void RebuildStampedPreview();
+    void StampChanged();
+    void SampleChanged();
+
+    // ---- Handlers, public for tests.
+    void OnOpenStamp();
+    void OnOpenSample();
+    void OnZoomChange();
+    void OnAlignmentClicked(int controlId);
+    void OnOffsetUpdate(int controlId);
+    void RestartPreviewTimer(int id);
+    void OnSliderChanged(int controlId);
+    void OnPreviewTimer();
+    void OnUseTransparence();
+    void OnStampClicked();
+    void OnSwatchClicked();
+    void OnCopy();
+    void OnPaste();
+    void OnCommand(int command);
+    // The popup over a sample view as it would show now (owned by the caller).
+    std::unique_ptr<QMenu> CreateSamplePopup(CImageViewer* view);
+    // The keyboard pre-translation of every key press for the page or its controls;
+    // true when the press is used up.
+    bool PreTranslateKey(QWidget* target, QKeyEvent* event);
+
+    bool IsPreviewTimerPending() const { return m_previewTimer.isActive(); }
+    int GetPreviewTimerId() const { return m_previewTimerId; }
+    int GetPreviewUpdateCount() const { return m_previewUpdates; }
+    bool IsDragging() const { return m_dragging; }
+    CToolTipControl* GetToolTips() const { return m_toolTips; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool IsApplying() const;
+    CImageViewer* SampleViewAt(const QPoint& pos) const;
+    void UpdateDragCursor(bool overViews);
+    void EnableTransparenceControls(bool enable);
+    std::optional<QString> ChooseFile();
+    static bool HasFocus(const QWidget* widget);
+
+    CPositionPageHost m_host;
+    COpenFileHook m_openFile;
+
+    CImageViewer* m_stampView = nullptr;
+    CImageViewer* m_sampleView = nullptr;
+    CImageViewer* m_stampedView = nullptr;
+    QLineEdit* m_stampPathBox = nullptr;
+    QLineEdit* m_offsetXBox = nullptr;
+    QLineEdit* m_offsetYBox = nullptr;
+    QSlider* m_opacitySlider = nullptr;
+    QSlider* m_featherSlider = nullptr;
+    QSlider* m_toleranceSlider = nullptr;
+    QCheckBox* m_useTransparence = nullptr;
+    QComboBox* m_zoomList = nullptr;
+    QGroupBox* m_stampGroup = nullptr;
+    QWidget* m_swatch = nullptr;
+    CToolTipControl* m_toolTips = nullptr;
+    std::unique_ptr<CPreTranslateHook> m_preTranslate;
+
+    QString m_stampPath;
+    QString m_samplePath;
+    uint8_t m_feather = 10;
+    uint8_t m_tolerance = 0;
+    uint32_t m_keyColour = 0;
+    uint8_t m_opacity = 255;
+    int m_offsetX = 0;
+    int m_offsetY = 0;
+    uint8_t m_halign = 1;
+    uint8_t m_valign = 1;
+    QTimer m_previewTimer;
+    int m_previewTimerId = 0;
+    int m_previewUpdates = 0;
+    QString m_customZoomEntry;
+    bool m_dragging = false;
+    QPoint m_lastDragPoint;
+    CAcceleratorTable m_accelerators;
+};

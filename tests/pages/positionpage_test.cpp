@@ -1,0 +1,589 @@
+#include "pages/position/positionpage.h"
+
+#include "core/stampcompositing.h"
+#include "core/stamppreparation.h"
+#include "imagelib/dibbitmap.h"
+#include "imagelib/dibclipboard.h"
+#include "imagelib/dibdisplay.h"
+#include "pages/position/imageviewer.h"
+#include "pages/position/previewfiledlg.h"
+#include "platform/dialogbuilder.h"
+#include "platform/messagebox.h"
+#include "platform/resourceloader.h"
+#include "platform/tooltips.h"
+#include "qtestapp.h"
+#include "resources/resource.h"
+#include "testbitmaps.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A picture of w x h with a blue background and a red square in its middle third.
+void MakeLogo(CImageBitmap& bmp, int w, int h) {
+    bmp.Create(w, h, 32, false);
+    Fill32(bmp, Bgra(255, 0, 0, 255));
+    for (int y = h / 3; y < 2 * h / 3; ++y)
+        for (int x = w / 3; x < 2 * w / 3; ++x)
+            SetPixel32(bmp, x, y, Bgra(0, 0, 255, 255));
+}
+
+void MakeRamp(CImageBitmap& bmp, int w, int h) {
+    bmp.Create(w, h, 32, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            SetPixel32(bmp, x, y, Bgra(uint8_t(x), uint8_t(y), uint8_t(x ^ y), 255));
+}
+
+bool SamePixels(const CImageBitmap& a, const CImageBitmap& b, bool colourOnly = true) {
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+        return false;
+    const uint32_t mask = colourOnly ? 0x00FFFFFFu : 0xFFFFFFFFu;
+    for (int y = 0; y < a.GetHeight(); ++y)
+        for (int x = 0; x < a.GetWidth(); ++x)
+            if ((a.GetPixel32(x, y) & mask) != (b.GetPixel32(x, y) & mask))
+                return false;
+    return true;
+}
+
+struct PositionPageTest : testing::Test {
+    PositionPageTest() {
+        TestApp();
+        page.SetHost(
+            {[this] { return applying; }, [this] { return stamping; }, [this] { return &tabs; }});
+        page.SetOpenFileHook([this](QWidget*, const QString& filter) {
+            filters.push_back(filter);
+            return nextPath;
+        });
+        page.show();
+        for (CImageViewer* v : {page.GetStampView(), page.GetSampleView(), page.GetStampedView()})
+            v->FinishResize();
+    }
+
+    template <class T> T* Item(int id) { return GetDlgItemAs<T>(&page, id); }
+    QString LabelText(int id) { return Item<QLabel>(id)->text(); }
+
+    void LoadSample(int w, int h) {
+        CMemoryBitmap sample;
+        MakeRamp(sample, w, h);
+        page.GetSampleView()->SetPicture(sample, true);
+        page.SampleChanged();
+    }
+    void LoadStamp(int w, int h) {
+        CMemoryBitmap stamp;
+        MakeLogo(stamp, w, h);
+        page.GetStampView()->SetPicture(stamp, true);
+        page.StampChanged();
+    }
+    // The stamped view as the batch job would make it from the sample and the stamp.
+    void ExpectStampedViewIsDirectComposite() {
+        CMemoryBitmap expected;
+        expected.ConvertFrom(page.GetSampleView()->GetPicture(), 32);
+        const CImageBitmap& stamp = page.GetStampBitmap();
+        const CStampPlacement p =
+            ComputeStampPlacement(stamp, expected, page.GetHAlign(), page.GetVAlign(),
+                                  page.GetOffsetX(), page.GetOffsetY());
+        if (page.GetOpacity() < 255 || page.IsKeyColourSet())
+            BlendStampPixels(stamp, expected, p);
+        else
+            CopyStampPixels(stamp, expected, p);
+        EXPECT_TRUE(SamePixels(page.GetStampedView()->GetPicture(), expected));
+    }
+
+    bool applying = false;
+    bool stamping = false;
+    QWidget tabs;
+    std::optional<QString> nextPath;
+    std::vector<QString> filters;
+    CPositionPage page;
+};
+
+} // namespace
+
+TEST_F(PositionPageTest, InitialisationFollowsTheTemplate) {
+    EXPECT_EQ(Item<QLineEdit>(IDC_POS_OFFSET_X)->maxLength(), 5);
+    EXPECT_EQ(Item<QLineEdit>(IDC_POS_OFFSET_Y)->maxLength(), 5);
+    EXPECT_TRUE(page.GetStampView()->GetFitOnResize());
+    EXPECT_TRUE(page.GetStampView()->IsNotify());
+    EXPECT_FALSE(page.GetSampleView()->IsNotify());
+    EXPECT_FALSE(page.GetStampedView()->IsNotify());
+    EXPECT_EQ(page.GetToolTips()->GetMaxTipWidth(), 100);
+    EXPECT_TRUE(page.GetToolTips()->IsActive());
+    EXPECT_EQ(page.GetToolTips()->GetText(Item<QWidget>(IDC_POS_ALIGN_CENTRE)), "Center the Stamp");
+    EXPECT_EQ(page.GetToolTips()->GetText(page.GetSampleView()),
+              "hold the mouse-button to drag the Image");
+    auto* zoom = Item<QComboBox>(IDC_POS_ZOOM);
+    ASSERT_EQ(zoom->count(), 14);
+    EXPECT_EQ(zoom->itemText(4), "50%");
+    for (int id : {IDC_POS_FEATHER, IDC_POS_SWATCH, IDC_POS_TOLERANCE_VALUE, IDC_POS_FEATHER_MARK})
+        EXPECT_FALSE(Item<QWidget>(id)->isEnabled()) << id;
+    EXPECT_EQ(Item<QSlider>(IDC_POS_OPACITY)->maximum(), 255);
+    EXPECT_EQ(Item<QSlider>(IDC_POS_FEATHER)->maximum(), 20);
+    EXPECT_EQ(LabelText(IDC_POS_OPACITY_VALUE), "100.0");
+
+    // The feather mark stays over the middle of its slider when the page grows.
+    auto* mark = Item<QWidget>(IDC_POS_FEATHER_MARK);
+    auto* slider = Item<QWidget>(IDC_POS_FEATHER);
+    const int before = mark->geometry().center().x() - slider->geometry().center().x();
+    page.resize(page.width() + 200, page.height() + 100);
+    const int after = mark->geometry().center().x() - slider->geometry().center().x();
+    EXPECT_NEAR(after, before, 1);
+}
+
+TEST_F(PositionPageTest, SliderLabelsFollowThePositions) {
+    auto* feather = Item<QSlider>(IDC_POS_FEATHER);
+    const std::pair<int, const char*> feathers[] = {{7, "-3"}, {10, "0"}, {13, "+3"}};
+    for (const auto& [position, text] : feathers) {
+        feather->setValue(position);
+        EXPECT_EQ(LabelText(IDC_POS_FEATHER_VALUE), text);
+    }
+    auto* opacity = Item<QSlider>(IDC_POS_OPACITY);
+    const std::pair<int, const char*> opacities[] = {{0, "0.0"}, {128, "50.2"}, {255, "100.0"}};
+    for (const auto& [position, text] : opacities) {
+        opacity->setValue(position);
+        EXPECT_EQ(LabelText(IDC_POS_OPACITY_VALUE), text);
+    }
+    Item<QSlider>(IDC_POS_TOLERANCE)->setValue(42);
+    EXPECT_EQ(LabelText(IDC_POS_TOLERANCE_VALUE), "42");
+    EXPECT_EQ(page.GetPreviewTimerId(), CPositionPage::kTimerTolerance);
+}
+
+TEST_F(PositionPageTest, OffsetBoxesRefuseWhatIsNotANumber) {
+    auto* x = Item<QLineEdit>(IDC_POS_OFFSET_X);
+    auto* y = Item<QLineEdit>(IDC_POS_OFFSET_Y);
+    page.SetOffsets(3, 7);
+    x->setText("12a");
+    EXPECT_EQ(x->text(), "3");
+    x->setText("-");
+    EXPECT_EQ(x->text(), "-");
+    x->setText("--");
+    EXPECT_EQ(x->text(), "3");
+    x->setText("");
+    EXPECT_EQ(x->text(), "0");
+    y->setText("4x");
+    EXPECT_EQ(y->text(), "7"); // the y box brings back offset y, not x
+    QTest::keyClicks(x, "5");
+    EXPECT_EQ(x->text(), "05");
+    EXPECT_EQ(page.GetPreviewTimerId(), CPositionPage::kTimerOffsets);
+
+    // "-" alone applies as 0 when the timer fires.
+    x->setText("-");
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetOffsetX(), 0);
+}
+
+TEST_F(PositionPageTest, ChangesWithinASecondGiveOneUpdateASecondAfterTheLast) {
+    LoadSample(200, 150);
+    LoadStamp(40, 30);
+    QElapsedTimer clock;
+    clock.start();
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(200);
+    QTest::qWait(300);
+    Item<QSlider>(IDC_POS_TOLERANCE)->setValue(20);
+    QTest::qWait(300);
+    const qint64 last = clock.elapsed();
+    Item<QLineEdit>(IDC_POS_OFFSET_X)->setText("9");
+    QTest::qWait(800);
+    EXPECT_EQ(page.GetPreviewUpdateCount(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.GetPreviewUpdateCount() > 0; }, 2000));
+    EXPECT_GE(clock.elapsed() - last, 1000 - 20);
+    QTest::qWait(300);
+    EXPECT_EQ(page.GetPreviewUpdateCount(), 1);
+    EXPECT_EQ(page.GetOpacity(), 200);
+    EXPECT_EQ(page.GetOffsetX(), 9);
+    ExpectStampedViewIsDirectComposite();
+}
+
+TEST_F(PositionPageTest, GuardStopsTimersAndAlignmentClicks) {
+    LoadSample(200, 150);
+    LoadStamp(40, 30);
+    applying = true;
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(100);
+    EXPECT_FALSE(page.IsPreviewTimerPending());
+    EXPECT_EQ(LabelText(IDC_POS_OPACITY_VALUE), "39.2"); // the label still follows
+    QTest::mouseClick(Item<QAbstractButton>(IDC_POS_ALIGN_TOP_LEFT), Qt::LeftButton);
+    EXPECT_EQ(page.GetHAlign(), 1);
+    EXPECT_EQ(page.GetVAlign(), 1);
+    applying = false;
+    QTest::mouseClick(Item<QAbstractButton>(IDC_POS_ALIGN_BOTTOM_RIGHT), Qt::LeftButton);
+    EXPECT_EQ(page.GetHAlign(), 2);
+    EXPECT_EQ(page.GetVAlign(), 2);
+    ExpectStampedViewIsDirectComposite();
+}
+
+TEST_F(PositionPageTest, UpdateWaitsWhileARunReadsTheStamp) {
+    LoadSample(100, 100);
+    LoadStamp(20, 20);
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(10);
+    stamping = true;
+    page.OnPreviewTimer(); // as if the timer fired during a run
+    EXPECT_EQ(page.GetOpacity(), 255);
+    EXPECT_TRUE(page.IsPreviewTimerPending());
+    stamping = false;
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetOpacity(), 10);
+}
+
+TEST_F(PositionPageTest, TransparenceWithoutColourChangesNothingVisible) {
+    LoadSample(200, 150);
+    LoadStamp(60, 45);
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    ASSERT_TRUE(page.IsTransparenceChecked());
+    EXPECT_TRUE(Item<QWidget>(IDC_POS_TOLERANCE)->isEnabled());
+    EXPECT_TRUE(page.GetStampView()->IsPickEnabled());
+    CMemoryBitmap before;
+    before.ConvertFrom(page.GetStampedView()->GetPicture(), 32);
+    Item<QSlider>(IDC_POS_TOLERANCE)->setValue(90);
+    Item<QSlider>(IDC_POS_FEATHER)->setValue(3);
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetTolerance(), 90);
+    EXPECT_TRUE(SamePixels(page.GetStampedView()->GetPicture(), before));
+}
+
+TEST_F(PositionPageTest, PickKeysTheStampAndSwitchingOffRestoresTheOpacity) {
+    LoadSample(200, 150);
+    LoadStamp(60, 45);
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(128);
+    page.OnPreviewTimer();
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    CImageViewer* stamp = page.GetStampView();
+    const CRectL& d = stamp->GetGeometry().GetDestination();
+    QTest::mouseClick(stamp, Qt::LeftButton, {}, QPoint(d.left + 1, d.top + 1)); // blue corner
+    ASSERT_TRUE(page.IsKeyColourSet());
+    EXPECT_EQ(page.GetKeyColour(), 0x010000FFu);
+    // The blue background is keyed out, the red square blends at the opacity.
+    const CStampBitmap& prepared = page.GetStampBitmap();
+    EXPECT_EQ(prepared.GetPixel32(0, 0) >> 24, 0u);
+    EXPECT_EQ(prepared.GetPixel32(30, 22) >> 24, 128u);
+    ExpectStampedViewIsDirectComposite();
+
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    EXPECT_FALSE(page.IsKeyColourSet());
+    EXPECT_FALSE(stamp->IsPickEnabled());
+    EXPECT_FALSE(Item<QWidget>(IDC_POS_SWATCH)->isEnabled());
+    for (int y = 0; y < prepared.GetHeight(); ++y)
+        for (int x = 0; x < prepared.GetWidth(); ++x)
+            ASSERT_EQ(prepared.GetPixel32(x, y) >> 24, 128u);
+    ExpectStampedViewIsDirectComposite();
+
+    // Switching on again needs a new pick.
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    EXPECT_FALSE(page.IsKeyColourSet());
+}
+
+TEST_F(PositionPageTest, ClickBesideThePictureChangesNothing) {
+    LoadSample(200, 150);
+    LoadStamp(20, 10); // small: centred in the preview
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    QTest::mouseClick(page.GetStampView(), Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_FALSE(page.IsKeyColourSet());
+}
+
+TEST_F(PositionPageTest, SwatchExplainsHowToPick) {
+    CMessageBoxRecorder boxes;
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    QTest::mouseClick(Item<QWidget>(IDC_POS_SWATCH), Qt::LeftButton);
+    LoadStamp(20, 20);
+    QTest::mouseClick(Item<QWidget>(IDC_POS_SWATCH), Qt::LeftButton);
+    ASSERT_EQ(boxes.GetRecords().size(), 2u);
+    EXPECT_EQ(boxes.GetRecords()[0].text,
+              "You have to open a stamp before choosing the transparent color.");
+    EXPECT_EQ(boxes.GetRecords()[0].icon, CMessageIcon::Warning);
+    EXPECT_EQ(boxes.GetRecords()[1].text, "Klick on the stamp to select a color");
+    EXPECT_EQ(boxes.GetRecords()[1].icon, CMessageIcon::Information);
+}
+
+TEST_F(PositionPageTest, CaptionShowsTheStampScale) {
+    const int w = page.GetStampView()->width();
+    const struct {
+        int width;
+        const char* caption;
+    } cases[] = {{w, "stamp (1 : 1)"}, {2 * w, "stamp (1 : 2)"}, {w * 5 / 2, "stamp (1 : 2.5)"}};
+    for (const auto& c : cases) {
+        LoadStamp(c.width, 10);
+        EXPECT_EQ(page.GetStampCaption(), c.caption) << c.width;
+    }
+}
+
+TEST_F(PositionPageTest, ZoomListGetsOneCustomEntry) {
+    auto* zoom = Item<QComboBox>(IDC_POS_ZOOM);
+    const int vw = page.GetSampleView()->width(), vh = page.GetSampleView()->height();
+    LoadSample(vw * 3, vh); // fits at 33 %
+    ASSERT_EQ(zoom->count(), 15);
+    EXPECT_EQ(zoom->itemText(14), "33%");
+    EXPECT_EQ(zoom->currentText(), "33%");
+    EXPECT_EQ(page.GetCustomZoomEntry(), "33%");
+    EXPECT_DOUBLE_EQ(page.GetStampedView()->GetZoom(), page.GetSampleView()->GetZoom());
+
+    zoom->setCurrentIndex(4);
+    page.OnZoomChange(); // "50%"
+    EXPECT_EQ(zoom->count(), 14);
+    EXPECT_TRUE(page.GetCustomZoomEntry().isEmpty());
+    EXPECT_DOUBLE_EQ(page.GetSampleView()->GetZoom(), 0.5);
+    EXPECT_DOUBLE_EQ(page.GetStampedView()->GetZoom(), 0.5);
+
+    LoadSample(vw * 2, vh); // fits at 50 %
+    EXPECT_EQ(zoom->count(), 14);
+    EXPECT_EQ(zoom->currentText(), "50%");
+    EXPECT_TRUE(page.GetCustomZoomEntry().isEmpty());
+}
+
+TEST_F(PositionPageTest, StampedViewIsTheDirectCompositeForEveryAlignment) {
+    LoadSample(300, 200);
+    LoadStamp(50, 40);
+    page.SetOffsets(-7, 11);
+    for (int id : {IDC_POS_ALIGN_TOP_LEFT, IDC_POS_ALIGN_CENTRE, IDC_POS_ALIGN_BOTTOM_RIGHT,
+                   IDC_POS_ALIGN_MIDDLE_RIGHT}) {
+        QTest::mouseClick(Item<QAbstractButton>(id), Qt::LeftButton);
+        ExpectStampedViewIsDirectComposite();
+    }
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(77);
+    page.OnPreviewTimer();
+    ExpectStampedViewIsDirectComposite();
+}
+
+TEST_F(PositionPageTest, OpeningFilesUsesTheDialogAndFallsBack) {
+    CMessageBoxRecorder boxes;
+    QTemporaryDir dir;
+    QImage picture(80, 60, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    const QString good = dir.filePath("stamp.png");
+    picture.save(good, "PNG");
+
+    nextPath = std::nullopt; // cancelled
+    page.OnOpenSample();
+    EXPECT_FALSE(page.GetSampleView()->IsLoaded());
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_EQ(filters[0], CPositionPage::kOpenFilter);
+
+    nextPath = dir.filePath("missing.png");
+    page.OnOpenSample(); // unreadable: reported, the built-in sample instead
+    EXPECT_EQ(boxes.GetRecords().size(), 1u);
+    EXPECT_TRUE(page.GetSampleView()->IsLoaded());
+    EXPECT_EQ(page.GetSampleView()->GetPicture().GetWidth(), 190);
+    EXPECT_TRUE(page.GetSamplePath().isEmpty());
+
+    nextPath = good;
+    page.OnOpenStamp();
+    EXPECT_EQ(page.GetStampPath(), good);
+    EXPECT_EQ(Item<QLineEdit>(IDC_POS_STAMP_PATH)->text(), good);
+    ExpectStampedViewIsDirectComposite();
+
+    nextPath = dir.filePath("missing.png");
+    page.OnOpenStamp(); // the stamped view falls back to the plain sample
+    EXPECT_EQ(boxes.GetRecords().size(), 2u);
+    EXPECT_FALSE(page.GetStampView()->IsLoaded());
+    EXPECT_EQ(page.GetStampCaption(), "stamp");
+    EXPECT_TRUE(Item<QLineEdit>(IDC_POS_STAMP_PATH)->text().isEmpty());
+    EXPECT_EQ(page.GetStampPath(), good);
+    EXPECT_TRUE(
+        SamePixels(page.GetStampedView()->GetPicture(), page.GetSampleView()->GetPicture()));
+}
+
+TEST_F(PositionPageTest, PasteFollowsTheFocus) {
+    LoadSample(100, 80);
+    LoadStamp(20, 20);
+    QImage picture(30, 20, QImage::Format_RGB32);
+    picture.fill(qRgb(1, 2, 3));
+    ASSERT_TRUE(SetClipboardImage(picture));
+
+    page.GetStampedView()->setFocus();
+    page.OnCommand(ID_EDIT_PASTE);
+    EXPECT_EQ(page.GetSampleView()->GetPicture().GetWidth(), 30); // the sample, not the result
+    EXPECT_EQ(page.GetSampleView()->GetPicture().GetPixel32(0, 0) & 0xFFFFFF, 0x010203u);
+    ExpectStampedViewIsDirectComposite();
+
+    page.GetStampView()->setFocus();
+    page.OnCommand(ID_POPUP_PASTE);
+    EXPECT_EQ(page.GetStampPath(), "CLIPBOARD");
+    EXPECT_EQ(Item<QLineEdit>(IDC_POS_STAMP_PATH)->text(), "CLIPBOARD");
+    EXPECT_EQ(page.GetStampBitmap().GetWidth(), 30);
+
+    // Focus elsewhere, or no picture on the clipboard: nothing.
+    QGuiApplication::clipboard()->clear();
+    page.GetSampleView()->setFocus();
+    page.OnCommand(ID_EDIT_PASTE);
+    EXPECT_EQ(page.GetSampleView()->GetPicture().GetWidth(), 30);
+}
+
+TEST_F(PositionPageTest, CopyTakesTheFocusedViewerWithAPicture) {
+    QGuiApplication::clipboard()->clear();
+    page.GetSampleView()->setFocus();
+    page.OnCommand(ID_EDIT_COPY); // nothing anywhere: nothing copied
+    EXPECT_FALSE(IsClipboardFormatAvailable(QM_CF_BITMAP));
+
+    LoadSample(40, 30);
+    page.GetSampleView()->setFocus();
+    QTest::keyClick(page.GetSampleView(), Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(IsClipboardFormatAvailable(QM_CF_BITMAP));
+    CDIBBitmap copied;
+    ASSERT_TRUE(PasteFromClipboard(copied, QM_CF_BITMAP));
+    EXPECT_EQ(copied.GetWidth(), 40);
+    EXPECT_EQ(copied.GetPixel32(5, 3) & 0xFFFFFF,
+              page.GetSampleView()->GetPicture().GetPixel32(5, 3) & 0xFFFFFF);
+}
+
+TEST_F(PositionPageTest, SamplePopupGreysWhatCannotBeDone) {
+    QGuiApplication::clipboard()->clear();
+    auto enabled = [&](CImageViewer* view, int command) {
+        std::unique_ptr<QMenu> menu = page.CreateSamplePopup(view);
+        QAction* action = menu ? FindMenuCommand(menu.get(), command) : nullptr;
+        return action && action->isEnabled();
+    };
+    EXPECT_FALSE(enabled(page.GetStampedView(), ID_POPUP_COPY));
+    EXPECT_FALSE(enabled(page.GetStampedView(), ID_POPUP_PASTE));
+    LoadSample(40, 30);
+    QImage picture(3, 3, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    SetClipboardImage(picture);
+    EXPECT_TRUE(enabled(page.GetStampedView(), ID_POPUP_COPY));
+    EXPECT_TRUE(enabled(page.GetSampleView(), ID_POPUP_PASTE));
+}
+
+TEST_F(PositionPageTest, DraggingMovesBothViewsTogether) {
+    const int vw = page.GetSampleView()->width();
+    LoadSample(vw * 3, vw * 3);
+    Item<QComboBox>(IDC_POS_ZOOM)->setCurrentIndex(6); // 100 %
+    page.OnZoomChange();
+    ASSERT_TRUE(page.GetStampedView()->IsScrollable());
+    auto scroll = [](CImageViewer* v) {
+        const CViewerGeometry& g = v->GetGeometry();
+        return QPoint(int(g.GetSourceWindow().left * g.GetZoom()) + g.GetScrollX(),
+                      int(g.GetSourceWindow().top * g.GetZoom()) + g.GetScrollY());
+    };
+    page.GetSampleView()->ScrollBy(200, 200);
+    page.GetStampedView()->ScrollBy(200, 200);
+    CImageViewer* view = page.GetStampedView();
+    const QPoint start = scroll(view);
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(50, 50));
+    EXPECT_TRUE(page.IsDragging());
+    EXPECT_TRUE(view->hasFocus() || view->window()->focusWidget() == view);
+    QMouseEvent move(QEvent::MouseMove, QPointF(80, 60), view->mapToGlobal(QPointF(80, 60)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &move);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(80, 60));
+    EXPECT_FALSE(page.IsDragging());
+    // Dragging right and down moves the pictures right and down: the view goes left, up.
+    EXPECT_EQ(scroll(view), start - QPoint(30, 10));
+    EXPECT_EQ(scroll(page.GetSampleView()), scroll(view));
+}
+
+TEST_F(PositionPageTest, TabFromTheStampPathGoesToTheTabControl) {
+    tabs.setFocusPolicy(Qt::StrongFocus);
+    tabs.show();
+    auto* path = Item<QLineEdit>(IDC_POS_STAMP_PATH);
+    path->setFocus();
+    QTest::keyClick(path, Qt::Key_Tab);
+    EXPECT_EQ(tabs.window()->focusWidget(), &tabs);
+}
+
+namespace {
+
+// A landscape-like sample: sky gradient, hills and a sun.
+QImage MakeSampleImage(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, h);
+    sky.setColorAt(0, QColor(90, 150, 230));
+    sky.setColorAt(1, QColor(230, 240, 250));
+    p.fillRect(image.rect(), sky);
+    p.setBrush(QColor(250, 210, 60));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPoint(w / 4, h / 4), h / 10, h / 10);
+    p.setBrush(QColor(60, 140, 70));
+    p.drawEllipse(QRect(-w / 4, h * 2 / 3, w, h));
+    p.setBrush(QColor(40, 110, 50));
+    p.drawEllipse(QRect(w / 3, h * 3 / 4, w, h));
+    return image;
+}
+
+// A logo on a flat key-blue background.
+QImage MakeStampImage(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(QColor(0, 0, 255));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(220, 30, 30));
+    p.setPen(QPen(Qt::white, 4));
+    p.drawEllipse(QRect(8, 8, h - 16, h - 16));
+    QFont font = p.font();
+    font.setPixelSize(h / 3);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(h, 0, w - h, h), Qt::AlignVCenter | Qt::AlignLeft, "quillmark");
+    return image;
+}
+
+} // namespace
+
+// QM_SCREENSHOT_DIR=dir: the page with a sample and a keyed, feathered stamp at a reduction
+// and at 300 %, and the file dialog with its preview, for looking at.
+TEST_F(PositionPageTest, Screenshots) {
+    const QString target = qEnvironmentVariable("QM_SCREENSHOT_DIR");
+    if (target.isEmpty())
+        GTEST_SKIP() << "set QM_SCREENSHOT_DIR to a folder";
+    QDir().mkpath(target);
+    page.resize(page.width() + 120, page.height() + 90);
+    QTest::qWait(50);
+    for (CImageViewer* v : {page.GetStampView(), page.GetSampleView(), page.GetStampedView()})
+        v->FinishResize();
+
+    CDIBBitmap sample, stamp;
+    CreateFromQImage(sample, MakeSampleImage(900, 640));
+    CreateFromQImage(stamp, MakeStampImage(300, 90));
+    page.GetSampleView()->SetPicture(sample, true);
+    page.SampleChanged();
+    page.GetStampView()->SetPicture(stamp, true);
+    page.SetStampPath("/home/user/Pictures/logo.png");
+    page.StampChanged();
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    const CRectL& d = page.GetStampView()->GetGeometry().GetDestination();
+    QTest::mouseClick(page.GetStampView(), Qt::LeftButton, {}, QPoint(d.left + 2, d.top + 2));
+    Item<QSlider>(IDC_POS_FEATHER)->setValue(6);
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(210);
+    Item<QSlider>(IDC_POS_TOLERANCE)->setValue(30);
+    QTest::mouseClick(Item<QAbstractButton>(IDC_POS_ALIGN_BOTTOM_RIGHT), Qt::LeftButton);
+    page.SetOffsets(-20, -20);
+    page.OnPreviewTimer();
+    QTest::qWait(50);
+    EXPECT_TRUE(page.grab().save(target + "/position-reduced.png"));
+
+    Item<QComboBox>(IDC_POS_ZOOM)->setCurrentIndex(10); // 300 %
+    page.OnZoomChange();
+    for (CImageViewer* v : {page.GetSampleView(), page.GetStampedView()}) {
+        v->ScrollBy(100000, 100000);
+        v->ScrollBy(-200, -150);
+        v->PaintPicture();
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(page.grab().save(target + "/position-300.png"));
+
+    QTemporaryDir dir;
+    MakeSampleImage(640, 480).save(dir.filePath("holiday.png"));
+    MakeStampImage(300, 90).save(dir.filePath("logo.png"));
+    QDir().mkdir(dir.filePath("older"));
+    CPreviewFileDlg dialog(true, {}, {}, CPositionPage::kOpenFilter);
+    dialog.setDirectory(dir.path());
+    dialog.resize(640, 460);
+    dialog.show();
+    QTest::qWait(300);
+    dialog.selectFile(dir.filePath("holiday.png"));
+    dialog.OnFileNameChange(dir.filePath("holiday.png"));
+    QTest::qWait(200);
+    EXPECT_TRUE(dialog.grab().save(target + "/filedialog.png"));
+}

@@ -1,0 +1,90 @@
+#include "pages/position/previewfiledlg.h"
+
+#include "pages/position/positionpage.h"
+#include "pages/position/previewstatic.h"
+#include "qtestapp.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString WritePng(const QTemporaryDir& dir, const char* name, int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(qRgb(200, 40, 40));
+    const QString path = dir.filePath(name);
+    image.save(path, "PNG");
+    return path;
+}
+
+struct PreviewDialogTest : testing::Test {
+    PreviewDialogTest() : dialog(true, {}, {}, CPositionPage::kOpenFilter) { TestApp(); }
+    QTemporaryDir dir;
+    CPreviewFileDlg dialog;
+};
+
+} // namespace
+
+TEST_F(PreviewDialogTest, HasTheChildAreaAndTheFilters) {
+    ASSERT_TRUE(dialog.GetPreview());
+    ASSERT_TRUE(dialog.GetPreviewCheck());
+    EXPECT_TRUE(dialog.GetPreviewCheck()->isChecked());
+    EXPECT_EQ(dialog.GetPreviewCheck()->text(), "&Preview");
+    EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+    const QStringList filters = dialog.nameFilters();
+    ASSERT_EQ(filters.size(), 6);
+    // What the filter box shows is the description as written.
+    auto* box = dialog.findChild<QComboBox*>("fileTypeCombo");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->itemText(0), "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)");
+    EXPECT_EQ(box->itemText(5), "All Files (*.*)");
+}
+
+TEST_F(PreviewDialogTest, PreviewFollowsTheSelection) {
+    const QString small = WritePng(dir, "small.png", 40, 30);
+    const QString big = WritePng(dir, "big.png", 400, 300);
+    dialog.OnFileNameChange(small);
+    EXPECT_TRUE(dialog.GetPreview()->IsLoaded());
+    EXPECT_EQ(dialog.GetWidthText(), "width: 40 pixels");
+    EXPECT_EQ(dialog.GetHeightText(), "height: 30 pixels");
+    EXPECT_EQ(dialog.GetPreview()->GetDecodeCount(), 1);
+    dialog.OnFileNameChange(small); // the same path is not decoded again
+    EXPECT_EQ(dialog.GetPreview()->GetDecodeCount(), 1);
+    dialog.OnFileNameChange(big);
+    EXPECT_EQ(dialog.GetWidthText(), "width: 400 pixels");
+
+    dialog.OnFileNameChange(dir.path()); // a folder
+    EXPECT_FALSE(dialog.GetPreview()->IsLoaded());
+    EXPECT_EQ(dialog.GetWidthText(), "");
+    EXPECT_EQ(dialog.GetHeightText(), "");
+
+    QFile junk(dir.filePath("junk.gif"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("GIF89a\x01");
+    junk.close();
+    dialog.OnFileNameChange(junk.fileName());
+    EXPECT_FALSE(dialog.GetPreview()->IsLoaded());
+    EXPECT_EQ(dialog.GetWidthText(), "");
+}
+
+TEST_F(PreviewDialogTest, CheckBoxSwitchesThePreview) {
+    const QString small = WritePng(dir, "small.png", 40, 30);
+    const QString big = WritePng(dir, "big.png", 400, 300);
+    dialog.OnFileNameChange(small);
+    QTest::mouseClick(dialog.GetPreviewCheck(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.IsPreviewOn());
+    EXPECT_FALSE(dialog.GetPreview()->IsLoaded());
+    EXPECT_EQ(dialog.GetWidthText(), "");
+    const int decodes = dialog.GetPreview()->GetDecodeCount();
+    dialog.OnFileNameChange(big); // off: nothing decoded, labels stay empty
+    EXPECT_EQ(dialog.GetPreview()->GetDecodeCount(), decodes);
+    EXPECT_EQ(dialog.GetWidthText(), "");
+    QTest::mouseClick(dialog.GetPreviewCheck(), Qt::LeftButton);
+    EXPECT_TRUE(dialog.IsPreviewOn());
+    EXPECT_TRUE(dialog.GetPreviewCheck()->isChecked());
+    EXPECT_EQ(dialog.GetWidthText(), "width: 400 pixels");
+}
