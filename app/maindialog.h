@@ -58,7 +58,7 @@ public:
     CSystemMenu* GetSystemMenu() const { return m_systemMenu; }
     QToolButton* GetMenuButton() const { return m_menuButton; }
     int GetCurrentPage() const { return m_currentPage; }
-    bool IsStamping() const;
+    bool IsStamping() const override;
     int GetSplashTimer() const { return m_splashTimer; }
 
     // Places every existing page in the tab control's display area; with reparent, makes

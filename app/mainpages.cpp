@@ -3,6 +3,8 @@
 #include "controls/controlfactories.h"
 #include "controls/resizedialog.h"
 #include "pages/input/foldertree.h"
+#include "pages/pagehost.h"
+#include "pages/position/positionpage.h"
 #include "platform/dialogbuilder.h"
 #include "resources/resource.h"
 
@@ -39,7 +41,22 @@ CMainPages CreateMainPages(QWidget* parent) {
     // The page issues put their classes here: new CInputPage(parent) and so on, and the
     // output page's flag as isStamping = [page] { return page->IsStamping(); }.
     pages.pages[CMainPages::kInput] = CreateTemplatePage(IDD_INPUT_PAGE, parent);
-    pages.pages[CMainPages::kPosition] = CreateTemplatePage(IDD_POSITION_PAGE, parent);
+    auto* position = new CPositionPage(parent);
+    position->SetHost({
+        [] {
+            const CPageHost* host = CPageHost::Get();
+            return host && host->IsApplyingSettings();
+        },
+        [] {
+            const CPageHost* host = CPageHost::Get();
+            return host && host->IsStamping();
+        },
+        []() -> QWidget* {
+            const CPageHost* host = CPageHost::Get();
+            return host ? host->GetTabControl() : nullptr;
+        },
+    });
+    pages.pages[CMainPages::kPosition] = position;
     pages.pages[CMainPages::kOutput] = CreateTemplatePage(IDD_OUTPUT_PAGE, parent);
     return pages;
 }

@@ -13,6 +13,9 @@ public:
     // import): the pages then ignore the notifications their controls send and start no
     // timers of their own.
     virtual bool IsApplyingSettings() const = 0;
+    // True while a batch run is active: it reads the prepared stamp, so nothing may
+    // replace or re-prepare it meanwhile.
+    virtual bool IsStamping() const = 0;
     // Removes the splash picture when it is still up.
     virtual void HideSplash() = 0;
     // The tab control; it takes the keyboard focus when Tab leaves a page.
