@@ -14,12 +14,7 @@ QWidget* CreateImageButton(const CControlTemplate& control, QWidget* parent) {
 QWidget* CreateExtentListBox(const CControlTemplate& control, QWidget* parent) {
     auto* list = new CExtentListBox(parent);
     const uint32_t s = control.style;
-    list->setSelectionMode((s & QM_LBS_EXTENDEDSEL) ? QAbstractItemView::ExtendedSelection
-                                                    : QAbstractItemView::SingleSelection);
-    list->setHorizontalScrollBarPolicy((s & QM_WS_HSCROLL) ? Qt::ScrollBarAsNeeded
-                                                           : Qt::ScrollBarAlwaysOff);
-    list->setVerticalScrollBarPolicy((s & QM_WS_VSCROLL) ? Qt::ScrollBarAsNeeded
-                                                         : Qt::ScrollBarAlwaysOff);
+    ApplyListBoxStyle(list, s);
     list->SetSorted(s & QM_LBS_SORT);
     return list;
 }

@@ -49,6 +49,15 @@ int GetDlgCtrlID(const QWidget* control) {
     return id.isValid() ? id.toInt() : IDC_STATIC;
 }
 
+void ApplyListBoxStyle(QAbstractItemView* list, uint32_t style) {
+    list->setSelectionMode((style & QM_LBS_EXTENDEDSEL) ? QAbstractItemView::ExtendedSelection
+                                                        : QAbstractItemView::SingleSelection);
+    list->setHorizontalScrollBarPolicy((style & QM_WS_HSCROLL) ? Qt::ScrollBarAsNeeded
+                                                               : Qt::ScrollBarAlwaysOff);
+    list->setVerticalScrollBarPolicy((style & QM_WS_VSCROLL) ? Qt::ScrollBarAsNeeded
+                                                             : Qt::ScrollBarAlwaysOff);
+}
+
 QWidget* GetDlgItem(const QWidget* dialog, int id) {
     if (!dialog || id == IDC_STATIC)
         return nullptr;
@@ -153,12 +162,7 @@ QWidget* CDialogBuilder::CreateStandardControl(const CControlTemplate& c, QWidge
     }
     case CControlKind::ListBox: {
         auto* list = new QListWidget(parent);
-        list->setSelectionMode((s & QM_LBS_EXTENDEDSEL) ? QAbstractItemView::ExtendedSelection
-                                                        : QAbstractItemView::SingleSelection);
-        list->setHorizontalScrollBarPolicy((s & QM_WS_HSCROLL) ? Qt::ScrollBarAsNeeded
-                                                               : Qt::ScrollBarAlwaysOff);
-        list->setVerticalScrollBarPolicy((s & QM_WS_VSCROLL) ? Qt::ScrollBarAsNeeded
-                                                             : Qt::ScrollBarAlwaysOff);
+        ApplyListBoxStyle(list, s);
         list->setSortingEnabled(s & QM_LBS_SORT);
         return list;
     }

@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+class QAbstractItemView;
 class QWidget;
 
 // ---- Control ids
@@ -17,6 +18,9 @@ class QWidget;
 void SetDlgCtrlID(QWidget* control, int id);
 int GetDlgCtrlID(const QWidget* control); // IDC_STATIC (-1) when it has none
 QWidget* GetDlgItem(const QWidget* dialog, int id);
+// Selection mode and scroll bars of a list box template style, for the builder's own list
+// boxes and the custom list box classes put in their place.
+void ApplyListBoxStyle(QAbstractItemView* list, uint32_t style);
 template <class T> T* GetDlgItemAs(const QWidget* dialog, int id) {
     return qobject_cast<T*>(GetDlgItem(dialog, id));
 }
