@@ -46,8 +46,58 @@ inline uint32_t BlendPixel(uint32_t s, uint32_t d) {
     return out;
 }
 
-// Calls rowOp(stamp row, picture row) for each row of the placed rectangle, both already
-// advanced to its first column; an empty rectangle visits nothing.
+void CopyRow(const uint32_t* s, uint32_t* d, int32_t width) {
+    int32_t c = 0;
+#if defined(__SSE2__)
+    const __m128i colour = _mm_set1_epi32(int(kColourMask));
+    for (; c + 4 <= width; c += 4) {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c));
+        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + c));
+        const __m128i out = _mm_or_si128(_mm_and_si128(sv, colour), _mm_andnot_si128(colour, dv));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + c), out);
+    }
+#endif
+    for (; c < width; ++c)
+        d[c] = (s[c] & kColourMask) | (d[c] & ~kColourMask);
+}
+
+void BlendRow(const uint32_t* s, uint32_t* d, int32_t width) {
+    int32_t c = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time in 16-bit lanes. s x a + d x (255 - a) is at most 65025, and
+    // (x + 1 + (x >> 8)) >> 8 equals x / 255 for every such x, so the result is the
+    // truncating integer formula bit for bit.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i alphaBytes = _mm_set1_epi32(int(~kColourMask));
+    auto half = [&](__m128i s16, __m128i d16) {
+        __m128i a = _mm_shufflelo_epi16(s16, _MM_SHUFFLE(3, 3, 3, 3));
+        a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128i x =
+            _mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, _mm_sub_epi16(full, a)));
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, one), _mm_srli_epi16(x, 8)), 8);
+    };
+    for (; c + 4 <= width; c += 4) {
+        const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(sv, alphaBytes), zero)) == 0xFFFF)
+            continue; // four keyed-out pixels: the picture stays as it is
+        const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + c));
+        const __m128i lo = half(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero));
+        const __m128i hi = half(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero));
+        const __m128i mixed = _mm_packus_epi16(lo, hi);
+        const __m128i out =
+            _mm_or_si128(_mm_andnot_si128(alphaBytes, mixed), _mm_and_si128(alphaBytes, dv));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + c), out);
+    }
+#endif
+    for (; c < width; ++c)
+        if (s[c] >> 24)
+            d[c] = BlendPixel(s[c], d[c]);
+}
+
+// Calls rowOp(stamp row, picture row, width) for each row of the placed rectangle, both
+// already advanced to its first column; an empty rectangle visits nothing.
 template <class RowOp>
 void ForEachRow(const CImageBitmap& stamp, CImageBitmap& picture, int32_t sourceX, int32_t sourceY,
                 int32_t targetX, int32_t targetY, int32_t width, int32_t height, RowOp rowOp) {
@@ -57,7 +107,7 @@ void ForEachRow(const CImageBitmap& stamp, CImageBitmap& picture, int32_t source
     uint8_t** to = picture.GetLines();
     for (int32_t r = 0; r < height; ++r)
         rowOp(reinterpret_cast<const uint32_t*>(from[sourceY + r]) + sourceX,
-              reinterpret_cast<uint32_t*>(to[targetY + r]) + targetX);
+              reinterpret_cast<uint32_t*>(to[targetY + r]) + targetX, width);
 }
 
 } // namespace
@@ -73,63 +123,11 @@ CStampPlacement ComputeStampPlacement(const CImageBitmap& stamp, const CImageBit
 void CopyStampPixels(const CImageBitmap& stamp, CImageBitmap& picture, int32_t sourceX,
                      int32_t sourceY, int32_t targetX, int32_t targetY, int32_t width,
                      int32_t height) {
-    ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height,
-               [width](const uint32_t* s, uint32_t* d) {
-                   int32_t c = 0;
-#if defined(__SSE2__)
-                   const __m128i colour = _mm_set1_epi32(int(kColourMask));
-                   for (; c + 4 <= width; c += 4) {
-                       const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c));
-                       const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + c));
-                       const __m128i out =
-                           _mm_or_si128(_mm_and_si128(sv, colour), _mm_andnot_si128(colour, dv));
-                       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + c), out);
-                   }
-#endif
-                   for (; c < width; ++c)
-                       d[c] = (s[c] & kColourMask) | (d[c] & ~kColourMask);
-               });
+    ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height, CopyRow);
 }
 
 void BlendStampPixels(const CImageBitmap& stamp, CImageBitmap& picture, int32_t sourceX,
                       int32_t sourceY, int32_t targetX, int32_t targetY, int32_t width,
                       int32_t height) {
-    ForEachRow(
-        stamp, picture, sourceX, sourceY, targetX, targetY, width, height,
-        [width](const uint32_t* s, uint32_t* d) {
-            int32_t c = 0;
-#if defined(__SSE2__)
-            // Four pixels at a time in 16-bit lanes. s x a + d x (255 - a) is at most 65025,
-            // and (x + 1 + (x >> 8)) >> 8 equals x / 255 for every such x, so the result is
-            // the truncating integer formula bit for bit.
-            const __m128i zero = _mm_setzero_si128();
-            const __m128i full = _mm_set1_epi16(255);
-            const __m128i one = _mm_set1_epi16(1);
-            const __m128i alphaBytes = _mm_set1_epi32(int(~kColourMask));
-            for (; c + 4 <= width; c += 4) {
-                const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + c));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(sv, alphaBytes), zero)) ==
-                    0xFFFF)
-                    continue; // four keyed-out pixels: the picture stays as it is
-                const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + c));
-                auto half = [&](__m128i s16, __m128i d16) {
-                    __m128i a = _mm_shufflelo_epi16(s16, _MM_SHUFFLE(3, 3, 3, 3));
-                    a = _mm_shufflehi_epi16(a, _MM_SHUFFLE(3, 3, 3, 3));
-                    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(s16, a),
-                                                    _mm_mullo_epi16(d16, _mm_sub_epi16(full, a)));
-                    return _mm_srli_epi16(
-                        _mm_add_epi16(_mm_add_epi16(x, one), _mm_srli_epi16(x, 8)), 8);
-                };
-                const __m128i lo = half(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero));
-                const __m128i hi = half(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero));
-                const __m128i mixed = _mm_packus_epi16(lo, hi);
-                const __m128i out = _mm_or_si128(_mm_andnot_si128(alphaBytes, mixed),
-                                                 _mm_and_si128(alphaBytes, dv));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + c), out);
-            }
-#endif
-            for (; c < width; ++c)
-                if (s[c] >> 24)
-                    d[c] = BlendPixel(s[c], d[c]);
-        });
+    ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height, BlendRow);
 }
