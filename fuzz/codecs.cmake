@@ -18,7 +18,9 @@ function(qm_codec_fuzzer name source seconds)
     file(MAKE_DIRECTORY ${corpus})
     set(seeds)
     foreach(folder IN LISTS ARGN)
-        list(APPEND seeds ${QM_TESTDATA_DIR}/${folder})
+        if(EXISTS "${QM_TESTDATA_DIR}/${folder}")
+            list(APPEND seeds ${QM_TESTDATA_DIR}/${folder})
+        endif()
     endforeach()
     add_test(NAME ${name}
              COMMAND ${name} -max_total_time=${seconds} -max_len=65536 -timeout=10
