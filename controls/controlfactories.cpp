@@ -11,16 +11,20 @@ QWidget* CreateImageButton(const CControlTemplate& control, QWidget* parent) {
     return button;
 }
 
+void ConfigureExtentListBox(CExtentListBox& list, const CControlTemplate& control) {
+    const uint32_t s = control.style;
+    list.setSelectionMode((s & QM_LBS_EXTENDEDSEL) ? QAbstractItemView::ExtendedSelection
+                                                   : QAbstractItemView::SingleSelection);
+    list.setHorizontalScrollBarPolicy((s & QM_WS_HSCROLL) ? Qt::ScrollBarAsNeeded
+                                                          : Qt::ScrollBarAlwaysOff);
+    list.setVerticalScrollBarPolicy((s & QM_WS_VSCROLL) ? Qt::ScrollBarAsNeeded
+                                                        : Qt::ScrollBarAlwaysOff);
+    list.SetSorted(s & QM_LBS_SORT);
+}
+
 QWidget* CreateExtentListBox(const CControlTemplate& control, QWidget* parent) {
     auto* list = new CExtentListBox(parent);
-    const uint32_t s = control.style;
-    list->setSelectionMode((s & QM_LBS_EXTENDEDSEL) ? QAbstractItemView::ExtendedSelection
-                                                    : QAbstractItemView::SingleSelection);
-    list->setHorizontalScrollBarPolicy((s & QM_WS_HSCROLL) ? Qt::ScrollBarAsNeeded
-                                                           : Qt::ScrollBarAlwaysOff);
-    list->setVerticalScrollBarPolicy((s & QM_WS_VSCROLL) ? Qt::ScrollBarAsNeeded
-                                                         : Qt::ScrollBarAlwaysOff);
-    list->SetSorted(s & QM_LBS_SORT);
+    ConfigureExtentListBox(*list, control);
     return list;
 }
 
