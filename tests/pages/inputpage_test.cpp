@@ -441,7 +441,8 @@ TEST_F(InputPageTest, Screenshot) {
     const QString target = qEnvironmentVariable("QM_SCREENSHOT_DIR");
     if (target.isEmpty())
         GTEST_SKIP() << "set QM_SCREENSHOT_DIR to a folder";
-    const QString photos = QStringLiteral(QM_TESTDATA_DIR "/jpeg/libjpeg-turbo/");
+    const QString photos =
+        QDir::cleanPath(QStringLiteral(QM_TESTDATA_DIR "/jpeg/libjpeg-turbo")) + "/";
     CInputPage real;
     CFolderTree::SEnvironment environment;
     environment.drives = [] { return std::vector<SDrive>{{"/", EDriveType::Fixed}}; };
@@ -456,7 +457,8 @@ TEST_F(InputPageTest, Screenshot) {
     real.GetFileList()->setFocus();
     SelectRows(real.GetFileList(), {real.GetFileList()->count() - 1});
     real.AddAllFiles();
-    real.GetSelectedList()->DropFiles({QStringLiteral(QM_TESTDATA_DIR "/pngsuite/")});
+    real.GetSelectedList()->DropFiles(
+        {QDir::cleanPath(QStringLiteral(QM_TESTDATA_DIR "/pngsuite"))});
     real.GetPreview()->FinishResize();
     real.GetPreview()->PaintPicture();
     QTest::qWait(100);
