@@ -3,6 +3,7 @@
 #include "controls/controlfactories.h"
 #include "controls/resizedialog.h"
 #include "pages/input/foldertree.h"
+#include "pages/input/inputpage.h"
 #include "pages/pagehost.h"
 #include "pages/position/positionpage.h"
 #include "platform/dialogbuilder.h"
@@ -40,7 +41,7 @@ CMainPages CreateMainPages(QWidget* parent) {
     CMainPages pages;
     // The page issues put their classes here: new CInputPage(parent) and so on, and the
     // output page's flag as isStamping = [page] { return page->IsStamping(); }.
-    pages.pages[CMainPages::kInput] = CreateTemplatePage(IDD_INPUT_PAGE, parent);
+    pages.pages[CMainPages::kInput] = new CInputPage(parent);
     auto* position = new CPositionPage(parent);
     position->SetHost({
         [] {

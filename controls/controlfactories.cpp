@@ -11,11 +11,14 @@ QWidget* CreateImageButton(const CControlTemplate& control, QWidget* parent) {
     return button;
 }
 
+void ConfigureExtentListBox(CExtentListBox& list, const CControlTemplate& control) {
+    ApplyListBoxStyle(&list, control.style);
+    list.SetSorted(control.style & QM_LBS_SORT);
+}
+
 QWidget* CreateExtentListBox(const CControlTemplate& control, QWidget* parent) {
     auto* list = new CExtentListBox(parent);
-    const uint32_t s = control.style;
-    ApplyListBoxStyle(list, s);
-    list->SetSorted(s & QM_LBS_SORT);
+    ConfigureExtentListBox(*list, control);
     return list;
 }
 

@@ -3,6 +3,7 @@
 #include "resources/dialogtemplate.h"
 
 class CDialogBuilder;
+class CExtentListBox;
 class QWidget;
 
 // Factories that put this folder's classes in place of template controls
@@ -10,6 +11,9 @@ class QWidget;
 
 // A CImageButton with the template's text and default-button style.
 QWidget* CreateImageButton(const CControlTemplate& control, QWidget* parent);
+// Gives a list box (or a class derived from it) the template's selection, sorting and
+// scroll-bar styles.
+void ConfigureExtentListBox(CExtentListBox& list, const CControlTemplate& control);
 // A CExtentListBox with the template's selection, sorting and scroll-bar styles.
 QWidget* CreateExtentListBox(const CControlTemplate& control, QWidget* parent);
 // Registers CreateImageButton for every owner-drawn push button of the builder's

@@ -2,10 +2,35 @@
 
 #include <QCollator>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Every item is as wide as the kept extent. The view then computes the same horizontal
+// range as the list box sets; were they to differ, each would show or hide the scroll bar
+// in turn, and every change of the viewport's size would start the next round.
+class CExtentItemDelegate : public QStyledItemDelegate {
+public:
+    explicit CExtentItemDelegate(CExtentListBox* list) : QStyledItemDelegate(list), m_list(list) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(m_list->GetHorizontalExtent());
+        return size;
+    }
+
+private:
+    CExtentListBox* m_list;
+};
+
+} // namespace
 
 CExtentListBox::CExtentListBox(QWidget* parent) : QListWidget(parent) {
     setTextElideMode(Qt::ElideNone);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setItemDelegate(new CExtentItemDelegate(this));
+    // All items share one size, which also keeps the layout of long lists cheap.
+    setUniformItemSizes(true);
 }
 
 int CExtentListBox::MeasureItem(const QString& text) const {
@@ -14,8 +39,12 @@ int CExtentListBox::MeasureItem(const QString& text) const {
 }
 
 void CExtentListBox::SetHorizontalExtent(int pixels) {
-    m_extent = qMax(0, pixels);
-    updateGeometries();
+    pixels = qMax(0, pixels);
+    if (pixels == m_extent)
+        return;
+    m_extent = pixels;
+    // The items' widths follow the extent: lay them out anew, which updates the range.
+    doItemsLayout();
 }
 
 int CExtentListBox::AddString(const QString& text) {
@@ -73,10 +102,18 @@ QString CExtentListBox::GetText(int index) const {
 }
 
 void CExtentListBox::updateGeometries() {
+    // A size change while the range is set comes back here; the range set by the outer
+    // call stands.
+    if (m_inUpdateGeometries) {
+        QListWidget::updateGeometries();
+        return;
+    }
+    m_inUpdateGeometries = true;
     QListWidget::updateGeometries();
     // The scroll range follows the kept extent, not the items' own widths.
     QScrollBar* bar = horizontalScrollBar();
     const int page = viewport()->width();
     bar->setPageStep(page);
     bar->setRange(0, qMax(0, m_extent - page));
+    m_inUpdateGeometries = false;
 }

@@ -44,4 +44,5 @@ protected:
 private:
     int m_extent = 0;
     bool m_sorted = false;
+    bool m_inUpdateGeometries = false;
 };

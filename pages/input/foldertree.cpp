@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -105,6 +106,10 @@ CFolderTree::CFolderTree(QWidget* parent) : QTreeWidget(parent) {
     setUniformRowHeights(true);
     setAnimated(false);
     setIconSize(QSize(kPictureSize, kPictureSize));
+    // Deep folders and long names scroll sideways instead of being cut short.
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     connect(this, &QTreeWidget::itemExpanded, this, &CFolderTree::OnItemExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &CFolderTree::OnItemCollapsed);
     connect(this, &QTreeWidget::currentItemChanged, this,

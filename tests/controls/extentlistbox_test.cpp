@@ -69,3 +69,27 @@ TEST(ExtentListBox, SortedInsertionIgnoresCase) {
         order << list.GetText(i);
     EXPECT_EQ(order, (QStringList{"A.jpg", "a.jpg", "B.gif", "b.jpg", "c.png"}));
 }
+
+// The view and the kept extent once disagreed by a few pixels about the widest item; with
+// the viewport between the two, each showed or hid the scroll bar in turn without end.
+TEST(ExtentListBox, ScrollBarSettlesWhenTheExtentIsCloseToTheViewportWidth) {
+    TestApplication();
+    CExtentListBox list;
+    list.SetSorted(true);
+    list.resize(160, 90);
+    list.show();
+    QScrollBar* bar = list.horizontalScrollBar();
+    QString text = "a";
+    for (int i = 0; i < 40; ++i, text += QLatin1Char(i % 2 ? 'm' : 'i')) {
+        list.AddString(text);
+        list.item(list.GetCount() - 1)->setSelected(true);
+        EXPECT_EQ(bar->maximum(),
+                  std::max(0, list.GetHorizontalExtent() - list.viewport()->width()))
+            << text.toStdString();
+    }
+    while (list.GetCount() > 1) {
+        list.DeleteString(list.GetCount() - 1);
+        EXPECT_EQ(bar->maximum(),
+                  std::max(0, list.GetHorizontalExtent() - list.viewport()->width()));
+    }
+}
