@@ -1,5 +1,8 @@
 #include "pages/input/foldertree.h"
 
+#include "platform/resourceloader.h"
+#include "resources/resource.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
@@ -45,29 +48,12 @@ private:
 } // namespace
 
 QIcon FolderTreePicture(int picture) {
-    QStyle* style = QApplication::style();
-    switch (picture) {
-    case kPictureFixed:
-        return style->standardIcon(QStyle::SP_DriveHDIcon);
-    case kPictureRemovable:
-        return style->standardIcon(QStyle::SP_DriveFDIcon);
-    case kPictureCdRom:
-        return style->standardIcon(QStyle::SP_DriveCDIcon);
-    case kPictureRemote:
-        return style->standardIcon(QStyle::SP_DriveNetIcon);
-    case kPictureRamDisk:
-        return style->standardIcon(QStyle::SP_DriveDVDIcon);
-    case kPictureFolder:
-        return style->standardIcon(QStyle::SP_DirClosedIcon);
-    case kPictureFolderOpen:
-        return style->standardIcon(QStyle::SP_DirOpenIcon);
-    case kPictureDesktop:
-        return style->standardIcon(QStyle::SP_DesktopIcon);
-    case kPictureComputer:
-        return style->standardIcon(QStyle::SP_ComputerIcon);
-    default:
+    // The nine pictures of our own folder strip, in picture-number order, magenta clear.
+    static const std::vector<QPixmap> strip =
+        LoadImageList(IDB_FOLDER_IMAGES, 16, qRgb(255, 0, 255));
+    if (picture < 0 || size_t(picture) >= strip.size())
         return {};
-    }
+    return QIcon(strip[size_t(picture)]);
 }
 
 // Marks the view's own notifications, during which no item may be deleted at once.
