@@ -8,9 +8,9 @@ import os
 HERE = os.path.dirname(os.path.abspath(__file__))
 ART = os.path.join(HERE, "..", "..", "resources", "art", "make-artwork.py")
 
-spec = importlib.util.spec_from_file_location("make_artwork", ART)
-art = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(art)
+found = importlib.util.spec_from_file_location("make_artwork", ART)
+art = importlib.util.module_from_spec(found)
+found.loader.exec_module(art)
 
 for size in (16, 24, 32, 48, 64, 128, 256):
     with open(os.path.join(HERE, "quillmark-%d.png" % size), "wb") as f:

@@ -376,54 +376,54 @@ std::vector<FailCase> FailCases() {
     signature[1] = 'X';
     cases.push_back(
         {"BadSignature", signature, 1, "Decoder error: Bitmap decoder: This isn't a bitmap.\n"});
-    BmpSpec spec = base;
-    spec.headerSize = 39;
-    cases.push_back({"HeaderSize39", MakeBmp(spec), 2,
+    BmpSpec shape = base;
+    shape.headerSize = 39;
+    cases.push_back({"HeaderSize39", MakeBmp(shape), 2,
                      "Decoder error: Bitmap decoder: BITMAPINFOHEADER has wrong size.\n"});
     for (int bitCount : {0, 2, 7, 64}) {
-        spec = base;
-        spec.bitCount = uint16_t(bitCount);
-        cases.push_back({"BitCount" + std::to_string(bitCount), MakeBmp(spec), 2, bad});
+        shape = base;
+        shape.bitCount = uint16_t(bitCount);
+        cases.push_back({"BitCount" + std::to_string(bitCount), MakeBmp(shape), 2, bad});
     }
-    spec = base;
-    spec.bitCount = 8;
-    spec.compression = 1;
-    spec.colorsUsed = 2;
-    spec.palette = {0, 0};
-    spec.pixels = {1, 1, 0, 2, 1, 1, 0, 1};
-    cases.push_back({"Rle8Delta", MakeBmp(spec), 6, "Decoder error: Encountered delta escape.\n"});
-    spec.bitCount = 4;
-    spec.compression = 2;
-    cases.push_back({"Rle4Delta", MakeBmp(spec), 6, "Decoder error: Encountered delta escape.\n"});
+    shape = base;
+    shape.bitCount = 8;
+    shape.compression = 1;
+    shape.colorsUsed = 2;
+    shape.palette = {0, 0};
+    shape.pixels = {1, 1, 0, 2, 1, 1, 0, 1};
+    cases.push_back({"Rle8Delta", MakeBmp(shape), 6, "Decoder error: Encountered delta escape.\n"});
+    shape.bitCount = 4;
+    shape.compression = 2;
+    cases.push_back({"Rle4Delta", MakeBmp(shape), 6, "Decoder error: Encountered delta escape.\n"});
 
     const std::string size = "Decoder error: Bitmap decoder: Illegal image dimensions.\n";
     for (auto [name, w, h] :
          {std::tuple{"WidthNegative", -127, 64}, {"WidthZero", 0, 1}, {"HeightZero", 1, 0}}) {
-        spec = base;
-        spec.width = w;
-        spec.height = h;
-        cases.push_back({name, MakeBmp(spec), 2, size});
+        shape = base;
+        shape.width = w;
+        shape.height = h;
+        cases.push_back({name, MakeBmp(shape), 2, size});
     }
     const std::string memory = "Out of memory creating bitmap.";
     for (auto [name, w, h] : {std::tuple{"ReallyBig", 3000000, 2000000},
                               {"HeightIntMin", 1, INT_MIN},
                               {"OverPixelCap", 16385, 16385},
                               {"WidthOverCap", (1 << 28) + 1, 1}}) {
-        spec = base;
-        spec.width = w;
-        spec.height = h;
-        spec.pixels.clear();
-        cases.push_back({name, MakeBmp(spec), 10, memory});
+        shape = base;
+        shape.width = w;
+        shape.height = h;
+        shape.pixels.clear();
+        cases.push_back({name, MakeBmp(shape), 10, memory});
     }
-    spec = base;
-    spec.bitCount = 8;
-    spec.colorsUsed = 0xFFFFFFFF;
+    shape = base;
+    shape.bitCount = 8;
+    shape.colorsUsed = 0xFFFFFFFF;
     cases.push_back(
-        {"AbsurdColourCount", MakeBmp(spec), 11, "End of file reached while decoding.\n"});
-    spec = base;
-    spec.offset = 0xFFFFFFFF;
+        {"AbsurdColourCount", MakeBmp(shape), 11, "End of file reached while decoding.\n"});
+    shape = base;
+    shape.offset = 0xFFFFFFFF;
     cases.push_back(
-        {"AbsurdDataOffset", MakeBmp(spec), 11, "End of file reached while decoding.\n"});
+        {"AbsurdDataOffset", MakeBmp(shape), 11, "End of file reached while decoding.\n"});
     Bytes header = MakeBmp(base);
     header[14] = 0xF0; // header size 0xFFFFFFF0
     header[15] = header[16] = header[17] = 0xFF;
@@ -458,11 +458,11 @@ INSTANTIATE_TEST_SUITE_P(Bmp, BmpReject, ::testing::ValuesIn(FailCases()),
 
 // A request for 8 bits from a deeper file gets 8 bits: the 32-bit picture quantised.
 TEST(BmpDecoder, EightBitsFromTrueColourAreQuantised) {
-    BmpSpec spec;
-    spec.width = 2;
-    spec.bitCount = 24;
-    spec.pixels = {0, 0, 0, 255, 255, 255, 0, 0};
-    const Bytes file = MakeBmp(spec);
+    BmpSpec shape;
+    shape.width = 2;
+    shape.bitCount = 24;
+    shape.pixels = {0, 0, 0, 255, 255, 255, 0, 0};
+    const Bytes file = MakeBmp(shape);
     CBmpDecoder decoder;
     CMemoryBitmap bmp, deep, expected;
     decoder.DecodeMemory(file.data(), int(file.size()), bmp, 8);
@@ -475,11 +475,11 @@ TEST(BmpDecoder, EightBitsFromTrueColourAreQuantised) {
 
 TEST(BmpDecoder, UncompressedRowsMissingFailBeforeAllocating) {
     // 16384 x 16384 at 32 bits would be 1 GiB; the file holds none of it.
-    BmpSpec spec;
-    spec.width = 16384;
-    spec.height = 16384;
-    spec.bitCount = 32;
-    const Bytes file = MakeBmp(spec);
+    BmpSpec shape;
+    shape.width = 16384;
+    shape.height = 16384;
+    shape.bitCount = 32;
+    const Bytes file = MakeBmp(shape);
     CBmpDecoder decoder;
     CMemoryBitmap bmp;
     try {

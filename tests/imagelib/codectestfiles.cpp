@@ -27,18 +27,18 @@ void TestJpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<TestJpegError*>(cinfo->err)->jump, 1);
 }
 
-Bytes PatternSamples(const JpegSpec& spec) {
-    Bytes samples(size_t(spec.width) * spec.height * spec.components);
+Bytes PatternSamples(const JpegSpec& shape) {
+    Bytes samples(size_t(shape.width) * shape.height * shape.components);
     size_t i = 0;
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x)
-            for (int c = 0; c < spec.components; ++c)
+    for (int y = 0; y < shape.height; ++y)
+        for (int x = 0; x < shape.width; ++x)
+            for (int c = 0; c < shape.components; ++c)
                 samples[i++] = uint8_t(40 + (x * 5 + y * 3 + c * 50) % 170);
     return samples;
 }
 
 // The whole compression in one frame without C++ objects, so the jump is harmless.
-bool Compress(const JpegSpec& spec, const uint8_t* samples, unsigned char** out,
+bool Compress(const JpegSpec& shape, const uint8_t* samples, unsigned char** out,
               unsigned long* size) {
     jpeg_compress_struct cinfo;
     TestJpegError error;
@@ -52,28 +52,28 @@ bool Compress(const JpegSpec& spec, const uint8_t* samples, unsigned char** out,
     }
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, out, size);
-    cinfo.image_width = JDIMENSION(spec.width);
-    cinfo.image_height = JDIMENSION(spec.height);
-    cinfo.input_components = spec.components;
-    cinfo.in_color_space = spec.components == 1   ? JCS_GRAYSCALE
-                           : spec.components == 4 ? JCS_CMYK
-                                                  : JCS_RGB;
+    cinfo.image_width = JDIMENSION(shape.width);
+    cinfo.image_height = JDIMENSION(shape.height);
+    cinfo.input_components = shape.components;
+    cinfo.in_color_space = shape.components == 1   ? JCS_GRAYSCALE
+                           : shape.components == 4 ? JCS_CMYK
+                                                   : JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    if (spec.components == 4)
-        jpeg_set_colorspace(&cinfo, spec.ycck ? JCS_YCCK : JCS_CMYK);
-    jpeg_set_quality(&cinfo, spec.quality, TRUE);
-    cinfo.restart_interval = unsigned(spec.restartInterval);
-    if (spec.progressive)
+    if (shape.components == 4)
+        jpeg_set_colorspace(&cinfo, shape.ycck ? JCS_YCCK : JCS_CMYK);
+    jpeg_set_quality(&cinfo, shape.quality, TRUE);
+    cinfo.restart_interval = unsigned(shape.restartInterval);
+    if (shape.progressive)
         jpeg_simple_progression(&cinfo);
-    if (spec.singleCoefficientScans) {
+    if (shape.singleCoefficientScans) {
         // A valid progression of 1 + 63 x components scans.
-        const int count = 1 + 63 * spec.components;
+        const int count = 1 + 63 * shape.components;
         scans = static_cast<jpeg_scan_info*>(std::calloc(size_t(count), sizeof(jpeg_scan_info)));
-        scans[0].comps_in_scan = spec.components;
-        for (int c = 0; c < spec.components; ++c)
+        scans[0].comps_in_scan = shape.components;
+        for (int c = 0; c < shape.components; ++c)
             scans[0].component_index[c] = c;
         int n = 1;
-        for (int c = 0; c < spec.components; ++c)
+        for (int c = 0; c < shape.components; ++c)
             for (int k = 1; k < 64; ++k, ++n) {
                 scans[n].comps_in_scan = 1;
                 scans[n].component_index[0] = c;
@@ -84,10 +84,10 @@ bool Compress(const JpegSpec& spec, const uint8_t* samples, unsigned char** out,
         cinfo.num_scans = count;
     }
     jpeg_start_compress(&cinfo, TRUE);
-    for (const JpegMarkerSpec& m : spec.markers)
+    for (const JpegMarkerSpec& m : shape.markers)
         jpeg_write_marker(&cinfo, m.code, reinterpret_cast<const JOCTET*>(m.data.data()),
                           unsigned(m.data.size()));
-    const size_t stride = size_t(spec.width) * spec.components;
+    const size_t stride = size_t(shape.width) * shape.components;
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(samples + stride * cinfo.next_scanline);
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -99,11 +99,11 @@ bool Compress(const JpegSpec& spec, const uint8_t* samples, unsigned char** out,
 }
 } // namespace
 
-Bytes MakeJpeg(const JpegSpec& spec) {
-    const Bytes samples = spec.samples.empty() ? PatternSamples(spec) : spec.samples;
+Bytes MakeJpeg(const JpegSpec& shape) {
+    const Bytes samples = shape.samples.empty() ? PatternSamples(shape) : shape.samples;
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    const bool ok = Compress(spec, samples.data(), &out, &size);
+    const bool ok = Compress(shape, samples.data(), &out, &size);
     Bytes result(out, out + (ok ? size : 0));
     std::free(out);
     if (!ok)
@@ -146,7 +146,7 @@ void PngWriteBytes(png_structp png, png_bytep data, size_t length) {
 }
 void PngFlush(png_structp) {}
 
-bool WritePng(const PngSpec& spec, png_bytep* rows, const png_color* palette, int paletteSize,
+bool WritePng(const PngSpec& shape, png_bytep* rows, const png_color* palette, int paletteSize,
               Bytes* out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -155,13 +155,13 @@ bool WritePng(const PngSpec& spec, png_bytep* rows, const png_color* palette, in
         return false;
     }
     png_set_write_fn(png, out, PngWriteBytes, PngFlush);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth,
-                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(shape.width), png_uint_32(shape.height), shape.bitDepth,
+                 shape.colorType, shape.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (paletteSize > 0)
         png_set_PLTE(png, info, palette, paletteSize);
-    if (!spec.transparency.empty())
-        png_set_tRNS(png, info, spec.transparency.data(), int(spec.transparency.size()), nullptr);
+    if (!shape.transparency.empty())
+        png_set_tRNS(png, info, shape.transparency.data(), int(shape.transparency.size()), nullptr);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, info);
@@ -170,16 +170,16 @@ bool WritePng(const PngSpec& spec, png_bytep* rows, const png_color* palette, in
 }
 } // namespace
 
-Bytes MakePng(const PngSpec& spec) {
-    std::vector<Bytes> rows = spec.rows;
+Bytes MakePng(const PngSpec& shape) {
+    std::vector<Bytes> rows = shape.rows;
     std::vector<png_bytep> pointers;
     for (Bytes& row : rows)
         pointers.push_back(row.data());
     std::vector<png_color> palette;
-    for (uint32_t c : spec.palette)
+    for (uint32_t c : shape.palette)
         palette.push_back({png_byte(c >> 16), png_byte(c >> 8), png_byte(c)});
     Bytes out;
-    if (!WritePng(spec, pointers.data(), palette.data(), int(palette.size()), &out))
+    if (!WritePng(shape, pointers.data(), palette.data(), int(palette.size()), &out))
         throw std::runtime_error("libpng refused the test picture");
     return out;
 }
@@ -237,22 +237,23 @@ void Require(bool ok) {
 }
 } // namespace
 
-Bytes MakeGif(const GifSpec& spec) {
-    const bool noMap = spec.globalMap.empty() && std::all_of(spec.images.begin(), spec.images.end(),
-                                                             [](const GifImageSpec& image) {
-                                                                 return image.localMap.empty();
-                                                             });
+Bytes MakeGif(const GifSpec& shape) {
+    const bool noMap =
+        shape.globalMap.empty() &&
+        std::all_of(shape.images.begin(), shape.images.end(),
+                    [](const GifImageSpec& image) { return image.localMap.empty(); });
     Bytes out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, GifWriteBytes, &error);
     Require(gif != nullptr);
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = MakeMap(noMap ? std::vector<uint32_t>{0, 0xFFFFFF} : spec.globalMap);
-    bool ok = EGifPutScreenDesc(gif, spec.width, spec.height, 8, spec.background, global) == GIF_OK;
+    ColorMapObject* global = MakeMap(noMap ? std::vector<uint32_t>{0, 0xFFFFFF} : shape.globalMap);
+    bool ok =
+        EGifPutScreenDesc(gif, shape.width, shape.height, 8, shape.background, global) == GIF_OK;
     GifFreeMapObject(global);
-    if (ok && spec.comment)
+    if (ok && shape.comment)
         ok = EGifPutComment(gif, "a comment") == GIF_OK;
-    for (const GifImageSpec& image : spec.images) {
+    for (const GifImageSpec& image : shape.images) {
         if (!ok)
             break;
         ColorMapObject* local = MakeMap(image.localMap);

@@ -33,7 +33,7 @@ struct JpegSpec {
     // Samples row by row, components interleaved; empty = a smooth pattern.
     Bytes samples;
 };
-Bytes MakeJpeg(const JpegSpec& spec);
+Bytes MakeJpeg(const JpegSpec& shape);
 
 // One marker segment of a JPEG byte stream.
 struct JpegSegment {
@@ -56,7 +56,7 @@ struct PngSpec {
     std::vector<uint32_t> palette; // 0xRRGGBB
     Bytes transparency;            // tRNS entries for palette files
 };
-Bytes MakePng(const PngSpec& spec);
+Bytes MakePng(const PngSpec& shape);
 
 // The chunks of a PNG stream: type and data.
 struct PngChunk {
@@ -83,9 +83,9 @@ struct GifSpec {
     std::vector<GifImageSpec> images;
     bool comment = false; // a comment extension before the first image
 };
-// Written with giflib's encoder; a spec without any colour map is written with a global
+// Written with giflib's encoder; a file without any colour map is written with a global
 // map that is removed from the stream afterwards (giflib refuses to write one).
-Bytes MakeGif(const GifSpec& spec);
+Bytes MakeGif(const GifSpec& shape);
 
 // ---- shared
 

@@ -29,15 +29,15 @@ CTextException DecodeError(const Bytes& gif) {
 }
 
 TEST(GifDecoder, SmallerImageLeavesTheBackgroundIndexAround) {
-    GifSpec spec;
-    spec.width = 6;
-    spec.height = 5;
-    spec.background = 2;
-    spec.globalMap = kFourColours;
-    spec.comment = true;
-    spec.images = {{1, 2, 3, 2, false, {}, Indices(6, [](int) { return 3; })}};
+    GifSpec shape;
+    shape.width = 6;
+    shape.height = 5;
+    shape.background = 2;
+    shape.globalMap = kFourColours;
+    shape.comment = true;
+    shape.images = {{1, 2, 3, 2, false, {}, Indices(6, [](int) { return 3; })}};
     CMemoryBitmap bitmap;
-    Decode(MakeGif(spec), 0, bitmap);
+    Decode(MakeGif(shape), 0, bitmap);
     ASSERT_EQ(bitmap.GetBitsPerPixel(), 8);
     ASSERT_EQ(bitmap.GetWidth(), 6);
     ASSERT_EQ(bitmap.GetHeight(), 5);
@@ -51,13 +51,13 @@ TEST(GifDecoder, SmallerImageLeavesTheBackgroundIndexAround) {
 }
 
 TEST(GifDecoder, FramesAreDrawnInOrderAndTheLastLocalMapColoursThemAll) {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.globalMap = kFourColours;
-    spec.images = {{0, 0, 2, 2, false, {0x111111, 0x222222}, Indices(4, [](int) { return 0; })},
-                   {1, 1, 1, 1, false, {0xAAAAAA, 0xBBBBBB}, Indices(1, [](int) { return 1; })}};
-    const Bytes gif = MakeGif(spec);
+    GifSpec shape;
+    shape.width = 2;
+    shape.height = 2;
+    shape.globalMap = kFourColours;
+    shape.images = {{0, 0, 2, 2, false, {0x111111, 0x222222}, Indices(4, [](int) { return 0; })},
+                    {1, 1, 1, 1, false, {0xAAAAAA, 0xBBBBBB}, Indices(1, [](int) { return 1; })}};
+    const Bytes gif = MakeGif(shape);
     CMemoryBitmap bitmap;
     Decode(gif, 0, bitmap);
     EXPECT_EQ(bitmap.GetLines()[0][0], 0);
@@ -66,22 +66,22 @@ TEST(GifDecoder, FramesAreDrawnInOrderAndTheLastLocalMapColoursThemAll) {
     EXPECT_EQ(bitmap.GetPalette()[1], Bgra(0xBB, 0xBB, 0xBB, 255));
 
     // Without a local map on the last image the global map colours everything.
-    spec.images[1].localMap.clear();
+    shape.images[1].localMap.clear();
     CMemoryBitmap global;
-    Decode(MakeGif(spec), 0, global);
+    Decode(MakeGif(shape), 0, global);
     EXPECT_EQ(global.GetPalette()[1], Bgra(0, 0, 0xFF, 255));
 }
 
 TEST(GifDecoder, InterlacedDecodesLikeItsTwinAndRequest32GivesPaletteColours) {
-    GifSpec spec;
-    spec.width = 7;
-    spec.height = 13;
-    spec.globalMap = kFourColours;
-    spec.images = {{0, 0, 7, 13, false, {}, Indices(91, [](int i) { return (i / 7 + i) % 4; })}};
+    GifSpec shape;
+    shape.width = 7;
+    shape.height = 13;
+    shape.globalMap = kFourColours;
+    shape.images = {{0, 0, 7, 13, false, {}, Indices(91, [](int i) { return (i / 7 + i) % 4; })}};
     CMemoryBitmap plain;
-    Decode(MakeGif(spec), 0, plain);
-    spec.images[0].interlaced = true;
-    const Bytes interlacedGif = MakeGif(spec);
+    Decode(MakeGif(shape), 0, plain);
+    shape.images[0].interlaced = true;
+    const Bytes interlacedGif = MakeGif(shape);
     CMemoryBitmap interlaced;
     Decode(interlacedGif, 0, interlaced);
     CMemoryBitmap wide;
@@ -97,13 +97,13 @@ TEST(GifDecoder, InterlacedDecodesLikeItsTwinAndRequest32GivesPaletteColours) {
 }
 
 TEST(GifDecoder, IndicesBeyondTheMapStayHarmless) {
-    GifSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.background = 255;
-    spec.globalMap = kFourColours;
-    spec.images = {{0, 0, 1, 1, false, {}, Indices(1, [](int) { return 3; })}};
-    Bytes gif = MakeGif(spec);
+    GifSpec shape;
+    shape.width = 2;
+    shape.height = 1;
+    shape.background = 255;
+    shape.globalMap = kFourColours;
+    shape.images = {{0, 0, 1, 1, false, {}, Indices(1, [](int) { return 3; })}};
+    Bytes gif = MakeGif(shape);
     // Shrink the global map to two entries; the image keeps using index 3.
     gif[10] = uint8_t((gif[10] & ~0x07) | 0x00);
     gif.erase(gif.begin() + 19, gif.begin() + 25);

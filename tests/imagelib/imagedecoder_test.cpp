@@ -215,10 +215,10 @@ TEST(Trace, LinesUpToTheLevelGoToTheFile) {
     SetTraceLevel(2);
     CAutoDetectDecoder decoder;
     CMemoryBitmap bmp;
-    BmpSpec spec;
-    spec.bitCount = 24;
-    spec.pixels = {1, 2, 3, 0};
-    const Bytes good = MakeBmp(spec);
+    BmpSpec shape;
+    shape.bitCount = 24;
+    shape.pixels = {1, 2, 3, 0};
+    const Bytes good = MakeBmp(shape);
     decoder.DecodeMemory(good.data(), int(good.size()), bmp, 0);
     const Bytes bad = {'B', 'X', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_THROW(CBmpDecoder().DecodeMemory(bad.data(), int(bad.size()), bmp, 0), CTextException);

@@ -39,9 +39,9 @@ void ExpectNear(uint32_t pixel, int red, int green, int blue, int tolerance) {
 }
 
 TEST(JpegDecoder, GreyscaleDecodesTo8BitsOrOnRequestToEqual32BitChannels) {
-    JpegSpec spec;
-    spec.components = 1;
-    const Bytes jpeg = MakeJpeg(spec);
+    JpegSpec shape;
+    shape.components = 1;
+    const Bytes jpeg = MakeJpeg(shape);
     CJpegDecoder decoder;
     CMemoryBitmap reference;
     ASSERT_TRUE(TryDecode(decoder, jpeg, reference, 8));
@@ -69,10 +69,10 @@ TEST(JpegDecoder, GreyscaleDecodesTo8BitsOrOnRequestToEqual32BitChannels) {
 }
 
 TEST(JpegDecoder, ColourDecodesTo32BitsWhateverTheRequest) {
-    JpegSpec spec;
-    spec.quality = 100;
-    spec.samples = Flat(16, 16, {200, 100, 30});
-    const Bytes jpeg = MakeJpeg(spec);
+    JpegSpec shape;
+    shape.quality = 100;
+    shape.samples = Flat(16, 16, {200, 100, 30});
+    const Bytes jpeg = MakeJpeg(shape);
     CJpegDecoder decoder;
     for (int request : {0, 8, 32}) {
         SCOPED_TRACE(request);
@@ -99,13 +99,13 @@ TEST(JpegDecoder, CmykAndYcckBecomeRgb) {
     for (bool ycck : {false, true})
         for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << "ycck " << ycck << " red " << c.red);
-            JpegSpec spec;
-            spec.components = 4;
-            spec.ycck = ycck;
-            spec.quality = 100;
-            spec.samples = Flat(16, 16, c.cmyk);
+            JpegSpec shape;
+            shape.components = 4;
+            shape.ycck = ycck;
+            shape.quality = 100;
+            shape.samples = Flat(16, 16, c.cmyk);
             CMemoryBitmap bitmap;
-            ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), bitmap, 0));
+            ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), bitmap, 0));
             ASSERT_EQ(bitmap.GetBitsPerPixel(), 32);
             ExpectNear(bitmap.GetPixel32(5, 5), c.red, c.green, c.blue, 3);
             EXPECT_EQ(bitmap.GetPixel32(5, 5) >> 24, 0xFFu);
@@ -113,13 +113,13 @@ TEST(JpegDecoder, CmykAndYcckBecomeRgb) {
 }
 
 JpegSpec WithMarkers() {
-    JpegSpec spec;
-    spec.markers = {{kApp1, "Exif\0\0first"s},
-                    {kApp1, "http://ns.adobe.com/xap/1.0/\0<x/>"s},
-                    {kApp13, "Photoshop 3.0\0IPTC"s},
-                    {kCom, "a comment"s},
-                    {kApp2, "ICC_PROFILE\0\1\1"s}};
-    return spec;
+    JpegSpec shape;
+    shape.markers = {{kApp1, "Exif\0\0first"s},
+                     {kApp1, "http://ns.adobe.com/xap/1.0/\0<x/>"s},
+                     {kApp13, "Photoshop 3.0\0IPTC"s},
+                     {kCom, "a comment"s},
+                     {kApp2, "ICC_PROFILE\0\1\1"s}};
+    return shape;
 }
 
 std::vector<std::pair<int, std::string>> MarkerList(const CImageBitmap& bitmap) {
@@ -133,14 +133,14 @@ std::vector<std::pair<int, std::string>> MarkerList(const CImageBitmap& bitmap) 
 }
 
 TEST(JpegMarkers, App1App13AndComAreKeptWholeInFileOrder) {
-    const JpegSpec spec = WithMarkers();
+    const JpegSpec shape = WithMarkers();
     CJpegDecoder decoder;
     CMemoryBitmap bitmap;
-    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), bitmap, 32));
-    const std::vector<std::pair<int, std::string>> expected = {{kApp1, spec.markers[0].data},
-                                                               {kApp1, spec.markers[1].data},
-                                                               {kApp13, spec.markers[2].data},
-                                                               {kCom, spec.markers[3].data}};
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), bitmap, 32));
+    const std::vector<std::pair<int, std::string>> expected = {{kApp1, shape.markers[0].data},
+                                                               {kApp1, shape.markers[1].data},
+                                                               {kApp13, shape.markers[2].data},
+                                                               {kCom, shape.markers[3].data}};
     EXPECT_EQ(MarkerList(bitmap), expected);
 
     // A new decode replaces the list; a file without markers leaves it empty.
@@ -149,10 +149,10 @@ TEST(JpegMarkers, App1App13AndComAreKeptWholeInFileOrder) {
 }
 
 TEST(JpegMarkers, ReEncodingWritesThemAfterTheJfifHeaderOrNoneWhenEmptied) {
-    const JpegSpec spec = WithMarkers();
+    const JpegSpec shape = WithMarkers();
     CJpegDecoder decoder;
     CMemoryBitmap bitmap;
-    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), bitmap, 32));
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), bitmap, 32));
     CJpegEncoder encoder;
 
     std::vector<JpegSegment> segments = ListJpegSegments(Encode(encoder, bitmap));
@@ -162,7 +162,7 @@ TEST(JpegMarkers, ReEncodingWritesThemAfterTheJfifHeaderOrNoneWhenEmptied) {
         EXPECT_EQ(segments[i].code, expectedCodes[i]) << i;
     for (size_t i = 0; i < 4; ++i)
         EXPECT_EQ(std::string(segments[i + 2].data.begin(), segments[i + 2].data.end()),
-                  spec.markers[i].data);
+                  shape.markers[i].data);
     // The JFIF header is libjpeg's new one.
     EXPECT_EQ(std::string(segments[1].data.begin(), segments[1].data.begin() + 5),
               std::string("JFIF\0", 5));
@@ -176,13 +176,13 @@ TEST(JpegMarkers, ReEncodingWritesThemAfterTheJfifHeaderOrNoneWhenEmptied) {
 }
 
 TEST(JpegMarkers, LongestPossibleMarkerSurvivesTheRoundTrip) {
-    JpegSpec spec;
+    JpegSpec shape;
     std::string big(65533, 'x');
     big.replace(0, 5, std::string("Exif\0", 5));
-    spec.markers = {{kApp1, big}};
+    shape.markers = {{kApp1, big}};
     CJpegDecoder decoder;
     CMemoryBitmap bitmap;
-    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), bitmap, 32));
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), bitmap, 32));
     ASSERT_NE(bitmap.GetMarkers(), nullptr);
     EXPECT_EQ(bitmap.GetMarkers()->dataLength, 65533u);
     CJpegEncoder encoder;
@@ -272,13 +272,13 @@ TEST(JpegEncoder, FullSinkRaisesCode11AndLibjpegErrorsCode6WithTheEncoderStillUs
 }
 
 TEST(JpegEncoder, FrontEndBufferHoldsTheMarkersOfASmallPicture) {
-    JpegSpec spec;
-    spec.width = spec.height = 8;
+    JpegSpec shape;
+    shape.width = shape.height = 8;
     for (char fill : {'a', 'b', 'c'})
-        spec.markers.push_back({kApp1, "Exif\0\0"s + std::string(65000, fill)});
+        shape.markers.push_back({kApp1, "Exif\0\0"s + std::string(65000, fill)});
     CJpegDecoder decoder;
     CMemoryBitmap bitmap;
-    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), bitmap, 32));
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), bitmap, 32));
     CJpegEncoder encoder;
     encoder.SetQuality(100);
     const Bytes jpeg = Encode(encoder, bitmap, encoder.GetSinkCapacity(bitmap));
@@ -297,10 +297,10 @@ TEST(JpegEncoder, FrontEndBufferHoldsTheMarkersOfASmallPicture) {
 }
 
 TEST(JpegDecoder, TruncatedFileDecodesWithLibjpegFiller) {
-    JpegSpec spec;
-    spec.width = 64;
-    spec.height = 64;
-    const Bytes whole = MakeJpeg(spec);
+    JpegSpec shape;
+    shape.width = 64;
+    shape.height = 64;
+    const Bytes whole = MakeJpeg(shape);
     const Bytes half(whole.begin(), whole.begin() + long(whole.size() / 2));
     CJpegDecoder decoder;
     CMemoryBitmap full, cut;
@@ -368,18 +368,18 @@ TEST(JpegDecoder, HugeDeclaredSizeRaisesCode10BeforeAllocating) {
 TEST(JpegDecoder, ProgressiveFilesDecodeButEndlessScansAreCutShort) {
     CJpegDecoder decoder;
     CMemoryBitmap progressive, baseline;
-    JpegSpec spec;
-    spec.quality = 100;
-    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), baseline, 32));
-    spec.progressive = true;
-    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(spec), progressive, 32));
+    JpegSpec shape;
+    shape.quality = 100;
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), baseline, 32));
+    shape.progressive = true;
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), progressive, 32));
     for (int x = 0; x < 16; ++x)
         EXPECT_NEAR(Channel(progressive.GetPixel32(x, 5), 8), Channel(baseline.GetPixel32(x, 5), 8),
                     2);
 
-    spec.singleCoefficientScans = true; // 190 scans
+    shape.singleCoefficientScans = true; // 190 scans
     CTextException error(0, "");
-    ASSERT_FALSE(TryDecode(decoder, MakeJpeg(spec), progressive, 32, &error));
+    ASSERT_FALSE(TryDecode(decoder, MakeJpeg(shape), progressive, 32, &error));
     EXPECT_EQ(error.GetCode(), 6);
     EXPECT_EQ(error.GetText(), "Decoder error: Progressive JPEG image has more than 100 scans\n\n");
 }
@@ -387,12 +387,12 @@ TEST(JpegDecoder, ProgressiveFilesDecodeButEndlessScansAreCutShort) {
 TEST(JpegDecoder, FloodOfCorruptDataWarningsIsCutShort) {
     // 20000 restart intervals of one MCU each, every restart marker numbered wrong: libjpeg
     // warns at each of them.
-    JpegSpec spec;
-    spec.components = 1;
-    spec.width = 1600;
-    spec.height = 800;
-    spec.restartInterval = 1;
-    Bytes jpeg = MakeJpeg(spec);
+    JpegSpec shape;
+    shape.components = 1;
+    shape.width = 1600;
+    shape.height = 800;
+    shape.restartInterval = 1;
+    Bytes jpeg = MakeJpeg(shape);
     size_t start = 0;
     for (const JpegSegment& s : ListJpegSegments(jpeg))
         if (s.code == 0xDA)
@@ -425,11 +425,11 @@ public:
 };
 
 TEST(JpegDecoder, ProgressReachesTheSourceAndItsExceptionsPassThrough) {
-    JpegSpec spec;
-    spec.width = 256;
-    spec.height = 256;
-    spec.progressive = true;
-    const Bytes jpeg = MakeJpeg(spec);
+    JpegSpec shape;
+    shape.width = 256;
+    shape.height = 256;
+    shape.progressive = true;
+    const Bytes jpeg = MakeJpeg(shape);
     CJpegDecoder decoder;
     CMemoryBitmap bitmap;
 

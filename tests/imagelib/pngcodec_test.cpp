@@ -40,19 +40,19 @@ PngSpec Picture(int colorType, int bitDepth, int width, int height,
                          : colorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
                          : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
                                                                   : 1;
-    PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colorType = colorType;
-    spec.bitDepth = bitDepth;
+    PngSpec shape;
+    shape.width = width;
+    shape.height = height;
+    shape.colorType = colorType;
+    shape.bitDepth = bitDepth;
     for (int y = 0; y < height; ++y) {
         std::vector<int> samples;
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < channels; ++c)
                 samples.push_back(sample(x, y, c, (1 << bitDepth) - 1));
-        spec.rows.push_back(PackRow(samples, bitDepth));
+        shape.rows.push_back(PackRow(samples, bitDepth));
     }
-    return spec;
+    return shape;
 }
 
 int Ramp(int x, int y, int c, int maxValue) {
@@ -67,8 +67,8 @@ void Decode(const Bytes& png, int request, CImageBitmap& bitmap) {
 TEST(PngDecoder, GreyDepthsGiveTheirLevelsAt8BitsAndTheSameColoursAt32) {
     for (int depth : {1, 2, 4, 8, 16}) {
         SCOPED_TRACE(depth);
-        const PngSpec spec = Picture(PNG_COLOR_TYPE_GRAY, depth, 9, 3, Ramp);
-        const Bytes png = MakePng(spec);
+        const PngSpec shape = Picture(PNG_COLOR_TYPE_GRAY, depth, 9, 3, Ramp);
+        const Bytes png = MakePng(shape);
         CMemoryBitmap narrow;
         Decode(png, 0, narrow);
         ASSERT_EQ(narrow.GetBitsPerPixel(), 8);
@@ -96,10 +96,11 @@ TEST(PngDecoder, GreyDepthsGiveTheirLevelsAt8BitsAndTheSameColoursAt32) {
 }
 
 TEST(PngDecoder, PaletteWithTransparencyGivesAlphaInByte3WithoutTheFlag) {
-    PngSpec spec = Picture(PNG_COLOR_TYPE_PALETTE, 2, 3, 1, [](int x, int, int, int) { return x; });
-    spec.palette = {0xFF0000, 0x00FF00, 0x0000FF};
-    spec.transparency = {0, 128};
-    const Bytes png = MakePng(spec);
+    PngSpec shape =
+        Picture(PNG_COLOR_TYPE_PALETTE, 2, 3, 1, [](int x, int, int, int) { return x; });
+    shape.palette = {0xFF0000, 0x00FF00, 0x0000FF};
+    shape.transparency = {0, 128};
+    const Bytes png = MakePng(shape);
 
     CMemoryBitmap wide;
     Decode(png, 32, wide);
@@ -158,14 +159,14 @@ TEST(PngDecoder, InterlacedDecodesLikeItsTwin) {
                             {PNG_COLOR_TYPE_RGB_ALPHA, 16}};
     for (const auto& kind : kinds) {
         SCOPED_TRACE(testing::Message() << kind[0] << "/" << kind[1]);
-        PngSpec spec = Picture(kind[0], kind[1], 13, 11, Ramp);
+        PngSpec shape = Picture(kind[0], kind[1], 13, 11, Ramp);
         for (int i = 0; i < 16; ++i)
-            spec.palette.push_back(uint32_t(i) * 0x0F1F2Fu);
+            shape.palette.push_back(uint32_t(i) * 0x0F1F2Fu);
         if (kind[0] != PNG_COLOR_TYPE_PALETTE)
-            spec.palette.clear();
-        const Bytes plain = MakePng(spec);
-        spec.interlaced = true;
-        const Bytes interlaced = MakePng(spec);
+            shape.palette.clear();
+        const Bytes plain = MakePng(shape);
+        shape.interlaced = true;
+        const Bytes interlaced = MakePng(shape);
         ASSERT_NE(plain, interlaced);
         for (int request : {0, 32}) {
             CMemoryBitmap a, b;
