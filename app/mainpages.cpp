@@ -3,10 +3,13 @@
 #include "controls/controlfactories.h"
 #include "controls/resizedialog.h"
 #include "pages/input/foldertree.h"
+#include "pages/output/outputpage.h"
 #include "pages/pagehost.h"
 #include "pages/position/positionpage.h"
 #include "platform/dialogbuilder.h"
 #include "resources/resource.h"
+
+#include <QListWidget>
 
 namespace {
 
@@ -57,6 +60,35 @@ CMainPages CreateMainPages(QWidget* parent) {
         },
     });
     pages.pages[CMainPages::kPosition] = position;
-    pages.pages[CMainPages::kOutput] = CreateTemplatePage(IDD_OUTPUT_PAGE, parent);
+    auto* output = new COutputPage(parent);
+    output->SetHost({
+        []() -> QStringList {
+            // The input page's selected-files list, found by its id.
+            const CPageHost* host = CPageHost::Get();
+            QWidget* input = host ? host->GetPage(CMainPages::kInput) : nullptr;
+            const auto* list = input ? GetDlgItemAs<QListWidget>(input, IDC_IN_SELECTED_LIST)
+                                     : nullptr;
+            QStringList files;
+            for (int i = 0; list && i < list->count(); ++i)
+                files << list->item(i)->text();
+            return files;
+        },
+        []() -> CPositionPage* {
+            const CPageHost* host = CPageHost::Get();
+            return host ? qobject_cast<CPositionPage*>(host->GetPage(CMainPages::kPosition))
+                        : nullptr;
+        },
+        []() -> QWidget* {
+            const CPageHost* host = CPageHost::Get();
+            return host ? host->GetTabControl() : nullptr;
+        },
+    });
+    pages.pages[CMainPages::kOutput] = output;
+    const QPointer<COutputPage> guarded(output);
+    pages.isStamping = [guarded] { return guarded && guarded->IsStamping(); };
+    pages.endRun = [guarded] {
+        if (guarded)
+            guarded->EndRun();
+    };
     return pages;
 }
