@@ -23,9 +23,9 @@ class QToolButton;
 // Runs a file dialog and returns the chosen path, or nothing when cancelled: an open
 // dialog, or a save dialog that asks before replacing a file. defaultExtension and
 // fileName may be empty; the filter has the form "description|patterns|...||".
-using CFileDialogHook =
-    std::function<std::optional<QString>(QWidget* parent, bool open, const QString& defaultExtension,
-                                         const QString& fileName, const QString& filter)>;
+using CFileDialogHook = std::function<std::optional<QString>(
+    QWidget* parent, bool open, const QString& defaultExtension, const QString& fileName,
+    const QString& filter)>;
 
 // The main window: the settings record, the tab control with the three pages, the
 // system menu with its own commands, the splash timer and the close sequence.

@@ -66,8 +66,8 @@ CMainPages CreateMainPages(QWidget* parent) {
             // The input page's selected-files list, found by its id.
             const CPageHost* host = CPageHost::Get();
             QWidget* input = host ? host->GetPage(CMainPages::kInput) : nullptr;
-            const auto* list = input ? GetDlgItemAs<QListWidget>(input, IDC_IN_SELECTED_LIST)
-                                     : nullptr;
+            const auto* list =
+                input ? GetDlgItemAs<QListWidget>(input, IDC_IN_SELECTED_LIST) : nullptr;
             QStringList files;
             for (int i = 0; list && i < list->count(); ++i)
                 files << list->item(i)->text();

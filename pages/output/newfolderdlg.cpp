@@ -8,9 +8,8 @@
 
 CNewFolderDialog::CNewFolderDialog(QWidget* parent) : QDialog(parent) {
     CDialogBuilder builder(*FindDialogTemplate(IDD_NEW_FOLDER));
-    builder.SetFactory(IDC_NEW_FOLDER_NAME, [](const CControlTemplate&, QWidget* p) {
-        return new CFileNameEdit(p);
-    });
+    builder.SetFactory(IDC_NEW_FOLDER_NAME,
+                       [](const CControlTemplate&, QWidget* p) { return new CFileNameEdit(p); });
     builder.Build(this);
     m_edit = GetDlgItemAs<CFileNameEdit>(this, IDC_NEW_FOLDER_NAME);
     Q_ASSERT(m_edit);

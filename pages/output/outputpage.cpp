@@ -40,10 +40,9 @@ const int kJpegControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PER
 
 // Disabled while a run is active; the "jpg-quality :" label and the preserve box keep
 // their state.
-const int kRunLockedControls[] = {IDC_OUT_TREE,          IDC_OUT_FOLDER,    IDC_OUT_QUALITY_VALUE,
-                                  IDC_OUT_OVERWRITE,     IDC_OUT_QUALITY,   IDC_OUT_PERCENT,
-                                  IDC_OUT_BMP,           IDC_OUT_JPG,       IDC_OUT_PNG,
-                                  IDC_OUT_NEW_FOLDER};
+const int kRunLockedControls[] = {
+    IDC_OUT_TREE,    IDC_OUT_FOLDER, IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
+    IDC_OUT_PERCENT, IDC_OUT_BMP,    IDC_OUT_JPG,           IDC_OUT_PNG,       IDC_OUT_NEW_FOLDER};
 
 struct CAnchorCall {
     int id;
@@ -81,11 +80,16 @@ struct CToolRow {
     int text;
 };
 const CToolRow kTools[] = {
-    {IDC_OUT_TREE, IDS_TIP_OUTPUT_TREE}, {IDC_OUT_START, IDS_TIP_START},
-    {IDC_OUT_QUALITY, IDS_TIP_QUALITY},  {IDC_OUT_OVERWRITE, IDS_TIP_OVERWRITE},
-    {IDC_OUT_STOP, IDS_TIP_STOP},        {IDC_OUT_BMP, IDS_TIP_BMP},
-    {IDC_OUT_JPG, IDS_TIP_JPG},          {IDC_OUT_PNG, IDS_TIP_PNG},
-    {IDC_OUT_NEW_FOLDER, IDS_TIP_NEW_FOLDER}, {IDC_OUT_PRESERVE, IDS_TIP_PRESERVE},
+    {IDC_OUT_TREE, IDS_TIP_OUTPUT_TREE},
+    {IDC_OUT_START, IDS_TIP_START},
+    {IDC_OUT_QUALITY, IDS_TIP_QUALITY},
+    {IDC_OUT_OVERWRITE, IDS_TIP_OVERWRITE},
+    {IDC_OUT_STOP, IDS_TIP_STOP},
+    {IDC_OUT_BMP, IDS_TIP_BMP},
+    {IDC_OUT_JPG, IDS_TIP_JPG},
+    {IDC_OUT_PNG, IDS_TIP_PNG},
+    {IDC_OUT_NEW_FOLDER, IDS_TIP_NEW_FOLDER},
+    {IDC_OUT_PRESERVE, IDS_TIP_PRESERVE},
 };
 
 std::optional<QString> RunNewFolderDialog(QWidget* parent) {
@@ -123,8 +127,8 @@ COutputPage::COutputPage(QWidget* parent)
     m_qualityValue = GetDlgItemAs<QLabel>(this, IDC_OUT_QUALITY_VALUE);
     m_log = GetDlgItemAs<QPlainTextEdit>(this, IDC_OUT_LOG);
     m_progress = GetDlgItemAs<QProgressBar>(this, IDC_OUT_PROGRESS);
-    Q_ASSERT(m_tree && m_folderField && m_start && m_stop && m_quality && m_qualityValue &&
-             m_log && m_progress);
+    Q_ASSERT(m_tree && m_folderField && m_start && m_stop && m_quality && m_qualityValue && m_log &&
+             m_progress);
 
     // 1. The image buttons.
     if (auto* button = qobject_cast<CImageButton*>(m_start)) {
@@ -249,7 +253,8 @@ void COutputPage::OnNewFolder() {
         base.isEmpty() ? CMakeFolderResult::NotFound : MakeFolder(path);
     switch (result) {
     case CMakeFolderResult::AlreadyExists:
-        ShowMessageBox(this, QStringLiteral("could not create new folder:\n folder already existing"),
+        ShowMessageBox(this,
+                       QStringLiteral("could not create new folder:\n folder already existing"),
                        CMessageIcon::Error);
         return;
     case CMakeFolderResult::NotFound:
@@ -258,7 +263,8 @@ void COutputPage::OnNewFolder() {
         return;
     case CMakeFolderResult::UnknownError:
         ShowMessageBox(
-            this, QStringLiteral("could not create new folder:\n unknown error (check permissions)"),
+            this,
+            QStringLiteral("could not create new folder:\n unknown error (check permissions)"),
             CMessageIcon::Error);
         return;
     case CMakeFolderResult::Created:
@@ -301,9 +307,9 @@ bool COutputPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
     if (!next)
         return false;
     // A group of radio buttons is one stop: its checked button.
-    if (auto* radio = qobject_cast<QRadioButton*>(next); radio && radio->group() &&
-                                                         radio->group()->checkedButton() &&
-                                                         radio->group()->checkedButton()->isEnabled())
+    if (auto* radio = qobject_cast<QRadioButton*>(next);
+        radio && radio->group() && radio->group()->checkedButton() &&
+        radio->group()->checkedButton()->isEnabled())
         next = radio->group()->checkedButton();
     // The path field is where the page's cycle starts again: Tab goes on to the tab strip,
     // so that Tab alone cycles between the page and the tabs.
@@ -347,10 +353,10 @@ void COutputPage::StartRun() {
         reasons += QStringLiteral("- all of the selected files are no longer valid \r\n");
     // 4.
     if (!reasons.isEmpty()) {
-        ShowMessageBox(this,
-                       QStringLiteral("Could not stamp because of the following reasons: \r\n\r\n") +
-                           reasons,
-                       CMessageIcon::Error);
+        ShowMessageBox(
+            this,
+            QStringLiteral("Could not stamp because of the following reasons: \r\n\r\n") + reasons,
+            CMessageIcon::Error);
         return;
     }
 
@@ -384,7 +390,8 @@ void COutputPage::StartRun() {
         RunJob(std::move(params));
         m_workerDone = true;
         // Joined in this page's thread, where nobody waits on the worker any more.
-        QMetaObject::invokeMethod(this, [this] { OnWorkerEnded(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { OnWorkerEnded(); }, Qt::QueuedConnection);
     });
 }
 
@@ -502,8 +509,8 @@ void COutputPage::EnableRunControls() {
 
 void COutputPage::EnableFormatControls(bool jpegOutput) {
     InUiThread([this, jpegOutput] {
-        for (const int id : {IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG,
-                             IDC_OUT_NEW_FOLDER})
+        for (const int id :
+             {IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
             SetEnabled(this, id, true);
         if (jpegOutput)
             for (const int id : {IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_QUALITY})

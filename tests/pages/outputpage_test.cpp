@@ -32,7 +32,8 @@
 
 namespace {
 
-const QString kReasonsHead = QStringLiteral("Could not stamp because of the following reasons: \r\n\r\n");
+const QString kReasonsHead =
+    QStringLiteral("Could not stamp because of the following reasons: \r\n\r\n");
 
 void WriteBmp(const QString& path, int width, int height, uint32_t colour) {
     CMemoryBitmap bitmap;
@@ -124,7 +125,10 @@ TEST_F(OutputPageTest, StartIsRefusedWithEveryReasonAtOnce) {
          false,
          "- no input files selected \r\n- you have not previed your stamping \r\n- you have "
          "not selected a stamp \r\n"},
-        {"folder only", {root + "in"}, true, true,
+        {"folder only",
+         {root + "in"},
+         true,
+         true,
          "- all of the selected files are no longer valid \r\n"},
     };
     for (const Case& c : cases) {
@@ -219,8 +223,9 @@ TEST_F(OutputPageTest, NewFolderReportsEachOutcome) {
     };
     const Case cases[] = {
         {"cancelled", std::nullopt, "", false, "", CMessageIcon::None, root + "out/"},
-        {"existing", "Existing", "", false, "could not create new folder:\n folder already existing",
-         CMessageIcon::Error, root + "out/"},
+        {"existing", "Existing", "", false,
+         "could not create new folder:\n folder already existing", CMessageIcon::Error,
+         root + "out/"},
         {"base gone", "x", "in", true, "could not create new folder:\n folder not found",
          CMessageIcon::Error, root + "in/"},
         {"not a folder", "afile/x", "", false,
@@ -231,7 +236,8 @@ TEST_F(OutputPageTest, NewFolderReportsEachOutcome) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(page->GetTree()->SelectFolderPath(root + (c.base.isEmpty() ? "out" : c.base), true));
+        ASSERT_TRUE(
+            page->GetTree()->SelectFolderPath(root + (c.base.isEmpty() ? "out" : c.base), true));
         if (c.removeBase) {
             ASSERT_TRUE(QDir(root + c.base).removeRecursively());
         }
@@ -311,9 +317,9 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
     EXPECT_FALSE(Button(IDC_OUT_START)->isEnabled());
     EXPECT_TRUE(Button(IDC_OUT_STOP)->isEnabled());
     EXPECT_EQ(window->focusWidget(), Button(IDC_OUT_STOP));
-    for (const int id : {IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE,
-                         IDC_OUT_QUALITY, IDC_OUT_PERCENT, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG,
-                         IDC_OUT_NEW_FOLDER})
+    for (const int id :
+         {IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
+          IDC_OUT_PERCENT, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
         EXPECT_FALSE(Control(id)->isEnabled()) << id;
     EXPECT_FALSE(Control(IDC_OUT_QUALITY_LABEL)->isEnabled()) << "kept as the format left it";
     EXPECT_FALSE(Control(IDC_OUT_PRESERVE)->isEnabled());
@@ -325,16 +331,16 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
                                   "b.png created \r\nERR: " + In("c.bmp").toStdString() + " : " +
                                   brokenText.substr(0, brokenText.size() - 1) + "\r\n");
     EXPECT_EQ(GetDlgItemAs<QPlainTextEdit>(page, IDC_OUT_LOG)->toPlainText().toStdString(),
-              "OK: " + out + "a.png created \nOK: " + out + "b.png created \nERR: " +
-                  In("c.bmp").toStdString() + " : " +
+              "OK: " + out + "a.png created \nOK: " + out +
+                  "b.png created \nERR: " + In("c.bmp").toStdString() + " : " +
                   brokenText.substr(0, brokenText.size() - 1) + "\n");
     EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 0})) << "ends short of 4, then 0";
     EXPECT_FALSE(page->IsStamping());
     EXPECT_TRUE(Button(IDC_OUT_START)->isEnabled());
     EXPECT_FALSE(Button(IDC_OUT_STOP)->isEnabled());
     EXPECT_EQ(window->focusWidget(), Button(IDC_OUT_START));
-    for (const int id : {IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_OVERWRITE, IDC_OUT_BMP,
-                         IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
+    for (const int id : {IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG,
+                         IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
         EXPECT_TRUE(Control(id)->isEnabled()) << id;
     for (const int id : {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT})
         EXPECT_FALSE(Control(id)->isEnabled()) << "PNG output: " << id;
