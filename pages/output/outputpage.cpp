@@ -326,6 +326,8 @@ bool COutputPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
 // ---- The run
 
 void COutputPage::StartRun() {
+    // A worker past its end step (start enabled again) whose join is still queued.
+    OnWorkerEnded();
     if (m_stamping || IsWorkerRunning())
         return;
     const QStringList files = m_host.selectedFiles ? m_host.selectedFiles() : QStringList();
