@@ -54,6 +54,9 @@ CMainDialog::CMainDialog(std::unique_ptr<CSettingsStore> store, CMainPageFactory
 }
 
 CMainDialog::~CMainDialog() {
+    // A run reads the positioning page's stamp and calls into the output page: it ends
+    // before any page goes.
+    EndRun();
     // The pages (and with them the folder trees' watcher threads) go first: the members
     // are destroyed in reverse order, and the settings record, which writes the store,
     // is the first member.
@@ -140,6 +143,7 @@ void CMainDialog::InitDialog() {
                 m_pages[size_t(i)]->hide();
         }
         m_isStamping = std::move(made.isStamping);
+        m_endRun = std::move(made.endRun);
     }
 
     // 6. Tab icons.
@@ -326,12 +330,28 @@ void CMainDialog::reject() {
     CResizeDialog::reject();
 }
 
+void CMainDialog::EndRun() {
+    if (!m_endRun || m_endingRun)
+        return;
+    m_endingRun = true;
+    m_endRun();
+    m_endingRun = false;
+}
+
 void CMainDialog::closeEvent(QCloseEvent* event) {
+    // A close that arrives while an earlier one waits for the run changes nothing.
+    if (m_endingRun) {
+        event->ignore();
+        return;
+    }
     m_closing = true;
     if (m_splashTimer)
         m_timers->KillTimer(m_splashTimer);
     m_splashTimer = 0;
     HideSplash();
+    // A running batch stops after its file in progress; what the pages show afterwards is
+    // what gets gathered.
+    EndRun();
     GetLayout().SaveWindowPlacement(QString::fromLatin1(kProfileSection));
     GatherSettingsFromPages();
     CResizeDialog::closeEvent(event); // ends the modal loop with the cancel result

@@ -8,7 +8,9 @@
 #include <QIcon>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class CPreTranslateHook;
 class CSplashWindow;
@@ -17,6 +19,13 @@ class CTabControl;
 class CWindowTimers;
 class QMenu;
 class QToolButton;
+
+// Runs a file dialog and returns the chosen path, or nothing when cancelled: an open
+// dialog, or a save dialog that asks before replacing a file. defaultExtension and
+// fileName may be empty; the filter has the form "description|patterns|...||".
+using CFileDialogHook = std::function<std::optional<QString>(
+    QWidget* parent, bool open, const QString& defaultExtension, const QString& fileName,
+    const QString& filter)>;
 
 // The main window: the settings record, the tab control with the three pages, the
 // system menu with its own commands, the splash timer and the close sequence.
@@ -75,6 +84,11 @@ public:
     // A window timer fired.
     void OnTimer(int id);
 
+    // The filter of the settings import and export dialogs.
+    static const QString kConfigFilter;
+    // Tests put their own file dialog in place of the program's.
+    void SetFileDialogHook(CFileDialogHook hook) { m_fileDialog = std::move(hook); }
+
     static constexpr int kSplashTimerId = 1;
     static constexpr int kSplashMilliseconds = 5000;
     static const char* const kProfileSection; // "SOFTWARE\quillmark"
@@ -98,11 +112,15 @@ private:
     // Settings import and export (command 203 and 204 outside a run).
     void OnImportSettings();
     void OnExportSettings();
+    // Lets a batch run end before the window goes; its file in progress is finished.
+    void EndRun();
 
     // Members in the order they are made; the pages go before the settings record.
     CStampSettings m_settings;
     std::array<std::unique_ptr<CResizePropertyPage>, CMainPages::kCount> m_pages;
     std::function<bool()> m_isStamping;
+    std::function<void()> m_endRun;
+    CFileDialogHook m_fileDialog;
     CMainPageFactory m_pageFactory;
     CTabControl* m_tabs = nullptr;
     QIcon m_bigIcon;
@@ -116,5 +134,6 @@ private:
     CSplashWindow* m_splash = nullptr;
     bool m_applying = true;
     bool m_closing = false;
+    bool m_endingRun = false;
     bool m_initialised = false;
 };

@@ -4,6 +4,7 @@
 #include "controls/resizedialog.h"
 #include "pages/input/foldertree.h"
 #include "pages/input/inputpage.h"
+#include "pages/output/outputpage.h"
 #include "pages/pagehost.h"
 #include "pages/position/positionpage.h"
 #include "platform/dialogbuilder.h"
@@ -39,8 +40,6 @@ CResizePropertyPage* CreateTemplatePage(int templateId, QWidget* parent) {
 
 CMainPages CreateMainPages(QWidget* parent) {
     CMainPages pages;
-    // The page issues put their classes here: new CInputPage(parent) and so on, and the
-    // output page's flag as isStamping = [page] { return page->IsStamping(); }.
     pages.pages[CMainPages::kInput] = new CInputPage(parent);
     auto* position = new CPositionPage(parent);
     position->SetHost({
@@ -58,6 +57,30 @@ CMainPages CreateMainPages(QWidget* parent) {
         },
     });
     pages.pages[CMainPages::kPosition] = position;
-    pages.pages[CMainPages::kOutput] = CreateTemplatePage(IDD_OUTPUT_PAGE, parent);
+    auto* output = new COutputPage(parent);
+    output->SetHost({
+        []() -> QStringList {
+            const CPageHost* host = CPageHost::Get();
+            const auto* input =
+                host ? qobject_cast<CInputPage*>(host->GetPage(CMainPages::kInput)) : nullptr;
+            return input ? input->GetSelectedFiles() : QStringList();
+        },
+        []() -> CPositionPage* {
+            const CPageHost* host = CPageHost::Get();
+            return host ? qobject_cast<CPositionPage*>(host->GetPage(CMainPages::kPosition))
+                        : nullptr;
+        },
+        []() -> QWidget* {
+            const CPageHost* host = CPageHost::Get();
+            return host ? host->GetTabControl() : nullptr;
+        },
+    });
+    pages.pages[CMainPages::kOutput] = output;
+    const QPointer<COutputPage> guarded(output);
+    pages.isStamping = [guarded] { return guarded && guarded->IsStamping(); };
+    pages.endRun = [guarded] {
+        if (guarded)
+            guarded->EndRun();
+    };
     return pages;
 }

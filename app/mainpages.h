@@ -19,6 +19,9 @@ struct CMainPages {
     // The output page's stamping flag: set while a batch runs. Tab changes and settings
     // import or export are refused meanwhile. Empty = never stamping.
     std::function<bool()> isStamping;
+    // Ends a batch run that is still going: asks it to stop and returns once the worker has
+    // finished its file in progress and ended. Called before the pages go. Empty = no runs.
+    std::function<void()> endRun;
 };
 
 // Makes the pages, in the order input, positioning, output; each runs its own

@@ -1,0 +1,521 @@
+#include "pages/output/outputpage.h"
+
+#include "controls/controlfactories.h"
+#include "controls/imagebutton.h"
+#include "pages/input/foldertree.h"
+#include "pages/output/newfolderdlg.h"
+#include "pages/position/imageviewer.h"
+#include "pages/position/positionpage.h"
+#include "platform/dialogbuilder.h"
+#include "platform/filesystem.h"
+#include "platform/messagebox.h"
+#include "platform/pretranslate.h"
+#include "platform/resourceloader.h"
+#include "platform/tooltips.h"
+#include "platform/waitcursor.h"
+#include "resources/resource.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QThread>
+
+#include <type_traits>
+
+namespace {
+
+// The quality slider, its two labels, its value and the preserve box: they only mean
+// something for JPEG output.
+const int kJpegControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
+                             IDC_OUT_QUALITY_LABEL, IDC_OUT_PRESERVE};
+
+// Disabled while a run is active; the "jpg-quality :" label and the preserve box keep
+// their state.
+const int kRunLockedControls[] = {
+    IDC_OUT_TREE,    IDC_OUT_FOLDER, IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
+    IDC_OUT_PERCENT, IDC_OUT_BMP,    IDC_OUT_JPG,           IDC_OUT_PNG,       IDC_OUT_NEW_FOLDER};
+
+struct CAnchorCall {
+    int id;
+    float left, top, right, bottom;
+};
+// Growth fractions; a control anchored more than once gets the sum of its calls.
+const CAnchorCall kAnchors[] = {
+    {IDC_OUT_TREE, 0, 0, 0.5f, 1},
+    {IDC_OUT_FOLDER, 0, 0, 0.5f, 0},
+    {IDC_OUT_NEW_FOLDER, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_SETTINGS_GROUP, 0.5f, 0, 1, 0},
+    {IDC_OUT_OVERWRITE, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_PRESERVE, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_FORMAT_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_QUALITY_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_BMP, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_JPG, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_PNG, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_QUALITY_VALUE, 1, 0, 1, 0},
+    {IDC_OUT_PERCENT, 1, 0, 1, 0},
+    // The slider moves with the settings' left column and stretches to the right edge.
+    {IDC_OUT_QUALITY, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_QUALITY, 0, 0, 0.5f, 0},
+    {IDC_OUT_START, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_STOP, 1, 0, 1, 0},
+    {IDC_OUT_LOG, 0.5f, 0, 1, 1},
+    // The progress bar: the right column's width, and down with the bottom edge.
+    {IDC_OUT_PROGRESS, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_PROGRESS, 0, 1, 0, 1},
+    {IDC_OUT_PROGRESS, 0, 0, 0.5f, 0},
+};
+
+struct CToolRow {
+    int id;
+    int text;
+};
+const CToolRow kTools[] = {
+    {IDC_OUT_TREE, IDS_TIP_OUTPUT_TREE},
+    {IDC_OUT_START, IDS_TIP_START},
+    {IDC_OUT_QUALITY, IDS_TIP_QUALITY},
+    {IDC_OUT_OVERWRITE, IDS_TIP_OVERWRITE},
+    {IDC_OUT_STOP, IDS_TIP_STOP},
+    {IDC_OUT_BMP, IDS_TIP_BMP},
+    {IDC_OUT_JPG, IDS_TIP_JPG},
+    {IDC_OUT_PNG, IDS_TIP_PNG},
+    {IDC_OUT_NEW_FOLDER, IDS_TIP_NEW_FOLDER},
+    {IDC_OUT_PRESERVE, IDS_TIP_PRESERVE},
+};
+
+std::optional<QString> RunNewFolderDialog(QWidget* parent) {
+    CNewFolderDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.GetName();
+}
+
+void SetEnabled(const QWidget* page, int id, bool enabled) {
+    if (QWidget* control = GetDlgItem(page, id))
+        control->setEnabled(enabled);
+}
+
+// The run's log uses the window system's line ends; the field shows plain ones.
+QString DisplayedLog(const std::string& log) {
+    return QString::fromStdString(log).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+} // namespace
+
+COutputPage::COutputPage(QWidget* parent)
+    : CResizePropertyPage(parent), m_newFolder(RunNewFolderDialog) {
+    CDialogBuilder builder(*FindDialogTemplate(IDD_OUTPUT_PAGE));
+    UseCommonControls(builder);
+    builder.SetFactory(IDC_OUT_TREE,
+                       [](const CControlTemplate&, QWidget* p) { return new CFolderTree(p); });
+    InitFromTemplate(builder);
+
+    m_tree = GetDlgItemAs<CFolderTree>(this, IDC_OUT_TREE);
+    m_folderField = GetDlgItemAs<QLineEdit>(this, IDC_OUT_FOLDER);
+    m_start = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_START);
+    m_stop = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_STOP);
+    m_quality = GetDlgItemAs<QSlider>(this, IDC_OUT_QUALITY);
+    m_qualityValue = GetDlgItemAs<QLabel>(this, IDC_OUT_QUALITY_VALUE);
+    m_log = GetDlgItemAs<QPlainTextEdit>(this, IDC_OUT_LOG);
+    m_progress = GetDlgItemAs<QProgressBar>(this, IDC_OUT_PROGRESS);
+    Q_ASSERT(m_tree && m_folderField && m_start && m_stop && m_quality && m_qualityValue && m_log &&
+             m_progress);
+
+    // 1. The image buttons.
+    if (auto* button = qobject_cast<CImageButton*>(m_start)) {
+        button->SetIcon(IDI_START, 16, 16);
+        button->SetImagePos(10, -1);
+        button->SetTextPos(40, -1);
+    }
+    if (auto* button = qobject_cast<CImageButton*>(m_stop)) {
+        button->SetIcon(IDI_STOP, 16, 16);
+        button->SetImagePos(10, -1);
+        button->SetTextPos(40, -1);
+    }
+    if (auto* button = GetDlgItemAs<CImageButton>(this, IDC_OUT_NEW_FOLDER)) {
+        button->SetIcon(IDI_NEW_FOLDER, 16, 16);
+        button->SetImagePos(4, -1);
+        button->SetTextPos(30, -1);
+    }
+    // 2. Anchors.
+    for (const CAnchorCall& a : kAnchors)
+        AddAnchor(a.id, a.left, a.top, a.right, a.bottom);
+    // 3. Tooltips.
+    m_toolTips = new CToolTipControl(this);
+    m_toolTips->SetMaxTipWidth(100);
+    for (const CToolRow& t : kTools)
+        if (QWidget* tool = GetDlgItem(this, t.id))
+            m_toolTips->AddTool(tool, LoadString(t.text));
+    m_toolTips->Activate(true);
+
+    // Starting values, so the page works before settings arrive.
+    m_quality->setRange(0, 100);
+    m_quality->setValue(100);
+    m_qualityValue->setText(QStringLiteral("100"));
+    m_stopEnabled = m_stop->isEnabled();
+    m_stop->installEventFilter(this);
+
+    // Notifications.
+    connect(m_tree, &CFolderTree::folderSelectionChanged, this,
+            &COutputPage::OnFolderSelectionChanged);
+    connect(m_start, &QAbstractButton::clicked, this, &COutputPage::StartRun);
+    connect(m_stop, &QAbstractButton::clicked, this, &COutputPage::StopRun);
+    for (const int id : {IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG})
+        if (auto* button = GetDlgItemAs<QAbstractButton>(this, id))
+            connect(button, &QAbstractButton::clicked, this, [this, id] { OnFormatClicked(id); });
+    // While the slider is dragged too: tracking is on.
+    connect(m_quality, &QSlider::valueChanged, this, &COutputPage::OnQualityChanged);
+    if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_NEW_FOLDER))
+        connect(button, &QAbstractButton::clicked, this, &COutputPage::OnNewFolder);
+
+    m_preTranslate =
+        std::make_unique<CPreTranslateHook>(this, [this](QWidget* target, QEvent* event) {
+            return event->type() == QEvent::KeyPress &&
+                   PreTranslateKey(target, static_cast<QKeyEvent*>(event));
+        });
+}
+
+COutputPage::~COutputPage() {
+    // The worker's calls land on this page's controls and its stamp belongs to the
+    // positioning page: it must be over before either goes.
+    EndRun();
+}
+
+bool COutputPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_stop && event->type() == QEvent::EnabledChange)
+        m_stopEnabled = !m_stop->testAttribute(Qt::WA_ForceDisabled);
+    return CResizePropertyPage::eventFilter(watched, event);
+}
+
+template <class F> auto COutputPage::InUiThread(F f) {
+    using R = std::invoke_result_t<F>;
+    if (QThread::currentThread() == thread())
+        return f();
+    if constexpr (std::is_void_v<R>) {
+        QMetaObject::invokeMethod(this, std::move(f), Qt::BlockingQueuedConnection);
+    } else {
+        R result{};
+        QMetaObject::invokeMethod(this, std::move(f), Qt::BlockingQueuedConnection, &result);
+        return result;
+    }
+}
+
+bool COutputPage::IsChecked(int id) const {
+    const auto* button = GetDlgItemAs<QAbstractButton>(this, id);
+    return button && button->isChecked();
+}
+
+std::string COutputPage::FileTitle(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return (dot <= 0 ? name : name.left(dot)).toStdString();
+}
+
+// ---- Handlers
+
+void COutputPage::OnFolderSelectionChanged() {
+    m_folderField->setText(m_tree->GetFolderPath());
+}
+
+void COutputPage::EnableJpegControls(bool enable) {
+    for (const int id : kJpegControls)
+        SetEnabled(this, id, enable);
+}
+
+void COutputPage::OnFormatClicked(int controlId) {
+    if (!IsChecked(controlId))
+        return;
+    EnableJpegControls(controlId == IDC_OUT_JPG);
+}
+
+void COutputPage::OnQualityChanged(int value) {
+    m_qualityValue->setText(QString::asprintf("%i", value));
+}
+
+void COutputPage::OnNewFolder() {
+    const std::optional<QString> name = m_newFolder ? m_newFolder(this) : std::nullopt;
+    if (!name)
+        return;
+    const QString base = m_tree->GetFolderPath();
+    const QString path = base + *name;
+    // Without a selected folder there is no base: a bare name would land in whatever
+    // folder the program happens to run in.
+    const CMakeFolderResult result =
+        base.isEmpty() ? CMakeFolderResult::NotFound : MakeFolder(path);
+    switch (result) {
+    case CMakeFolderResult::AlreadyExists:
+        ShowMessageBox(this,
+                       QStringLiteral("could not create new folder:\n folder already existing"),
+                       CMessageIcon::Error);
+        return;
+    case CMakeFolderResult::NotFound:
+        ShowMessageBox(this, QStringLiteral("could not create new folder:\n folder not found"),
+                       CMessageIcon::Error);
+        return;
+    case CMakeFolderResult::UnknownError:
+        ShowMessageBox(
+            this,
+            QStringLiteral("could not create new folder:\n unknown error (check permissions)"),
+            CMessageIcon::Error);
+        return;
+    case CMakeFolderResult::Created:
+        break;
+    }
+    ShowMessageBox(this, QLatin1Char('"') + path + QStringLiteral("\" created"),
+                   CMessageIcon::Information);
+    CWaitCursor wait;
+    // The drive is listed afresh so that the new folder has an item, then the selection
+    // walks down to it from the drive's root.
+    const int drive = m_tree->DriveIndexOfPath(base);
+    if (drive >= 0) {
+        m_tree->RefreshDrive(drive);
+        const QString root = m_tree->DriveRoot(drive);
+        m_tree->SelectFolderPath(root, true);
+        m_tree->SelectFolderPath(root, true);
+    }
+    m_tree->SelectFolderPath(path, true);
+}
+
+bool COutputPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (!tab || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    if (target != this && !isAncestorOf(target))
+        return false;
+    const bool backwards =
+        event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+    // The page's own navigation: the next tab stop of the page, wrapping round.
+    QWidget* from = focusWidget() ? focusWidget() : target;
+    QWidget* next = nullptr;
+    for (QWidget* w = backwards ? from->previousInFocusChain() : from->nextInFocusChain();
+         w && w != from; w = backwards ? w->previousInFocusChain() : w->nextInFocusChain()) {
+        if (isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() &&
+            w->isVisibleTo(this)) {
+            next = w;
+            break;
+        }
+    }
+    if (!next)
+        return false;
+    // A group of radio buttons is one stop: its checked button.
+    if (auto* radio = qobject_cast<QRadioButton*>(next);
+        radio && radio->group() && radio->group()->checkedButton() &&
+        radio->group()->checkedButton()->isEnabled())
+        next = radio->group()->checkedButton();
+    // The path field is where the page's cycle starts again: Tab goes on to the tab strip,
+    // so that Tab alone cycles between the page and the tabs.
+    if (next == m_folderField && m_host.tabControl) {
+        if (QWidget* tabs = m_host.tabControl()) {
+            tabs->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    next->setFocus(backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    return true;
+}
+
+// ---- The run
+
+void COutputPage::StartRun() {
+    // A worker past its end step (start enabled again) whose join is still queued.
+    OnWorkerEnded();
+    if (m_stamping || IsWorkerRunning())
+        return;
+    const QStringList files = m_host.selectedFiles ? m_host.selectedFiles() : QStringList();
+    CPositionPage* position = m_host.positionPage ? m_host.positionPage() : nullptr;
+
+    // 1. Every reason at once.
+    QString reasons;
+    if (files.isEmpty())
+        reasons += QStringLiteral("- no input files selected \r\n");
+    if (!position || !position->GetStampedView()->IsLoaded())
+        reasons += QStringLiteral("- you have not previed your stamping \r\n");
+    if (!position || !position->GetStampView()->IsLoaded())
+        reasons += QStringLiteral("- you have not selected a stamp \r\n");
+    // 2. The files that are still there; gone ones drop out silently.
+    m_paths.clear();
+    m_titles.clear();
+    for (const QString& file : files) {
+        if (!FileExists(file))
+            continue;
+        m_paths.push_back(file.toStdString());
+        m_titles.push_back(FileTitle(file));
+    }
+    // 3.
+    if (!files.isEmpty() && m_paths.empty())
+        reasons += QStringLiteral("- all of the selected files are no longer valid \r\n");
+    // 4.
+    if (!reasons.isEmpty()) {
+        ShowMessageBox(
+            this,
+            QStringLiteral("Could not stamp because of the following reasons: \r\n\r\n") + reasons,
+            CMessageIcon::Error);
+        return;
+    }
+
+    // 5. The placement as the preview shows it; the stamp is used in place.
+    auto params = std::make_unique<CStampJobParams>(CStampJobParams{
+        *this,
+        position->GetStampBitmap(),
+        position->GetOpacity() != 255 || position->IsKeyColourSet(),
+        position->GetHAlign(),
+        position->GetVAlign(),
+        position->GetOffsetX(),
+        position->GetOffsetY(),
+    });
+
+    // 6.
+    m_stamping = true;
+    m_start->setEnabled(false);
+    m_stop->setEnabled(true);
+    m_stop->setFocus(Qt::OtherFocusReason);
+    for (const int id : kRunLockedControls)
+        SetEnabled(this, id, false);
+    // 7. The range counts the list's entries, the worker only the files found.
+    m_progress->setRange(0, int(files.size()));
+    m_progress->setValue(0);
+    m_logText.clear();
+    m_log->clear();
+
+    // 8.
+    m_workerDone = false;
+    m_worker = std::thread([this, params = std::move(params)]() mutable {
+        RunJob(std::move(params));
+        m_workerDone = true;
+        // Joined in this page's thread, where nobody waits on the worker any more.
+        QMetaObject::invokeMethod(
+            this, [this] { OnWorkerEnded(); }, Qt::QueuedConnection);
+    });
+}
+
+void COutputPage::StopRun() {
+    m_stop->setEnabled(false);
+}
+
+void COutputPage::OnWorkerEnded() {
+    if (!m_worker.joinable() || !m_workerDone)
+        return;
+    m_worker.join();
+    emit runFinished();
+}
+
+void COutputPage::EndRun() {
+    if (!m_worker.joinable())
+        return;
+    StopRun();
+    if (!m_workerDone) {
+        // The worker's calls must still be carried out here, or it would wait forever;
+        // clicks and keys wait until the run is over.
+        QEventLoop loop;
+        connect(this, &COutputPage::runFinished, &loop, &QEventLoop::quit);
+        if (!m_workerDone)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    // Done: the worker makes no more calls and is returning, if it has not yet.
+    if (m_worker.joinable()) {
+        m_worker.join();
+        emit runFinished();
+    }
+}
+
+// ---- CStampJobHost
+
+int COutputPage::GetJpegQuality() {
+    return InUiThread([this] { return m_quality->value(); });
+}
+
+bool COutputPage::IsPreserveHeadersChecked() {
+    return InUiThread([this] { return IsChecked(IDC_OUT_PRESERVE); });
+}
+
+std::string COutputPage::GetOutputFolder() {
+    return InUiThread([this] { return m_folderField->text().toStdString(); });
+}
+
+bool COutputPage::IsBmpChecked() {
+    return InUiThread([this] { return IsChecked(IDC_OUT_BMP); });
+}
+
+bool COutputPage::IsPngChecked() {
+    return InUiThread([this] { return IsChecked(IDC_OUT_PNG); });
+}
+
+int COutputPage::GetFileCount() {
+    return int(m_paths.size());
+}
+
+std::string COutputPage::GetFilePath(int index) {
+    return m_paths[size_t(index)];
+}
+
+std::string COutputPage::GetFileTitle(int index) {
+    return m_titles[size_t(index)];
+}
+
+bool COutputPage::IsOverwriteChecked() {
+    return InUiThread([this] { return IsChecked(IDC_OUT_OVERWRITE); });
+}
+
+bool COutputPage::IsStopEnabled() {
+    return m_stopEnabled;
+}
+
+std::string COutputPage::GetLogText() {
+    return InUiThread([this] { return m_logText; });
+}
+
+void COutputPage::SetLogText(const std::string& text) {
+    InUiThread([this, &text] {
+        m_logText = text;
+        m_log->setPlainText(DisplayedLog(m_logText));
+        // Queued: whatever listens runs after this call, never inside it, so it cannot
+        // end up waiting on the worker that waits on this call.
+        QMetaObject::invokeMethod(this, &COutputPage::logChanged, Qt::QueuedConnection);
+    });
+}
+
+void COutputPage::ScrollLogToEnd() {
+    InUiThread([this] {
+        QScrollBar* bar = m_log->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        m_log->repaint();
+    });
+}
+
+void COutputPage::SetProgressPosition(int position) {
+    InUiThread([this, position] { m_progress->setValue(position); });
+}
+
+void COutputPage::ClearStampingFlag() {
+    InUiThread([this] { m_stamping = false; });
+}
+
+void COutputPage::EnableRunControls() {
+    InUiThread([this] {
+        m_start->setEnabled(true);
+        m_start->setFocus(Qt::OtherFocusReason);
+        m_stop->setEnabled(false);
+        m_tree->setEnabled(true);
+        m_folderField->setEnabled(true);
+    });
+}
+
+void COutputPage::EnableFormatControls(bool jpegOutput) {
+    InUiThread([this, jpegOutput] {
+        for (const int id :
+             {IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
+            SetEnabled(this, id, true);
+        if (jpegOutput)
+            for (const int id : {IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_QUALITY})
+                SetEnabled(this, id, true);
+    });
+}

@@ -1,0 +1,410 @@
+#include "pages/input/foldertree.h"
+#include "pages/output/outputpage.h"
+#include "pages/position/imageviewer.h"
+#include "pages/position/positionpage.h"
+#include "platform/dialogbuilder.h"
+#include "platform/messagebox.h"
+#include "platform/tooltips.h"
+#include "qtestapp.h"
+#include "resources/resource.h"
+
+#include "imagelib/autodetectdecoder.h"
+#include "imagelib/bitmap.h"
+#include "imagelib/bmpencoder.h"
+#include "imagelib/textexception.h"
+#include "testbitmaps.h"
+
+#include <QAbstractButton>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString kReasonsHead =
+    QStringLiteral("Could not stamp because of the following reasons: \r\n\r\n");
+
+void WriteBmp(const QString& path, int width, int height, uint32_t colour) {
+    CMemoryBitmap bitmap;
+    bitmap.Create(width, height, 32, false);
+    Fill32(bitmap, colour);
+    CBmpEncoder().EncodeFile(path.toStdString(), bitmap);
+}
+
+// An output page in a window of its own next to a stand-in tab strip, its tree on a disk
+// in a temporary folder, and a positioning page with the built-in sample as stamp and
+// sample.
+class OutputPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApp();
+        ASSERT_TRUE(dir.isValid());
+        root = dir.path() + "/disk/";
+        ASSERT_TRUE(MakeFolders(dir.path(), {"disk/in", "disk/out/Existing"}));
+
+        window = std::make_unique<QWidget>();
+        tabs = new QWidget(window.get());
+        tabs->setFocusPolicy(Qt::StrongFocus);
+        page = new COutputPage(window.get());
+        auto* layout = new QVBoxLayout(window.get());
+        layout->addWidget(tabs);
+        layout->addWidget(page);
+
+        CFolderTree::SEnvironment environment;
+        environment.drives = [this] { return std::vector<SDrive>{{root, EDriveType::Fixed}}; };
+        environment.desktopFolder = [] { return QString(); };
+        environment.volumeId = [](const QString&) -> std::optional<int64_t> { return 1; };
+        page->GetTree()->SetEnvironment(std::move(environment));
+        page->GetTree()->InitFolderTree();
+        EXPECT_TRUE(page->GetTree()->SelectFolderPath(root + "out", true));
+
+        position = std::make_unique<CPositionPage>();
+        position->GetStampView()->LoadSamplePicture();
+        position->GetSampleView()->LoadSamplePicture();
+        position->SampleChanged();
+
+        page->SetHost({[this] { return files; },
+                       [this] { return withPosition ? position.get() : nullptr; },
+                       [this] { return tabs; }});
+        window->resize(900, 500);
+        window->show();
+    }
+
+    void TearDown() override { window.reset(); }
+
+    QWidget* Control(int id) const { return GetDlgItem(page, id); }
+    QAbstractButton* Button(int id) const { return GetDlgItemAs<QAbstractButton>(page, id); }
+    QString In(const QString& name) const { return root + "in/" + name; }
+    QString Out(const QString& name) const { return root + "out/" + name; }
+
+    // Waits for the worker; false when it did not end in time.
+    bool WaitForRun() {
+        return QTest::qWaitFor([this] { return !page->IsWorkerRunning(); }, 20000);
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    std::unique_ptr<QWidget> window;
+    QWidget* tabs = nullptr;
+    COutputPage* page = nullptr;
+    std::unique_ptr<CPositionPage> position;
+    QStringList files;
+    bool withPosition = true;
+};
+
+TEST_F(OutputPageTest, StartIsRefusedWithEveryReasonAtOnce) {
+    WriteBmp(In("here.bmp"), 8, 8, 0xFF000000);
+    struct Case {
+        const char* name;
+        QStringList files;
+        bool position, stamp;
+        QString reasons;
+    };
+    const Case cases[] = {
+        {"empty list", {}, true, true, "- no input files selected \r\n"},
+        {"files deleted meanwhile",
+         {In("gone1.bmp"), In("gone2.jpg")},
+         true,
+         true,
+         "- all of the selected files are no longer valid \r\n"},
+        {"no stamp", {In("here.bmp")}, true, false, "- you have not selected a stamp \r\n"},
+        {"nothing at all",
+         {},
+         false,
+         false,
+         "- no input files selected \r\n- you have not previed your stamping \r\n- you have "
+         "not selected a stamp \r\n"},
+        {"folder only",
+         {root + "in"},
+         true,
+         true,
+         "- all of the selected files are no longer valid \r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        files = c.files;
+        withPosition = c.position;
+        if (c.stamp)
+            position->GetStampView()->LoadSamplePicture();
+        else
+            position->GetStampView()->ClearPicture();
+        CMessageBoxRecorder boxes;
+        page->StartRun();
+        ASSERT_EQ(boxes.GetRecords().size(), 1u);
+        EXPECT_EQ(boxes.GetRecords()[0].text, kReasonsHead + c.reasons);
+        EXPECT_EQ(boxes.GetRecords()[0].icon, CMessageIcon::Error);
+        EXPECT_EQ(boxes.GetRecords()[0].owner, page);
+        EXPECT_FALSE(page->IsStamping());
+        EXPECT_FALSE(page->IsWorkerRunning());
+        EXPECT_TRUE(Button(IDC_OUT_START)->isEnabled());
+    }
+}
+
+TEST_F(OutputPageTest, FormatButtonsSwitchTheJpegControlsAndLeaveThePreserveCheck) {
+    const int jpegControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
+                                IDC_OUT_QUALITY_LABEL, IDC_OUT_PRESERVE};
+    Button(IDC_OUT_PRESERVE)->setChecked(true);
+    struct Step {
+        int button;
+        bool enabled;
+    };
+    for (const Step step : {Step{IDC_OUT_PNG, false}, Step{IDC_OUT_JPG, true},
+                            Step{IDC_OUT_BMP, false}, Step{IDC_OUT_JPG, true}}) {
+        SCOPED_TRACE(step.button);
+        QTest::mouseClick(Button(step.button), Qt::LeftButton);
+        ASSERT_TRUE(Button(step.button)->isChecked());
+        for (const int id : jpegControls)
+            EXPECT_EQ(Control(id)->isEnabled(), step.enabled) << id;
+        EXPECT_TRUE(Button(IDC_OUT_PRESERVE)->isChecked());
+    }
+}
+
+TEST_F(OutputPageTest, QualityLabelFollowsTheSliderWhileDragged) {
+    auto* slider = GetDlgItemAs<QSlider>(page, IDC_OUT_QUALITY);
+    auto* label = GetDlgItemAs<QLabel>(page, IDC_OUT_QUALITY_VALUE);
+    slider->setSliderDown(true);
+    for (const int value : {99, 37, 0}) {
+        slider->setSliderPosition(value);
+        EXPECT_EQ(label->text(), QString::number(value));
+    }
+    slider->setSliderDown(false);
+    QTest::keyClick(slider, Qt::Key_End);
+    EXPECT_EQ(label->text(), "100");
+}
+
+TEST_F(OutputPageTest, TreeSelectionFillsThePathField) {
+    ASSERT_TRUE(page->GetTree()->SelectFolderPath(root + "out/Existing", true));
+    EXPECT_EQ(GetDlgItemAs<QLineEdit>(page, IDC_OUT_FOLDER)->text(), root + "out/Existing/");
+}
+
+TEST_F(OutputPageTest, PageHasItsButtonsAnchorsAndTips) {
+    EXPECT_EQ(page->GetToolTips()->GetMaxTipWidth(), 100);
+    EXPECT_TRUE(page->GetToolTips()->IsActive());
+    EXPECT_EQ(page->GetToolTips()->GetText(Control(IDC_OUT_PRESERVE)),
+              "Preserve iptc, comment and exif headers when input and output files are jpegs.");
+    EXPECT_EQ(page->GetToolTips()->GetText(Control(IDC_OUT_NEW_FOLDER)), "Create new subfolder.");
+    EXPECT_FALSE(Button(IDC_OUT_STOP)->isEnabled());
+
+    // Growing the page: the tree takes half the width and all the height, the log the other
+    // half, the progress bar stays at the bottom with the log's width.
+    const QRect tree = Control(IDC_OUT_TREE)->geometry();
+    const QRect log = Control(IDC_OUT_LOG)->geometry();
+    const QRect bar = Control(IDC_OUT_PROGRESS)->geometry();
+    const QRect stop = Control(IDC_OUT_STOP)->geometry();
+    const QSize before = page->size();
+    page->resize(before + QSize(200, 100));
+    EXPECT_EQ(Control(IDC_OUT_TREE)->geometry(), tree.adjusted(0, 0, 100, 100));
+    EXPECT_EQ(Control(IDC_OUT_LOG)->geometry(), log.adjusted(100, 0, 200, 100));
+    EXPECT_EQ(Control(IDC_OUT_PROGRESS)->geometry(), bar.adjusted(100, 100, 200, 100));
+    EXPECT_EQ(Control(IDC_OUT_STOP)->geometry(), stop.translated(200, 0));
+}
+
+TEST_F(OutputPageTest, NewFolderReportsEachOutcome) {
+    WriteBmp(Out("afile"), 2, 2, 0);
+    struct Case {
+        const char* name;
+        std::optional<QString> answer;
+        QString base; // the folder selected first ("" = the tree's "out")
+        bool removeBase;
+        QString message;
+        CMessageIcon icon;
+        QString fieldAfter;
+    };
+    const Case cases[] = {
+        {"cancelled", std::nullopt, "", false, "", CMessageIcon::None, root + "out/"},
+        {"existing", "Existing", "", false,
+         "could not create new folder:\n folder already existing", CMessageIcon::Error,
+         root + "out/"},
+        {"base gone", "x", "in", true, "could not create new folder:\n folder not found",
+         CMessageIcon::Error, root + "in/"},
+        {"not a folder", "afile/x", "", false,
+         "could not create new folder:\n unknown error (check permissions)", CMessageIcon::Error,
+         root + "out/"},
+        {"created", "new folder", "", false, "\"" + root + "out/new folder\" created",
+         CMessageIcon::Information, root + "out/new folder/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(
+            page->GetTree()->SelectFolderPath(root + (c.base.isEmpty() ? "out" : c.base), true));
+        if (c.removeBase) {
+            ASSERT_TRUE(QDir(root + c.base).removeRecursively());
+        }
+        page->SetNewFolderHook([&](QWidget*) { return c.answer; });
+        CMessageBoxRecorder boxes;
+        page->OnNewFolder();
+        if (c.message.isEmpty()) {
+            EXPECT_TRUE(boxes.GetRecords().empty());
+        } else {
+            ASSERT_EQ(boxes.GetRecords().size(), 1u);
+            EXPECT_EQ(boxes.GetRecords()[0].text, c.message);
+            EXPECT_EQ(boxes.GetRecords()[0].icon, c.icon);
+        }
+        EXPECT_EQ(GetDlgItemAs<QLineEdit>(page, IDC_OUT_FOLDER)->text(), c.fieldAfter);
+        EXPECT_EQ(page->GetTree()->GetFolderPath(), c.fieldAfter);
+    }
+    EXPECT_TRUE(QDir(root + "out/new folder").exists());
+    EXPECT_FALSE(QDir(root + "out/Existing/Existing").exists());
+}
+
+TEST_F(OutputPageTest, TabFromTheLastControlGoesToTheTabStripNotThePathField) {
+    QWidget* log = Control(IDC_OUT_LOG);
+    log->setFocus();
+    QTest::keyClick(log, Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), tabs);
+
+    // Inside the page Tab goes on from control to control; backwards from the "create
+    // subdir" button it would land on the path field, so it leaves for the tab strip too.
+    Control(IDC_OUT_NEW_FOLDER)->setFocus();
+    QTest::keyClick(Control(IDC_OUT_NEW_FOLDER), Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), Control(IDC_OUT_TREE));
+    Control(IDC_OUT_NEW_FOLDER)->setFocus();
+    QTest::keyClick(Control(IDC_OUT_NEW_FOLDER), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(window->focusWidget(), tabs);
+
+    // The format buttons are one stop: the checked one. (PNG output disables the preserve
+    // box, which Tab then passes over.)
+    QTest::mouseClick(Button(IDC_OUT_PNG), Qt::LeftButton);
+    Control(IDC_OUT_OVERWRITE)->setFocus();
+    QTest::keyClick(Control(IDC_OUT_OVERWRITE), Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), Control(IDC_OUT_PNG));
+}
+
+// A run through the page: what is locked while it goes, the log, the progress, and what
+// the end step gives back.
+TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
+    WriteBmp(In("a.bmp"), 20, 10, 0xFF0000FF);
+    WriteBmp(In("b.BMP"), 20, 10, 0xFF00FF00);
+    WriteBmp(In("gone.bmp"), 20, 10, 0xFF00FF00);
+    {
+        QFile broken(In("c.bmp"));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+        broken.write("BM not really");
+    }
+    std::string brokenText;
+    try {
+        CMemoryBitmap bitmap;
+        CAutoDetectDecoder().DecodeFile(In("c.bmp").toStdString(), bitmap, 32);
+    } catch (const CTextException& e) {
+        brokenText = e.GetText();
+    }
+    ASSERT_FALSE(brokenText.empty());
+    files = {In("a.bmp"), In("b.BMP"), In("c.bmp"), In("gone.bmp")};
+    QFile::remove(In("gone.bmp"));
+    QTest::mouseClick(Button(IDC_OUT_PNG), Qt::LeftButton);
+    Button(IDC_OUT_PRESERVE)->setChecked(true);
+
+    auto* bar = GetDlgItemAs<QProgressBar>(page, IDC_OUT_PROGRESS);
+    std::vector<int> positions;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { positions.push_back(v); });
+    CMessageBoxRecorder boxes;
+    page->StartRun();
+    EXPECT_TRUE(boxes.GetRecords().empty());
+    ASSERT_TRUE(page->IsStamping());
+    EXPECT_EQ(page->GetRunTitles(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(bar->maximum(), 4) << "the range counts every listed entry";
+    EXPECT_FALSE(Button(IDC_OUT_START)->isEnabled());
+    EXPECT_TRUE(Button(IDC_OUT_STOP)->isEnabled());
+    EXPECT_EQ(window->focusWidget(), Button(IDC_OUT_STOP));
+    for (const int id :
+         {IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
+          IDC_OUT_PERCENT, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    EXPECT_FALSE(Control(IDC_OUT_QUALITY_LABEL)->isEnabled()) << "kept as the format left it";
+    EXPECT_FALSE(Control(IDC_OUT_PRESERVE)->isEnabled());
+    page->StartRun(); // a second start while running does nothing
+    ASSERT_TRUE(WaitForRun());
+
+    const std::string out = Out("").toStdString();
+    EXPECT_EQ(page->GetLog(), "OK: " + out + "a.png created \r\nOK: " + out +
+                                  "b.png created \r\nERR: " + In("c.bmp").toStdString() + " : " +
+                                  brokenText.substr(0, brokenText.size() - 1) + "\r\n");
+    EXPECT_EQ(GetDlgItemAs<QPlainTextEdit>(page, IDC_OUT_LOG)->toPlainText().toStdString(),
+              "OK: " + out + "a.png created \nOK: " + out +
+                  "b.png created \nERR: " + In("c.bmp").toStdString() + " : " +
+                  brokenText.substr(0, brokenText.size() - 1) + "\n");
+    EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 0})) << "ends short of 4, then 0";
+    EXPECT_FALSE(page->IsStamping());
+    EXPECT_TRUE(Button(IDC_OUT_START)->isEnabled());
+    EXPECT_FALSE(Button(IDC_OUT_STOP)->isEnabled());
+    EXPECT_EQ(window->focusWidget(), Button(IDC_OUT_START));
+    for (const int id : {IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG,
+                         IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
+    for (const int id : {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT})
+        EXPECT_FALSE(Control(id)->isEnabled()) << "PNG output: " << id;
+    EXPECT_TRUE(QFile::exists(Out("a.png")));
+    EXPECT_TRUE(QFile::exists(Out("b.png")));
+
+    // A second run with overwrite off: every output exists already.
+    page->StartRun();
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(page->GetLog().rfind("ERR: " + out + "a.png allready existing \r\n", 0), 0u)
+        << page->GetLog();
+}
+
+TEST_F(OutputPageTest, StopFinishesTheFileInProgressThenLogsCanceled) {
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        WriteBmp(In(name), 30, 30, 0xFF808080);
+    files = {In("a.bmp"), In("b.bmp"), In("c.bmp")};
+    // Stop as soon as the first file's line shows.
+    QObject::connect(page, &COutputPage::logChanged, page, [this] {
+        if (Button(IDC_OUT_STOP)->isEnabled())
+            QTest::mouseClick(Button(IDC_OUT_STOP), Qt::LeftButton);
+    });
+    page->StartRun();
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(page->GetLog(), "OK: " + Out("a.jpg").toStdString() + " created \r\ncanceled");
+    EXPECT_TRUE(QFile::exists(Out("a.jpg")));
+    EXPECT_FALSE(QFile::exists(Out("b.jpg")));
+    EXPECT_FALSE(page->IsStamping());
+}
+
+// The page going away mid-run: its destructor stops the run and waits for it while still
+// carrying out the worker's calls; every output written is whole.
+TEST_F(OutputPageTest, DestroyingThePageDuringARunEndsItCleanly) {
+    QStringList names;
+    for (int i = 0; i < 6; ++i) {
+        names << QString("p%1.bmp").arg(i);
+        WriteBmp(In(names.back()), 300, 200, 0xFF204060);
+        files << In(names.back());
+    }
+    // Back here as soon as the first file's line shows, with the worker waiting on its
+    // next call.
+    QEventLoop firstLine;
+    QObject::connect(page, &COutputPage::logChanged, &firstLine, &QEventLoop::quit);
+    page->StartRun();
+    firstLine.exec();
+    window.reset(); // the page with it
+    page = nullptr;
+    int written = 0;
+    for (int i = 0; i < 6; ++i) {
+        const QString output = Out(QString("p%1.jpg").arg(i));
+        if (!QFile::exists(output))
+            continue;
+        ++written;
+        CMemoryBitmap bitmap;
+        EXPECT_NO_THROW(CAutoDetectDecoder().DecodeFile(output.toStdString(), bitmap, 32)) << i;
+    }
+    EXPECT_EQ(written, 1) << "the stop was taken before the next file";
+}
+
+TEST(OutputPageTitle, DropsOnlyTheLastExtension) {
+    EXPECT_EQ(COutputPage::FileTitle("/a/photo.jpg"), "photo");
+    EXPECT_EQ(COutputPage::FileTitle("/a/photo.tar.gz"), "photo.tar");
+    EXPECT_EQ(COutputPage::FileTitle("/a.b/noext"), "noext");
+    EXPECT_EQ(COutputPage::FileTitle("/a/.hidden"), ".hidden");
+}
+
+} // namespace
