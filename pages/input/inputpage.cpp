@@ -3,6 +3,7 @@
 #include "controls/controlfactories.h"
 #include "controls/extentlistbox.h"
 #include "controls/imagebutton.h"
+#include "controls/pagesetup.h"
 #include "core/stampdisplay.h"
 #include "pages/input/filedroplistbox.h"
 #include "pages/input/foldertree.h"
@@ -29,10 +30,6 @@
 
 namespace {
 
-struct CAnchorRow {
-    int id;
-    float left, top, right, bottom;
-};
 // The four columns share the page's width in quarters; the buttons stay under their
 // lists and the preview takes the upper quarter of the right column.
 const CAnchorRow kAnchors[] = {
@@ -50,23 +47,13 @@ const CAnchorRow kAnchors[] = {
     {IDC_IN_HEIGHT_LABEL, 0.75f, 0.25f, 0.75f, 0.25f},
 };
 
-struct CButtonRow {
-    int id;
-    int icon;
-    int width, height;
-    int imageX, textX;
-};
-const CButtonRow kButtons[] = {
+const CImageButtonRow kButtons[] = {
     {IDC_IN_ADD_ALL, IDI_ADD_ALL, 20, 18, 4, 26},
     {IDC_IN_ADD_SELECTED, IDI_ADD_SELECTED, 17, 17, 4, 23},
     {IDC_IN_REMOVE_ALL, IDI_REMOVE_ALL, 20, 18, 4, 26},
     {IDC_IN_REMOVE_SELECTED, IDI_REMOVE_SELECTED, 17, 17, 4, 23},
 };
 
-struct CToolRow {
-    int id;
-    int text;
-};
 const CToolRow kTools[] = {
     {IDC_IN_TREE, IDS_TIP_INPUT_TREE},
     {IDC_IN_FILE_LIST, IDS_TIP_FILE_LIST},
@@ -141,23 +128,11 @@ CInputPage::CInputPage(QWidget* parent)
              m_fileList && m_tree);
 
     // 2. Button images.
-    for (const CButtonRow& b : kButtons) {
-        if (auto* button = GetDlgItemAs<CImageButton>(this, b.id)) {
-            button->SetIcon(b.icon, b.width, b.height);
-            button->SetImagePos(b.imageX, -1);
-            button->SetTextPos(b.textX, -1);
-        }
-    }
+    SetUpImageButtons(this, kButtons);
     // 3. Anchors.
-    for (const CAnchorRow& a : kAnchors)
-        AddAnchor(a.id, a.left, a.top, a.right, a.bottom);
+    AddAnchors(GetLayout(), kAnchors);
     // 4. Tooltips.
-    m_toolTips = new CToolTipControl(this);
-    m_toolTips->SetMaxTipWidth(kToolTipWidth);
-    for (const CToolRow& t : kTools)
-        if (QWidget* tool = GetDlgItem(this, t.id))
-            m_toolTips->AddTool(tool, LoadString(t.text));
-    m_toolTips->Activate(true);
+    m_toolTips = CreateToolTips(this, kToolTipWidth, kTools);
     // 5.
     m_preview->SetFitOnResize(true);
 

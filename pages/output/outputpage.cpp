@@ -2,6 +2,7 @@
 
 #include "controls/controlfactories.h"
 #include "controls/imagebutton.h"
+#include "controls/pagesetup.h"
 #include "pages/input/foldertree.h"
 #include "pages/output/newfolderdlg.h"
 #include "pages/position/imageviewer.h"
@@ -44,12 +45,8 @@ const int kRunLockedControls[] = {
     IDC_OUT_TREE,    IDC_OUT_FOLDER, IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
     IDC_OUT_PERCENT, IDC_OUT_BMP,    IDC_OUT_JPG,           IDC_OUT_PNG,       IDC_OUT_NEW_FOLDER};
 
-struct CAnchorCall {
-    int id;
-    float left, top, right, bottom;
-};
 // Growth fractions; a control anchored more than once gets the sum of its calls.
-const CAnchorCall kAnchors[] = {
+const CAnchorRow kAnchors[] = {
     {IDC_OUT_TREE, 0, 0, 0.5f, 1},
     {IDC_OUT_FOLDER, 0, 0, 0.5f, 0},
     {IDC_OUT_NEW_FOLDER, 0.5f, 0, 0.5f, 0},
@@ -75,10 +72,6 @@ const CAnchorCall kAnchors[] = {
     {IDC_OUT_PROGRESS, 0, 0, 0.5f, 0},
 };
 
-struct CToolRow {
-    int id;
-    int text;
-};
 const CToolRow kTools[] = {
     {IDC_OUT_TREE, IDS_TIP_OUTPUT_TREE},
     {IDC_OUT_START, IDS_TIP_START},
@@ -131,31 +124,16 @@ COutputPage::COutputPage(QWidget* parent)
              m_progress);
 
     // 1. The image buttons.
-    if (auto* button = qobject_cast<CImageButton*>(m_start)) {
-        button->SetIcon(IDI_START, 16, 16);
-        button->SetImagePos(10, -1);
-        button->SetTextPos(40, -1);
-    }
-    if (auto* button = qobject_cast<CImageButton*>(m_stop)) {
-        button->SetIcon(IDI_STOP, 16, 16);
-        button->SetImagePos(10, -1);
-        button->SetTextPos(40, -1);
-    }
-    if (auto* button = GetDlgItemAs<CImageButton>(this, IDC_OUT_NEW_FOLDER)) {
-        button->SetIcon(IDI_NEW_FOLDER, 16, 16);
-        button->SetImagePos(4, -1);
-        button->SetTextPos(30, -1);
-    }
+    const CImageButtonRow buttons[] = {
+        {IDC_OUT_START, IDI_START, 16, 16, 10, 40},
+        {IDC_OUT_STOP, IDI_STOP, 16, 16, 10, 40},
+        {IDC_OUT_NEW_FOLDER, IDI_NEW_FOLDER, 16, 16, 4, 30},
+    };
+    SetUpImageButtons(this, buttons);
     // 2. Anchors.
-    for (const CAnchorCall& a : kAnchors)
-        AddAnchor(a.id, a.left, a.top, a.right, a.bottom);
+    AddAnchors(GetLayout(), kAnchors);
     // 3. Tooltips.
-    m_toolTips = new CToolTipControl(this);
-    m_toolTips->SetMaxTipWidth(100);
-    for (const CToolRow& t : kTools)
-        if (QWidget* tool = GetDlgItem(this, t.id))
-            m_toolTips->AddTool(tool, LoadString(t.text));
-    m_toolTips->Activate(true);
+    m_toolTips = CreateToolTips(this, 100, kTools);
 
     // Starting values, so the page works before settings arrive.
     m_quality->setRange(0, 100);

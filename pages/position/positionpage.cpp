@@ -2,6 +2,7 @@
 
 #include "controls/controlfactories.h"
 #include "controls/imagebutton.h"
+#include "controls/pagesetup.h"
 #include "core/stampbitmap.h"
 #include "core/stampdisplay.h"
 #include "core/stamppreparation.h"
@@ -52,10 +53,6 @@ const int kTransparenceControls[] = {
     IDC_POS_FEATHER_LABEL, IDC_POS_FEATHER_VALUE,   IDC_POS_FEATHER_MARK,
 };
 
-struct CAnchorRow {
-    int id;
-    float left, top, right, bottom;
-};
 // Growth fractions of the controls (the sums where a control is anchored more than once).
 const CAnchorRow kAnchors[] = {
     {IDC_POS_STAMP_GROUP, 0, 0, 1, 0},
@@ -100,10 +97,6 @@ const CAnchorRow kAnchors[] = {
     {IDC_POS_SAMPLE_VIEW, 0.5f, 0, 1, 1},
 };
 
-struct CToolRow {
-    int id;
-    int text;
-};
 const CToolRow kTools[] = {
     {IDC_POS_ALIGN_TOP_LEFT, IDS_TIP_ALIGN_TOP_LEFT},
     {IDC_POS_ALIGN_TOP_CENTRE, IDS_TIP_ALIGN_TOP_CENTRE},
@@ -168,26 +161,15 @@ CPositionPage::CPositionPage(QWidget* parent)
              m_useTransparence && m_zoomList && m_stampGroup && m_swatch);
 
     // 1. The image buttons.
-    if (auto* button = GetDlgItemAs<CImageButton>(this, IDC_POS_OPEN_STAMP)) {
-        button->SetIcon(IDI_OPEN, 16, 16);
-        button->SetImagePos(4, -1);
-        button->SetTextPos(23, -1);
-    }
-    if (auto* button = GetDlgItemAs<CImageButton>(this, IDC_POS_OPEN_SAMPLE)) {
-        button->SetIcon(IDI_OPEN, 16, 16);
-        button->SetImagePos(3, -1);
-        button->SetTextPos(22, -1);
-    }
+    const CImageButtonRow buttons[] = {
+        {IDC_POS_OPEN_STAMP, IDI_OPEN, 16, 16, 4, 23},
+        {IDC_POS_OPEN_SAMPLE, IDI_OPEN, 16, 16, 3, 22},
+    };
+    SetUpImageButtons(this, buttons);
     // 2. Anchors.
-    for (const CAnchorRow& a : kAnchors)
-        AddAnchor(a.id, a.left, a.top, a.right, a.bottom);
+    AddAnchors(GetLayout(), kAnchors);
     // 3. Tooltips.
-    m_toolTips = new CToolTipControl(this);
-    m_toolTips->SetMaxTipWidth(100);
-    for (const CToolRow& t : kTools)
-        if (QWidget* tool = GetDlgItem(this, t.id))
-            m_toolTips->AddTool(tool, LoadString(t.text));
-    m_toolTips->Activate(true);
+    m_toolTips = CreateToolTips(this, 100, kTools);
     // 4. At most 5 characters per offset.
     m_offsetXBox->setMaxLength(5);
     m_offsetYBox->setMaxLength(5);
