@@ -1,5 +1,7 @@
 #include "cli/batchinputs.h"
 
+#include "job/stampjob.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -53,15 +55,6 @@ bool ListFolder(const std::string& folder, std::vector<CBatchInput>& inputs) {
 }
 
 } // namespace
-
-std::string FileTitle(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0)
-        return name;
-    return name.substr(0, dot);
-}
 
 std::vector<CBatchInput> ExpandBatchInputs(const std::vector<std::string>& arguments,
                                            std::vector<std::string>& unreadable) {

@@ -16,7 +16,3 @@ struct CBatchInput {
 // unreadable.
 std::vector<CBatchInput> ExpandBatchInputs(const std::vector<std::string>& arguments,
                                            std::vector<std::string>& unreadable);
-
-// The file name of a path without its last extension: "a/b.c.jpg" gives "b.c"; a name
-// whose only dot leads it (".jpg") is kept whole.
-std::string FileTitle(const std::string& path);

@@ -124,6 +124,15 @@ CStampJobSummary CStampJob::Run() {
     return m_summary;
 }
 
+std::string FileTitle(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return name;
+    return name.substr(0, dot);
+}
+
 int RunJob(std::unique_ptr<CStampJobParams> params) {
     CStampJob job(*params);
     job.Run();

@@ -111,5 +111,10 @@ private:
 // The worker thread's procedure: runs the job and releases the parameters. Returns 0.
 int RunJob(std::unique_ptr<CStampJobParams> params);
 
+// The title a run gives an input, and so the name of its output: the file name without
+// its last extension ("a/b.c.jpg" gives "b.c"); a name whose only dot leads it (".jpg")
+// is kept whole.
+std::string FileTitle(const std::string& path);
+
 // The output extension the engine picks from the format choices: ".bmp", ".png" or ".jpg".
 const char* JobExtension(bool bmpChecked, bool pngChecked);

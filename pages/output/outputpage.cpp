@@ -192,12 +192,6 @@ bool COutputPage::IsChecked(int id) const {
     return button && button->isChecked();
 }
 
-std::string COutputPage::FileTitle(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return (dot <= 0 ? name : name.left(dot)).toStdString();
-}
-
 // ---- Handlers
 
 void COutputPage::OnFolderSelectionChanged() {
@@ -326,7 +320,7 @@ void COutputPage::StartRun() {
         if (!FileExists(file))
             continue;
         m_paths.push_back(file.toStdString());
-        m_titles.push_back(FileTitle(file));
+        m_titles.push_back(FileTitle(file.toStdString()));
     }
     // 3.
     if (!files.isEmpty() && m_paths.empty())

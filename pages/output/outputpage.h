@@ -94,10 +94,6 @@ public:
     CFolderTree* GetTree() const { return m_tree; }
     CToolTipControl* GetToolTips() const { return m_toolTips; }
 
-    // A file's title as the run names its output: the name without its last extension (a
-    // name whose only dot leads keeps it whole).
-    static std::string FileTitle(const QString& path);
-
     // ---- CStampJobHost: called by the worker thread, carried out in this one.
     int GetJpegQuality() override;
     bool IsPreserveHeadersChecked() override;

@@ -92,7 +92,7 @@ protected:
 
     QAbstractButton* Button(int id) const { return GetDlgItemAs<QAbstractButton>(page, id); }
     QString OutputOf(const QString& input) const {
-        return out + QString::fromStdString(COutputPage::FileTitle(input)) + ".jpg";
+        return out + QString::fromStdString(FileTitle(input.toStdString())) + ".jpg";
     }
 
     QString stamp;

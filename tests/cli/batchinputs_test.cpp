@@ -30,13 +30,4 @@ TEST(BatchInputs, FoldersGiveTheirPicturesSortedFilesStayAsGiven) {
     EXPECT_TRUE(unreadable.empty());
 }
 
-TEST(BatchInputs, FileTitleDropsOnlyTheLastExtension) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"a/b.c.jpg", "b.c"}, {"photo.JPG", "photo"}, {"/x/.hidden", ".hidden"},
-        {"noext", "noext"},   {"dir.d/file", "file"}, {"a.", "a"},
-    };
-    for (const auto& [path, title] : cases)
-        EXPECT_EQ(FileTitle(path), title) << path;
-}
-
 } // namespace

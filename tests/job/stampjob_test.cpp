@@ -333,4 +333,15 @@ TEST(JobExtension, FollowsTheFormatChoices) {
     EXPECT_STREQ(JobExtension(false, false), ".jpg");
 }
 
+TEST(FileTitle, DropsOnlyTheLastExtension) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a/b.c.jpg", "b.c"},      {"photo.JPG", "photo"},
+        {"/x/.hidden", ".hidden"}, {"noext", "noext"},
+        {"/a.b/noext", "noext"},   {"/a/photo.tar.gz", "photo.tar"},
+        {"dir.d/file", "file"},    {"a.", "a"},
+    };
+    for (const auto& [path, title] : cases)
+        EXPECT_EQ(FileTitle(path), title) << path;
+}
+
 } // namespace

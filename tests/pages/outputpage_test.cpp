@@ -400,11 +400,4 @@ TEST_F(OutputPageTest, DestroyingThePageDuringARunEndsItCleanly) {
     EXPECT_EQ(written, 1) << "the stop was taken before the next file";
 }
 
-TEST(OutputPageTitle, DropsOnlyTheLastExtension) {
-    EXPECT_EQ(COutputPage::FileTitle("/a/photo.jpg"), "photo");
-    EXPECT_EQ(COutputPage::FileTitle("/a/photo.tar.gz"), "photo.tar");
-    EXPECT_EQ(COutputPage::FileTitle("/a.b/noext"), "noext");
-    EXPECT_EQ(COutputPage::FileTitle("/a/.hidden"), ".hidden");
-}
-
 } // namespace
