@@ -2,38 +2,20 @@
 
 #include "platform/dialogbuilder.h"
 
-CResizeDialog::CResizeDialog(QWidget* parent, int layoutFlags)
-    : QDialog(parent), m_layout(std::make_unique<CResizeLayout>(this, layoutFlags)) {}
+void BuildAndInitLayout(const CDialogBuilder& builder, QWidget* window, CResizeLayout& layout) {
+    builder.Build(window);
+    layout.InitLayout();
+}
+
+CResizeDialog::CResizeDialog(QWidget* parent, int layoutFlags) : CResizable(parent, layoutFlags) {}
 CResizeDialog::~CResizeDialog() = default;
 
-void CResizeDialog::InitFromTemplate(const CDialogBuilder& builder) {
-    builder.Build(this);
-    m_layout->InitLayout();
-}
-
-void CResizeDialog::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    m_layout->ArrangeControls();
-}
-
 CResizePropertyPage::CResizePropertyPage(QWidget* parent, int layoutFlags)
-    : QWidget(parent),
-      m_layout(std::make_unique<CResizeLayout>(this, layoutFlags | QM_RL_NO_GRIP)) {}
+    : CResizable(parent, layoutFlags | QM_RL_NO_GRIP) {}
 CResizePropertyPage::~CResizePropertyPage() = default;
 
-void CResizePropertyPage::InitFromTemplate(const CDialogBuilder& builder) {
-    builder.Build(this);
-    m_layout->InitLayout();
-}
-
-void CResizePropertyPage::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    m_layout->ArrangeControls();
-}
-
 CResizeFormView::CResizeFormView(QWidget* parent, int layoutFlags)
-    : QWidget(parent),
-      m_layout(std::make_unique<CResizeLayout>(this, layoutFlags | QM_RL_NO_GRIP)) {}
+    : CResizable(parent, layoutFlags | QM_RL_NO_GRIP) {}
 CResizeFormView::~CResizeFormView() = default;
 
 void CResizeFormView::InitialUpdate(const CDialogBuilder& builder) {
@@ -44,9 +26,4 @@ void CResizeFormView::InitialUpdate(const CDialogBuilder& builder) {
     if (frame != this)
         frame->resize(size() + extra);
     m_layout->InitLayout();
-}
-
-void CResizeFormView::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    m_layout->ArrangeControls();
 }
