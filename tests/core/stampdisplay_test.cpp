@@ -1,5 +1,6 @@
 #include "core/stampdisplay.h"
 #include "imagelib/dibclipboard.h"
+#include "paintedimage.h"
 #include "qtapp.h"
 #include "testbitmaps.h"
 
@@ -10,24 +11,13 @@
 #include <gtest/gtest.h>
 
 namespace {
-constexpr QRgb kBackground = 0xFF123456;
 
 template <class F> QImage Paint(int w, int h, F&& draw) {
-    QImage target(w, h, QImage::Format_RGB32);
-    target.fill(kBackground);
+    QImage target = Target(w, h);
     QPainter painter(&target);
     CDC dc(painter);
     draw(dc);
     return target;
-}
-
-QRect Painted(const QImage& image) {
-    QRect box;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != kBackground)
-                box |= QRect(x, y, 1, 1);
-    return box;
 }
 
 // Black and white columns: any smoothing shows as grey.

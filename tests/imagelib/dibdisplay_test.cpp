@@ -2,6 +2,7 @@
 #include "imagelib/dibclipboard.h"
 #include "imagelib/dibdisplay.h"
 #include "imagelib/textexception.h"
+#include "paintedimage.h"
 #include "qtapp.h"
 #include "testbitmaps.h"
 
@@ -13,24 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-constexpr QRgb kBackground = 0xFF123456;
-
-QImage Target(int w, int h) {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(kBackground);
-    return image;
-}
-
-// The bounding box of the pixels that differ from the background.
-QRect Painted(const QImage& image) {
-    QRect box;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != kBackground)
-                box |= QRect(x, y, 1, 1);
-    return box;
-}
 
 // A 32-bit bitmap whose pixel (x, y) is grey y (so rows tell where they came from).
 void RowNumbered(CImageBitmap& bitmap, int w, int h) {
