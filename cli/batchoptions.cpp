@@ -208,6 +208,10 @@ public:
             o.followExif = true;
         else if (option == "--no-orientation")
             o.followExif = false;
+        else if (option == "--lossless")
+            o.losslessJpeg = true;
+        else if (option == "--no-lossless")
+            o.losslessJpeg = false;
         else
             return false;
         return true;
@@ -329,6 +333,8 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.sizepercent = *options.sizePercent;
     if (options.followExif)
         settings.followexif = *options.followExif;
+    if (options.losslessJpeg)
+        settings.losslessjpeg = *options.losslessJpeg;
 }
 
 std::string BatchUsage() {
@@ -361,6 +367,9 @@ std::string BatchUsage() {
            "      --orientation | --no-orientation\n"
            "                           follow the EXIF orientation of JPEG photos (place the\n"
            "                           stamp on the picture as a viewer shows it) or not\n"
+           "      --lossless | --no-lossless\n"
+           "                           JPEG to JPEG: re-encode only the blocks under the stamp,\n"
+           "                           keeping the rest of the photo as it was (ignores -q)\n"
            "      --save-config FILE   write the effective settings as a configuration file "
            "and exit\n"
            "  -h, --help               usage\n"

@@ -35,6 +35,7 @@ struct CBatchOptions {
     std::optional<int> sizeMode;    // kSizeOriginal, kSizePercentOfWidth, ...OfShorterSide
     std::optional<int> sizePercent; // with a percentage mode
     std::optional<bool> followExif;
+    std::optional<bool> losslessJpeg;
 
     bool help = false;
     bool version = false;

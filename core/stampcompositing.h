@@ -22,6 +22,10 @@ struct CStampPlacement {
 CStampPlacement ComputeStampPlacement(const CImageBitmap& stamp, const CImageBitmap& picture,
                                       uint8_t halign, uint8_t valign, int32_t offsetX,
                                       int32_t offsetY);
+// The same for a picture known only by its size (one not decoded whole).
+CStampPlacement ComputeStampPlacement(const CImageBitmap& stamp, int32_t pictureWidth,
+                                      int32_t pictureHeight, uint8_t halign, uint8_t valign,
+                                      int32_t offsetX, int32_t offsetY);
 
 // Both bitmaps 32 bits per pixel and the rectangle as ComputeStampPlacement gave it.
 // Copy takes blue, green and red of the stamp whatever its alpha; blend mixes them by

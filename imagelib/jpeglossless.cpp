@@ -405,56 +405,35 @@ void CJpegLosslessStamper::ReplaceRegion(int x, int y, int width, int height, co
     s.FreeMemory();
 }
 
-int64_t CJpegLosslessStamper::MaxEncodedSize(const CSavedMarker* markers) const {
-    const CState& s = *m_state;
-    int64_t blocks = 0;
-    for (int c = 0; s.open && c < s.input.num_components; ++c)
-        blocks += int64_t(PaddedBlocksWide(s.input.comp_info[c])) *
-                  PaddedBlocksHigh(s.input.comp_info[c]);
-    // A block's 64 coefficients take at most 16 code bits and 11 value bits each; the
-    // progressive scans add end-of-band runs, well inside the rest.
-    int64_t size = blocks * 256 + 65536;
-    for (const CSavedMarker* m = markers; m; m = m->next.get())
-        size += 4 + int64_t(m->dataLength);
-    return size;
-}
-
-void CJpegLosslessStamper::Write(CImageSink& sink, const CSavedMarker* markers) {
+void CJpegLosslessStamper::Write(const CSavedMarker* markers, std::vector<uint8_t>& out) {
     CState& s = *m_state;
     if (!s.open)
         RaiseDecoderError(6, "No JPEG coefficients to write.\n");
     ResetJpegErrorManager(s.error);
     j_decompress_ptr in = &s.input;
-    j_compress_ptr out = &s.output;
+    j_compress_ptr dst = &s.output;
     if (setjmp(s.error.jump)) {
         s.AbortAll();
         RaiseJpegFailure(s.error);
     }
-    jpeg_copy_critical_parameters(in, out);
+    jpeg_copy_critical_parameters(in, dst);
     if (in->progressive_mode)
-        jpeg_simple_progression(out);
-    out->optimize_coding = TRUE;
-    out->restart_interval = in->restart_interval;
+        jpeg_simple_progression(dst);
+    dst->optimize_coding = TRUE;
+    dst->restart_interval = in->restart_interval;
     if (in->saw_JFIF_marker) {
-        out->density_unit = in->density_unit;
-        out->X_density = in->X_density;
-        out->Y_density = in->Y_density;
+        dst->density_unit = in->density_unit;
+        dst->X_density = in->X_density;
+        dst->Y_density = in->Y_density;
     }
-    out->dest = &s.memory.pub;
-    jpeg_write_coefficients(out, s.coefficients);
+    dst->dest = &s.memory.pub;
+    jpeg_write_coefficients(dst, s.coefficients);
     for (const CSavedMarker* m = markers; m; m = m->next.get())
-        jpeg_write_marker(out, m->marker, m->data.get(), m->dataLength);
-    jpeg_finish_compress(out);
+        jpeg_write_marker(dst, m->marker, m->data.get(), m->dataLength);
+    jpeg_finish_compress(dst);
     jpeg_abort_decompress(in);
     s.open = false;
     s.coefficients = nullptr;
-    try {
-        if (s.memory.bytes.size() > 0x7FFFFFFF)
-            RaiseDecoderError(11, "Buffer overflow while encoding.\n");
-        sink.WriteBytes(int(s.memory.bytes.size()), s.memory.bytes.data());
-    } catch (...) {
-        s.FreeMemory();
-        throw;
-    }
+    out.swap(s.memory.bytes);
     s.FreeMemory();
 }

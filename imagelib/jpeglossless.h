@@ -1,11 +1,11 @@
 #pragma once
 
 #include "imagelib/bitmap.h"
-#include "imagelib/imagesink.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // A JPEG rewritten from its own coefficients, so that stamping it costs no generation of
 // quality: only the MCUs under a rectangle are decoded, changed by the caller and encoded
@@ -54,11 +54,10 @@ public:
     };
     CRect TouchedRegion(int x, int y, int width, int height) const;
 
-    // Writes the file: SOI, the JFIF header (the input's density kept), the markers in list
-    // order, then tables, frame and scans. Ends the file's life in this object.
-    void Write(CImageSink& sink, const CSavedMarker* markers);
-    // An upper bound of what Write produces, for sizing the sink.
-    int64_t MaxEncodedSize(const CSavedMarker* markers) const;
+    // Writes the file into out: SOI, the JFIF header (the input's density kept), the
+    // markers in list order, then tables, frame and scans. Ends the file's life in this
+    // object.
+    void Write(const CSavedMarker* markers, std::vector<uint8_t>& out);
 
 private:
     struct CState;

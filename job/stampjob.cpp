@@ -2,6 +2,7 @@
 
 #include "core/stampcompositing.h"
 #include "imagelib/textexception.h"
+#include "imagelib/trace.h"
 
 #include <sys/stat.h>
 
@@ -47,10 +48,35 @@ void CStampJob::AppendErrorLine(const std::string& inputPath, const std::string&
     ++m_summary.failed;
 }
 
+// JPEG output of a JPEG input keeps the input's coefficients outside the stamp when asked
+// to; false sends the file down the ordinary path.
+bool CStampJob::StampLosslessly(const std::string& inputPath, bool preserveHeaders) {
+    if (!m_params.losslessJpeg || m_extension != ".jpg")
+        return false;
+    const CLosslessStampPlan plan{&m_params.stamp, m_params.blend,   m_params.halign,
+                                  m_params.valign, m_params.offsetX, m_params.offsetY,
+                                  preserveHeaders};
+    std::vector<uint8_t> bytes;
+    if (!m_lossless.StampFile(inputPath, plan, bytes))
+        return false;
+    CFileSink sink;
+    if (sink.Open(m_outputPath, int(bytes.size())) != 0)
+        RaiseDecoderError(-1, FormatText("Opening %s failed", m_outputPath.c_str()));
+    sink.WriteBytes(int(bytes.size()), bytes.data());
+    sink.Close();
+    return true;
+}
+
 void CStampJob::StampFile(int index, bool preserveHeaders) {
     CStampJobHost& host = m_params.host;
     const std::string inputPath = host.GetFilePath(index);
     try {
+        if (StampLosslessly(inputPath, preserveHeaders)) {
+            m_logText += "OK: " + m_outputPath + " created \r\n";
+            host.SetLogText(m_logText);
+            ++m_summary.created;
+            return;
+        }
         m_decoder.DecodeFile(inputPath, m_bitmap, 32);
         const CStampPlacement placement =
             ComputeStampPlacement(m_params.stamp, m_bitmap, m_params.halign, m_params.valign,

@@ -5,6 +5,7 @@
 #include "imagelib/bmpencoder.h"
 #include "imagelib/jpegencoder.h"
 #include "imagelib/pngencoder.h"
+#include "job/losslessjpeg.h"
 
 #include <cstdint>
 #include <memory>
@@ -66,6 +67,8 @@ struct CStampJobParams {
     uint8_t valign = 1;        // 0 top, 1 middle, 2 bottom
     int32_t offsetX = 0;
     int32_t offsetY = 0;
+    // JPEG to JPEG through the input's coefficients where the input allows it.
+    bool losslessJpeg = false;
 };
 
 // How the files of one run ended.
@@ -93,6 +96,7 @@ private:
     void StampFile(int index, bool preserveHeaders);
     void AppendErrorLine(const std::string& inputPath, const std::string& text);
     CImageEncoder& EncoderForExtension();
+    bool StampLosslessly(const std::string& inputPath, bool preserveHeaders);
 
     CStampJobParams m_params;
     CStampBitmap m_bitmap;
@@ -100,6 +104,7 @@ private:
     CBmpEncoder m_bmpEncoder;
     CJpegEncoder m_jpegEncoder;
     CPngEncoder m_pngEncoder;
+    CLosslessJpegStamp m_lossless;
 
     std::string m_logText;
     std::string m_extension;

@@ -39,6 +39,8 @@ const CExtendedSetting kExtendedSettings[] = {
      [](CStampSettingsValues& v, std::string_view text) {
          v.sizepercent = TextToInteger(text, CStampSettingsValues().sizepercent);
      }},
+    {"losslessjpeg", [](const CStampSettingsValues& v) { return FlagToText(v.losslessjpeg); },
+     [](CStampSettingsValues& v, std::string_view text) { v.losslessjpeg = TextToFlag(text); }},
 };
 
 } // namespace

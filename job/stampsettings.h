@@ -34,9 +34,10 @@ struct CStampSettingsValues {
     int32_t colorb = 0;
     bool biptc = false; // output page: preserve jpeg-headers
     // Settings stored after the configuration record, in its extension.
-    bool followexif = true;   // place the stamp on the photo as a viewer turns it upright
-    int32_t sizemode = 0;     // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
-    int32_t sizepercent = 20; // 1..100, used by size modes 1 and 2
+    bool followexif = true;    // place the stamp on the photo as a viewer turns it upright
+    int32_t sizemode = 0;      // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
+    int32_t sizepercent = 20;  // 1..100, used by size modes 1 and 2
+    bool losslessjpeg = false; // JPEG to JPEG: re-encode only the blocks under the stamp
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.

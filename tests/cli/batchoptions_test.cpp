@@ -29,7 +29,7 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
     const CStampSettingsValues s =
         Applied("-s st.png -o /out -f png -q 0 --overwrite --no-preserve-headers "
                 "--align right,top --offset -9999,99999 --opacity 128 --key 1,2,3 "
-                "--tolerance 255 --feather 20 --size 35%short --no-orientation a.jpg b");
+                "--tolerance 255 --feather 20 --size 35%short --no-orientation --lossless a.jpg b");
     EXPECT_EQ(s.pathstamp, "st.png");
     EXPECT_EQ(s.outputdir, "/out/"); // the separator the output path needs
     EXPECT_EQ(s.outputtype, 2);
@@ -51,6 +51,7 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
     EXPECT_EQ(s.sizemode, kSizePercentOfShorterSide);
     EXPECT_EQ(s.sizepercent, 35);
     EXPECT_FALSE(s.followexif);
+    EXPECT_TRUE(s.losslessjpeg);
     CStampSettingsValues copy = s;
     copy.inputdir = "/";                  // the one field no option sets
     EXPECT_TRUE(copy.ValidateSettings()); // every range the options allow is valid

@@ -203,7 +203,7 @@ TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     const std::string config = home / "run.qmc";
     CRunResult r =
         RunBatch(home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4", "--size",
-                             "30%width", "--no-orientation", "--save-config", config}));
+                             "30%width", "--no-orientation", "--lossless", "--save-config", config}));
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string bytes = ReadBytes(config);
     ASSERT_GT(bytes.size(), kConfigRecordSize); // the record, then the extension
@@ -215,6 +215,7 @@ TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     EXPECT_EQ(saved.sizemode, kSizePercentOfWidth);
     EXPECT_EQ(saved.sizepercent, 30);
     EXPECT_FALSE(saved.followexif);
+    EXPECT_TRUE(saved.losslessjpeg);
 
     WriteBmp(pictures / "a.bmp", 10, 10, kGrey);
     r = RunBatch(home, {"-c", config, pictures / "a.bmp"});

@@ -157,12 +157,8 @@ bool StampAndCheck(const Bytes& input, Rect rect, const std::string& name) {
     comment.dataLength = comment.originalLength = 5;
     comment.data = std::make_unique<uint8_t[]>(5);
     std::memcpy(comment.data.get(), "stamp", 5);
-    std::vector<uint8_t> buffer(size_t(stamper.MaxEncodedSize(&comment)));
-    struct BufferSink : CImageSink {
-        BufferSink(std::vector<uint8_t>& b) { OpenCommon("mem", b.data(), int(b.size())); }
-    } out(buffer);
-    stamper.Write(out, &comment);
-    const Bytes written(buffer.begin(), buffer.begin() + out.GetPosition());
+    Bytes written;
+    stamper.Write(&comment, written);
 
     // The reference: the whole picture as the decoder gives it, changed, encoded once.
     CMemoryBitmap whole;

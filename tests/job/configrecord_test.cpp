@@ -232,6 +232,7 @@ TEST_F(ConfigFile, ExtensionAfterTheRecord) {
     extended.followexif = false;
     extended.sizemode = 2;
     extended.sizepercent = 55;
+    extended.losslessjpeg = true;
     const std::vector<uint8_t> file = ReadAll(Exported(extended));
     const std::vector<uint8_t> record(file.begin(), file.begin() + 1104);
     // The record part is exactly what older versions wrote, at its offsets.
@@ -252,7 +253,7 @@ TEST_F(ConfigFile, ExtensionAfterTheRecord) {
         return e;
     };
     const std::vector<uint8_t> ours(file.begin() + 1104, file.end());
-    ASSERT_EQ(ours, extension("followexif=0\nsizemode=2\nsizepercent=55\n"));
+    ASSERT_EQ(ours, extension("followexif=0\nsizemode=2\nsizepercent=55\nlosslessjpeg=1\n"));
     auto cut = [](std::vector<uint8_t> bytes, std::size_t count) {
         bytes.resize(bytes.size() - count);
         return bytes;

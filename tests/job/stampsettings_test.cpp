@@ -13,13 +13,13 @@ const std::vector<std::string> kReadOrder = {
     "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
     "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
     "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
-    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent"};
+    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent", "losslessjpeg"};
 
 const std::vector<std::string> kWriteOrder = {
     "bpreview",       "biptc",       "inputdir",   "outputdir",  "jpgquality", "outputtype",
     "overwritefiles", "pathstamp",   "pathsample", "colora",     "colorb",     "colorg",
     "colorr",         "offsetx",     "offsety",    "opacity",    "halign",     "valign",
-    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent"};
+    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent", "losslessjpeg"};
 
 std::unique_ptr<CSettingsStore> Store(CMemoryStoreState& state) {
     return std::make_unique<CMemorySettingsStore>(state);
@@ -108,6 +108,9 @@ TEST(LoadSettings, StoredTextsTurnIntoValuesByTheirRules) {
         {"sizepercent", "0", [](const V& v) { return v.sizepercent; }, 20},
         {"sizepercent", "100", [](const V& v) { return v.sizepercent; }, 100},
         {"sizepercent", "1", [](const V& v) { return v.sizepercent; }, 1},
+        {"losslessjpeg", "", [](const V& v) { return int(v.losslessjpeg); }, 0},
+        {"losslessjpeg", "1", [](const V& v) { return int(v.losslessjpeg); }, 1},
+        {"losslessjpeg", "yes", [](const V& v) { return int(v.losslessjpeg); }, 0},
     };
     for (const auto& c : cases) {
         Loaded loaded(std::map<std::string, std::string>{{c.name, c.text}});

@@ -1,0 +1,137 @@
+#include "job/losslessjpeg.h"
+
+#include "core/stampcompositing.h"
+#include "imagelib/textexception.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+namespace {
+
+constexpr int kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED, kComment = 0xFE;
+constexpr char kProfileTag[] = "ICC_PROFILE";               // followed by a zero byte
+constexpr unsigned kProfileHeader = sizeof kProfileTag + 2; // tag, zero, number, count
+
+bool IsProfileChunk(const CSavedMarker& m) {
+    return m.marker == kApp2 && m.dataLength >= kProfileHeader &&
+           std::memcmp(m.data.get(), kProfileTag, sizeof kProfileTag) == 0;
+}
+
+// The whole file, or false when it cannot be read (the ordinary path then says why).
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+              info.st_size < (int64_t(1) << 31);
+    if (ok) {
+        bytes.resize(size_t(info.st_size));
+        size_t got = 0;
+        while (ok && got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            ok = n > 0;
+            if (ok)
+                got += size_t(n);
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+std::unique_ptr<CSavedMarker> LosslessOutputMarkers(std::unique_ptr<CSavedMarker> markers,
+                                                    bool preserveHeaders) {
+    std::unique_ptr<CSavedMarker> kept;
+    std::unique_ptr<CSavedMarker>* tail = &kept;
+    std::map<int, std::unique_ptr<CSavedMarker>> chunks; // by chunk number
+    int count = -1;
+    bool profileSound = true;
+    while (markers) {
+        std::unique_ptr<CSavedMarker> m = std::move(markers);
+        markers = std::move(m->next);
+        if (IsProfileChunk(*m)) {
+            const int number = m->data[sizeof kProfileTag];
+            const int total = m->data[sizeof kProfileTag + 1];
+            if (count < 0)
+                count = total;
+            if (number < 1 || number > total || total != count || chunks.count(number))
+                profileSound = false;
+            else
+                chunks[number] = std::move(m);
+        } else if (preserveHeaders &&
+                   (m->marker == kApp1 || m->marker == kApp13 || m->marker == kComment)) {
+            *tail = std::move(m);
+            tail = &(*tail)->next;
+        }
+    }
+    if (profileSound && count > 0 && int(chunks.size()) == count)
+        for (auto& [number, chunk] : chunks) {
+            *tail = std::move(chunk);
+            tail = &(*tail)->next;
+        }
+    return kept;
+}
+
+bool CLosslessJpegStamp::StampFile(const std::string& inputPath, const CLosslessStampPlan& plan,
+                                   std::vector<uint8_t>& out) {
+    // A look at the signature first spares reading a whole file of another format.
+    uint8_t signature[3] = {};
+    {
+        const int fd = ::open(inputPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool read = ::read(fd, signature, sizeof signature) == ssize_t(sizeof signature);
+        ::close(fd);
+        if (!read || signature[0] != 0xFF || signature[1] != 0xD8 || signature[2] != 0xFF)
+            return false;
+    }
+    if (!ReadWholeFile(inputPath, m_input))
+        return false;
+    const bool taken = StampMemory(m_input.data(), m_input.size(), plan, out);
+    std::vector<uint8_t>().swap(m_input);
+    return taken;
+}
+
+bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
+                                     const CLosslessStampPlan& plan, std::vector<uint8_t>& out) {
+    if (!plan.stamp || size < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF)
+        return false;
+    if (!m_stamper.Open(data, size))
+        return false;
+    try {
+        const CStampPlacement placement =
+            ComputeStampPlacement(*plan.stamp, m_stamper.GetWidth(), m_stamper.GetHeight(),
+                                  plan.halign, plan.valign, plan.offsetX, plan.offsetY);
+        if (placement.width > 0 && placement.height > 0)
+            m_stamper.ReplaceRegion(placement.targetX, placement.targetY, placement.width,
+                                    placement.height,
+                                    [&](CImageBitmap& region, int originX, int originY) {
+                                        CStampPlacement local = placement;
+                                        local.targetX -= originX;
+                                        local.targetY -= originY;
+                                        if (plan.blend)
+                                            BlendStampPixels(*plan.stamp, region, local);
+                                        else
+                                            CopyStampPixels(*plan.stamp, region, local);
+                                    });
+        const std::unique_ptr<CSavedMarker> markers =
+            LosslessOutputMarkers(m_stamper.TakeMarkers(), plan.preserveHeaders);
+        m_stamper.Write(markers.get(), out);
+        return true;
+    } catch (const CTextException&) {
+        // A file libjpeg reads but cannot rewrite this way (a sampling its encoder refuses,
+        // say) still gets stamped, the ordinary way.
+        m_stamper.Close();
+        return false;
+    }
+}
