@@ -55,6 +55,12 @@ CMainPages CreateMainPages(QWidget* parent) {
             const CPageHost* host = CPageHost::Get();
             return host ? host->GetTabControl() : nullptr;
         },
+        [] {
+            const CPageHost* host = CPageHost::Get();
+            const auto* output =
+                host ? qobject_cast<COutputPage*>(host->GetPage(CMainPages::kOutput)) : nullptr;
+            return output && output->IsJpegOutputChecked() && output->IsLosslessChecked();
+        },
     });
     pages.pages[CMainPages::kPosition] = position;
     auto* output = new COutputPage(parent);

@@ -8,6 +8,7 @@
 
 #include "job/settingstext.h"
 #include "pages/input/foldertree.h"
+#include "pages/output/outputpage.h"
 #include "pages/position/imageviewer.h"
 #include "pages/position/positionpage.h"
 #include "pages/position/previewfiledlg.h"
@@ -173,6 +174,7 @@ void CMainDialog::ApplySettingsToPages() {
         quality->setValue(s.jpgquality);
     }
     SetChecked(output, IDC_OUT_PRESERVE, s.biptc);
+    SetChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);
 
     // 9.
     const int format = s.outputtype == 1   ? IDC_OUT_BMP
@@ -184,8 +186,11 @@ void CMainDialog::ApplySettingsToPages() {
     SetChecked(output, format, true);
     const bool jpeg = format == IDC_OUT_JPG;
     for (const int id : {IDC_OUT_QUALITY_LABEL, IDC_OUT_QUALITY, IDC_OUT_QUALITY_VALUE,
-                         IDC_OUT_PERCENT, IDC_OUT_PRESERVE})
+                         IDC_OUT_PERCENT, IDC_OUT_PRESERVE, IDC_OUT_LOSSLESS})
         Enable(output, id, jpeg);
+    // Lossless output leaves the quality without a use.
+    if (auto* page = qobject_cast<COutputPage*>(output))
+        page->UpdateQualityControls();
 
     // 10.
     SetChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
@@ -213,6 +218,7 @@ void CMainDialog::GatherSettingsFromPages() {
     ReadChecked(output, IDC_OUT_OVERWRITE, s.overwritefiles);
     ReadChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
     ReadChecked(output, IDC_OUT_PRESERVE, s.biptc);
+    ReadChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);
     // 3.
     if (auto* quality = output ? GetDlgItemAs<QSlider>(output, IDC_OUT_QUALITY) : nullptr)
         s.jpgquality = quality->value();

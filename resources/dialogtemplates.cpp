@@ -94,6 +94,7 @@ const CControlTemplate kOutputControls[] = {
     {IDC_OUT_SETTINGS_GROUP, K::GroupBox, "output settings", 200, 1, 192, 78, 0},
     {IDC_OUT_OVERWRITE, K::CheckBox, "overwrite existing files", 208, 13, 120, 10, kTab},
     {IDC_OUT_PRESERVE, K::CheckBox, "preserve jpeg-headers", 208, 26, 120, 10, kTab},
+    {IDC_OUT_LOSSLESS, K::CheckBox, "lossless", 330, 26, 58, 10, kTab},
     {IDC_OUT_FORMAT_LABEL, K::Static, "output format :", 208, 44, 54, 8, 0},
     {IDC_OUT_BMP, K::RadioButton, ".bmp", 264, 43, 32, 10, kTab | QM_WS_GROUP},
     {IDC_OUT_JPG, K::RadioButton, ".jpg", 298, 43, 32, 10, 0},

@@ -153,6 +153,7 @@ enum : int {
     IDC_OUT_QUALITY_LABEL = 1075,
     IDC_OUT_PERCENT = 1085,
     IDC_OUT_NEW_FOLDER = 1087,
+    IDC_OUT_LOSSLESS = 1090,
 
     // preview file dialog (134)
     IDC_PREVIEW_CHECK = 1009,
@@ -207,4 +208,6 @@ enum : int {
     IDS_TIP_PNG = 47,
     IDS_TIP_NEW_FOLDER = 48,
     IDS_TIP_PRESERVE = 49,
+    IDS_TIP_LOSSLESS = 50,
+    IDS_TIP_QUALITY_LOSSLESS = 51,
 };

@@ -50,6 +50,12 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_NEW_FOLDER, "Create new subfolder."},
     {IDS_TIP_PRESERVE,
      "Preserve iptc, comment and exif headers when input and output files are jpegs."},
+    {IDS_TIP_LOSSLESS,
+     "Jpeg input to jpeg output: only the blocks under the stamp are encoded again, the rest "
+     "of each photo keeps its quality and size. Other inputs are encoded as usual."},
+    {IDS_TIP_QUALITY_LOSSLESS,
+     "Disabled while \"lossless\" is on: jpeg photos keep their own quality. Other "
+     "pictures are written at the quality shown here."},
 };
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "platform/tooltips.h"
 #include "platform/waitcursor.h"
 #include "resources/resource.h"
+#include "resources/stringtable.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -36,14 +37,19 @@ namespace {
 
 // The quality slider, its two labels, its value and the preserve box: they only mean
 // something for JPEG output.
-const int kJpegControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
-                             IDC_OUT_QUALITY_LABEL, IDC_OUT_PRESERVE};
+const int kJpegControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY,  IDC_OUT_PERCENT,
+                             IDC_OUT_QUALITY_LABEL, IDC_OUT_PRESERVE, IDC_OUT_LOSSLESS};
+
+// The quality's controls, which lossless JPEG output leaves without a use.
+const int kQualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
+                                IDC_OUT_QUALITY_LABEL};
 
 // Disabled while a run is active; the "jpg-quality :" label and the preserve box keep
 // their state.
-const int kRunLockedControls[] = {
-    IDC_OUT_TREE,    IDC_OUT_FOLDER, IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
-    IDC_OUT_PERCENT, IDC_OUT_BMP,    IDC_OUT_JPG,           IDC_OUT_PNG,       IDC_OUT_NEW_FOLDER};
+const int kRunLockedControls[] = {IDC_OUT_TREE,       IDC_OUT_FOLDER,  IDC_OUT_QUALITY_VALUE,
+                                  IDC_OUT_OVERWRITE,  IDC_OUT_QUALITY, IDC_OUT_PERCENT,
+                                  IDC_OUT_BMP,        IDC_OUT_JPG,     IDC_OUT_PNG,
+                                  IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS};
 
 // Growth fractions; a control anchored more than once gets the sum of its calls.
 const CAnchorRow kAnchors[] = {
@@ -53,6 +59,7 @@ const CAnchorRow kAnchors[] = {
     {IDC_OUT_SETTINGS_GROUP, 0.5f, 0, 1, 0},
     {IDC_OUT_OVERWRITE, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_PRESERVE, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_LOSSLESS, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_FORMAT_LABEL, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_QUALITY_LABEL, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_BMP, 0.5f, 0, 0.5f, 0},
@@ -83,6 +90,7 @@ const CToolRow kTools[] = {
     {IDC_OUT_PNG, IDS_TIP_PNG},
     {IDC_OUT_NEW_FOLDER, IDS_TIP_NEW_FOLDER},
     {IDC_OUT_PRESERVE, IDS_TIP_PRESERVE},
+    {IDC_OUT_LOSSLESS, IDS_TIP_LOSSLESS},
 };
 
 std::optional<QString> RunNewFolderDialog(QWidget* parent) {
@@ -150,6 +158,8 @@ COutputPage::COutputPage(QWidget* parent)
     for (const int id : {IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG})
         if (auto* button = GetDlgItemAs<QAbstractButton>(this, id))
             connect(button, &QAbstractButton::clicked, this, [this, id] { OnFormatClicked(id); });
+    if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_LOSSLESS))
+        connect(button, &QAbstractButton::toggled, this, [this] { UpdateQualityControls(); });
     // While the slider is dragged too: tracking is on.
     connect(m_quality, &QSlider::valueChanged, this, &COutputPage::OnQualityChanged);
     if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_NEW_FOLDER))
@@ -201,6 +211,29 @@ void COutputPage::OnFolderSelectionChanged() {
 void COutputPage::EnableJpegControls(bool enable) {
     for (const int id : kJpegControls)
         SetEnabled(this, id, enable);
+    UpdateQualityControls();
+}
+
+void COutputPage::UpdateQualityControls() {
+    const bool lossless = IsChecked(IDC_OUT_LOSSLESS);
+    if (lossless)
+        for (const int id : kQualityControls)
+            SetEnabled(this, id, false);
+    else if (IsChecked(IDC_OUT_JPG) && !m_stamping)
+        for (const int id : kQualityControls)
+            SetEnabled(this, id, true);
+    // The tip says why the slider does not move.
+    if (m_toolTips)
+        m_toolTips->AddTool(m_quality, QString::fromUtf8(LoadResourceString(
+                                           lossless ? IDS_TIP_QUALITY_LOSSLESS : IDS_TIP_QUALITY)));
+}
+
+bool COutputPage::IsLosslessChecked() const {
+    return IsChecked(IDC_OUT_LOSSLESS);
+}
+
+bool COutputPage::IsJpegOutputChecked() const {
+    return IsChecked(IDC_OUT_JPG);
 }
 
 void COutputPage::OnFormatClicked(int controlId) {
@@ -343,6 +376,7 @@ void COutputPage::StartRun() {
         position->GetVAlign(),
         position->GetOffsetX(),
         position->GetOffsetY(),
+        IsChecked(IDC_OUT_LOSSLESS),
     });
 
     // 6.
@@ -486,8 +520,11 @@ void COutputPage::EnableFormatControls(bool jpegOutput) {
         for (const int id :
              {IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
             SetEnabled(this, id, true);
-        if (jpegOutput)
-            for (const int id : {IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_QUALITY})
+        if (jpegOutput) {
+            for (const int id :
+                 {IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_QUALITY, IDC_OUT_LOSSLESS})
                 SetEnabled(this, id, true);
+            UpdateQualityControls();
+        }
     });
 }

@@ -93,6 +93,11 @@ public:
 
     CFolderTree* GetTree() const { return m_tree; }
     CToolTipControl* GetToolTips() const { return m_toolTips; }
+    // JPEG output re-encodes only the stamped blocks of JPEG inputs.
+    bool IsLosslessChecked() const;
+    bool IsJpegOutputChecked() const;
+    // The quality controls are off while lossless output is chosen, and their tip says so.
+    void UpdateQualityControls();
 
     // ---- CStampJobHost: called by the worker thread, carried out in this one.
     int GetJpegQuality() override;

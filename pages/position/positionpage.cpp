@@ -8,6 +8,9 @@
 #include "core/stamppreparation.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/jpegdecoder.h"
+#include "imagelib/textexception.h"
+#include "job/losslessjpeg.h"
 #include "pages/position/imageviewer.h"
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
@@ -352,14 +355,48 @@ void CPositionPage::PrepareStamp() {
     }
 }
 
+bool CPositionPage::ComposeLosslessPreview(const CStampBitmap& stamp, bool blend) {
+    if (m_samplePath.isEmpty())
+        return false; // the built-in sample is no JPEG
+    if (!m_lossless)
+        m_lossless = std::make_unique<CLosslessJpegStamp>();
+    const CLosslessStampPlan plan{&stamp, blend, m_halign, m_valign, m_offsetX, m_offsetY, false};
+    std::vector<uint8_t> bytes;
+    if (!m_lossless->StampFile(m_samplePath.toStdString(), plan, bytes))
+        return false;
+    CStampBitmap stamped;
+    try {
+        CJpegDecoder().DecodeMemory(bytes.data(), int(bytes.size()), stamped, 32);
+    } catch (const CTextException&) {
+        return false;
+    }
+    // The file may have changed since the sample was read.
+    const CStampBitmap& sample = m_sampleView->GetPicture();
+    if (stamped.GetWidth() != sample.GetWidth() || stamped.GetHeight() != sample.GetHeight())
+        return false;
+    return m_stampedView->SetPicture(stamped, false);
+}
+
 void CPositionPage::ComposeStampedPreview() {
     if (!m_stampView->IsLoaded() || !m_sampleView->IsLoaded())
         return;
     const CStampBitmap& stamp = m_stampView->GetPicture();
-    if (m_opacity == 255 && !IsKeyColourSet())
+    const bool blend = m_opacity != 255 || IsKeyColourSet();
+    m_composedLossless = m_host.isLosslessJpegOutput && m_host.isLosslessJpegOutput();
+    if (m_composedLossless && ComposeLosslessPreview(stamp, blend))
+        return;
+    if (!blend)
         m_stampedView->StampCopy(stamp, m_halign, m_valign, m_offsetX, m_offsetY);
     else
         m_stampedView->StampBlend(stamp, m_halign, m_valign, m_offsetX, m_offsetY);
+}
+
+void CPositionPage::showEvent(QShowEvent* event) {
+    CResizePropertyPage::showEvent(event);
+    // The output page may have switched lossless output on or off meanwhile.
+    const bool lossless = m_host.isLosslessJpegOutput && m_host.isLosslessJpegOutput();
+    if (lossless != m_composedLossless && m_stampedView->IsLoaded() && m_stampView->IsLoaded())
+        RebuildStampedPreview();
 }
 
 void CPositionPage::RebuildStampedPreview() {

@@ -24,6 +24,9 @@ class QMenu;
 class QSlider;
 
 // What the positioning page asks of the window that holds it. Every member may be empty.
+class CLosslessJpegStamp;
+class CStampBitmap;
+
 struct CPositionPageHost {
     // The applying guard: raised while settings are pushed into the pages. The page then
     // starts no preview timer and ignores alignment clicks.
@@ -32,6 +35,9 @@ struct CPositionPageHost {
     std::function<bool()> isStamping;
     // The main window's tab control, where Tab from the stamp path box leads.
     std::function<QWidget*()> tabControl;
+    // JPEG output that re-encodes only the stamped blocks of JPEG inputs: the stamped view
+    // then shows a JPEG sample as that output will look.
+    std::function<bool()> isLosslessJpegOutput;
 };
 
 // Runs the file-open dialog with the filter and returns the chosen path, or nothing when
@@ -144,8 +150,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // The stamped view as lossless JPEG output of the sample file; false when that does
+    // not apply (not a JPEG, or one the lossless path leaves to the ordinary one).
+    bool ComposeLosslessPreview(const CStampBitmap& stamp, bool blend);
     bool IsApplying() const;
     CImageViewer* SampleViewAt(const QPoint& pos) const;
     void UpdateDragCursor(bool overViews);
@@ -174,6 +184,8 @@ private:
 
     QString m_stampPath;
     QString m_samplePath;
+    std::unique_ptr<CLosslessJpegStamp> m_lossless;
+    bool m_composedLossless = false; // the output mode the stamped view shows
     uint8_t m_feather = 10;
     uint8_t m_tolerance = 0;
     uint32_t m_keyColour = 0;

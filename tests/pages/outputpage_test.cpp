@@ -170,6 +170,35 @@ TEST_F(OutputPageTest, FormatButtonsSwitchTheJpegControlsAndLeaveThePreserveChec
     }
 }
 
+TEST_F(OutputPageTest, LosslessIsForJpegOutputAndTakesTheQualityAwayWithATipSayingWhy) {
+    const int quality[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
+                           IDC_OUT_QUALITY_LABEL};
+    const QString usual = page->GetToolTips()->GetText(Control(IDC_OUT_QUALITY));
+    struct Step {
+        int format;
+        bool lossless;
+        bool losslessEnabled, qualityEnabled;
+    };
+    for (const Step step :
+         {Step{IDC_OUT_JPG, false, true, true}, Step{IDC_OUT_JPG, true, true, false},
+          Step{IDC_OUT_PNG, true, false, false}, Step{IDC_OUT_BMP, false, false, false},
+          Step{IDC_OUT_JPG, false, true, true}, Step{IDC_OUT_JPG, true, true, false},
+          Step{IDC_OUT_JPG, false, true, true}}) {
+        SCOPED_TRACE(std::to_string(step.format) + (step.lossless ? " lossless" : ""));
+        QTest::mouseClick(Button(step.format), Qt::LeftButton);
+        Button(IDC_OUT_LOSSLESS)->setChecked(step.lossless);
+        EXPECT_EQ(Control(IDC_OUT_LOSSLESS)->isEnabled(), step.losslessEnabled);
+        for (const int id : quality)
+            EXPECT_EQ(Control(id)->isEnabled(), step.qualityEnabled) << id;
+        const QString tip = page->GetToolTips()->GetText(Control(IDC_OUT_QUALITY));
+        if (step.lossless)
+            EXPECT_TRUE(tip.contains("lossless")) << tip.toStdString();
+        else
+            EXPECT_EQ(tip, usual);
+    }
+    EXPECT_TRUE(page->GetToolTips()->GetText(Control(IDC_OUT_LOSSLESS)).contains("stamp"));
+}
+
 TEST_F(OutputPageTest, QualityLabelFollowsTheSliderWhileDragged) {
     auto* slider = GetDlgItemAs<QSlider>(page, IDC_OUT_QUALITY);
     auto* label = GetDlgItemAs<QLabel>(page, IDC_OUT_QUALITY_VALUE);
