@@ -148,7 +148,7 @@ Tour MakeTour(const QString& root) {
         if (i == 0)
             t.sample = path;
     }
-    Check(DrawLogo(480, 130).save(t.logo, "PNG"), "logo written");
+    Check(DrawLogo(360, 98).save(t.logo, "PNG"), "logo written");
 
     // What a user meets: a phone's HEIF picture under a .jpg name, a panorama larger than
     // the program takes, and a file cut short by an interrupted copy.
@@ -320,8 +320,8 @@ int main(int argc, char** argv) {
     const QPoint start = stamped->geometry().center();
     QTest::mousePress(position, Qt::LeftButton, {}, start);
     for (int step = 1; step <= 20; ++step)
-        QTest::mouseMove(position, start - QPoint(step * 24, step * 22));
-    QTest::mouseRelease(position, Qt::LeftButton, {}, start - QPoint(480, 440));
+        QTest::mouseMove(position, start - QPoint(step * 29, step * 22));
+    QTest::mouseRelease(position, Qt::LeftButton, {}, start - QPoint(580, 440));
     Shot("position-zoom", window);
     zoom->setCurrentIndex(zoom->findText("25%"));
     emit zoom->activated(zoom->currentIndex());
