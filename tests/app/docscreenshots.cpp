@@ -251,6 +251,13 @@ int main(int argc, char** argv) {
     const Tour tour =
         MakeTour(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QDir::tempPath() + "/quillmark-tour");
 
+    // A plain desktop behind the window, for the menus and dialogs that reach past it.
+    QWidget desktop;
+    desktop.setWindowFlags(Qt::FramelessWindowHint);
+    desktop.setStyleSheet(QStringLiteral("background: #d8dee6"));
+    desktop.setGeometry(QGuiApplication::primaryScreen()->geometry());
+    desktop.show();
+
     CMainDialog main;
     // Where a user would have browsed to: the holiday folder in, the stamped folder out.
     main.GetSettings().inputdir = tour.holiday.toStdString();
