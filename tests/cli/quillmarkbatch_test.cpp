@@ -3,6 +3,7 @@
 
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/jpegencoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
 #include "job/stampsettings.h"
@@ -205,9 +206,9 @@ TEST_F(QuillmarkBatch, StoredSettingsAreReadButNeverWritten) {
 
 TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     const std::string config = home / "run.qmc";
-    CRunResult r =
-        RunBatch(home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4", "--size",
-                             "30%width", "--no-orientation", "--lossless", "--save-config", config}));
+    CRunResult r = RunBatch(
+        home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4", "--size", "30%width",
+                    "--no-orientation", "--lossless", "--save-config", config}));
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string bytes = ReadBytes(config);
     ASSERT_GT(bytes.size(), kConfigRecordSize); // the record, then the extension
@@ -288,3 +289,48 @@ TEST_F(QuillmarkBatch, HelpAndVersion) {
 }
 
 } // namespace
+
+namespace {
+// A JPEG of noise, written at quality 60: a second encode at another quality would change
+// every block.
+void WriteNoisyJpeg(const std::string& path, int width, int height) {
+    CMemoryBitmap picture;
+    MakePicture(picture, width, height, 0);
+    uint32_t seed = 3;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            SetPixel32(picture, x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
+    CJpegEncoder encoder;
+    encoder.SetQuality(60);
+    encoder.EncodeFile(path, picture);
+}
+} // namespace
+
+TEST_F(QuillmarkBatch, LosslessKeepsEveryBlockAwayFromTheStampOfJpegInputs) {
+    WriteNoisyJpeg(pictures / "photo.jpg", 64, 48);
+    WriteBmp(pictures / "plain.bmp", 20, 10, kGrey);
+    for (const bool lossless : {true, false}) {
+        SCOPED_TRACE(lossless ? "--lossless" : "--no-lossless");
+        const CRunResult r =
+            RunBatch(home, Args({"-f", "jpg", "-q", "95", "--overwrite", "--align", "left,top",
+                                 lossless ? "--lossless" : "--no-lossless", pictures / ""}));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out,
+                  "OK: " + out + "/photo.jpg created \nOK: " + out + "/plain.jpg created \n");
+        // The stamp covers 4 x 2 pixels of the first 16 x 16 MCU; the other MCUs keep the
+        // input's pixels exactly only without a second encode.
+        CStampBitmap before, after;
+        CAutoDetectDecoder().DecodeFile(pictures / "photo.jpg", before, 32);
+        CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", after, 32);
+        int same = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (x >= 16 || y >= 16)
+                    same += before.GetPixel32(x, y) == after.GetPixel32(x, y);
+        EXPECT_EQ(same == 64 * 48 - 16 * 16, lossless) << same;
+        // A BMP takes the ordinary path into JPEG.
+        CStampBitmap plain;
+        CAutoDetectDecoder().DecodeFile(out + "/plain.jpg", plain, 32);
+        EXPECT_EQ(plain.GetWidth(), 20);
+    }
+}

@@ -5,6 +5,9 @@
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
 #include "imagelib/dibdisplay.h"
+#include "imagelib/jpegdecoder.h"
+#include "imagelib/jpegencoder.h"
+#include "job/losslessjpeg.h"
 #include "pages/position/imageviewer.h"
 #include "pages/position/previewfiledlg.h"
 #include "platform/dialogbuilder.h"
@@ -65,8 +68,8 @@ bool SamePixels(const CImageBitmap& a, const CImageBitmap& b, bool colourOnly = 
 struct PositionPageTest : testing::Test {
     PositionPageTest() {
         TestApp();
-        page.SetHost(
-            {[this] { return applying; }, [this] { return stamping; }, [this] { return &tabs; }});
+        page.SetHost({[this] { return applying; }, [this] { return stamping; },
+                      [this] { return &tabs; }, [this] { return lossless; }});
         page.SetOpenFileHook([this](QWidget*, const QString& filter) {
             filters.push_back(filter);
             return nextPath;
@@ -108,6 +111,7 @@ struct PositionPageTest : testing::Test {
 
     bool applying = false;
     bool stamping = false;
+    bool lossless = false; // lossless JPEG output chosen on the output page
     QWidget tabs;
     std::optional<QString> nextPath;
     std::vector<QString> filters;
@@ -370,6 +374,40 @@ TEST_F(PositionPageTest, StampedViewIsTheDirectCompositeForEveryAlignment) {
     Item<QSlider>(IDC_POS_OPACITY)->setValue(77);
     page.OnPreviewTimer();
     ExpectStampedViewIsDirectComposite();
+}
+
+TEST_F(PositionPageTest, WithLosslessOutputAJpegSampleShowsWhatTheBatchWillWrite) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("sample.jpg");
+    CMemoryBitmap ramp;
+    MakeRamp(ramp, 90, 70);
+    CJpegEncoder encoder;
+    encoder.SetQuality(40); // coarse, so that re-quantised blocks show
+    encoder.EncodeFile(path.toStdString(), ramp);
+    ASSERT_TRUE(page.GetSampleView()->LoadPictureFile(path, true));
+    page.SetSamplePath(path);
+    LoadStamp(30, 20);
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(150);
+    page.OnPreviewTimer();
+
+    lossless = true;
+    page.SampleChanged();
+    CLosslessJpegStamp stamp;
+    const CLosslessStampPlan plan{&page.GetStampBitmap(), true,
+                                  page.GetHAlign(),       page.GetVAlign(),
+                                  page.GetOffsetX(),      page.GetOffsetY()};
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(stamp.StampFile(path.toStdString(), plan, bytes));
+    CMemoryBitmap written;
+    CJpegDecoder().DecodeMemory(bytes.data(), int(bytes.size()), written, 32);
+    EXPECT_TRUE(SamePixels(page.GetStampedView()->GetPicture(), written, true));
+
+    // Switched off on the output page: the next showing of the page composites directly.
+    lossless = false;
+    page.hide();
+    page.show();
+    ExpectStampedViewIsDirectComposite();
+    EXPECT_FALSE(SamePixels(page.GetStampedView()->GetPicture(), written, true));
 }
 
 TEST_F(PositionPageTest, OpeningFilesUsesTheDialogAndFallsBack) {
