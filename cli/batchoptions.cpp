@@ -1,5 +1,6 @@
 #include "cli/batchoptions.h"
 
+#include "job/stampjob.h"
 #include "job/stampsettings.h"
 
 #include <algorithm>
@@ -119,6 +120,8 @@ public:
         }
         if (option == "--quality")
             return Ranged(option, text, 0, 100, o.quality);
+        if (option == "--jobs")
+            return Ranged(option, text, 1, kMaxJobWorkers, o.jobs);
         if (option == "--opacity")
             return Ranged(option, text, 0, 255, o.opacity);
         if (option == "--tolerance")
@@ -196,14 +199,14 @@ private:
 };
 
 const std::map<char, std::string> kShortOptions = {
-    {'c', "--config"}, {'s', "--stamp"},   {'o', "--output"},
-    {'f', "--format"}, {'q', "--quality"}, {'h', "--help"},
+    {'c', "--config"},  {'s', "--stamp"}, {'o', "--output"}, {'f', "--format"},
+    {'q', "--quality"}, {'h', "--help"},  {'j', "--jobs"},
 };
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config", "--stamp",   "--output", "--format",    "--quality", "--align",
-        "--offset", "--opacity", "--key",    "--tolerance", "--feather", "--save-config"};
+        "--config",  "--stamp", "--output",    "--format",  "--quality",     "--align", "--offset",
+        "--opacity", "--key",   "--tolerance", "--feather", "--save-config", "--jobs"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -323,6 +326,7 @@ std::string BatchUsage() {
            "      --key R,G,B          key colour; switches transparency on\n"
            "      --tolerance 0..255\n"
            "      --feather 0..20\n"
+           "  -j, --jobs N             stamp N files at once, 1..64 (default: one per core)\n"
            "      --save-config FILE   write the effective settings as a configuration file "
            "and exit\n"
            "  -h, --help               usage\n"

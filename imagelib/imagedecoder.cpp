@@ -12,7 +12,7 @@ void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
 void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
                                CProgressNotification* notification) {
     Trace(1, FormatText("--- Decoding file %s. ---\n", path.c_str()));
-    CMappedFileSource source(notification);
+    CFileSource source(notification);
     if (const int code = source.Open(path))
         RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()));
     Decode(source, bitmap, bitsPerPixel);

@@ -18,11 +18,17 @@ int64_t CImageEncoder::MaxEncodedSize(const CImageBitmap&) const {
 }
 
 void CImageEncoder::EncodeFile(const std::string& path, const CImageBitmap& bitmap) {
-    Trace(1, FormatText("--- Encoding file %s. ---\n", path.c_str()));
+    COutputFile file;
+    file.Create(path);
+    EncodeOutput(file, bitmap);
+}
+
+void CImageEncoder::EncodeOutput(COutputFile& file, const CImageBitmap& bitmap) {
+    Trace(1, FormatText("--- Encoding file %s. ---\n", file.GetPath().c_str()));
     CFileSink sink;
-    if (const int result = sink.Open(path, GetSinkCapacity(bitmap)))
-        RaiseDecoderError(result, FormatText("Opening %s failed", path.c_str()));
-    Encode(bitmap, sink); // on a throw the sink's destructor writes what was produced
+    if (sink.Open(file, GetSinkCapacity(bitmap)) != 0)
+        throw CTextException(10, "Out of memory.");
+    Encode(bitmap, sink); // on a throw the sink is dropped unwritten
     sink.Close();
 }
 

@@ -343,6 +343,7 @@ void COutputPage::StartRun() {
         position->GetVAlign(),
         position->GetOffsetX(),
         position->GetOffsetY(),
+        DefaultJobWorkers(),
     });
 
     // 6.

@@ -5,6 +5,7 @@
 #include "imagelib/dibbitmap.h"
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
+#include "testbitmaps.h"
 
 #include <gtest/gtest.h>
 
@@ -141,7 +142,7 @@ TEST(ImageDecoder, SamplePictureResource) {
     EXPECT_NE(bmp.GetPixel32(5, 5), bmp.GetPixel32(100, 150));
 }
 
-TEST(ImageDecoder, DecodeFileReadsAMappedFileWithProgress) {
+TEST(ImageDecoder, DecodeFileReadsTheFileWithProgress) {
     CDIBBitmap source;
     source.Create(300, 40, 32, false);
     const std::string path = ::testing::TempDir() + "qm_dec_" + std::to_string(::getpid()) + ".bmp";
@@ -161,6 +162,39 @@ TEST(ImageDecoder, DecodeFileReadsAMappedFileWithProgress) {
     EXPECT_EQ(bmp.GetBitsPerPixel(), 32);
     EXPECT_GT(progress.calls, 30);
     EXPECT_EQ(progress.last, 1.0);
+    std::remove(path.c_str());
+}
+
+// Another program shortens the input while it is being decoded: the decoder goes on with
+// what it read (a mapped input would die of SIGBUS here, taking the process with it).
+TEST(ImageDecoder, AnInputCutShortWhileDecodedCostsNoSignal) {
+    CDIBBitmap source;
+    source.Create(1000, 300, 32, false);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 1000; ++x)
+            SetPixel32(source, x, y, uint32_t(x * 7 + y * 13) | 0xFF000000u);
+    const std::string path =
+        ::testing::TempDir() + "qm_shrinks_" + std::to_string(::getpid()) + ".bmp";
+    CBmpEncoder().EncodeFile(path, source);
+    struct Truncate : CProgressNotification {
+        std::string path;
+        void OnProgress(double fraction) override {
+            if (fraction < 1.0 && ::truncate(path.c_str(), 4096) != 0)
+                ADD_FAILURE() << "truncate";
+        }
+    } truncate;
+    truncate.path = path;
+    CAutoDetectDecoder decoder;
+    CDIBSectionBitmap bmp;
+    decoder.DecodeFile(path, bmp, 32, &truncate);
+    EXPECT_EQ(bmp.GetPixel32(999, 299), source.GetPixel32(999, 299));
+    // Cut short before the read: that file's end-of-input error, nothing worse.
+    try {
+        decoder.DecodeFile(path, bmp, 32);
+        ADD_FAILURE();
+    } catch (const CTextException& e) {
+        EXPECT_EQ(e.GetCode(), 11);
+    }
     std::remove(path.c_str());
 }
 
@@ -188,12 +222,13 @@ TEST(ImageEncoder, UncreatableFileIsCodeMinus1) {
         FAIL();
     } catch (const CTextException& e) {
         EXPECT_EQ(e.GetCode(), -1);
-        EXPECT_EQ(e.GetText(), "Decoder error: Opening " + path + " failed\n");
+        EXPECT_EQ(e.GetText(), "Creating " + path + " failed: No such file or directory\n");
     }
 }
 
-// An encoder that fails half way still leaves what it wrote in the file.
-TEST(ImageEncoder, BytesBeforeAFailureReachTheFile) {
+// An encoder that fails half way leaves nothing under the file's name: an older file there
+// stays as it was, and no temporary is left beside it.
+TEST(ImageEncoder, AFailedEncodingLeavesTheNameUntouched) {
     struct HalfEncoder : CImageEncoder {
         void EncodeBody(const CImageBitmap&, CImageSink& sink) override {
             sink.WriteBytes(4, "half");
@@ -201,11 +236,15 @@ TEST(ImageEncoder, BytesBeforeAFailureReachTheFile) {
         }
     } encoder;
     CDIBBitmap bmp;
-    const std::string path = ::testing::TempDir() + "qm_half_" + std::to_string(::getpid());
+    char folder[] = "/tmp/qm_halfXXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    const std::string path = std::string(folder) + "/out.bmp";
+    std::ofstream(path) << "older";
     EXPECT_THROW(encoder.EncodeFile(path, bmp), CTextException);
     std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "half");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "older");
     std::remove(path.c_str());
+    EXPECT_EQ(::rmdir(folder), 0) << "a temporary was left";
 }
 
 TEST(Trace, LinesUpToTheLevelGoToTheFile) {
