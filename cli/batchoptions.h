@@ -34,6 +34,9 @@ struct CBatchOptions {
     std::optional<std::string> saveConfig;
     // Files stamped at once; the machine's core count when not given.
     std::optional<int> jobs;
+    std::optional<int> sizeMode;    // kSizeOriginal, kSizePercentOfWidth, ...OfShorterSide
+    std::optional<int> sizePercent; // with a percentage mode
+    std::optional<bool> followExif;
 
     bool help = false;
     bool version = false;
