@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 int CImageEncoder::GetSinkCapacity(const CImageBitmap& bitmap) const {
     const int64_t estimate = bitmap.GetMemoryUsed();
@@ -33,5 +34,10 @@ void CImageEncoder::EncodeOutput(COutputFile& file, const CImageBitmap& bitmap) 
 }
 
 void CImageEncoder::Encode(const CImageBitmap& bitmap, CImageSink& sink) {
-    EncodeBody(bitmap, sink);
+    try {
+        EncodeBody(bitmap, sink);
+    } catch (const std::bad_alloc&) {
+        // A row buffer sized by the picture that did not fit.
+        throw CTextException(10, "Out of memory creating bitmap.");
+    }
 }

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -245,6 +247,67 @@ TEST(ImageEncoder, AFailedEncodingLeavesTheNameUntouched) {
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "older");
     std::remove(path.c_str());
     EXPECT_EQ(::rmdir(folder), 0) << "a temporary was left";
+}
+
+// The library's own exception is all that callers catch (the viewer, the preview dialog,
+// the batch): a work buffer sized by the input that does not fit must arrive as code 10,
+// never as std::bad_alloc. Run in a child under an address-space limit that lets the
+// picture itself be allocated but not the row buffer beside it.
+TEST(ImageCodecs, RowBuffersThatDoNotFitEndInCode10) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
+#else
+    // 100 million pixels in one row: 400 MB of picture, and a 100 MB row of indices in the
+    // decoder or 300 MB of converted row in the encoder.
+    constexpr int kWidth = 100'000'000;
+    for (const bool encoder : {false, true}) {
+        SCOPED_TRACE(encoder ? "BMP encoder" : "BMP decoder, RLE8");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child != 0) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0)
+                << "1: no failure, 2: another code, 3: std::bad_alloc";
+            continue;
+        }
+        BmpSpec spec;
+        spec.width = kWidth;
+        spec.compression = 1;
+        spec.colorsUsed = 1;
+        spec.palette = {0};
+        spec.pixels = {0, 1}; // end of picture at once: 60 bytes in all
+        const Bytes file = MakeBmp(spec);
+        CMemoryBitmap picture;
+        if (encoder)
+            picture.Create(kWidth, 1, 32, false); // mapped, not touched
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t mapped = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE));
+        const rlim_t limit = mapped + (encoder ? 150'000'000 : 450'000'000);
+        const rlimit as{limit, limit};
+        ::setrlimit(RLIMIT_AS, &as);
+        int code = 1; // the limit did not bite: the test would prove nothing
+        try {
+            if (encoder) {
+                // Room for the headers only: the row buffer comes next.
+                struct Headers : CImageSink {
+                    uint8_t bytes[64];
+                    Headers() { OpenCommon("headers", bytes, sizeof bytes); }
+                } sink;
+                CBmpEncoder().Encode(picture, sink);
+            } else {
+                CAutoDetectDecoder().DecodeMemory(file.data(), int(file.size()), picture, 32);
+            }
+        } catch (const CTextException& e) {
+            code = e.GetCode() == 10 ? 0 : 2;
+        } catch (const std::bad_alloc&) {
+            code = 3;
+        }
+        ::_exit(code);
+    }
+#endif
 }
 
 TEST(Trace, LinesUpToTheLevelGoToTheFile) {
