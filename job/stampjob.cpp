@@ -353,7 +353,7 @@ CStampJobSummary CStampJob::Run() {
         if (!next) {
             next = std::make_unique<CFileSlot>();
             next->index = nextIndex++;
-            next->output = outputFolder + host.GetFileTitle(next->index) + run.extension;
+            next->output = OutputPath(outputFolder, host.GetFileTitle(next->index) + run.extension);
             next->outputKey = PathKey(next->output);
         }
         if (blocked(pending, *next)) {
@@ -402,6 +402,12 @@ std::string FileTitle(const std::string& path) {
     if (dot == std::string::npos || dot == 0)
         return name;
     return name.substr(0, dot);
+}
+
+std::string OutputPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + '/' + name;
 }
 
 int RunJob(std::unique_ptr<CStampJobParams> params) {
