@@ -27,6 +27,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -386,6 +387,13 @@ TEST_F(OutputPageTest, DeletedOutputFolderStaysShownAndRefusesTheStart) {
     EXPECT_EQ(boxes.GetRecords()[0].text, kReasonsHead + "- folder not found \r\n");
     EXPECT_FALSE(page->IsWorkerRunning());
     EXPECT_FALSE(QFile::exists(Out("a.jpg")));
+    // A click on the parent the tree moved to chooses it.
+    QTreeWidget* tree = page->GetTree();
+    ASSERT_EQ(tree->currentItem()->text(0), "out");
+    tree->scrollToItem(tree->currentItem());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(tree->currentItem()).center());
+    EXPECT_EQ(field->text(), root + "out/");
     // A folder the user picks again is shown.
     ASSERT_TRUE(page->GetTree()->SelectFolderPath(root + "in", true));
     EXPECT_EQ(field->text(), root + "in/");
