@@ -167,6 +167,7 @@ int main(int argc, char** argv) {
                                  uint8_t(settings.valign),
                                  settings.offsetx,
                                  settings.offsety,
+                                 options.jobs.value_or(DefaultJobWorkers()),
                                  settings.losslessjpeg};
     CStampJob job(params);
     const CStampJobSummary summary = job.Run();
