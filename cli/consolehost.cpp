@@ -52,7 +52,7 @@ std::string CConsoleJobHost::GetLogText() {
 }
 
 void CConsoleJobHost::SetLogText(const std::string& text) {
-    if (text.empty())
+    if (text.empty() || m_json)
         return;
     ClearProgress();
     // The log's line ends are the window's; a terminal takes its own.

@@ -3,8 +3,10 @@
 #include "app/maindialog.h"
 #include "apptest.h"
 #include "platform/shell.h"
+#include "qmversion.h"
 #include "resources/stringtable.h"
 
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -41,6 +43,12 @@ TEST(InfoDialog, ShowsTheLinkToTheProductsSite) {
     EXPECT_EQ(link->text(), kProductSiteText);
     EXPECT_EQ(link->GetAddress(), kProductSiteAddress);
     EXPECT_TRUE(link->IsNotify());
+    // The credits line carries the build's version.
+    QStringList texts;
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("v%1, %2").arg(kProgramVersion, kCreditsLine)))
+        << texts.join('|').toStdString();
 }
 
 TEST(InfoDialog, HoverTurnsTheLinkRedAndLeavingBlue) {

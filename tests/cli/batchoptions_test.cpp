@@ -94,6 +94,18 @@ TEST(BatchOptions, InputsBaseAndModes) {
     ASSERT_TRUE(ParseBatchOptions(Split("--save-config out.qmc"), o, error));
     EXPECT_EQ(o.saveConfig, "out.qmc");
     EXPECT_EQ(o.base, CBatchOptions::Base::Store);
+    EXPECT_FALSE(o.filesFrom);
+    EXPECT_EQ(o.logFormat, CBatchOptions::LogFormat::Text);
+
+    ASSERT_TRUE(ParseBatchOptions(Split("--files-from - -0 -r --log-format jsonl a"), o, error));
+    EXPECT_EQ(o.filesFrom, "-");
+    EXPECT_TRUE(o.nullSeparated);
+    EXPECT_TRUE(o.recursive);
+    EXPECT_EQ(o.logFormat, CBatchOptions::LogFormat::Jsonl);
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"a"}));
+    ASSERT_TRUE(ParseBatchOptions(Split("--files-from=list --null --recursive"), o, error));
+    EXPECT_EQ(o.filesFrom, "list");
+    EXPECT_TRUE(o.nullSeparated && o.recursive);
 }
 
 TEST(BatchOptions, UsageErrorsNameTheProblem) {
@@ -124,6 +136,9 @@ TEST(BatchOptions, UsageErrorsNameTheProblem) {
         {"--key 1,256,3 x", "--key: 256 is out of range (0..255)"},
         {"-f gif x", "--format: 'gif' is not one of jpg, bmp, png"},
         {"-c a.qmc --defaults x", "--config and --defaults exclude each other"},
+        {"--log-format json x", "--log-format: 'json' is not one of text, jsonl"},
+        {"-0 x", "--null needs --files-from"},
+        {"x --files-from", "--files-from needs a value"},
     };
     for (const Case& c : cases) {
         CBatchOptions options;

@@ -31,10 +31,14 @@ struct CRunResult {
 
 // Runs the program with the arguments in an environment whose settings store and home lie
 // in home. whileRunning, if given, is called with the process id and the output file.
+// Standard input holds input.
 CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
-                    const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
+                    const std::function<void(pid_t, const std::string&)>& whileRunning = {},
+                    const std::string& input = {}) {
+    const std::string inPath = home / "stdin.txt";
     const std::string outPath = home / "stdout.txt";
     const std::string errPath = home / "stderr.txt";
+    WriteBytes(inPath, input);
     std::vector<std::string> env = {"HOME=" + home / "", "XDG_CONFIG_HOME=" + home / "config",
                                     "PATH=/usr/bin:/bin"};
     args.insert(args.begin(), QM_BATCH_EXE);
@@ -48,6 +52,8 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
 
     const pid_t pid = ::fork();
     if (pid == 0) {
+        const int in = ::open(inPath.c_str(), O_RDONLY);
+        ::dup2(in, 0);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
@@ -230,6 +236,43 @@ TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
         EXPECT_EQ(r.out, "OK: " + out + "/" + c.name + " created \n");
         EXPECT_EQ(ReadBytes(out + "/" + c.name).substr(0, c.signature.size()), c.signature);
     }
+}
+
+TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
+    const std::string odd[] = {pictures / "with space.bmp",
+                               pictures / "gr\xC3\xB6\xC3\x9F"
+                                          "e.bmp",
+                               pictures / "line\nbreak.bmp"};
+    for (const std::string& path : odd)
+        WriteBmp(path, 6, 4, kGrey);
+    WriteBmp(home / "named.bmp", 6, 4, kGrey);
+    const std::string list = home / "list.txt";
+    WriteBytes(list, odd[0] + "\n\n" + odd[1] + "\n");
+
+    // A list file after the inputs named on the command line.
+    CRunResult r = RunBatch(home, Args({"--files-from", list, home / "named.bmp"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/named.bmp created \n" + "OK: " + out +
+                         "/with space.bmp created \n" + "OK: " + out +
+                         "/gr\xC3\xB6\xC3\x9F"
+                         "e.bmp created \n");
+
+    // NUL-separated on standard input, a line feed in a name included.
+    r = RunBatch(home, Args({"--overwrite", "--files-from", "-", "-0"}), {},
+                 odd[2] + '\0' + odd[0] + '\0');
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/line\nbreak.bmp created \n" + "OK: " + out +
+                         "/with space.bmp created \n");
+    EXPECT_TRUE(std::filesystem::exists(out + "/line\nbreak.bmp"));
+
+    // An empty list is nothing to do; a list that cannot be read is a usage error.
+    r = RunBatch(home, Args({"--files-from", "-", "--log-format", "jsonl"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"run\":\"end\",\"files\":0,\"ok\":0,\"skipped\":0,\"error\":0,"
+                     "\"canceled\":false,\"milliseconds\":0}\n");
+    r = RunBatch(home, Args({"--files-from", home / "nolist"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quillmark-batch: cannot read the file list '" + home / "nolist" + "'\n");
 }
 
 TEST_F(QuillmarkBatch, HelpAndVersion) {
