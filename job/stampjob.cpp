@@ -2,6 +2,7 @@
 
 #include "core/stampcompositing.h"
 #include "imagelib/textexception.h"
+#include "job/outputfolders.h"
 
 #include <sys/stat.h>
 
@@ -65,6 +66,7 @@ void CStampJob::StampFile(int index, bool preserveHeaders) {
             // output is asked to drop them.
             if (&encoder == &m_jpegEncoder && !preserveHeaders)
                 m_bitmap.FreeMarkers();
+            CreateOutputFolders(m_outputFolder, m_outputPath);
             encoder.EncodeFile(m_outputPath, m_bitmap);
             m_logText += "OK: " + m_outputPath + " created \r\n";
             host.SetLogText(m_logText);

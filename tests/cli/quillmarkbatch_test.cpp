@@ -5,6 +5,7 @@
 #include "imagelib/autodetectdecoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
+#include "job/stampsettings.h"
 
 #include <gtest/gtest.h>
 
@@ -206,14 +207,20 @@ TEST_F(QuillmarkBatch, StoredSettingsAreReadButNeverWritten) {
 
 TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     const std::string config = home / "run.qmc";
-    CRunResult r = RunBatch(home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4",
-                                        "--save-config", config}));
+    CRunResult r =
+        RunBatch(home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4", "--size",
+                             "30%width", "--no-orientation", "--save-config", config}));
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string bytes = ReadBytes(config);
-    ASSERT_EQ(bytes.size(), kConfigRecordSize);
+    ASSERT_GT(bytes.size(), kConfigRecordSize); // the record, then the extension
     EXPECT_EQ(uint8_t(bytes[ConfigOffset::jpgquality]), 55);
     EXPECT_EQ(uint8_t(bytes[ConfigOffset::offsetx]), 3);
     EXPECT_EQ(bytes.substr(ConfigOffset::outputdir, out.size() + 2), out + "/" + '\0');
+    CStampSettings saved;
+    EXPECT_NE(saved.ImportSettings(config), 0);
+    EXPECT_EQ(saved.sizemode, kSizePercentOfWidth);
+    EXPECT_EQ(saved.sizepercent, 30);
+    EXPECT_FALSE(saved.followexif);
 
     WriteBmp(pictures / "a.bmp", 10, 10, kGrey);
     r = RunBatch(home, {"-c", config, pictures / "a.bmp"});
@@ -273,6 +280,34 @@ TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
     r = RunBatch(home, Args({"--files-from", home / "nolist"}));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "quillmark-batch: cannot read the file list '" + home / "nolist" + "'\n");
+}
+
+TEST_F(QuillmarkBatch, RecursiveRunsKeepTheSubFoldersApart) {
+    for (const char* sub : {"2023", "2024/may"})
+        std::filesystem::create_directories(pictures / sub);
+    WriteBmp(pictures / "top.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "2023/photo.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "2024/may/photo.bmp", 8, 4, kGrey);
+    std::filesystem::create_directories(out + "/2023"); // one there already, one not
+
+    const CRunResult r = RunBatch(home, Args({"--recursive", pictures / ""}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/top.bmp created \n" + "OK: " + out +
+                         "/2023/photo.bmp created \n" + "OK: " + out +
+                         "/2024/may/photo.bmp created \n");
+    EXPECT_EQ(OutputPixel("2024/may/photo.bmp", 7, 3), kGrey & 0xFFFFFF); // the wider one
+    EXPECT_EQ(OutputPixel("2023/photo.bmp", 3, 2), kRed & 0xFFFFFF);
+
+    // A file where a sub-folder must go fails that file alone.
+    std::filesystem::remove_all(out + "/2024");
+    WriteBytes(out + "/2024", "in the way");
+    const CRunResult blocked = RunBatch(home, Args({"-r", "--overwrite", pictures / ""}));
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.out.find("ERR: " + pictures / "2024/may/photo.bmp" + " : Creating folder " +
+                               out + "/2024 failed\n"),
+              std::string::npos)
+        << blocked.out;
+    EXPECT_NE(blocked.out.find("OK: " + out + "/2023/photo.bmp created"), std::string::npos);
 }
 
 TEST_F(QuillmarkBatch, HelpAndVersion) {
