@@ -29,6 +29,10 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W 'text jsonl' -- "$cur"))
             return
             ;;
+        --size)
+            COMPREPLY=($(compgen -W 'original 10%width 20%width 10%short 20%short' -- "$cur"))
+            return
+            ;;
         --align)
             # H,V: the horizontal word first, then the vertical one after the comma.
             if [[ $cur == *,* ]]; then
@@ -49,7 +53,8 @@ _quillmark_batch() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
-            --offset --opacity --key --tolerance --feather --save-config --files-from
+            --offset --opacity --key --tolerance --feather --size --orientation
+            --no-orientation --save-config --files-from
             --null --recursive --log-format --help --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
