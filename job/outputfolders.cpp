@@ -9,7 +9,12 @@
 void CreateOutputFolders(const std::string& outputFolder, const std::string& outputPath) {
     if (outputPath.compare(0, outputFolder.size(), outputFolder) != 0)
         return; // not below the output folder: nothing of ours to create
-    for (size_t slash = outputPath.find('/', outputFolder.size()); slash != std::string::npos;
+    // The separator after a folder given without one is not a sub-folder's: the output
+    // folder itself is never made here.
+    size_t first = outputFolder.size();
+    if (first < outputPath.size() && outputPath[first] == '/')
+        ++first;
+    for (size_t slash = outputPath.find('/', first); slash != std::string::npos;
          slash = outputPath.find('/', slash + 1)) {
         const std::string folder = outputPath.substr(0, slash);
         if (::mkdir(folder.c_str(), 0777) == 0)
