@@ -1,5 +1,6 @@
 #include "cli/batchoptions.h"
 
+#include "job/stampjob.h"
 #include "job/stampsettings.h"
 
 #include <algorithm>
@@ -135,6 +136,8 @@ public:
         }
         if (option == "--quality")
             return Ranged(option, text, 0, 100, o.quality);
+        if (option == "--jobs")
+            return Ranged(option, text, 1, kMaxJobWorkers, o.jobs);
         if (option == "--opacity")
             return Ranged(option, text, 0, 255, o.opacity);
         if (option == "--tolerance")
@@ -242,15 +245,16 @@ private:
 };
 
 const std::map<char, std::string> kShortOptions = {
-    {'c', "--config"},  {'s', "--stamp"}, {'o', "--output"}, {'f', "--format"},
-    {'q', "--quality"}, {'h', "--help"},  {'0', "--null"},   {'r', "--recursive"},
+    {'c', "--config"}, {'s', "--stamp"},   {'o', "--output"},
+    {'f', "--format"}, {'q', "--quality"}, {'h', "--help"},
+    {'j', "--jobs"},   {'0', "--null"},    {'r', "--recursive"},
 };
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config",  "--stamp",       "--output",  "--format",     "--quality",
-        "--align",   "--offset",      "--opacity", "--key",        "--tolerance",
-        "--feather", "--save-config", "--size",    "--files-from", "--log-format"};
+        "--config", "--stamp",   "--output",     "--format",    "--quality", "--align",
+        "--offset", "--opacity", "--key",        "--tolerance", "--feather", "--save-config",
+        "--size",   "--jobs",    "--files-from", "--log-format"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -386,6 +390,7 @@ std::string BatchUsage() {
            "      --orientation | --no-orientation\n"
            "                           follow the EXIF orientation of JPEG photos (place the\n"
            "                           stamp on the picture as a viewer shows it) or not\n"
+           "  -j, --jobs N             stamp N files at once, 1..64 (default: one per core)\n"
            "      --save-config FILE   write the effective settings as a configuration file "
            "and exit\n"
            "      --files-from FILE    also read inputs from FILE, one path per line ('-': "

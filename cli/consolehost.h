@@ -42,6 +42,7 @@ public:
     void ClearStampingFlag() override {}
     void EnableRunControls() override {}
     void EnableFormatControls(bool) override {}
+    void FileDone(const CStampFileResult& result) override;
 
     // jsonl: the engine's log lines are dropped and FileDone writes one JSON object per file
     // instead.

@@ -43,6 +43,10 @@ _quillmark_batch() {
             fi
             return
             ;;
+        -j | --jobs)
+            COMPREPLY=($(compgen -W "$(seq 1 "$(nproc 2>/dev/null || echo 4)")" -- "$cur"))
+            return
+            ;;
         -q | --quality | --offset | --opacity | --key | --tolerance | --feather)
             return
             ;;
@@ -54,7 +58,7 @@ _quillmark_batch() {
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
-            --no-orientation --save-config --files-from
+            --no-orientation --jobs --save-config --files-from
             --null --recursive --log-format --help --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

@@ -38,7 +38,7 @@ diff -r one fan || { echo "FAIL: the outputs differ"; failed=1; }
 
 # Per-file objects: the same set once the output folder and the times are set aside.
 files() {
-  grep -v '"run":' "$1" | sed -e 's/"milliseconds":[0-9]*//' -e "s#$work/$2/#OUT/#" | sort
+  grep -v '"run":' "$1" | sed -e 's/"milliseconds":[0-9]*//' -e "s#\"output\":\"$2/#\"output\":\"OUT/#" | sort
 }
 diff <(files one.jsonl one) <(files fan.jsonl fan) || { echo "FAIL: the file objects differ"; failed=1; }
 [ "$(files one.jsonl one | wc -l)" -eq 30 ] || { echo "FAIL: not 30 file objects"; failed=1; }

@@ -110,6 +110,14 @@ TEST_F(QuillmarkBatch, StampsFilesAndFoldersInOrder) {
     EXPECT_EQ(r.out, "OK: " + out + "/single.bmp created \n" + "OK: " + out + "/a.bmp created \n" +
                          "OK: " + out + "/b.bmp created \n");
     EXPECT_EQ(r.err, "");
+    // Several files at once: the same lines in the same order, the same files.
+    const std::string serialOutput = ReadBytes(out + "/b.bmp");
+    const CRunResult parallel =
+        RunBatch(home, Args({"--align", "right,bottom", "--offset", "-1,-2", "--overwrite", "-j",
+                             "3", home / "single.bmp", pictures / ""}));
+    EXPECT_EQ(parallel.status, 0) << parallel.err;
+    EXPECT_EQ(parallel.out, r.out);
+    EXPECT_EQ(ReadBytes(out + "/b.bmp"), serialOutput);
     // Right and bottom aligned, then moved 1 left and 2 up: columns 15..18, rows 6..7.
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x)
@@ -308,6 +316,24 @@ TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
     EXPECT_EQ(r.out, "OK: " + out + "/line\nbreak.bmp created \n" + "OK: " + out +
                          "/with space.bmp created \n");
     EXPECT_TRUE(std::filesystem::exists(out + "/line\nbreak.bmp"));
+
+    // The same as JSON lines: a line feed in a name stays inside its string.
+    r = RunBatch(home, Args({"--files-from", "-", "-0", "--log-format", "jsonl"}), {},
+                 odd[2] + '\0' + pictures / "missing.bmp");
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string lines[] = {
+        "{\"input\":\"" + pictures / "line\\nbreak.bmp\",\"output\":\"" + out +
+            "/line\\nbreak.bmp\",\"status\":\"skipped\",\"message\":\"\",\"milliseconds\":",
+        "{\"input\":\"" + pictures / "missing.bmp\",\"output\":\"" + out +
+            "/missing.bmp\",\"status\":\"error\",\"message\":\"Decoder error: Opening ",
+        "{\"run\":\"end\",\"files\":2,\"ok\":0,\"skipped\":1,\"error\":1,\"canceled\":false,"
+        "\"milliseconds\":"};
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        EXPECT_EQ(r.out.compare(at, line.size(), line), 0) << r.out;
+        at = r.out.find('\n', at) + 1;
+    }
+    EXPECT_EQ(at, r.out.size()) << r.out;
 
     // An empty list is nothing to do; a list that cannot be read is a usage error.
     r = RunBatch(home, Args({"--files-from", "-", "--log-format", "jsonl"}));
