@@ -109,6 +109,8 @@ struct CStampRun {
     bool preserveHeaders = false;
     std::string extension; // ".bmp", ".png" or ".jpg"
     bool losslessJpeg = false;
+    // Sub-folders of it that an output's title names are created as needed.
+    std::string outputFolder;
 };
 
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
