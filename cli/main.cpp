@@ -144,6 +144,8 @@ int main(int argc, char** argv) {
         return Fail("cannot read stamp picture '" + settings.pathstamp +
                     "': " + OneLine(e.GetText()));
     }
+    // The shaper takes the stamp's own transparency before preparation replaces it.
+    const std::shared_ptr<CStampShaper> shaper = MakeStampShaper(stamp, settings);
     PrepareStamp(stamp, settings);
 
     std::vector<std::string> unreadable;
@@ -163,7 +165,9 @@ int main(int argc, char** argv) {
                                  uint8_t(settings.halign),
                                  uint8_t(settings.valign),
                                  settings.offsetx,
-                                 settings.offsety};
+                                 settings.offsety,
+                                 shaper,
+                                 settings.followexif};
     CStampJob job(params);
     const CStampJobSummary summary = job.Run();
     host.Finish();

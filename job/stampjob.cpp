@@ -2,6 +2,7 @@
 
 #include "core/stampcompositing.h"
 #include "imagelib/textexception.h"
+#include "job/photostamp.h"
 
 #include <sys/stat.h>
 
@@ -52,13 +53,20 @@ void CStampJob::StampFile(int index, bool preserveHeaders) {
     const std::string inputPath = host.GetFilePath(index);
     try {
         m_decoder.DecodeFile(inputPath, m_bitmap, 32);
-        const CStampPlacement placement =
-            ComputeStampPlacement(m_params.stamp, m_bitmap, m_params.halign, m_params.valign,
-                                  m_params.offsetX, m_params.offsetY);
-        if (m_params.blend)
-            BlendStampPixels(m_params.stamp, m_bitmap, placement);
-        else
-            CopyStampPixels(m_params.stamp, m_bitmap, placement);
+        if (m_params.shaper) {
+            StampPhoto(m_bitmap, *m_params.shaper,
+                       {m_params.halign, m_params.valign, m_params.offsetX, m_params.offsetY,
+                        m_params.followExif},
+                       m_extension == ".jpg" && preserveHeaders);
+        } else {
+            const CStampPlacement placement =
+                ComputeStampPlacement(m_params.stamp, m_bitmap, m_params.halign, m_params.valign,
+                                      m_params.offsetX, m_params.offsetY);
+            if (m_params.blend)
+                BlendStampPixels(m_params.stamp, m_bitmap, placement);
+            else
+                CopyStampPixels(m_params.stamp, m_bitmap, placement);
+        }
         try {
             CImageEncoder& encoder = EncoderForExtension();
             // The JPEG encoder writes back whatever markers the bitmap carries; only JPEG

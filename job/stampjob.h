@@ -12,6 +12,7 @@
 
 class CImageBitmap;
 class CImageEncoder;
+class CStampShaper;
 
 // What the batch engine needs of whoever started it: the page's controls and file lists.
 // The engine runs on a thread of its own and calls these one at a time, in the order of
@@ -66,6 +67,11 @@ struct CStampJobParams {
     uint8_t valign = 1;        // 0 top, 1 middle, 2 bottom
     int32_t offsetX = 0;
     int32_t offsetY = 0;
+    // When set, each photo gets the stamp from here, shaped for it (its own transparency,
+    // its size relative to the photo, turned for the photo's orientation), the offsets
+    // scaled with it; stamp and blend above are then not used.
+    std::shared_ptr<CStampShaper> shaper;
+    bool followExif = true;
 };
 
 // How the files of one run ended.

@@ -343,6 +343,8 @@ void COutputPage::StartRun() {
         position->GetVAlign(),
         position->GetOffsetX(),
         position->GetOffsetY(),
+        nullptr,
+        true,
     });
 
     // 6.

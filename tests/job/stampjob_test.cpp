@@ -86,7 +86,8 @@ protected:
 
     CStampJobSummary Run(bool blend = false, uint8_t halign = 2, uint8_t valign = 2,
                          int32_t offsetX = 0, int32_t offsetY = 0) {
-        CStampJob job(CStampJobParams{host, stamp, blend, halign, valign, offsetX, offsetY});
+        CStampJob job(
+            CStampJobParams{host, stamp, blend, halign, valign, offsetX, offsetY, nullptr, true});
         return job.Run();
     }
 
