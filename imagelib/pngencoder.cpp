@@ -136,13 +136,14 @@ void CPngEncoder::EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) {
     significant.alpha = alpha ? 8 : 0;
     png_set_sBIT(png, info, &significant);
     // The colour profile goes with RGB pixels only. libpng checks it once more; a profile it
-    // refuses is left out instead of failing the whole picture.
+    // refuses is left out instead of failing the whole picture. Switching benign errors
+    // back off would also turn libpng's application warnings into errors, so they stay on
+    // for the rest of this picture.
     const std::vector<uint8_t>& profile = bitmap.GetIccProfile();
     if (bpp == 32 && IsRgbIccProfile(profile)) {
         png_set_benign_errors(png, 1);
         png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, profile.data(),
                      png_uint_32(profile.size()));
-        png_set_benign_errors(png, 0);
     }
     png_write_info(png, info);
     if (bpp == 32 && !alpha)
