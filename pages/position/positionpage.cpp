@@ -7,8 +7,10 @@
 #include "core/stampdisplay.h"
 #include "core/stamppreparation.h"
 #include "core/stampshape.h"
+#include "imagelib/autodetectdecoder.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/textexception.h"
 #include "job/photostamp.h"
 #include "job/stampsettings.h"
 #include "pages/position/imageviewer.h"
@@ -24,6 +26,7 @@
 #include "resources/resource.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,8 +36,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTextEdit>
 
 #include <algorithm>
 
@@ -253,15 +258,19 @@ CPositionPage::CPositionPage(QWidget* parent)
     connect(m_sizeModeList, &QComboBox::activated, this, &CPositionPage::OnSizeModeChanged);
     connect(m_sizePercentBox, &QLineEdit::textChanged, this, &CPositionPage::OnSizePercentUpdate);
     connect(m_followExifBox, &QCheckBox::clicked, this, &CPositionPage::OnFollowExif);
-    connect(m_stampView, &CImageViewer::clicked, this, &CPositionPage::OnStampClicked);
+    // Keyed on the press that picks the colour, wherever the button is released.
+    connect(m_stampView, &CImageViewer::colourPicked, this, &CPositionPage::OnStampClicked);
     connect(m_stampView, &CImageViewer::commandRequested, this, &CPositionPage::OnCommand);
     if (auto* swatch = qobject_cast<CStaticControl*>(m_swatch))
         connect(swatch, &CStaticControl::clicked, this, &CPositionPage::OnSwatchClicked);
     m_swatch->installEventFilter(this);
     m_swatch->setAutoFillBackground(false);
 
-    // The mouse over the two sample views comes to the page.
+    // The mouse over the two sample views comes to the page, hover moves included: a view
+    // without tracking would drop them before the page could set the drag cursor.
     setMouseTracking(true);
+    m_sampleView->setMouseTracking(true);
+    m_stampedView->setMouseTracking(true);
     m_preTranslate =
         std::make_unique<CPreTranslateHook>(this, [this](QWidget* target, QEvent* event) {
             return event->type() == QEvent::KeyPress &&
@@ -324,6 +333,12 @@ double CPositionPage::GetSampleScale() const {
         return 1;
     return own.width >= own.height ? double(scaled.width) / own.width
                                    : double(scaled.height) / own.height;
+}
+
+bool CPositionPage::IsEditBox(const QWidget* widget) {
+    return qobject_cast<const QLineEdit*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) ||
+           qobject_cast<const QTextEdit*>(widget) || qobject_cast<const QPlainTextEdit*>(widget);
 }
 
 bool CPositionPage::HasFocus(const QWidget* widget) {
@@ -502,18 +517,21 @@ void CPositionPage::OnOpenStamp() {
     if (!path)
         return;
     CWaitCursor wait;
-    if (m_stampView->LoadPictureFile(*path, true)) {
-        SetStampPath(*path);
-        StampChanged();
+    // Decoded aside first: a file that is no picture leaves the stamp loaded before as it
+    // was, and the message says which file it was.
+    CStampBitmap picture;
+    try {
+        CAutoDetectDecoder decoder;
+        decoder.DecodeFile(path->toStdString(), picture, 32);
+    } catch (const CTextException& e) {
+        ShowMessageBox(this, *path + QStringLiteral(":\n") + QString::fromStdString(e.GetText()),
+                       CMessageIcon::Error);
         return;
     }
-    // The viewer has reported the error and cleared itself: show the plain sample.
-    if (m_sampleView->IsLoaded()) {
-        m_stampedView->SetPicture(m_sampleView->GetPicture(), false);
-        m_stampedView->PaintPicture();
-    }
-    m_stampGroup->setTitle(QStringLiteral("stamp"));
-    m_stampPathBox->clear();
+    if (!m_stampView->SetPicture(picture, true))
+        return;
+    SetStampPath(*path);
+    StampChanged();
 }
 
 void CPositionPage::OnOpenSample() {
@@ -889,6 +907,9 @@ void CPositionPage::OnPaste() {
 bool CPositionPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
     const int command = m_accelerators.Translate(*event);
     if (command == ID_EDIT_COPY || command == ID_EDIT_PASTE) {
+        // A focused edit box gets its keys first, as any focused control does.
+        if (IsEditBox(target))
+            return false;
         OnCommand(command);
         return true;
     }

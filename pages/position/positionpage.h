@@ -186,6 +186,7 @@ private:
     CStampShaper& PreviewShaper();
     std::optional<QString> ChooseFile();
     static bool HasFocus(const QWidget* widget);
+    static bool IsEditBox(const QWidget* widget);
 
     CPositionPageHost m_host;
     COpenFileHook m_openFile;
