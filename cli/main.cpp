@@ -169,6 +169,7 @@ int main(int argc, char** argv) {
                                  uint8_t(settings.valign),
                                  settings.offsetx,
                                  settings.offsety,
+                                 options.jobs.value_or(DefaultJobWorkers()),
                                  shaper,
                                  settings.followexif};
     CStampJob job(params);

@@ -3,6 +3,8 @@
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
+#include <new>
+
 void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
     const int64_t limit = CImageBitmap::kMaxPixels;
     if (width > limit || height > limit || (width > 0 && height > 0 && width * height > limit))
@@ -12,7 +14,7 @@ void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
 void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
                                CProgressNotification* notification) {
     Trace(1, FormatText("--- Decoding file %s. ---\n", path.c_str()));
-    CMappedFileSource source(notification);
+    CFileSource source(notification);
     if (const int code = source.Open(path))
         RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()));
     Decode(source, bitmap, bitsPerPixel);
@@ -40,7 +42,13 @@ void CImageDecoder::DecodeResource(int id, CImageBitmap& bitmap, int bitsPerPixe
 
 void CImageDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int bitsPerPixel) {
     CPaletteHolder paletteHolder; // freed on every path
-    DecodeBody(bitmap, paletteHolder, bitsPerPixel, source);
+    try {
+        DecodeBody(bitmap, paletteHolder, bitsPerPixel, source);
+    } catch (const std::bad_alloc&) {
+        // A work buffer sized by the input (a row, a table) that did not fit: the caller
+        // knows only the library's own exception.
+        throw CTextException(10, "Out of memory creating bitmap.");
+    }
 }
 
 void CImageDecoder::DecodeBody(CImageBitmap&, CPaletteHolder&, int&, CImageSource&) {}

@@ -346,6 +346,7 @@ TEST(PhotoStamp, OpaqueStampsKeepTheirBytesAndOwnAlphaIsComposited) {
                                uint8_t(settings.valign),
                                settings.offsetx,
                                settings.offsety,
+                               1,
                                shaped ? MakeStampShaper(decodedStamp, settings) : nullptr,
                                true};
         CStampJob(params).Run();
