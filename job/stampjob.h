@@ -113,6 +113,8 @@ struct CStampRun {
     // When set, every photo is stamped through it (see CStampJobParams).
     std::shared_ptr<CStampShaper> shaper;
     bool followExif = true;
+    // Sub-folders of it that an output's title names are created as needed.
+    std::string outputFolder;
 };
 
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
