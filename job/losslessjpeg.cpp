@@ -1,7 +1,11 @@
 #include "job/losslessjpeg.h"
 
+#include "core/orientation.h"
 #include "core/stampcompositing.h"
+#include "core/stampshape.h"
+#include "imagelib/exiforientation.h"
 #include "imagelib/textexception.h"
+#include "job/photostamp.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -109,9 +113,36 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
     if (!m_stamper.Open(data, size))
         return false;
     try {
-        const CStampPlacement placement =
-            ComputeStampPlacement(*plan.stamp, m_stamper.GetWidth(), m_stamper.GetHeight(),
-                                  plan.halign, plan.valign, plan.offsetX, plan.offsetY);
+        std::unique_ptr<CSavedMarker> markers = m_stamper.TakeMarkers();
+        const CImageBitmap* stamp = plan.stamp;
+        bool blend = plan.blend;
+        CStampPlacement placement;
+        CShapedStamp shaped;
+        if (plan.shaper) {
+            int orientation = 1;
+            if (plan.followExif)
+                for (const CSavedMarker* m = markers.get(); m; m = m->next.get())
+                    if (m->marker == 0xE1 && m->dataLength >= 6 &&
+                        std::memcmp(m->data.get(), "Exif\0\0", 6) == 0) {
+                        orientation = ExifOrientationOfBlock(m->data.get(), m->dataLength);
+                        break;
+                    }
+            if (orientation != 1 && !plan.preserveHeaders) {
+                m_stamper.Close();
+                return false;
+            }
+            const CGridSize stored{m_stamper.GetWidth(), m_stamper.GetHeight()};
+            shaped = plan.shaper->ForPhoto(DisplayedSize(stored, orientation), orientation);
+            placement = PhotoStampPlacement(
+                shaped, plan.shaper->OwnSize(), stored, orientation,
+                {plan.halign, plan.valign, plan.offsetX, plan.offsetY, plan.followExif});
+            stamp = shaped.bitmap.get();
+            blend = shaped.blend;
+        } else {
+            placement =
+                ComputeStampPlacement(*plan.stamp, m_stamper.GetWidth(), m_stamper.GetHeight(),
+                                      plan.halign, plan.valign, plan.offsetX, plan.offsetY);
+        }
         if (placement.width > 0 && placement.height > 0)
             m_stamper.ReplaceRegion(placement.targetX, placement.targetY, placement.width,
                                     placement.height,
@@ -119,14 +150,14 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
                                         CStampPlacement local = placement;
                                         local.targetX -= originX;
                                         local.targetY -= originY;
-                                        if (plan.blend)
-                                            BlendStampPixels(*plan.stamp, region, local);
+                                        if (blend)
+                                            BlendStampPixels(*stamp, region, local);
                                         else
-                                            CopyStampPixels(*plan.stamp, region, local);
+                                            CopyStampPixels(*stamp, region, local);
                                     });
-        const std::unique_ptr<CSavedMarker> markers =
-            LosslessOutputMarkers(m_stamper.TakeMarkers(), plan.preserveHeaders);
-        m_stamper.Write(markers.get(), out);
+        const std::unique_ptr<CSavedMarker> kept =
+            LosslessOutputMarkers(std::move(markers), plan.preserveHeaders);
+        m_stamper.Write(kept.get(), out);
         return true;
     } catch (const CTextException&) {
         // A file libjpeg reads but cannot rewrite this way (a sampling its encoder refuses,

@@ -4,6 +4,8 @@
 #include "imagelib/jpeglossless.h"
 
 #include <cstdint>
+
+class CStampShaper;
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +19,12 @@ struct CLosslessStampPlan {
     int32_t offsetX = 0;
     int32_t offsetY = 0;
     bool preserveHeaders = false; // EXIF, IPTC and comments of the input
+    // When set, the stamp comes from here, shaped for the photo as the ordinary path shapes
+    // it (size, own transparency, turned for the EXIF orientation when followExif); stamp and
+    // blend above are then not used. A turned photo whose EXIF block is not kept would have
+    // to be written upright: such files are left to the ordinary path.
+    CStampShaper* shaper = nullptr;
+    bool followExif = true;
 };
 
 // JPEG in, JPEG out without a generation of loss: the stamp is placed and composited

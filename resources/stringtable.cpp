@@ -56,6 +56,12 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_QUALITY_LOSSLESS,
      "Disabled while \"lossless\" is on: jpeg photos keep their own quality. Other "
      "pictures are written at the quality shown here."},
+    {IDS_TIP_SIZE_MODE, "Stamp at its own size, or sized by each Image: its width a share of "
+                        "the Image's width, or its longer side a share of the Image's shorter "
+                        "side."},
+    {IDS_TIP_SIZE_PERCENT, "Share of the Image in percent (1 to 100)."},
+    {IDS_TIP_FOLLOW_EXIF, "Place the stamp on photos as viewers turn them by their EXIF "
+                          "orientation."},
 };
 
 } // namespace

@@ -382,7 +382,8 @@ void COutputPage::StartRun() {
         return;
     }
 
-    // 5. The placement as the preview shows it; the stamp is used in place.
+    // 5. The placement as the preview shows it; the stamp is shaped for each photo from a
+    // copy made now, as the preview shapes it for the sample.
     auto params = std::make_unique<CStampJobParams>(CStampJobParams{
         *this,
         position->GetStampBitmap(),
@@ -392,6 +393,8 @@ void COutputPage::StartRun() {
         position->GetOffsetX(),
         position->GetOffsetY(),
         DefaultJobWorkers(),
+        position->CreateStampShaper(),
+        position->IsFollowExif(),
         IsChecked(IDC_OUT_LOSSLESS),
     });
 

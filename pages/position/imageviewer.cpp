@@ -1,11 +1,15 @@
 #include "pages/position/imageviewer.h"
 
+#include "core/orientation.h"
 #include "core/stampcompositing.h"
 #include "core/stampdisplay.h"
 #include "core/stamppreparation.h"
+#include "core/stampshape.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/exiforientation.h"
 #include "imagelib/textexception.h"
+#include "job/photostamp.h"
 #include "platform/messagebox.h"
 #include "platform/resourceloader.h"
 #include "resources/resource.h"
@@ -49,6 +53,7 @@ bool CImageViewer::LoadPictureFile(const QString& path, bool reportErrors) {
     try {
         CAutoDetectDecoder decoder;
         decoder.DecodeFile(path.toStdString(), m_picture, 32);
+        TakeNewPicture(true);
     } catch (const CTextException& e) {
         ClearPicture();
         if (reportErrors)
@@ -66,6 +71,7 @@ bool CImageViewer::LoadSamplePicture() {
     try {
         CAutoDetectDecoder decoder;
         decoder.DecodeResource(IDR_SAMPLE_PICTURE, m_picture, 32);
+        TakeNewPicture(false);
     } catch (const CTextException& e) {
         ClearPicture();
         ShowMessageBox(this, QString::fromStdString(e.GetText()), CMessageIcon::Error);
@@ -80,6 +86,7 @@ bool CImageViewer::LoadSamplePicture() {
 bool CImageViewer::SetPicture(const CImageBitmap& bitmap, bool fit) {
     try {
         m_picture.ConvertFrom(bitmap, 32);
+        TakeNewPicture(false);
     } catch (const CTextException&) {
         // Out of memory for the copy: show nothing rather than a half-made picture.
         ClearPicture();
@@ -144,7 +151,20 @@ void CImageViewer::PaintPicture() {
     repaint();
 }
 
+void CImageViewer::TakeNewPicture(bool fromFile) {
+    if (fromFile && m_showUpright) {
+        const int orientation = ExifOrientation(m_picture);
+        if (orientation != 1) {
+            CMemoryBitmap upright;
+            TurnToDisplayed(m_picture, upright, orientation);
+            m_picture.ConvertFrom(upright, 0);
+        }
+    }
+    m_ownAlpha = m_keepsOwnAlpha ? OwnAlphaOf(m_picture) : std::vector<uint8_t>();
+}
+
 void CImageViewer::ClearPicture() {
+    m_ownAlpha.clear();
     m_loaded = false;
     update();
 }
@@ -216,6 +236,13 @@ void CImageViewer::StampBlend(const CImageBitmap& stamp, uint8_t halign, uint8_t
         return;
     BlendStampPixels(stamp, m_picture,
                      ComputeStampPlacement(stamp, m_picture, halign, valign, offsetX, offsetY));
+    ApplyZoom(GetZoom());
+}
+
+void CImageViewer::StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement) {
+    if (!m_loaded)
+        return;
+    StampPhoto(m_picture, shaper, placement, false);
     ApplyZoom(GetZoom());
 }
 
