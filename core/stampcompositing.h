@@ -22,10 +22,6 @@ struct CStampPlacement {
 CStampPlacement ComputeStampPlacement(const CImageBitmap& stamp, const CImageBitmap& picture,
                                       uint8_t halign, uint8_t valign, int32_t offsetX,
                                       int32_t offsetY);
-// The same for a picture known only by its size (one not decoded whole).
-CStampPlacement ComputeStampPlacement(const CImageBitmap& stamp, int32_t pictureWidth,
-                                      int32_t pictureHeight, uint8_t halign, uint8_t valign,
-                                      int32_t offsetX, int32_t offsetY);
 
 // The same from the two sizes alone.
 CStampPlacement ComputeStampPlacement(int32_t stampWidth, int32_t stampHeight, int32_t pictureWidth,

@@ -139,9 +139,9 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
             stamp = shaped.bitmap.get();
             blend = shaped.blend;
         } else {
-            placement =
-                ComputeStampPlacement(*plan.stamp, m_stamper.GetWidth(), m_stamper.GetHeight(),
-                                      plan.halign, plan.valign, plan.offsetX, plan.offsetY);
+            placement = ComputeStampPlacement(plan.stamp->GetWidth(), plan.stamp->GetHeight(),
+                                              m_stamper.GetWidth(), m_stamper.GetHeight(),
+                                              plan.halign, plan.valign, plan.offsetX, plan.offsetY);
         }
         if (placement.width > 0 && placement.height > 0)
             m_stamper.ReplaceRegion(placement.targetX, placement.targetY, placement.width,
