@@ -17,6 +17,13 @@ QString ToleranceLabelText(int position);
 // must show instead of text, or nothing when text may stay: an empty box shows "0",
 // anything else that is not a number being typed brings back the last applied offset.
 std::optional<QString> FilterOffsetText(const QString& text, int lastApplied);
+// What the offset boxes can hold (5 characters).
+inline constexpr int kMinOffset = -9999;
+inline constexpr int kMaxOffset = 99999;
+// The offset after the stamp was dragged by viewDelta window pixels at zoom from where it
+// had offset start: whole picture pixels, within the boxes' range.
+int DraggedOffset(int start, int viewDelta, double zoom);
+
 // The number at the start of an offset text (0 when there is none), as it is applied.
 int ParseOffsetText(const QString& text);
 
