@@ -162,7 +162,29 @@ public:
             o.key = rgb;
             return true;
         }
+        if (option == "--size")
+            return Size(text);
         return Fail("unknown option " + option);
+    }
+
+    // "original", "N%width" or "N%short".
+    bool Size(const std::string& text) {
+        const std::string lower = Lower(text);
+        if (lower == "original") {
+            m_options.sizeMode = kSizeOriginal;
+            return true;
+        }
+        const size_t percent = lower.find('%');
+        const std::string base = percent == std::string::npos ? "" : lower.substr(percent + 1);
+        const int mode = base == "width"   ? kSizePercentOfWidth
+                         : base == "short" ? kSizePercentOfShorterSide
+                                           : -1;
+        if (mode < 0)
+            return Fail("--size: '" + text + "' is not original, N%width or N%short");
+        if (!Ranged("--size", text.substr(0, percent), 1, 100, m_options.sizePercent))
+            return false;
+        m_options.sizeMode = mode;
+        return true;
     }
 
     bool Flag(const std::string& option) {
@@ -182,6 +204,10 @@ public:
             o.preserveHeaders = true;
         else if (option == "--no-preserve-headers")
             o.preserveHeaders = false;
+        else if (option == "--orientation")
+            o.followExif = true;
+        else if (option == "--no-orientation")
+            o.followExif = false;
         else
             return false;
         return true;
@@ -202,8 +228,8 @@ const std::map<char, std::string> kShortOptions = {
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config", "--stamp",   "--output", "--format",    "--quality", "--align",
-        "--offset", "--opacity", "--key",    "--tolerance", "--feather", "--save-config"};
+        "--config",  "--stamp", "--output",    "--format",  "--quality",     "--align", "--offset",
+        "--opacity", "--key",   "--tolerance", "--feather", "--save-config", "--size"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -297,6 +323,12 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.tptolerance = *options.tolerance;
     if (options.feather)
         settings.feather = *options.feather;
+    if (options.sizeMode)
+        settings.sizemode = *options.sizeMode;
+    if (options.sizePercent)
+        settings.sizepercent = *options.sizePercent;
+    if (options.followExif)
+        settings.followexif = *options.followExif;
 }
 
 std::string BatchUsage() {
@@ -323,6 +355,12 @@ std::string BatchUsage() {
            "      --key R,G,B          key colour; switches transparency on\n"
            "      --tolerance 0..255\n"
            "      --feather 0..20\n"
+           "      --size original|N%width|N%short\n"
+           "                           stamp at its own size, or N (1..100) percent of the\n"
+           "                           picture's width or of its shorter side\n"
+           "      --orientation | --no-orientation\n"
+           "                           follow the EXIF orientation of JPEG photos (place the\n"
+           "                           stamp on the picture as a viewer shows it) or not\n"
            "      --save-config FILE   write the effective settings as a configuration file "
            "and exit\n"
            "  -h, --help               usage\n"

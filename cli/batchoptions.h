@@ -32,6 +32,9 @@ struct CBatchOptions {
     std::optional<int> tolerance;
     std::optional<int> feather;
     std::optional<std::string> saveConfig;
+    std::optional<int> sizeMode;    // kSizeOriginal, kSizePercentOfWidth, ...OfShorterSide
+    std::optional<int> sizePercent; // with a percentage mode
+    std::optional<bool> followExif;
 
     bool help = false;
     bool version = false;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 struct CStampSettingsValues;
 
@@ -47,3 +48,34 @@ CConfigRecord EncodeConfigRecord(const CStampSettingsValues& values);
 // Every field as stored, not yet validated. Any non-zero boolean byte is true; a text ends at
 // its zero byte, or, in a damaged file without one, at the last byte that leaves room for it.
 CStampSettingsValues DecodeConfigRecord(std::span<const uint8_t, kConfigRecordSize> record);
+
+// Settings added since the record's layout was fixed follow it in an extension that a reader
+// of the bare record never looks at:
+//   4 bytes  tag "QMXT"
+//   2 bytes  layout version, little-endian (kConfigExtensionVersion)
+//   4 bytes  body length N, little-endian
+//   N bytes  body: one line "name=value\n" per extended setting, values as the settings
+//            store holds them as text
+//   4 bytes  CRC-32 (the zlib/PNG one) of the body, little-endian
+// Names a reader does not know are skipped, so adding a setting keeps the version; the
+// version changes only when this layout does.
+constexpr uint16_t kConfigExtensionVersion = 1;
+constexpr std::size_t kMaxConfigExtensionSize = 16 * 1024;
+
+std::vector<uint8_t> EncodeConfigExtension(const CStampSettingsValues& values);
+
+enum class CConfigExtensionResult {
+    Absent,  // nothing after the record: the extended settings keep their defaults
+    Read,    // every extended setting found was read into the values
+    Damaged, // our tag, but cut short, corrupted, too long or of an unknown layout: the
+             // extended settings take their defaults
+    Foreign, // bytes after the record that are not our extension
+};
+
+// Reads the bytes that follow the record into the extended settings of values (not yet
+// validated). A setting missing from the body takes its default.
+CConfigExtensionResult DecodeConfigExtension(std::span<const uint8_t> tail,
+                                             CStampSettingsValues& values);
+
+// The CRC-32 of PNG and zlib (reflected polynomial 0xEDB88320).
+uint32_t Crc32(std::span<const uint8_t> bytes);

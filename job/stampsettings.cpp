@@ -4,6 +4,7 @@
 #include "job/settingsstore.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -26,7 +27,25 @@ struct CloseFile {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+const CExtendedSetting kExtendedSettings[] = {
+    {"followexif", [](const CStampSettingsValues& v) { return FlagToText(v.followexif); },
+     // On unless switched off: a store or file from before the setting keeps photos upright.
+     [](CStampSettingsValues& v, std::string_view text) { v.followexif = text != "0"; }},
+    {"sizemode", [](const CStampSettingsValues& v) { return IntegerToText(v.sizemode); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.sizemode = TextToInteger(text, CStampSettingsValues().sizemode);
+     }},
+    {"sizepercent", [](const CStampSettingsValues& v) { return IntegerToText(v.sizepercent); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.sizepercent = TextToInteger(text, CStampSettingsValues().sizepercent);
+     }},
+};
+
 } // namespace
+
+std::span<const CExtendedSetting> ExtendedSettings() {
+    return kExtendedSettings;
+}
 
 bool CStampSettingsValues::ValidateSettings() {
     const CStampSettingsValues defaults;
@@ -45,6 +64,8 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= Repair(colorr, 0, 255, defaults.colorr);
     repaired |= Repair(offsetx, kMinOffset, kMaxOffset, defaults.offsetx);
     repaired |= Repair(offsety, kMinOffset, kMaxOffset, defaults.offsety);
+    repaired |= Repair(sizemode, kSizeOriginal, kSizePercentOfShorterSide, defaults.sizemode);
+    repaired |= Repair(sizepercent, 1, 100, defaults.sizepercent);
     return !repaired;
 }
 
@@ -121,6 +142,8 @@ void CStampSettings::LoadSettings() {
     readInteger("colorr", colorr, defaults.colorr);
     readString("pathsample", pathsample, defaults.pathsample);
     readString("pathstamp", pathstamp, defaults.pathstamp);
+    for (const CExtendedSetting& setting : ExtendedSettings())
+        setting.fromText(*this, ReadRegistryString(setting.name, text) ? text : std::string());
     ValidateSettings();
     if (m_store)
         m_store->Flush();
@@ -148,16 +171,21 @@ void CStampSettings::SaveSettings() {
     WriteRegistryString("feather", IntegerToText(feather));
     WriteRegistryString("tptolerance", IntegerToText(tptolerance));
     WriteRegistryString("usetrans", FlagToText(usetrans));
+    for (const CExtendedSetting& setting : ExtendedSettings())
+        WriteRegistryString(setting.name, setting.toText(*this));
     if (m_store)
         m_store->Flush();
 }
 
 bool CStampSettings::ExportSettings(const std::string& path) const {
     const CConfigRecord record = EncodeConfigRecord(*this);
+    std::vector<uint8_t> bytes(record.begin(), record.end());
+    const std::vector<uint8_t> extension = EncodeConfigExtension(*this);
+    bytes.insert(bytes.end(), extension.begin(), extension.end());
     std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "wb"));
     if (!file)
         return false;
-    const bool written = std::fwrite(record.data(), 1, record.size(), file.get()) == record.size();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
     // Closing flushes the buffered bytes: only a clean close means they reached the file.
     return std::fclose(file.release()) == 0 && written;
 }
@@ -166,15 +194,20 @@ int CStampSettings::ImportSettings(const std::string& path) {
     std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return 0;
-    // One byte more than a record: a file of any other length is not one we wrote, and
-    // importing its bytes would replace every setting with noise.
-    uint8_t buffer[kConfigRecordSize + 1];
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    if (got != kConfigRecordSize || std::ferror(file.get()))
+    // One byte more than the longest file we write: beyond that the extension cannot be ours.
+    std::vector<uint8_t> buffer(kConfigRecordSize + kMaxConfigExtensionSize + 1);
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+    if (got < kConfigRecordSize || std::ferror(file.get()))
         return 0;
-    CStampSettingsValues values =
-        DecodeConfigRecord(std::span<const uint8_t, kConfigRecordSize>(buffer, kConfigRecordSize));
+    const std::span<const uint8_t> tail(buffer.data() + kConfigRecordSize, got - kConfigRecordSize);
+    CStampSettingsValues values = DecodeConfigRecord(
+        std::span<const uint8_t, kConfigRecordSize>(buffer.data(), kConfigRecordSize));
+    // A file longer than a record without our tag is not one we wrote, and importing its
+    // bytes would replace every setting with noise.
+    const CConfigExtensionResult extension = DecodeConfigExtension(tail, values);
+    if (extension == CConfigExtensionResult::Foreign)
+        return 0;
     const bool valid = values.ValidateSettings();
     *this = values;
-    return valid ? 1 : 2;
+    return valid && extension != CConfigExtensionResult::Damaged ? 1 : 2;
 }

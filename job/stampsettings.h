@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 
 // One complete stamping configuration, as plain values. Fields in declaration order; the
 // store's value names and the configuration file's fields carry the same names.
@@ -31,6 +33,10 @@ struct CStampSettingsValues {
     int32_t colorg = 0;
     int32_t colorb = 0;
     bool biptc = false; // output page: preserve jpeg-headers
+    // Settings stored after the configuration record, in its extension.
+    bool followexif = true;   // place the stamp on the photo as a viewer turns it upright
+    int32_t sizemode = 0;     // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
+    int32_t sizepercent = 20; // 1..100, used by size modes 1 and 2
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.
@@ -43,6 +49,22 @@ struct CStampSettingsValues {
 // characters in the offset edit boxes.
 constexpr int32_t kMinOffset = -9999;
 constexpr int32_t kMaxOffset = 99999;
+
+// The stamp size modes of sizemode.
+constexpr int32_t kSizeOriginal = 0;
+constexpr int32_t kSizePercentOfWidth = 1;
+constexpr int32_t kSizePercentOfShorterSide = 2;
+
+// Settings added after the configuration record's layout was fixed. They live in the store
+// like the others, and in the configuration file's extension by name, so one more setting is
+// one more entry in this table (and a field above).
+struct CExtendedSetting {
+    const char* name;
+    std::string (*toText)(const CStampSettingsValues& values);
+    // The store's text rule for the field; empty text gives the default.
+    void (*fromText)(CStampSettingsValues& values, std::string_view text);
+};
+std::span<const CExtendedSetting> ExtendedSettings();
 
 // Values longer than this many bytes do not survive the store: they read back as empty.
 constexpr std::size_t kMaxSettingsTextBytes = 259;
@@ -80,10 +102,13 @@ public:
     // False when the store cannot be opened or created.
     bool WriteRegistryString(const std::string& name, const std::string& text);
 
-    // The configuration file: exactly kConfigRecordSize bytes. True when written completely.
+    // The configuration file: the kConfigRecordSize-byte record followed by the extension
+    // with the extended settings. True when written completely.
     bool ExportSettings(const std::string& path) const;
-    // 1 when every value was valid, 2 when some were repaired, 0 when the file cannot be
-    // read or is not a configuration record; then the record is unchanged.
+    // 1 when every value was valid, 2 when some were repaired or the extension was damaged
+    // (its settings then take their defaults), 0 when the file cannot be read or is not a
+    // configuration record; then the record is unchanged. A bare record, as older versions
+    // wrote, gives the extended settings their defaults.
     int ImportSettings(const std::string& path);
 
 private:

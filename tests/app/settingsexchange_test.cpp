@@ -161,7 +161,7 @@ TEST_F(SettingsExchange, ExportThenImportGivesTheSameSettingsBack) {
     ASSERT_EQ(boxes.GetRecords().size(), 1u);
     EXPECT_EQ(boxes.GetRecords()[0].text, "Export successfull!");
     EXPECT_EQ(boxes.GetRecords()[0].icon, CMessageIcon::Information);
-    EXPECT_EQ(QFile(file).size(), 1104);
+    EXPECT_GT(QFile(file).size(), 1104); // the record, then the extension
     const CStampSettingsValues exported = dialog->GetSettings();
     EXPECT_EQ(exported.jpgquality, 66);
 

@@ -29,7 +29,7 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
     const CStampSettingsValues s =
         Applied("-s st.png -o /out -f png -q 0 --overwrite --no-preserve-headers "
                 "--align right,top --offset -9999,99999 --opacity 128 --key 1,2,3 "
-                "--tolerance 255 --feather 20 a.jpg b");
+                "--tolerance 255 --feather 20 --size 35%short --no-orientation a.jpg b");
     EXPECT_EQ(s.pathstamp, "st.png");
     EXPECT_EQ(s.outputdir, "/out/"); // the separator the output path needs
     EXPECT_EQ(s.outputtype, 2);
@@ -48,6 +48,9 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
     EXPECT_TRUE(s.usetrans);
     EXPECT_EQ(s.tptolerance, 255);
     EXPECT_EQ(s.feather, 20);
+    EXPECT_EQ(s.sizemode, kSizePercentOfShorterSide);
+    EXPECT_EQ(s.sizepercent, 35);
+    EXPECT_FALSE(s.followexif);
     CStampSettingsValues copy = s;
     copy.inputdir = "/";                  // the one field no option sets
     EXPECT_TRUE(copy.ValidateSettings()); // every range the options allow is valid
@@ -58,6 +61,8 @@ TEST(BatchOptions, SpellingsAndOrder) {
         const char* line;
         int halign, valign, outputtype, quality;
         bool biptc, overwrite;
+        int sizemode = 0, sizepercent = 20;
+        bool followexif = true;
     };
     const Case cases[] = {
         {"--align=0,2 -fbmp -q55 x", 0, 2, 1, 55, false, false},
@@ -65,6 +70,9 @@ TEST(BatchOptions, SpellingsAndOrder) {
         {"--align 2,bottom --preserve-headers --no-preserve-headers --preserve-headers x", 2, 2, 0,
          100, true, false},
         {"--no-overwrite --overwrite x", 1, 1, 0, 100, false, true},
+        {"--size=1%WIDTH --no-orientation --orientation x", 1, 1, 0, 100, false, false, 1, 1},
+        {"--size 100%short --size original --no-orientation x", 1, 1, 0, 100, false, false, 0, 100,
+         false},
     };
     for (const Case& c : cases) {
         const CStampSettingsValues s = Applied(c.line);
@@ -74,6 +82,9 @@ TEST(BatchOptions, SpellingsAndOrder) {
         EXPECT_EQ(s.jpgquality, c.quality) << c.line;
         EXPECT_EQ(s.biptc, c.biptc) << c.line;
         EXPECT_EQ(s.overwritefiles, c.overwrite) << c.line;
+        EXPECT_EQ(s.sizemode, c.sizemode) << c.line;
+        EXPECT_EQ(s.sizepercent, c.sizepercent) << c.line;
+        EXPECT_EQ(s.followexif, c.followexif) << c.line;
     }
 }
 
@@ -124,6 +135,13 @@ TEST(BatchOptions, UsageErrorsNameTheProblem) {
         {"--key 1,256,3 x", "--key: 256 is out of range (0..255)"},
         {"-f gif x", "--format: 'gif' is not one of jpg, bmp, png"},
         {"-c a.qmc --defaults x", "--config and --defaults exclude each other"},
+        {"--size 0%width x", "--size: 0 is out of range (1..100)"},
+        {"--size 101%short x", "--size: 101 is out of range (1..100)"},
+        {"--size %width x", "--size: '' is not a whole number"},
+        {"--size 20% x", "--size: '20%' is not original, N%width or N%short"},
+        {"--size 20 x", "--size: '20' is not original, N%width or N%short"},
+        {"--size 20%height x", "--size: '20%height' is not original, N%width or N%short"},
+        {"--orientation=1 x", "--orientation takes no value"},
     };
     for (const Case& c : cases) {
         CBatchOptions options;

@@ -5,6 +5,7 @@
 #include "imagelib/autodetectdecoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
+#include "job/stampsettings.h"
 
 #include <gtest/gtest.h>
 
@@ -200,14 +201,20 @@ TEST_F(QuillmarkBatch, StoredSettingsAreReadButNeverWritten) {
 
 TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     const std::string config = home / "run.qmc";
-    CRunResult r = RunBatch(home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4",
-                                        "--save-config", config}));
+    CRunResult r =
+        RunBatch(home, Args({"-q", "55", "--align", "left,top", "--offset", "3,4", "--size",
+                             "30%width", "--no-orientation", "--save-config", config}));
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string bytes = ReadBytes(config);
-    ASSERT_EQ(bytes.size(), kConfigRecordSize);
+    ASSERT_GT(bytes.size(), kConfigRecordSize); // the record, then the extension
     EXPECT_EQ(uint8_t(bytes[ConfigOffset::jpgquality]), 55);
     EXPECT_EQ(uint8_t(bytes[ConfigOffset::offsetx]), 3);
     EXPECT_EQ(bytes.substr(ConfigOffset::outputdir, out.size() + 2), out + "/" + '\0');
+    CStampSettings saved;
+    EXPECT_NE(saved.ImportSettings(config), 0);
+    EXPECT_EQ(saved.sizemode, kSizePercentOfWidth);
+    EXPECT_EQ(saved.sizepercent, 30);
+    EXPECT_FALSE(saved.followexif);
 
     WriteBmp(pictures / "a.bmp", 10, 10, kGrey);
     r = RunBatch(home, {"-c", config, pictures / "a.bmp"});

@@ -62,6 +62,11 @@ bool Compress(const JpegSpec& shape, const uint8_t* samples, unsigned char** out
     if (shape.components == 4)
         jpeg_set_colorspace(&cinfo, shape.ycck ? JCS_YCCK : JCS_CMYK);
     jpeg_set_quality(&cinfo, shape.quality, TRUE);
+    if (shape.components == 3) {
+        cinfo.comp_info[0].h_samp_factor = shape.lumaH;
+        cinfo.comp_info[0].v_samp_factor = shape.lumaV;
+    }
+    cinfo.arith_code = shape.arithmetic ? TRUE : FALSE;
     cinfo.restart_interval = unsigned(shape.restartInterval);
     if (shape.progressive)
         jpeg_simple_progression(&cinfo);

@@ -29,6 +29,8 @@ struct JpegSpec {
     bool progressive = false;
     int restartInterval = 0;             // in MCUs
     bool singleCoefficientScans = false; // progressive with one scan per coefficient
+    int lumaH = 2, lumaV = 2;            // sampling factors of the first of 3 components
+    bool arithmetic = false;
     std::vector<JpegMarkerSpec> markers; // written after the JFIF header
     // Samples row by row, components interleaved; empty = a smooth pattern.
     Bytes samples;

@@ -81,7 +81,7 @@ protected:
 
 TEST_F(ConfigFile, ExportPutsEveryFieldAtItsOffsetLittleEndianWithZeroPadding) {
     const std::vector<uint8_t> b = ReadAll(Exported());
-    ASSERT_EQ(b.size(), 1104u);
+    ASSERT_GE(b.size(), 1104u);
     const struct {
         std::size_t at;
         uint32_t value;
@@ -113,7 +113,7 @@ TEST_F(ConfigFile, LongTextsAreCutTo259BytesAndTheFileStays1104) {
     v.pathsample = std::string(258, 'a') + "\xC3\xA9"; // é would end at byte 260
     v.outputdir = std::string(259, 'o');
     const std::vector<uint8_t> b = ReadAll(Exported(v));
-    ASSERT_EQ(b.size(), 1104u);
+    ASSERT_EQ(b.size(), 1104u + EncodeConfigExtension(v).size());
     EXPECT_EQ(TextAt(b, 536), std::string(259, 's'));
     EXPECT_EQ(TextAt(b, 796), std::string(258, 'a'));
     EXPECT_EQ(TextAt(b, 16), std::string(259, 'o'));
@@ -189,7 +189,8 @@ TEST_F(ConfigFile, EmptyFolderFieldIsRepaired) {
 }
 
 TEST_F(ConfigFile, FilesThatAreNotARecordGiveZeroAndChangeNothing) {
-    const std::vector<uint8_t> good = ReadAll(Exported());
+    std::vector<uint8_t> good = ReadAll(Exported());
+    good.resize(1104); // a bare record: what follows it below is not our extension
     const struct {
         const char* what;
         std::size_t size;
@@ -221,7 +222,101 @@ TEST_F(ConfigFile, ExportFailsWhereNoFileCanBeWritten) {
 
 TEST_F(ConfigFile, ExportTruncatesALongerFile) {
     WriteAll(m_dir / "config.qmc", std::vector<uint8_t>(5000, 0xAB));
-    EXPECT_EQ(fs::file_size(Exported()), 1104u);
+    EXPECT_EQ(fs::file_size(Exported()), 1104u + EncodeConfigExtension(Sample()).size());
+}
+
+// The extended settings after the record: files of older versions, our own, and damaged or
+// foreign ones.
+TEST_F(ConfigFile, ExtensionAfterTheRecord) {
+    CStampSettingsValues extended = Sample();
+    extended.followexif = false;
+    extended.sizemode = 2;
+    extended.sizepercent = 55;
+    const std::vector<uint8_t> file = ReadAll(Exported(extended));
+    const std::vector<uint8_t> record(file.begin(), file.begin() + 1104);
+    // The record part is exactly what older versions wrote, at its offsets.
+    const CConfigRecord bare = EncodeConfigRecord(extended);
+    ASSERT_TRUE(std::equal(bare.begin(), bare.end(), record.begin()));
+
+    // An extension with the given body, version and checksum.
+    auto extension = [](const std::string& body, uint16_t version = 1, int crcDelta = 0) {
+        std::vector<uint8_t> e = {'Q', 'M', 'X', 'T', uint8_t(version), uint8_t(version >> 8)};
+        for (int i = 0; i < 4; ++i)
+            e.push_back(uint8_t(body.size() >> (8 * i)));
+        e.insert(e.end(), body.begin(), body.end());
+        const uint32_t crc =
+            Crc32(std::span(reinterpret_cast<const uint8_t*>(body.data()), body.size())) +
+            uint32_t(crcDelta);
+        for (int i = 0; i < 4; ++i)
+            e.push_back(uint8_t(crc >> (8 * i)));
+        return e;
+    };
+    const std::vector<uint8_t> ours(file.begin() + 1104, file.end());
+    ASSERT_EQ(ours, extension("followexif=0\nsizemode=2\nsizepercent=55\n"));
+    auto cut = [](std::vector<uint8_t> bytes, std::size_t count) {
+        bytes.resize(bytes.size() - count);
+        return bytes;
+    };
+    auto flipped = [](std::vector<uint8_t> bytes, std::size_t at) {
+        bytes[at] ^= 0x20;
+        return bytes;
+    };
+
+    const CStampSettingsValues defaults = Sample(); // the record's values, extension defaults
+    const struct {
+        const char* what;
+        std::vector<uint8_t> tail;
+        int result;
+        CStampSettingsValues expected;
+    } cases[] = {
+        {"older version's bare record", {}, 1, defaults},
+        {"our own", ours, 1, extended},
+        {"other order, unknown name, missing name",
+         extension("future=7\nsizepercent=55\nfollowexif=0\n"), 1,
+         [&] {
+             CStampSettingsValues v = defaults;
+             v.followexif = false;
+             v.sizepercent = 55;
+             return v;
+         }()},
+        {"out of range is repaired", extension("sizemode=9\nsizepercent=0\n"), 2, defaults},
+        {"body byte changed", flipped(ours, 12), 2, defaults},
+        {"checksum wrong", extension("sizemode=2\n", 1, 1), 2, defaults},
+        {"cut short", cut(ours, 1), 2, defaults},
+        {"header only", cut(ours, ours.size() - 6), 2, defaults},
+        {"bytes after it",
+         [&] {
+             std::vector<uint8_t> v = ours;
+             v.push_back(0);
+             return v;
+         }(),
+         2, defaults},
+        {"unknown layout", extension("sizemode=2\n", 2), 2, defaults},
+        {"line without '='", extension("sizemode=2\nbroken\n"), 2, defaults},
+        {"last line unterminated", extension("sizemode=2"), 2, defaults},
+        {"zero byte in a value", extension(std::string("sizemode=2\0\n", 12)), 2, defaults},
+        {"too long to be ours", extension("x=" + std::string(20000, 'y') + "\n"), 2, defaults},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = record;
+        bytes.insert(bytes.end(), c.tail.begin(), c.tail.end());
+        WriteAll(m_dir / "ext.qmc", bytes);
+        CStampSettings settings;
+        settings.sizemode = 1; // must not survive an import
+        EXPECT_EQ(settings.ImportSettings((m_dir / "ext.qmc").string()), c.result) << c.what;
+        EXPECT_EQ(settings.Values(), c.expected) << c.what;
+    }
+
+    // Bytes after the record that do not start with our tag: not a file we wrote.
+    for (const std::vector<uint8_t>& tail :
+         {std::vector<uint8_t>{'Q', 'M', 'X'}, flipped(ours, 0), std::vector<uint8_t>(64, 0)}) {
+        std::vector<uint8_t> bytes = record;
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        WriteAll(m_dir / "foreign.qmc", bytes);
+        CStampSettings settings;
+        EXPECT_EQ(settings.ImportSettings((m_dir / "foreign.qmc").string()), 0);
+        EXPECT_EQ(settings.Values(), CStampSettingsValues());
+    }
 }
 
 } // namespace

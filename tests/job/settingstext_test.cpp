@@ -139,6 +139,13 @@ TEST(ValidateSettings, RepairsEachFieldToItsDefaultAndBoundsAreInclusive) {
         field(&V::offsety, INT_MIN, 0, true, "offsety INT_MIN"),
         field(&V::offsety, INT_MAX, 0, true, "offsety INT_MAX"),
         field(&V::colora, 7, 7, false, "colora has no range"),
+        field(&V::sizemode, 2, 2, false, "sizemode 2"),
+        field(&V::sizemode, 3, 0, true, "sizemode 3"),
+        field(&V::sizemode, -1, 0, true, "sizemode -1"),
+        field(&V::sizepercent, 1, 1, false, "sizepercent 1"),
+        field(&V::sizepercent, 100, 100, false, "sizepercent 100"),
+        field(&V::sizepercent, 0, 20, true, "sizepercent 0"),
+        field(&V::sizepercent, 101, 20, true, "sizepercent 101"),
     };
     for (const RepairCase& c : cases) {
         V values;

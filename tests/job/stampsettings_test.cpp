@@ -10,15 +10,16 @@
 namespace {
 
 const std::vector<std::string> kReadOrder = {
-    "bpreview", "biptc",   "inputdir",    "outputdir", "overwritefiles", "jpgquality", "outputtype",
-    "usetrans", "feather", "tptolerance", "halign",    "valign",         "offsetx",    "offsety",
-    "opacity",  "colora",  "colorb",      "colorg",    "colorr",         "pathsample", "pathstamp"};
+    "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
+    "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
+    "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
+    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent"};
 
 const std::vector<std::string> kWriteOrder = {
-    "bpreview",       "biptc",       "inputdir",   "outputdir", "jpgquality", "outputtype",
-    "overwritefiles", "pathstamp",   "pathsample", "colora",    "colorb",     "colorg",
-    "colorr",         "offsetx",     "offsety",    "opacity",   "halign",     "valign",
-    "feather",        "tptolerance", "usetrans"};
+    "bpreview",       "biptc",       "inputdir",   "outputdir",  "jpgquality", "outputtype",
+    "overwritefiles", "pathstamp",   "pathsample", "colora",     "colorb",     "colorg",
+    "colorr",         "offsetx",     "offsety",    "opacity",    "halign",     "valign",
+    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent"};
 
 std::unique_ptr<CSettingsStore> Store(CMemoryStoreState& state) {
     return std::make_unique<CMemorySettingsStore>(state);
@@ -97,6 +98,16 @@ TEST(LoadSettings, StoredTextsTurnIntoValuesByTheirRules) {
         {"opacity", "", [](const V& v) { return v.opacity; }, 255},
         {"halign", "-1", [](const V& v) { return v.halign; }, 1},
         {"colorr", "200", [](const V& v) { return v.colorr; }, 200},
+        {"followexif", "", [](const V& v) { return int(v.followexif); }, 1},
+        {"followexif", "0", [](const V& v) { return int(v.followexif); }, 0},
+        {"followexif", "no", [](const V& v) { return int(v.followexif); }, 1},
+        {"sizemode", "2", [](const V& v) { return v.sizemode; }, 2},
+        {"sizemode", "3", [](const V& v) { return v.sizemode; }, 0},
+        {"sizemode", "", [](const V& v) { return v.sizemode; }, 0},
+        {"sizepercent", "", [](const V& v) { return v.sizepercent; }, 20},
+        {"sizepercent", "0", [](const V& v) { return v.sizepercent; }, 20},
+        {"sizepercent", "100", [](const V& v) { return v.sizepercent; }, 100},
+        {"sizepercent", "1", [](const V& v) { return v.sizepercent; }, 1},
     };
     for (const auto& c : cases) {
         Loaded loaded(std::map<std::string, std::string>{{c.name, c.text}});
@@ -194,6 +205,9 @@ TEST(SaveSettings, RoundTripKeepsEveryField) {
         settings.colorg = 2;
         settings.colorb = 3;
         settings.biptc = true;
+        settings.followexif = false;
+        settings.sizemode = 2;
+        settings.sizepercent = 1;
         saved = settings.Values();
     }
     state.written.clear();

@@ -1,0 +1,460 @@
+#include "imagelib/jpeglossless.h"
+
+#include "imagelib/jpegdecoder.h"
+#include "imagelib/jpegerrormanager.h"
+#include "imagelib/textexception.h"
+#include "imagelib/trace.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <jerror.h>
+
+namespace {
+constexpr long kMaxLibraryMemory = CJpegDecoder::kMaxLibraryMemory;
+
+int RoundUp(int value, int step) {
+    return (value + step - 1) / step * step;
+}
+
+// The size of a component's coefficient array: libjpeg pads every component to whole MCUs.
+int PaddedBlocksWide(const jpeg_component_info& c) {
+    return RoundUp(int(c.width_in_blocks), c.h_samp_factor);
+}
+int PaddedBlocksHigh(const jpeg_component_info& c) {
+    return RoundUp(int(c.height_in_blocks), c.v_samp_factor);
+}
+// A JPEG built in memory that grows as libjpeg writes; ours, so an abort leaves nothing
+// behind that libjpeg allocated.
+struct CGrowingDestination {
+    jpeg_destination_mgr pub; // first, so that cinfo->dest points at the whole record
+    std::vector<uint8_t> bytes;
+};
+
+CGrowingDestination& GrowingOf(j_compress_ptr cinfo) {
+    return *reinterpret_cast<CGrowingDestination*>(cinfo->dest);
+}
+
+// The buffer counts as full up to size `used`, whatever free_in_buffer says: libjpeg's
+// entropy coders call for more room with the count of their own local copy.
+void Grow(j_compress_ptr cinfo, size_t used, size_t size) {
+    CGrowingDestination& dest = GrowingOf(cinfo);
+    try {
+        dest.bytes.resize(size);
+    } catch (const std::bad_alloc&) {
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    }
+    dest.pub.next_output_byte = dest.bytes.data() + used;
+    dest.pub.free_in_buffer = dest.bytes.size() - used;
+}
+
+void InitGrowing(j_compress_ptr cinfo) {
+    GrowingOf(cinfo).bytes.clear();
+    Grow(cinfo, 0, 65536);
+}
+
+boolean EmptyGrowing(j_compress_ptr cinfo) {
+    const size_t full = GrowingOf(cinfo).bytes.size();
+    Grow(cinfo, full, full * 2);
+    return TRUE;
+}
+
+void TermGrowing(j_compress_ptr cinfo) {
+    CGrowingDestination& dest = GrowingOf(cinfo);
+    dest.bytes.resize(dest.bytes.size() - dest.pub.free_in_buffer);
+}
+} // namespace
+
+struct CJpegLosslessStamper::CState {
+    CJpegErrorManager error;
+    jpeg_decompress_struct input;     // the file: its coefficients live in its pool
+    jpeg_compress_struct scratchOut;  // crops of the file, and the changed crop
+    jpeg_decompress_struct scratchIn; // reads the changed crop's coefficients
+    jpeg_compress_struct output;
+    bool inputCreated = false, scratchOutCreated = false, scratchInCreated = false,
+         outputCreated = false;
+    bool open = false;
+    jvirt_barray_ptr* coefficients = nullptr;
+    CGrowingDestination memory; // a crop, the changed crop, or the output
+    // The crop as the JPEG decoder gives it, then as the caller changed it.
+    CMemoryBitmap region;
+    CJpegDecoder decoder;
+
+    void FreeMemory() { std::vector<uint8_t>().swap(memory.bytes); }
+    // Every context back to its idle state after a failure.
+    void AbortAll() {
+        jpeg_abort_compress(&scratchOut);
+        jpeg_abort_decompress(&scratchIn);
+        jpeg_abort_compress(&output);
+        jpeg_abort_decompress(&input);
+        open = false;
+        coefficients = nullptr;
+        FreeMemory();
+    }
+};
+
+CJpegLosslessStamper::CJpegLosslessStamper() : m_state(std::make_unique<CState>()) {
+    CState& s = *m_state;
+    InstallJpegErrorManager(s.error, 0);
+    s.input.err = &s.error.pub;
+    s.scratchOut.err = &s.error.pub;
+    s.scratchIn.err = &s.error.pub;
+    s.output.err = &s.error.pub;
+    if (setjmp(s.error.jump))
+        throw CTextException(10, "Out of memory.");
+    jpeg_CreateDecompress(&s.input, 62, sizeof(jpeg_decompress_struct));
+    s.inputCreated = true;
+    jpeg_CreateCompress(&s.scratchOut, 62, sizeof(jpeg_compress_struct));
+    s.scratchOutCreated = true;
+    jpeg_CreateDecompress(&s.scratchIn, 62, sizeof(jpeg_decompress_struct));
+    s.scratchInCreated = true;
+    jpeg_CreateCompress(&s.output, 62, sizeof(jpeg_compress_struct));
+    s.outputCreated = true;
+    s.input.mem->max_memory_to_use = kMaxLibraryMemory;
+    s.scratchOut.mem->max_memory_to_use = kMaxLibraryMemory;
+    s.scratchIn.mem->max_memory_to_use = kMaxLibraryMemory;
+    s.output.mem->max_memory_to_use = kMaxLibraryMemory;
+    s.memory.pub.init_destination = InitGrowing;
+    s.memory.pub.empty_output_buffer = EmptyGrowing;
+    s.memory.pub.term_destination = TermGrowing;
+}
+
+CJpegLosslessStamper::~CJpegLosslessStamper() {
+    CState& s = *m_state;
+    s.FreeMemory();
+    if (s.outputCreated)
+        jpeg_destroy_compress(&s.output);
+    if (s.scratchInCreated)
+        jpeg_destroy_decompress(&s.scratchIn);
+    if (s.scratchOutCreated)
+        jpeg_destroy_compress(&s.scratchOut);
+    if (s.inputCreated)
+        jpeg_destroy_decompress(&s.input);
+}
+
+void CJpegLosslessStamper::Close() {
+    m_state->AbortAll();
+}
+
+int CJpegLosslessStamper::GetWidth() const {
+    return m_state->open ? int(m_state->input.image_width) : 0;
+}
+
+int CJpegLosslessStamper::GetHeight() const {
+    return m_state->open ? int(m_state->input.image_height) : 0;
+}
+
+bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size) {
+    CState& s = *m_state;
+    s.AbortAll();
+    ResetJpegErrorManager(s.error);
+    if (setjmp(s.error.jump)) {
+        s.AbortAll();
+        return false;
+    }
+    j_decompress_ptr in = &s.input;
+    jpeg_mem_src(in, data, (unsigned long)size);
+    jpeg_save_markers(in, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(in, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_save_markers(in, JPEG_APP0 + 13, 0xFFFF);
+    jpeg_save_markers(in, JPEG_COM, 0xFFFF);
+    jpeg_read_header(in, TRUE);
+    const bool colours = in->num_components == 3 &&
+                         (in->jpeg_color_space == JCS_YCbCr || in->jpeg_color_space == JCS_RGB);
+    const bool grey = in->num_components == 1 && in->jpeg_color_space == JCS_GRAYSCALE;
+    if (in->arith_code || in->data_precision != 8 || !(colours || grey)) {
+        jpeg_abort_decompress(in);
+        return false;
+    }
+    // The picture limit of every decoder; beyond it the ordinary path reports the failure.
+    if (int64_t(in->image_width) * in->image_height > CImageBitmap::kMaxPixels) {
+        jpeg_abort_decompress(in);
+        return false;
+    }
+    for (int c = 0; c < in->num_components; ++c) {
+        const jpeg_component_info& comp = in->comp_info[c];
+        if (in->max_h_samp_factor % comp.h_samp_factor != 0 ||
+            in->max_v_samp_factor % comp.v_samp_factor != 0) {
+            jpeg_abort_decompress(in);
+            return false;
+        }
+    }
+    s.coefficients = jpeg_read_coefficients(in);
+    bool complete = s.error.pub.num_warnings == 0;
+    // libjpeg smooths blocks whose coefficients a progressive file never completed, using
+    // their neighbours; such pictures cannot be decoded piecewise.
+    if (complete && in->progressive_mode)
+        for (int c = 0; c < in->num_components && complete; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (in->coef_bits[c][k] != 0)
+                    complete = false;
+    // A zero step cannot quantise anything the stamp brings in; no valid file has one.
+    for (int c = 0; c < in->num_components && complete; ++c) {
+        const JQUANT_TBL* table = in->comp_info[c].quant_table;
+        if (!table)
+            complete = false;
+        for (int k = 0; table && k < DCTSIZE2; ++k)
+            if (table->quantval[k] == 0)
+                complete = false;
+    }
+    if (!complete) {
+        s.AbortAll();
+        return false;
+    }
+    s.open = true;
+    return true;
+}
+
+std::unique_ptr<CSavedMarker> CJpegLosslessStamper::TakeMarkers() {
+    CState& s = *m_state;
+    std::unique_ptr<CSavedMarker> first;
+    if (!s.open)
+        return first;
+    std::unique_ptr<CSavedMarker>* tail = &first;
+    for (jpeg_saved_marker_ptr m = s.input.marker_list; m; m = m->next) {
+        auto node = std::make_unique<CSavedMarker>();
+        node->marker = m->marker;
+        node->originalLength = m->original_length;
+        node->dataLength = m->data_length;
+        node->data = std::make_unique<uint8_t[]>(m->data_length ? m->data_length : 1);
+        std::copy(m->data, m->data + m->data_length, node->data.get());
+        *tail = std::move(node);
+        tail = &(*tail)->next;
+    }
+    return first;
+}
+
+CJpegLosslessStamper::CRect CJpegLosslessStamper::TouchedRegion(int x, int y, int width,
+                                                                int height) const {
+    const CState& s = *m_state;
+    CRect r;
+    if (!s.open)
+        return r;
+    const int pictureWidth = int(s.input.image_width);
+    const int pictureHeight = int(s.input.image_height);
+    const int64_t x0 = std::max(0, x), y0 = std::max(0, y);
+    const int64_t x1 = std::min<int64_t>(pictureWidth, int64_t(x) + std::max(0, width));
+    const int64_t y1 = std::min<int64_t>(pictureHeight, int64_t(y) + std::max(0, height));
+    if (x1 <= x0 || y1 <= y0)
+        return r;
+    // A single-component file is coded block by block; otherwise one MCU covers the
+    // largest sampling factor's worth of blocks.
+    const bool single = s.input.num_components == 1;
+    const int unitX = single ? DCTSIZE : s.input.max_h_samp_factor * DCTSIZE;
+    const int unitY = single ? DCTSIZE : s.input.max_v_samp_factor * DCTSIZE;
+    r.x = int(x0 / unitX * unitX);
+    r.y = int(y0 / unitY * unitY);
+    r.width = int(std::min<int64_t>(pictureWidth, (x1 + unitX - 1) / unitX * unitX)) - r.x;
+    r.height = int(std::min<int64_t>(pictureHeight, (y1 + unitY - 1) / unitY * unitY)) - r.y;
+    return r;
+}
+
+namespace {
+// Block offsets of a picture position: whole MCUs, so exact for every component.
+int BlockOffset(int pixels, int samp, int maxSamp) {
+    return pixels * samp / (maxSamp * DCTSIZE);
+}
+
+// Copies the blocks of one component between two coefficient arrays, the destination's
+// block (0, 0) being the source's (bx, by); blocks outside the source read as zero,
+// blocks outside the destination are left out.
+void CopyBlocks(j_common_ptr srcOwner, jvirt_barray_ptr src, int srcWide, int srcHigh,
+                j_common_ptr dstOwner, jvirt_barray_ptr dst, int dstWide, int dstHigh, int bx,
+                int by) {
+    for (int row = 0; row < dstHigh; ++row) {
+        const int srcRow = by + row;
+        if (srcRow < 0 || srcRow >= srcHigh)
+            continue;
+        JBLOCKARRAY from =
+            (*srcOwner->mem->access_virt_barray)(srcOwner, src, JDIMENSION(srcRow), 1, FALSE);
+        JBLOCKARRAY to =
+            (*dstOwner->mem->access_virt_barray)(dstOwner, dst, JDIMENSION(row), 1, TRUE);
+        const int count = std::min(dstWide, srcWide - bx);
+        if (count > 0)
+            std::memcpy(to[0], from[0] + bx, size_t(count) * sizeof(JBLOCK));
+    }
+}
+} // namespace
+
+void CJpegLosslessStamper::ReplaceRegion(int x, int y, int width, int height, const CEdit& edit) {
+    CState& s = *m_state;
+    if (!s.open)
+        RaiseDecoderError(6, "No JPEG coefficients to stamp.\n");
+    const CRect r = TouchedRegion(x, y, width, height);
+    if (r.width <= 0 || r.height <= 0)
+        return;
+    ResetJpegErrorManager(s.error);
+    j_decompress_ptr in = &s.input;
+
+    // 1. The touched MCUs as a JPEG of their own, coefficients copied.
+    if (setjmp(s.error.jump)) {
+        s.AbortAll();
+        RaiseJpegFailure(s.error);
+    }
+    {
+        j_compress_ptr crop = &s.scratchOut;
+        jpeg_copy_critical_parameters(in, crop);
+        crop->image_width = JDIMENSION(r.width);
+        crop->image_height = JDIMENSION(r.height);
+        crop->optimize_coding = FALSE;
+        jvirt_barray_ptr arrays[MAX_COMPONENTS] = {};
+        int wide[MAX_COMPONENTS] = {}, high[MAX_COMPONENTS] = {};
+        for (int c = 0; c < in->num_components; ++c) {
+            const jpeg_component_info& comp = in->comp_info[c];
+            const int blocksWide =
+                RoundUp(r.width * comp.h_samp_factor, in->max_h_samp_factor * DCTSIZE) /
+                (in->max_h_samp_factor * DCTSIZE);
+            const int blocksHigh =
+                RoundUp(r.height * comp.v_samp_factor, in->max_v_samp_factor * DCTSIZE) /
+                (in->max_v_samp_factor * DCTSIZE);
+            wide[c] = RoundUp(blocksWide, comp.h_samp_factor);
+            high[c] = RoundUp(blocksHigh, comp.v_samp_factor);
+            arrays[c] = (*crop->mem->request_virt_barray)(
+                reinterpret_cast<j_common_ptr>(crop), JPOOL_IMAGE, TRUE, JDIMENSION(wide[c]),
+                JDIMENSION(high[c]), JDIMENSION(comp.v_samp_factor));
+        }
+        (*crop->mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(crop));
+        for (int c = 0; c < in->num_components; ++c) {
+            const jpeg_component_info& comp = in->comp_info[c];
+            CopyBlocks(reinterpret_cast<j_common_ptr>(in), s.coefficients[c],
+                       PaddedBlocksWide(comp), PaddedBlocksHigh(comp),
+                       reinterpret_cast<j_common_ptr>(crop), arrays[c], wide[c], high[c],
+                       BlockOffset(r.x, comp.h_samp_factor, in->max_h_samp_factor),
+                       BlockOffset(r.y, comp.v_samp_factor, in->max_v_samp_factor));
+        }
+        crop->dest = &s.memory.pub;
+        jpeg_write_coefficients(crop, arrays);
+        jpeg_finish_compress(crop);
+    }
+
+    // 2. Decoded by the JPEG decoder itself, so that the pixels are the ones a whole
+    // decode gives: each MCU decodes on its own without fancy upsampling or smoothing.
+    // 3. Changed by the caller.
+    try {
+        s.decoder.DecodeMemory(s.memory.bytes.data(), int(s.memory.bytes.size()), s.region, 32);
+        s.FreeMemory();
+        if (s.region.GetWidth() != r.width || s.region.GetHeight() != r.height)
+            RaiseDecoderError(6, "JPEG crop decoded to another size.\n");
+        edit(s.region, r.x, r.y);
+    } catch (...) {
+        s.AbortAll();
+        throw;
+    }
+
+    // 4. Encoded with the file's tables, colour space and sampling, read back as
+    // coefficients, and put in place of the old blocks.
+    volatile bool accessing = false;
+    if (setjmp(s.error.jump)) {
+        if (accessing)
+            s.region.EndAccess();
+        s.AbortAll();
+        RaiseJpegFailure(s.error);
+    }
+    {
+        j_compress_ptr enc = &s.scratchOut;
+        jpeg_copy_critical_parameters(in, enc);
+        enc->image_width = JDIMENSION(r.width);
+        enc->image_height = JDIMENSION(r.height);
+        enc->input_components = 4;
+        enc->in_color_space = JCS_EXT_BGRX;
+        enc->dct_method = JDCT_FLOAT;
+        enc->optimize_coding = FALSE;
+        enc->dest = &s.memory.pub;
+        jpeg_start_compress(enc, TRUE);
+        s.region.BeginAccess(true, false);
+        accessing = true;
+        uint8_t** lines = s.region.GetLines();
+        while (enc->next_scanline < enc->image_height) {
+            const JDIMENSION row = enc->next_scanline;
+            if (jpeg_write_scanlines(enc, lines + row, enc->image_height - row) == 0)
+                break;
+        }
+        accessing = false;
+        s.region.EndAccess();
+        jpeg_finish_compress(enc);
+
+        j_decompress_ptr back = &s.scratchIn;
+        jpeg_mem_src(back, s.memory.bytes.data(), (unsigned long)s.memory.bytes.size());
+        jpeg_read_header(back, TRUE);
+        jvirt_barray_ptr* changed = jpeg_read_coefficients(back);
+        if (back->num_components != in->num_components)
+            ERREXIT(back, JERR_COMPONENT_COUNT);
+        for (int c = 0; c < in->num_components; ++c) {
+            const jpeg_component_info& comp = in->comp_info[c];
+            const jpeg_component_info& part = back->comp_info[c];
+            const int bx = BlockOffset(r.x, comp.h_samp_factor, in->max_h_samp_factor);
+            const int by = BlockOffset(r.y, comp.v_samp_factor, in->max_v_samp_factor);
+            for (int row = 0; row < PaddedBlocksHigh(part); ++row) {
+                const int fileRow = by + row;
+                if (fileRow >= PaddedBlocksHigh(comp))
+                    break;
+                JBLOCKARRAY from = (*back->mem->access_virt_barray)(
+                    reinterpret_cast<j_common_ptr>(back), changed[c], JDIMENSION(row), 1, FALSE);
+                JBLOCKARRAY to =
+                    (*in->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(in),
+                                                   s.coefficients[c], JDIMENSION(fileRow), 1, TRUE);
+                const int count = std::min(PaddedBlocksWide(part), PaddedBlocksWide(comp) - bx);
+                if (count > 0)
+                    std::memcpy(to[0] + bx, from[0], size_t(count) * sizeof(JBLOCK));
+            }
+        }
+        jpeg_abort_decompress(back);
+    }
+    s.FreeMemory();
+}
+
+int64_t CJpegLosslessStamper::MaxEncodedSize(const CSavedMarker* markers) const {
+    const CState& s = *m_state;
+    int64_t blocks = 0;
+    for (int c = 0; s.open && c < s.input.num_components; ++c)
+        blocks += int64_t(PaddedBlocksWide(s.input.comp_info[c])) *
+                  PaddedBlocksHigh(s.input.comp_info[c]);
+    // A block's 64 coefficients take at most 16 code bits and 11 value bits each; the
+    // progressive scans add end-of-band runs, well inside the rest.
+    int64_t size = blocks * 256 + 65536;
+    for (const CSavedMarker* m = markers; m; m = m->next.get())
+        size += 4 + int64_t(m->dataLength);
+    return size;
+}
+
+void CJpegLosslessStamper::Write(CImageSink& sink, const CSavedMarker* markers) {
+    CState& s = *m_state;
+    if (!s.open)
+        RaiseDecoderError(6, "No JPEG coefficients to write.\n");
+    ResetJpegErrorManager(s.error);
+    j_decompress_ptr in = &s.input;
+    j_compress_ptr out = &s.output;
+    if (setjmp(s.error.jump)) {
+        s.AbortAll();
+        RaiseJpegFailure(s.error);
+    }
+    jpeg_copy_critical_parameters(in, out);
+    if (in->progressive_mode)
+        jpeg_simple_progression(out);
+    out->optimize_coding = TRUE;
+    out->restart_interval = in->restart_interval;
+    if (in->saw_JFIF_marker) {
+        out->density_unit = in->density_unit;
+        out->X_density = in->X_density;
+        out->Y_density = in->Y_density;
+    }
+    out->dest = &s.memory.pub;
+    jpeg_write_coefficients(out, s.coefficients);
+    for (const CSavedMarker* m = markers; m; m = m->next.get())
+        jpeg_write_marker(out, m->marker, m->data.get(), m->dataLength);
+    jpeg_finish_compress(out);
+    jpeg_abort_decompress(in);
+    s.open = false;
+    s.coefficients = nullptr;
+    try {
+        if (s.memory.bytes.size() > 0x7FFFFFFF)
+            RaiseDecoderError(11, "Buffer overflow while encoding.\n");
+        sink.WriteBytes(int(s.memory.bytes.size()), s.memory.bytes.data());
+    } catch (...) {
+        s.FreeMemory();
+        throw;
+    }
+    s.FreeMemory();
+}
