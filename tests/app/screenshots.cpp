@@ -8,6 +8,7 @@
 #include "app/infodialog.h"
 #include "app/maindialog.h"
 #include "app/splashwindow.h"
+#include "controls/extentlistbox.h"
 #include "imagelib/bitmap.h"
 #include "pages/input/foldertree.h"
 #include "pages/input/inputpage.h"
