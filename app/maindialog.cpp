@@ -16,10 +16,12 @@
 #include "resources/stringtable.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTabBar>
 #include <QToolButton>
@@ -44,6 +46,21 @@ QWidget* TabStopOfPage(QWidget* page, bool last) {
         found = w;
     }
     return found;
+}
+
+// Delivers the resize events that hidden widgets keep for their show, parents first, so
+// that each layout arranges its controls from its parent's new size.
+void SendPendingResizes(QWidget* widget) {
+    if (widget->testAttribute(Qt::WA_PendingResizeEvent)) {
+        widget->setAttribute(Qt::WA_PendingResizeEvent, false);
+        QResizeEvent event(widget->size(), QSize());
+        QCoreApplication::sendEvent(widget, &event);
+    }
+    for (QObject* child : widget->children()) {
+        auto* childWidget = qobject_cast<QWidget*>(child);
+        if (childWidget && !childWidget->isWindow())
+            SendPendingResizes(childWidget);
+    }
 }
 
 } // namespace
@@ -157,12 +174,16 @@ void CMainDialog::InitDialog() {
     PlaceMenuButton();
     AddAnchor(IDC_MAIN_TAB, 0, 0, 1, 1);
 
-    // 9. Where the window was last time; the first time, a size to work in.
+    // 9. Where the window was last time; the first time, a size to work in. The window and
+    // its pages are hidden still, so the size changes wait for the show; they are handed
+    // on now, so that the pictures loaded next are fitted into the views at the size the
+    // user will see.
     if (!GetLayout().LoadWindowPlacement(QString::fromLatin1(kProfileSection))) {
         const QScreen* screen = QGuiApplication::primaryScreen();
         if (screen)
             setGeometry(FirstStartRect(screen->availableGeometry(), size()));
     }
+    SendPendingResizes(this);
 
     // 10. The input page's tab.
     m_currentPage = CMainPages::kInput;

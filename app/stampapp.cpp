@@ -1,5 +1,6 @@
 #include "app/stampapp.h"
 
+#include "app/closesignals.h"
 #include "app/maindialog.h"
 #include "app/splashwindow.h"
 #include "resources/resource.h"
@@ -25,6 +26,8 @@ bool CStampApp::InitInstance() {
         CMainDialog main;
         main.SetSplash(&splash);
         main.InitDialog();
+        // Logout, kill and Ctrl+C end the window as its close box does.
+        const CCloseOnSignals closeOnSignals(&main);
         if (m_hook)
             m_hook(main);
         main.exec();

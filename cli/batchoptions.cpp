@@ -98,6 +98,9 @@ public:
             return true;
         }
         if (option == "--output") {
+            // An empty folder would join every output onto the root folder.
+            if (text.empty())
+                return Fail("--output: the folder must not be empty");
             o.output = text;
             return true;
         }
@@ -267,10 +270,12 @@ bool ParseBatchOptions(const std::vector<std::string>& args, CBatchOptions& opti
                 attached = arg.substr(2);
         }
         if (!TakesValue(option)) {
-            if (attached)
-                return parser.Fail(option + " takes no value");
+            // Known first: a value attached to a misspelt option is no reason to call it a
+            // flag.
             if (!parser.Flag(option))
                 return parser.Fail("unknown option " + option);
+            if (attached)
+                return parser.Fail(option + " takes no value");
             continue;
         }
         if (!attached) {

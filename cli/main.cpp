@@ -64,7 +64,10 @@ void InstallInterruptHandler() {
 bool LoadBaseSettings(const CBatchOptions& options, CStampSettingsValues& values) {
     switch (options.base) {
     case CBatchOptions::Base::Defaults:
+        // Repaired as loading repairs them (the empty input folder becomes the fallback), so
+        // a file saved from them reads back without repairs.
         values = CStampSettingsValues();
+        values.ValidateSettings();
         return true;
     case CBatchOptions::Base::Config: {
         CStampSettings settings; // no store: nothing is read or written

@@ -80,6 +80,7 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     bool Out32() const { return m_out32; }
+    const uint32_t* Palette() const { return m_palette; }
     uint8_t* Line(int fileRow) const {
         return m_lines[m_topDown ? fileRow : m_height - 1 - fileRow];
     }
@@ -119,10 +120,12 @@ void DecodeOneBit(CImageSource& source, const CRowWriter& rows) {
     for (int k = 0; k < rows.Height(); ++k) {
         const uint8_t* in = Read(source, stride);
         if (rows.Out32()) {
-            // Black and white whatever the file's palette says.
+            // The palette's colours, as for every other depth: common writers put white
+            // first, and black-and-white by bit value would invert their pictures.
             uint32_t* out = rows.Line32(k);
+            const uint32_t* palette = rows.Palette();
             for (int x = 0; x < width; ++x)
-                out[x] = (in[x >> 3] & (0x80 >> (x & 7))) ? 0xFFFFFFFFu : 0xFF000000u;
+                out[x] = palette[(in[x >> 3] >> (7 - (x & 7))) & 1];
         } else {
             uint8_t* out = rows.Line(k);
             for (int x = 0; x < width; ++x)

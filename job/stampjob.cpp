@@ -101,7 +101,7 @@ CStampJobSummary CStampJob::Run() {
             break;
         }
         m_logText = host.GetLogText();
-        m_outputPath = m_outputFolder + host.GetFileTitle(i) + m_extension;
+        m_outputPath = OutputPath(m_outputFolder, host.GetFileTitle(i) + m_extension);
         if (!host.IsOverwriteChecked() && PathExists(m_outputPath)) {
             m_logText += "ERR: " + m_outputPath + " allready existing \r\n";
             host.SetLogText(m_logText);
@@ -131,6 +131,12 @@ std::string FileTitle(const std::string& path) {
     if (dot == std::string::npos || dot == 0)
         return name;
     return name.substr(0, dot);
+}
+
+std::string OutputPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + '/' + name;
 }
 
 int RunJob(std::unique_ptr<CStampJobParams> params) {

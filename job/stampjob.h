@@ -116,5 +116,9 @@ int RunJob(std::unique_ptr<CStampJobParams> params);
 // is kept whole.
 std::string FileTitle(const std::string& path);
 
+// An output's path: the folder and the name joined as a path, whether or not the folder
+// ends in a separator (folders from files and stores may lack it).
+std::string OutputPath(const std::string& folder, const std::string& name);
+
 // The output extension the engine picks from the format choices: ".bmp", ".png" or ".jpg".
 const char* JobExtension(bool bmpChecked, bool pngChecked);

@@ -3,14 +3,20 @@
 #include "core/stamppreparation.h"
 #include "job/stampsettings.h"
 
+bool IsKeyColourPicked(const CStampSettingsValues& settings) {
+    // The window takes only 1 as picked; any other value from a file or the store stamps
+    // the same in both front ends.
+    return settings.colora == 1;
+}
+
 uint32_t KeyColourFromSettings(const CStampSettingsValues& settings) {
     return MakeKeyColour(uint8_t(settings.colorb), uint8_t(settings.colorg),
-                         uint8_t(settings.colorr), settings.colora != 0);
+                         uint8_t(settings.colorr), IsKeyColourPicked(settings));
 }
 
 void PrepareStamp(CImageBitmap& stamp, const CStampSettingsValues& settings) {
     const uint8_t opacity = uint8_t(settings.opacity);
-    if (settings.usetrans && settings.colora != 0) {
+    if (settings.usetrans && IsKeyColourPicked(settings)) {
         const CFeather feather = FeatherFromSetting(settings.feather);
         ApplyKeyColour(stamp, KeyColourFromSettings(settings), uint8_t(settings.tptolerance),
                        feather.passes, opacity, feather.grow);
@@ -20,5 +26,5 @@ void PrepareStamp(CImageBitmap& stamp, const CStampSettingsValues& settings) {
 }
 
 bool StampNeedsBlend(const CStampSettingsValues& settings) {
-    return settings.opacity != 255 || settings.colora != 0;
+    return settings.opacity != 255 || IsKeyColourPicked(settings);
 }

@@ -8,6 +8,9 @@ struct CStampSettingsValues;
 // The stamp's look as the settings describe it, for callers that run from settings rather
 // than from the positioning page's live values. The settings must be validated.
 
+// Whether a key colour has been picked: colora is exactly 1.
+bool IsKeyColourPicked(const CStampSettingsValues& settings);
+
 // The key colour word of the settings: blue low, then green, red and the set flag.
 uint32_t KeyColourFromSettings(const CStampSettingsValues& settings);
 

@@ -1,6 +1,7 @@
 #include "platform/dialogbuilder.h"
 
 #include "platform/dialogunits.h"
+#include "platform/groupframe.h"
 #include "platform/resourceloader.h"
 #include "platform/staticcontrol.h"
 #include "platform/tabcontrol.h"
@@ -117,7 +118,7 @@ QWidget* CDialogBuilder::CreateStandardControl(const CControlTemplate& c, QWidge
         return label;
     }
     case CControlKind::GroupBox: {
-        auto* box = new QGroupBox(text, parent);
+        auto* box = new CGroupFrame(text, parent);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
         return box;
     }

@@ -37,7 +37,11 @@ bool CPreTranslateHook::eventFilter(QObject* watched, QEvent* event) {
         Watch(static_cast<QChildEvent*>(event)->child());
         return false;
     }
-    if (!IsPreTranslated(event) || !m_handler)
+    if (!IsPreTranslated(event) || !m_handler || !m_window)
+        return false;
+    // Dialogs, menus and message boxes owned by the window are children of it but windows
+    // of their own: their keys are theirs (Escape, Alt+F4, Tab, the edit keys).
+    if (static_cast<QWidget*>(watched)->window() != m_window->window())
         return false;
     auto* input = static_cast<QInputEvent*>(event);
     int detail = 0;

@@ -13,7 +13,8 @@ class QEvent;
 // target widget handles it. The handler gets the widget the event is for; returning true
 // swallows the event.
 //
-// Children created later are covered too: the hook follows ChildAdded events.
+// Children created later are covered too: the hook follows ChildAdded events. Events for
+// another top-level window (an owned dialog, menu or message box) are not passed on.
 class CPreTranslateHook : public QObject {
     Q_OBJECT
 public:

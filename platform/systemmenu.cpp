@@ -1,11 +1,11 @@
 #include "platform/systemmenu.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QToolButton>
 #include <QWidget>
-#include <QWindow>
 
 namespace {
 const char kCommandProperty[] = "qmSysCommand";
@@ -93,18 +93,17 @@ void CSystemMenu::UpdateStates() {
 void CSystemMenu::Carry(int id) {
     if (!m_window)
         return;
-    QWindow* handle = m_window->windowHandle();
     switch (id) {
     case SC_RESTORE:
         m_window->showNormal();
         break;
     case SC_MOVE:
-        if (handle)
-            handle->startSystemMove();
+        // The keys do it: a move by the window manager would need the mouse button that
+        // a menu chosen by keyboard never pressed.
+        BeginTracking(ETracking::Move);
         break;
     case SC_SIZE:
-        if (handle)
-            handle->startSystemResize(Qt::BottomEdge | Qt::RightEdge);
+        BeginTracking(ETracking::Size);
         break;
     case SC_MINIMIZE:
         m_window->showMinimized();
@@ -141,7 +140,87 @@ QToolButton* CSystemMenu::CreateMenuButton(QWidget* parent) {
     return button;
 }
 
+void CSystemMenu::BeginTracking(ETracking tracking) {
+    if (!m_window || m_tracking != ETracking::None)
+        return;
+    m_tracking = tracking;
+    m_trackStart = m_window->geometry();
+    m_window->activateWindow();
+    // Every key of the application while tracking: the focus may be on any control.
+    qApp->installEventFilter(this);
+    m_window->setCursor(tracking == ETracking::Move ? Qt::SizeAllCursor : Qt::SizeFDiagCursor);
+}
+
+void CSystemMenu::EndTracking(bool keep) {
+    if (m_tracking == ETracking::None)
+        return;
+    m_tracking = ETracking::None;
+    qApp->removeEventFilter(this);
+    if (!m_window)
+        return;
+    m_window->unsetCursor();
+    if (!keep)
+        m_window->setGeometry(m_trackStart);
+}
+
+bool CSystemMenu::TrackKey(QKeyEvent* key) {
+    QPoint step;
+    switch (key->key()) {
+    case Qt::Key_Left:
+        step = {-kTrackStep, 0};
+        break;
+    case Qt::Key_Right:
+        step = {kTrackStep, 0};
+        break;
+    case Qt::Key_Up:
+        step = {0, -kTrackStep};
+        break;
+    case Qt::Key_Down:
+        step = {0, kTrackStep};
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        EndTracking(true);
+        return true;
+    case Qt::Key_Escape:
+        EndTracking(false);
+        return true;
+    default:
+        return true; // other keys wait until the tracking ends
+    }
+    if (m_tracking == ETracking::Move) {
+        m_window->move(m_window->pos() + step);
+    } else {
+        const QSize size = (m_window->size() + QSize(step.x(), step.y()))
+                               .expandedTo(m_window->minimumSize())
+                               .boundedTo(m_window->maximumSize());
+        m_window->resize(size);
+    }
+    return true;
+}
+
 bool CSystemMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (m_tracking != ETracking::None) {
+        if (!m_window) {
+            EndTracking(false);
+            return false;
+        }
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            return TrackKey(static_cast<QKeyEvent*>(event));
+        case QEvent::ShortcutOverride:
+            event->accept(); // no shortcut fires for the tracking keys
+            return true;
+        case QEvent::KeyRelease:
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonPress:
+            EndTracking(true);
+            return false;
+        default:
+            return false;
+        }
+    }
     if (watched == m_window && event->type() == QEvent::KeyPress)
         return HandleKey(static_cast<QKeyEvent*>(event));
     return false;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 
 class QAction;
 class QKeyEvent;
@@ -48,6 +49,13 @@ public:
     // A small button that opens the menu below itself.
     QToolButton* CreateMenuButton(QWidget* parent);
 
+    // "Move" and "Size" start a keyboard tracking of the window, as the standard commands
+    // do: the arrow keys move it (or move its right and bottom edges) by kTrackStep pixels,
+    // Return keeps the result, Escape puts the window back; a click ends it too.
+    static constexpr int kTrackStep = 8;
+    enum class ETracking { None, Move, Size };
+    ETracking GetTracking() const { return m_tracking; }
+
 signals:
     // An item of the window's own was chosen.
     void command(int id);
@@ -59,7 +67,12 @@ private:
     void AddStandard(const QString& text, int id);
     void UpdateStates();
     void Carry(int id);
+    void BeginTracking(ETracking tracking);
+    void EndTracking(bool keep);
+    bool TrackKey(QKeyEvent* key);
 
     QPointer<QWidget> m_window;
     QMenu* m_menu;
+    ETracking m_tracking = ETracking::None;
+    QRect m_trackStart;
 };

@@ -457,8 +457,10 @@ CFolderTree::EExpandResult CFolderTree::ItemExpanding(QTreeWidgetItem* item, boo
     }
     if (!FolderExists(path)) {
         if (IsTopFolder(item)) {
-            DeleteChildren(item); // the top stays, and "my computer" with it
-            return EExpandResult::Refused;
+            // The top stays open with "my computer" under it: a desktop folder deleted
+            // meanwhile must not fold every drive away out of reach. A place only empties.
+            DeleteChildren(item);
+            return item == m_desktopItem ? EExpandResult::Allowed : EExpandResult::Refused;
         }
         DestroyItem(item, EDestroy::Delete);
         return EExpandResult::ItemGone;
@@ -660,9 +662,11 @@ bool CFolderTree::SelectFolderPath(const QString& path, bool select) {
         return false;
 
     for (const QString& component : rest.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (ExpandAfresh(item) == EExpandResult::ItemGone || item->childCount() == 0)
+        if (ExpandAfresh(item) == EExpandResult::ItemGone)
             return false;
-        QTreeWidgetItem* child = FindChild(item, component);
+        QTreeWidgetItem* child = item->childCount() > 0 ? FindChild(item, component) : nullptr;
+        if (!child)
+            child = ShowHiddenFolder(item, component);
         if (!child)
             return false;
         item = child;
@@ -672,6 +676,31 @@ bool CFolderTree::SelectFolderPath(const QString& path, bool select) {
     if (select)
         SelectItem(item);
     return true;
+}
+
+QTreeWidgetItem* CFolderTree::ShowHiddenFolder(QTreeWidgetItem* item, const QString& name) {
+    // Hidden folders are not listed, but one on the way to a folder asked for by path (a
+    // saved input or output folder) is shown, or that folder could never be selected.
+    if (!name.startsWith(QLatin1Char('.')) || name == QLatin1String(".") ||
+        name == QLatin1String("..") || item == m_myComputerItem)
+        return nullptr;
+    const QString path = JoinFolderPath(GetItemPath(item), name);
+    if (!IsDirectory(path))
+        return nullptr;
+    if (item->childCount() == 1 && ItemKind(item->child(0)) == EItemKind::Placeholder)
+        DeleteChildren(item);
+    int index = item->childCount();
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem* child = item->child(i);
+        if (ItemKind(child) == EItemKind::Folder && FolderNameLess(name, child->text(0))) {
+            index = i;
+            break;
+        }
+    }
+    QTreeWidgetItem* child = NewFolderItem(item, index, name);
+    AddPlaceholderByRule(child, path);
+    SetExpandedQuietly(item, true);
+    return child;
 }
 
 // --- refreshing -------------------------------------------------------------------------------
@@ -745,8 +774,11 @@ void CFolderTree::RefreshSubtree(QTreeWidgetItem* item, const QString& folder) {
             continue;
         // Names compare exactly: on a case-sensitive disk a folder renamed from "foo" to "Foo"
         // is another folder.
-        if (ItemKind(child) == EItemKind::Folder && names->contains(child->text(0)) &&
-            !known.contains(child->text(0))) {
+        // A hidden folder shown for a path asked for stays while it exists.
+        const bool listed = names->contains(child->text(0)) ||
+                            (child->text(0).startsWith(QLatin1Char('.')) &&
+                             IsDirectory(JoinFolderPath(folder, child->text(0))));
+        if (ItemKind(child) == EItemKind::Folder && listed && !known.contains(child->text(0))) {
             known.insert(child->text(0));
             entries.push_back({child, child->text(0)});
         } else {
@@ -785,8 +817,11 @@ void CFolderTree::FinishOperation() {
     ++m_operationDepth;
     if (m_reselectPending) {
         m_reselectPending = false;
-        if (QTreeWidgetItem* current = currentItem())
+        if (QTreeWidgetItem* current = currentItem()) {
+            m_followingDeletion = true;
             OnCurrentItemChanged(current);
+            m_followingDeletion = false;
+        }
     }
     SyncWatches();
     --m_operationDepth;

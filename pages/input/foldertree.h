@@ -75,6 +75,10 @@ public:
     // Fills the tree and starts the watchers; called once.
     void InitFolderTree();
 
+    // True while folderSelectionChanged reports a selection that moved by itself, because
+    // the selected folder was deleted outside the program.
+    bool IsFollowingDeletion() const { return m_followingDeletion; }
+
     // The selected folder with a trailing '/'; empty until a folder was selected.
     QString GetFolderPath() const { return m_currentFolder; }
 
@@ -170,6 +174,7 @@ private:
 
     QTreeWidgetItem* DriveItemOf(QTreeWidgetItem* item) const;
     int DriveIndexOfItem(const QTreeWidgetItem* item) const;
+    QTreeWidgetItem* ShowHiddenFolder(QTreeWidgetItem* item, const QString& name);
     QTreeWidgetItem* FindChild(QTreeWidgetItem* item, const QString& name) const;
     void StartWatcher(int drive);
     void SyncWatches();
@@ -180,6 +185,7 @@ private:
     QTreeWidgetItem* m_myComputerItem = nullptr;
     QString m_desktopPath;
     bool m_collapsing = false;
+    bool m_followingDeletion = false;
     CStopEvent m_stopEvent;
     CVolumeIdTable m_volumeIds;
     std::vector<std::unique_ptr<CFolderWatcher>> m_watchers;

@@ -197,6 +197,10 @@ bool COutputPage::IsChecked(int id) const {
 // ---- Handlers
 
 void COutputPage::OnFolderSelectionChanged() {
+    // A chosen folder deleted outside the program moves the tree to its parent; the field
+    // keeps the folder the user chose, so a start is refused instead of writing elsewhere.
+    if (m_tree->IsFollowingDeletion())
+        return;
     m_folderField->setText(m_tree->GetFolderPath());
 }
 
@@ -340,20 +344,21 @@ void COutputPage::StartRun() {
         reasons += QStringLiteral("- you have not previed your stamping \r\n");
     if (!position || !position->GetStampView()->IsLoaded())
         reasons += QStringLiteral("- you have not selected a stamp \r\n");
-    // A folder typed into the path box that is not there (or gone since) takes no files.
-    if (!QFileInfo(m_folderField->text()).isDir())
-        reasons += QStringLiteral("- output folder not found \r\n");
-    // 2. The files that are still there; gone ones drop out silently.
+    const QString folder = m_folderField->text();
+    if (folder.isEmpty() || !FolderExists(folder))
+        reasons += QStringLiteral("- folder not found \r\n");
+    // 2. Every file goes to the run, so that one deleted since it was chosen gets its line
+    // in the log rather than vanishing without a word.
     m_paths.clear();
     m_titles.clear();
+    bool anyLeft = false;
     for (const QString& file : files) {
-        if (!FileExists(file))
-            continue;
+        anyLeft = anyLeft || FileExists(file);
         m_paths.push_back(file.toStdString());
         m_titles.push_back(FileTitle(file.toStdString()));
     }
     // 3.
-    if (!files.isEmpty() && m_paths.empty())
+    if (!files.isEmpty() && !anyLeft)
         reasons += QStringLiteral("- all of the selected files are no longer valid \r\n");
     // 4.
     if (!reasons.isEmpty()) {
@@ -491,6 +496,9 @@ void COutputPage::SetLogText(const std::string& text) {
     InUiThread([this, &text] {
         m_logText = text;
         m_log->setPlainText(DisplayedLog(m_logText));
+        // Setting the text scrolls to the first line; the newest is the one to see, also
+        // for the closing "canceled" that no scroll request follows.
+        m_log->verticalScrollBar()->setValue(m_log->verticalScrollBar()->maximum());
         // Queued: whatever listens runs after this call, never inside it, so it cannot
         // end up waiting on the worker that waits on this call.
         QMetaObject::invokeMethod(this, &COutputPage::logChanged, Qt::QueuedConnection);

@@ -392,6 +392,8 @@ void CImageViewer::mousePressEvent(QMouseEvent* event) {
     if (!hasFocus())
         setFocus(Qt::MouseFocusReason);
     event->accept();
+    if (m_pickedColour != 0 && event->button() == Qt::LeftButton)
+        emit colourPicked();
 }
 
 void CImageViewer::mouseReleaseEvent(QMouseEvent* event) {

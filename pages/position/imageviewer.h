@@ -135,6 +135,9 @@ public:
 signals:
     // A left click on a notify-style viewer, after the picked colour was set.
     void clicked();
+    // A left press that picked a colour (picking enabled, over the picture): the picked
+    // colour is set.
+    void colourPicked();
     // A command of the viewer's popup (ID_POPUP_COPY, ID_POPUP_PASTE) for the owner.
     void commandRequested(int command);
 

@@ -7,8 +7,10 @@
 #include "core/stampcompositing.h"
 #include "core/stampdisplay.h"
 #include "core/stamppreparation.h"
+#include "imagelib/autodetectdecoder.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/textexception.h"
 #include "pages/position/imageviewer.h"
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
@@ -22,6 +24,7 @@
 #include "resources/resource.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,9 +34,11 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTextEdit>
 
 const QString CPositionPage::kOpenFilter = QStringLiteral(
     "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)|*.bmp; *.jpg; *.jpeg; *.gif; "
@@ -265,15 +270,19 @@ CPositionPage::CPositionPage(QWidget* parent)
     connect(m_toleranceSlider, &QSlider::valueChanged, this,
             [this] { OnSliderChanged(IDC_POS_TOLERANCE); });
     connect(m_useTransparence, &QCheckBox::clicked, this, &CPositionPage::OnUseTransparence);
-    connect(m_stampView, &CImageViewer::clicked, this, &CPositionPage::OnStampClicked);
+    // Keyed on the press that picks the colour, wherever the button is released.
+    connect(m_stampView, &CImageViewer::colourPicked, this, &CPositionPage::OnStampClicked);
     connect(m_stampView, &CImageViewer::commandRequested, this, &CPositionPage::OnCommand);
     if (auto* swatch = qobject_cast<CStaticControl*>(m_swatch))
         connect(swatch, &CStaticControl::clicked, this, &CPositionPage::OnSwatchClicked);
     m_swatch->installEventFilter(this);
     m_swatch->setAutoFillBackground(false);
 
-    // The mouse over the two sample views comes to the page.
+    // The mouse over the two sample views comes to the page, hover moves included: a view
+    // without tracking would drop them before the page could set the drag cursor.
     setMouseTracking(true);
+    m_sampleView->setMouseTracking(true);
+    m_stampedView->setMouseTracking(true);
     m_preTranslate =
         std::make_unique<CPreTranslateHook>(this, [this](QWidget* target, QEvent* event) {
             return event->type() == QEvent::KeyPress &&
@@ -297,6 +306,12 @@ bool CPositionPage::IsKeyColourSet() const {
 
 bool CPositionPage::IsTransparenceChecked() const {
     return m_useTransparence->isChecked();
+}
+
+bool CPositionPage::IsEditBox(const QWidget* widget) {
+    return qobject_cast<const QLineEdit*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) ||
+           qobject_cast<const QTextEdit*>(widget) || qobject_cast<const QPlainTextEdit*>(widget);
 }
 
 bool CPositionPage::HasFocus(const QWidget* widget) {
@@ -448,18 +463,21 @@ void CPositionPage::OnOpenStamp() {
     if (!path)
         return;
     CWaitCursor wait;
-    if (m_stampView->LoadPictureFile(*path, true)) {
-        SetStampPath(*path);
-        StampChanged();
+    // Decoded aside first: a file that is no picture leaves the stamp loaded before as it
+    // was, and the message says which file it was.
+    CStampBitmap picture;
+    try {
+        CAutoDetectDecoder decoder;
+        decoder.DecodeFile(path->toStdString(), picture, 32);
+    } catch (const CTextException& e) {
+        ShowMessageBox(this, *path + QStringLiteral(":\n") + QString::fromStdString(e.GetText()),
+                       CMessageIcon::Error);
         return;
     }
-    // The viewer has reported the error and cleared itself: show the plain sample.
-    if (m_sampleView->IsLoaded()) {
-        m_stampedView->SetPicture(m_sampleView->GetPicture(), false);
-        m_stampedView->PaintPicture();
-    }
-    m_stampGroup->setTitle(QStringLiteral("stamp"));
-    m_stampPathBox->clear();
+    if (!m_stampView->SetPicture(picture, true))
+        return;
+    SetStampPath(*path);
+    StampChanged();
 }
 
 void CPositionPage::OnOpenSample() {
@@ -868,6 +886,9 @@ void CPositionPage::OnPaste() {
 bool CPositionPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
     const int command = m_accelerators.Translate(*event);
     if (command == ID_EDIT_COPY || command == ID_EDIT_PASTE) {
+        // A focused edit box gets its keys first, as any focused control does.
+        if (IsEditBox(target))
+            return false;
         OnCommand(command);
         return true;
     }

@@ -159,6 +159,7 @@ private:
     void EnableTransparenceControls(bool enable);
     std::optional<QString> ChooseFile();
     static bool HasFocus(const QWidget* widget);
+    static bool IsEditBox(const QWidget* widget);
 
     CPositionPageHost m_host;
     COpenFileHook m_openFile;

@@ -16,9 +16,15 @@ QStringList ConvertFileFilter(const QString& filter) {
         if (description.isEmpty())
             break; // the closing "||"
         QStringList patterns;
-        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
-            if (!pattern.trimmed().isEmpty())
-                patterns << pattern.trimmed();
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            // "*.*" means every file there; taken literally it would hide names without a
+            // dot, and pictures are known by their bytes, not their names.
+            const QString trimmed = pattern.trimmed();
+            if (trimmed == QLatin1String("*.*"))
+                patterns << QStringLiteral("*");
+            else if (!trimmed.isEmpty())
+                patterns << trimmed;
+        }
         out << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
                    QLatin1Char(')');
     }

@@ -3,10 +3,15 @@
 #include "app/maindialog.h"
 #include "apptest.h"
 #include "platform/shell.h"
+#include "platform/systemmenu.h"
+#include "platform/tabcontrol.h"
 #include "resources/stringtable.h"
 
+#include <QApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
@@ -130,6 +135,45 @@ TEST(InfoDialog, OpensFromTheSystemMenu) {
     main.OnSysCommand(IDM_ABOUTBOX);
     EXPECT_EQ(shown, "Info about quillmark");
     main.close();
+}
+
+// Opened from the main window's system menu, with the main window as its parent: the
+// dialog's keys are its own, not the main window's.
+TEST(InfoDialog, KeysInTheDialogOpenedFromTheSystemMenuActOnTheDialog) {
+    ClearUserStore();
+    CMainDialog main(nullptr, TestPages());
+    main.InitDialog();
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    QAction* item = nullptr;
+    for (QAction* action : main.GetSystemMenu()->GetMenu()->actions())
+        if (CSystemMenu::GetCommand(action) == IDM_ABOUTBOX)
+            item = action;
+    ASSERT_NE(item, nullptr);
+
+    main.GetTabs()->GetTabBar()->setFocus();
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* info = qobject_cast<CInfoDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(info, nullptr);
+        seen = true;
+        EXPECT_EQ(info->parentWidget(), &main);
+        auto focus = [info] { return info->focusWidget() ? info->focusWidget() : info; };
+        QWidget* mainFocus = main.focusWidget();
+        QTest::keyClick(focus(), Qt::Key_Tab);
+        EXPECT_EQ(main.focusWidget(), mainFocus) << "Tab moves nothing behind the dialog";
+        QTest::keyClick(focus(), Qt::Key_F4, Qt::AltModifier);
+        EXPECT_TRUE(main.isVisible()) << "Alt+F4 is not the main window's";
+        QTest::keyClick(focus(), Qt::Key_Escape);
+        EXPECT_FALSE(info->isVisible()) << "Escape ends the dialog";
+        if (info->isVisible())
+            info->reject();
+    });
+    item->trigger(); // runs the dialog modally until Escape ends it
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(qobject_cast<CInfoDialog*>(QApplication::activeModalWidget()), nullptr);
+    RunDeferredDeletes();
 }
 
 } // namespace

@@ -2,12 +2,18 @@
 #include "app/stampapp.h"
 #include "apptest.h"
 #include "job/qtsettingsstore.h"
+#include "pages/position/imageviewer.h"
+#include "pages/position/positionpage.h"
 #include "platform/resourceloader.h"
+#include "platform/tabcontrol.h"
 
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -35,6 +41,66 @@ TEST(StampApp, RunsTheMainWindowAndWritesTheSettingsWhenItIsGone) {
     EXPECT_EQ(settings->value("jpgquality").toString(), "64");
     EXPECT_TRUE(settings->contains("SOFTWARE/quillmark/WindowPlacement"));
     EXPECT_TRUE(settings->contains("pathstamp"));
+}
+
+// Logout (SIGHUP), kill (SIGTERM) and Ctrl+C (SIGINT) end the program through the close
+// sequence: what the user set is kept.
+TEST(StampApp, TerminationSignalsCloseTheWindowAndKeepTheSettings) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        ClearUserStore();
+        const int quality = 30 + signal;
+        CStampApp app([&](CMainDialog& main) {
+            QTimer::singleShot(0, &main, [&main, signal, quality] {
+                if (auto* q =
+                        GetDlgItemAs<QSlider>(main.GetPage(CMainPages::kOutput), IDC_OUT_QUALITY))
+                    q->setValue(quality);
+                ::raise(signal);
+            });
+        });
+        app.InitInstance();
+        RunDeferredDeletes();
+        const auto settings = CQtSettingsStore::OpenApplicationSettings();
+        EXPECT_EQ(settings->value("jpgquality").toString(), QString::number(quality));
+        EXPECT_TRUE(settings->contains("SOFTWARE/quillmark/WindowPlacement"));
+        // The handlers are the previous ones again once the window is gone.
+        struct sigaction now {};
+        ::sigaction(signal, nullptr, &now);
+        EXPECT_EQ(now.sa_handler, SIG_DFL);
+    }
+}
+
+// A restart with a window enlarged last time fits the sample into the views as large as
+// they are shown, not as large as the template has them.
+TEST(StampApp, RestartWithAnEnlargedWindowFitsTheSampleToTheShownViews) {
+    ClearUserStore();
+    QSize enlarged;
+    {
+        CMainDialog dialog;
+        dialog.InitDialog();
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        enlarged = dialog.size() + QSize(420, 300);
+        dialog.resize(enlarged);
+        QCoreApplication::processEvents();
+        dialog.close();
+    }
+    RunDeferredDeletes();
+    CMainDialog dialog;
+    dialog.InitDialog();
+    auto* position = qobject_cast<CPositionPage*>(dialog.GetPage(CMainPages::kPosition));
+    ASSERT_NE(position, nullptr);
+    CImageViewer* view = position->GetSampleView();
+    ASSERT_TRUE(view->IsLoaded());
+    const double zoom = view->GetGeometry().GetZoom();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.size(), enlarged);
+    dialog.GetTabs()->SetCurSel(CMainPages::kPosition);
+    QCoreApplication::processEvents();
+    view->FinishResize();
+    EXPECT_NEAR(zoom, view->GetFitZoom(), 1e-9) << "fitted at the size shown";
+    dialog.close();
 }
 
 TEST(StampApp, TheDefaultPagesAreTheProgramsOwn) {

@@ -114,6 +114,8 @@ TEST(BatchOptions, UsageErrorsNameTheProblem) {
     };
     const Case cases[] = {
         {"--bogus x", "unknown option --bogus"},
+        {"--bogus=1 x", "unknown option --bogus"},
+        {"--output= x", "--output: the folder must not be empty"},
         {"-z x", "unknown option -z"},
         {"x --quality", "--quality needs a value"},
         {"--overwrite=1 x", "--overwrite takes no value"},

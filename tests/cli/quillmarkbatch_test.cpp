@@ -143,6 +143,10 @@ TEST_F(QuillmarkBatch, SetupProblemsGiveStatusTwoAndOneLine) {
         {{"--defaults", "-s", stampPath, "-o", home / "nowhere", in},
          "quillmark-batch: output folder '" + home / "nowhere/' does not exist\n"},
         {{"--defaults", "-o", out, in}, "quillmark-batch: no stamp picture"},
+        {{"--defaults", "-s", stampPath, "-o", "", in},
+         "quillmark-batch: --output: the folder must not be empty\n"},
+        {{"--defaults", "-s", stampPath, "--output=", in},
+         "quillmark-batch: --output: the folder must not be empty\n"},
         {{"--defaults", "-o", out, "-s", in + ".missing", in},
          "quillmark-batch: cannot read stamp picture '" + in + ".missing': Decoder error: "},
         {{"-c", home / "short.qmc", "-s", stampPath, "-o", out, in},
@@ -221,6 +225,39 @@ TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(OutputPixel("a.bmp", 3, 4), kRed & 0xFFFFFF);
     EXPECT_EQ(OutputPixel("a.bmp", 2, 4), kGrey & 0xFFFFFF);
+}
+
+// A folder without its trailing separator, as files and stores written elsewhere hold it,
+// still receives the outputs; and what --defaults saves reads back without repairs.
+TEST_F(QuillmarkBatch, OutputFolderOfEverySourceIsJoinedAsAPath) {
+    WriteBmp(pictures / "a.bmp", 6, 6, kGrey);
+    CStampSettingsValues values;
+    values.ValidateSettings();
+    values.outputdir = out;
+    values.pathstamp = stampPath;
+    values.outputtype = 1;
+    const CConfigRecord record = EncodeConfigRecord(values);
+    WriteBytes(home / "bare.qmc", std::string(record.begin(), record.end()));
+    std::filesystem::create_directories(home / "config/quillmark");
+    WriteBytes(home / "config/quillmark/quillmark.conf",
+               "[General]\noutputdir=" + out + "\npathstamp=" + stampPath + "\noutputtype=1\n");
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-c", home / "bare.qmc", "--overwrite", pictures / "a.bmp"},
+          std::vector<std::string>{"--overwrite", pictures / "a.bmp"}}) {
+        const CRunResult r = RunBatch(home, args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, "OK: " + out + "/a.bmp created \n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(out + "a.bmp"));
+
+    const std::string saved = home / "defaults.qmc";
+    ASSERT_EQ(RunBatch(home, {"--defaults", "--save-config", saved}).status, 0);
+    const CRunResult r = RunBatch(
+        home, {"-c", saved, "-s", stampPath, "-o", out, "--overwrite", pictures / "a.bmp"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {

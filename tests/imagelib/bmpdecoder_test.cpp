@@ -71,8 +71,7 @@ std::vector<DecodeCase> Cases() {
     oneBit.bitCount = 1;
     oneBit.palette = {0xFFFFFF, 0x000000}; // inverted: index 0 is white
     oneBit.pixels = {0xA0, 0, 0, 0, 0x60, 0, 0, 0};
-    cases.push_back(
-        {"OneBitTo32IgnoresPalette", MakeBmp(oneBit), 32, 32, 3, 2, {B, W, W, W, B, W}});
+    cases.push_back({"OneBitTo32UsesPalette", MakeBmp(oneBit), 32, 32, 3, 2, {W, B, B, B, W, B}});
     cases.push_back({"OneBitTo8KeepsPalette", MakeBmp(oneBit), 0, 8, 3, 2, {W, B, B, B, W, B}});
 
     BmpSpec nine;

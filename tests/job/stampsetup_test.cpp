@@ -25,6 +25,8 @@ TEST(StampSetup, PreparationAndBlendFollowTransparencyKeyAndOpacity) {
         {false, 1, 255, 255, 255, true},  // a picked colour blends even with keying off
         {true, 1, 255, 0, 255, true},     // keyed
         {true, 1, 90, 0, 90, true},
+        {true, 2, 255, 255, 255, false}, // only 1 counts as picked, as in the window
+        {true, -1, 255, 255, 255, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.usetrans << c.colora << " " << c.opacity);

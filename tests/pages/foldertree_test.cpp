@@ -283,6 +283,46 @@ TEST_F(FolderTreeTest, SelectingMyComputerOrAnUnknownDesktopKeepsTheFolder) {
     }
 }
 
+// The desktop folder deleted after the tree listed it: the drives under "my computer"
+// stay in reach however the top item is opened or closed.
+TEST_F(FolderTreeTest, DeletedDesktopFolderKeepsTheDrivesInReach) {
+    auto tree = MakeTree();
+    ASSERT_TRUE(QDir(desktop).removeRecursively());
+    QTreeWidgetItem* top = tree->DesktopItem();
+    tree->collapseItem(top);
+    tree->expandItem(top);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(top->isExpanded());
+    EXPECT_EQ(ChildTexts(top), QStringList({"my computer"}));
+    tree->setCurrentItem(top);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(top->isExpanded());
+    tree->RefreshDrive(0);
+    ASSERT_TRUE(tree->SelectFolderPath(fixedRoot + "Photos/Winter", true));
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot + "Photos/Winter/");
+    EXPECT_TRUE(top->isExpanded());
+    EXPECT_TRUE(tree->MyComputerItem()->isExpanded());
+}
+
+// A folder asked for by path inside hidden folders is shown with them, and a refresh keeps
+// them while they exist.
+TEST_F(FolderTreeTest, FolderInsideHiddenFoldersIsShownAndSelected) {
+    ASSERT_TRUE(MakeFolders(base, {"fixed/.config/.cache/pics", "ram/.only/x"}));
+    auto tree = MakeTree();
+    EXPECT_EQ(Child(tree->DriveItem(0), ".config"), nullptr) << "not listed on its own";
+    ASSERT_TRUE(tree->SelectFolderPath(fixedRoot + ".config/.cache/pics", true));
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot + ".config/.cache/pics/");
+    tree->RefreshDrive(0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot + ".config/.cache/pics/");
+    ASSERT_NE(tree->currentItem(), nullptr);
+    EXPECT_EQ(tree->currentItem()->text(0), "pics");
+    // Under a folder whose only subfolders are hidden.
+    ASSERT_TRUE(tree->SelectFolderPath(ramRoot + ".only/x", true));
+    EXPECT_EQ(tree->GetFolderPath(), ramRoot + ".only/x/");
+    EXPECT_FALSE(tree->SelectFolderPath(fixedRoot + ".nothere", true));
+}
+
 TEST_F(FolderTreeTest, ChangedRemovableMediumResetsItsDriveItem) {
     auto tree = MakeTree();
     QTreeWidgetItem* usb = tree->DriveItem(1);

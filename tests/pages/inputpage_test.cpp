@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QImage>
+#include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -497,6 +499,29 @@ TEST_F(InputPageTest, TabInTheTreeGoesToTheTabControlAndPressesCheckTheSplash) {
     tabs.clearFocus();
     Key(Files(), Qt::Key_Tab);
     EXPECT_NE(tabs.window()->focusWidget(), &tabs);
+}
+
+// A message box over the page is a window of its own: the page's keys are not its keys.
+TEST_F(InputPageTest, KeysInAMessageBoxOverThePageAreTheBoxs) {
+    Browse(one);
+    const QStringList files = Texts(Files());
+    ASSERT_TRUE(MakePicture(one + "late.png", 4, 4));
+    QMessageBox box(QMessageBox::Warning, "quillmark", "something to copy", QMessageBox::Ok, &page);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QWidget* focus = box.focusWidget() ? box.focusWidget() : &box;
+    auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+    ASSERT_NE(label, nullptr);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText("before");
+    QTest::keyClick(label, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), "something to copy") << "the box's text is selected and copied";
+    QTest::keyClick(focus, Qt::Key_F5);
+    EXPECT_EQ(Texts(Files()), files) << "F5 in the box does not refresh the page";
+    Key(Files(), Qt::Key_F5);
+    EXPECT_EQ(Texts(Files()).size(), files.size() + 1) << "F5 on the page still does";
 }
 
 // QM_SCREENSHOT_DIR=dir: the page browsing a folder of real photographs, preview on.

@@ -16,11 +16,14 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -221,7 +224,7 @@ TEST_F(OutputPageTest, TypedOrPastedFolderIsFollowedByTheTree) {
     page->StartRun();
     EXPECT_FALSE(page->IsStamping());
     ASSERT_EQ(boxes.GetRecords().size(), 1u);
-    EXPECT_EQ(boxes.GetRecords()[0].text, kReasonsHead + "- output folder not found \r\n");
+    EXPECT_EQ(boxes.GetRecords()[0].text, kReasonsHead + "- folder not found \r\n");
 }
 
 TEST_F(OutputPageTest, PageHasItsButtonsAnchorsAndTips) {
@@ -338,6 +341,14 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
     ASSERT_FALSE(brokenText.empty());
     files = {In("a.bmp"), In("b.BMP"), In("c.bmp"), In("gone.bmp")};
     QFile::remove(In("gone.bmp"));
+    std::string goneText; // a file deleted after it was chosen gets its line too
+    try {
+        CMemoryBitmap bitmap;
+        CAutoDetectDecoder().DecodeFile(In("gone.bmp").toStdString(), bitmap, 32);
+    } catch (const CTextException& e) {
+        goneText = e.GetText();
+    }
+    ASSERT_FALSE(goneText.empty());
     QTest::mouseClick(Button(IDC_OUT_PNG), Qt::LeftButton);
     Button(IDC_OUT_PRESERVE)->setChecked(true);
 
@@ -348,7 +359,7 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
     page->StartRun();
     EXPECT_TRUE(boxes.GetRecords().empty());
     ASSERT_TRUE(page->IsStamping());
-    EXPECT_EQ(page->GetRunTitles(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(page->GetRunTitles(), (std::vector<std::string>{"a", "b", "c", "gone"}));
     EXPECT_EQ(bar->maximum(), 4) << "the range counts every listed entry";
     EXPECT_FALSE(Button(IDC_OUT_START)->isEnabled());
     EXPECT_TRUE(Button(IDC_OUT_STOP)->isEnabled());
@@ -362,17 +373,20 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
     EXPECT_EQ(page->GetSummaryText(), "") << "no summary while the run goes";
     page->StartRun(); // a second start while running does nothing
     ASSERT_TRUE(WaitForRun());
-    EXPECT_EQ(page->GetSummaryText(), "2 created, 0 skipped, 1 failed");
+    EXPECT_EQ(page->GetSummaryText(), "2 created, 0 skipped, 2 failed");
 
     const std::string out = Out("").toStdString();
+    const std::string goneLine =
+        "ERR: " + In("gone.bmp").toStdString() + " : " + goneText.substr(0, goneText.size() - 1);
     EXPECT_EQ(page->GetLog(), "OK: " + out + "a.png created \r\nOK: " + out +
                                   "b.png created \r\nERR: " + In("c.bmp").toStdString() + " : " +
-                                  brokenText.substr(0, brokenText.size() - 1) + "\r\n");
+                                  brokenText.substr(0, brokenText.size() - 1) + "\r\n" + goneLine +
+                                  "\r\n");
     EXPECT_EQ(GetDlgItemAs<QPlainTextEdit>(page, IDC_OUT_LOG)->toPlainText().toStdString(),
               "OK: " + out + "a.png created \nOK: " + out +
                   "b.png created \nERR: " + In("c.bmp").toStdString() + " : " +
-                  brokenText.substr(0, brokenText.size() - 1) + "\n");
-    EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 0})) << "ends short of 4, then 0";
+                  brokenText.substr(0, brokenText.size() - 1) + "\n" + goneLine + "\n");
+    EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4, 0}));
     EXPECT_FALSE(page->IsStamping());
     EXPECT_TRUE(Button(IDC_OUT_START)->isEnabled());
     EXPECT_FALSE(Button(IDC_OUT_STOP)->isEnabled());
@@ -390,7 +404,51 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
     ASSERT_TRUE(WaitForRun());
     EXPECT_EQ(page->GetLog().rfind("ERR: " + out + "a.png allready existing \r\n", 0), 0u)
         << page->GetLog();
-    EXPECT_EQ(page->GetSummaryText(), "0 created, 2 skipped, 1 failed");
+    EXPECT_EQ(page->GetSummaryText(), "0 created, 2 skipped, 2 failed");
+}
+
+// The chosen output folder deleted outside the program: the tree gives way, the field
+// keeps the folder, and a start is refused rather than writing into the parent.
+TEST_F(OutputPageTest, DeletedOutputFolderStaysShownAndRefusesTheStart) {
+    WriteBmp(In("a.bmp"), 8, 8, 0xFF000000);
+    files = {In("a.bmp")};
+    ASSERT_TRUE(page->GetTree()->SelectFolderPath(root + "out/Existing", true));
+    auto* field = GetDlgItemAs<QLineEdit>(page, IDC_OUT_FOLDER);
+    ASSERT_EQ(field->text(), root + "out/Existing/");
+    ASSERT_TRUE(QDir(root + "out/Existing").removeRecursively());
+    page->GetTree()->RefreshDrive(0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(field->text(), root + "out/Existing/");
+    CMessageBoxRecorder boxes;
+    page->StartRun();
+    ASSERT_EQ(boxes.GetRecords().size(), 1u);
+    EXPECT_EQ(boxes.GetRecords()[0].text, kReasonsHead + "- folder not found \r\n");
+    EXPECT_FALSE(page->IsWorkerRunning());
+    EXPECT_FALSE(QFile::exists(Out("a.jpg")));
+    // A folder the user picks again is shown.
+    ASSERT_TRUE(page->GetTree()->SelectFolderPath(root + "in", true));
+    EXPECT_EQ(field->text(), root + "in/");
+}
+
+// After every change of the log, a stop included, its newest line is the one in view.
+TEST_F(OutputPageTest, LogShowsItsNewestLineAfterAStop) {
+    WriteBmp(In("a.bmp"), 8, 8, 0xFF808080);
+    files = {In("a.bmp")};
+    for (int i = 0; i < 120; ++i)
+        files << In(QString("missing%1.bmp").arg(i));
+    auto* log = GetDlgItemAs<QPlainTextEdit>(page, IDC_OUT_LOG);
+    int changes = 0;
+    QObject::connect(page, &COutputPage::logChanged, page, [&] {
+        if (++changes == 60 && Button(IDC_OUT_STOP)->isEnabled())
+            QTest::mouseClick(Button(IDC_OUT_STOP), Qt::LeftButton);
+    });
+    page->StartRun();
+    ASSERT_TRUE(WaitForRun());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(page->GetLog().substr(page->GetLog().size() - 8), "canceled");
+    QScrollBar* bar = log->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(OutputPageTest, StopFinishesTheFileInProgressThenLogsCanceled) {

@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -286,6 +288,20 @@ TEST_F(PositionPageTest, PickKeysTheStampAndSwitchingOffRestoresTheOpacity) {
     EXPECT_FALSE(page.IsKeyColourSet());
 }
 
+TEST_F(PositionPageTest, PressPicksAndKeysWhereverTheButtonIsReleased) {
+    LoadSample(200, 150);
+    LoadStamp(60, 45);
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_USE_TRANSPARENCE), Qt::LeftButton);
+    CImageViewer* stamp = page.GetStampView();
+    const CRectL& d = stamp->GetGeometry().GetDestination();
+    QTest::mousePress(stamp, Qt::LeftButton, {}, QPoint(d.left + 1, d.top + 1));
+    EXPECT_TRUE(page.IsKeyColourSet());
+    EXPECT_EQ(page.GetStampBitmap().GetPixel32(0, 0) >> 24, 0u) << "keyed on the press";
+    QTest::mouseRelease(stamp, Qt::LeftButton, {}, QPoint(-20, -20)); // outside the view
+    EXPECT_EQ(page.GetStampBitmap().GetPixel32(0, 0) >> 24, 0u);
+    ExpectStampedViewIsDirectComposite();
+}
+
 TEST_F(PositionPageTest, ClickBesideThePictureChangesNothing) {
     LoadSample(200, 150);
     LoadStamp(20, 10); // small: centred in the preview
@@ -384,15 +400,28 @@ TEST_F(PositionPageTest, OpeningFilesUsesTheDialogAndFallsBack) {
     EXPECT_EQ(Item<QLineEdit>(IDC_POS_STAMP_PATH)->text(), good);
     ExpectStampedViewIsDirectComposite();
 
-    nextPath = dir.filePath("missing.png");
-    page.OnOpenStamp(); // the stamped view falls back to the plain sample
-    EXPECT_EQ(boxes.GetRecords().size(), 2u);
-    EXPECT_FALSE(page.GetStampView()->IsLoaded());
-    EXPECT_EQ(page.GetStampCaption(), "stamp");
-    EXPECT_TRUE(Item<QLineEdit>(IDC_POS_STAMP_PATH)->text().isEmpty());
-    EXPECT_EQ(page.GetStampPath(), good);
-    EXPECT_TRUE(
-        SamePixels(page.GetStampedView()->GetPicture(), page.GetSampleView()->GetPicture()));
+    // A missing file or one that is no picture keeps the stamp loaded before; the message
+    // names the file.
+    const QString text = dir.filePath("notes.txt");
+    QFile notes(text);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a picture");
+    notes.close();
+    const QString caption = page.GetStampCaption();
+    for (const QString& bad : {dir.filePath("missing.png"), text}) {
+        const size_t before = boxes.GetRecords().size();
+        nextPath = bad;
+        page.OnOpenStamp();
+        ASSERT_EQ(boxes.GetRecords().size(), before + 1);
+        EXPECT_NE(boxes.GetRecords().back().text.indexOf(bad), -1)
+            << boxes.GetRecords().back().text.toStdString();
+        EXPECT_TRUE(page.GetStampView()->IsLoaded());
+        EXPECT_EQ(page.GetStampView()->GetPicture().GetWidth(), 80);
+        EXPECT_EQ(page.GetStampCaption(), caption);
+        EXPECT_EQ(Item<QLineEdit>(IDC_POS_STAMP_PATH)->text(), good);
+        EXPECT_EQ(page.GetStampPath(), good);
+        ExpectStampedViewIsDirectComposite();
+    }
 }
 
 TEST_F(PositionPageTest, PasteFollowsTheFocus) {
@@ -570,6 +599,75 @@ TEST_F(PositionPageTest, TheChosenAlignmentButtonIsMarked) {
     EXPECT_FALSE(marked(topLeft, nearTopLeft));
     EXPECT_TRUE(marked(bottomRight, nearBottomRight));
     EXPECT_FALSE(marked(bottomRight, nearTopLeft + QPoint(1, 1)));
+}
+
+TEST_F(PositionPageTest, HoverOverTheSampleViewsShowsTheDragCursorOnlyWhenScrollable) {
+    LoadSample(40, 30); // fits: nothing to drag
+    CImageViewer* views[] = {page.GetStampedView(), page.GetSampleView()};
+    for (CImageViewer* view : views) {
+        QTest::mouseMove(view, QPoint(10, 10));
+        EXPECT_NE(view->cursor().shape(), Qt::SizeAllCursor);
+    }
+    const int vw = page.GetSampleView()->width();
+    LoadSample(vw * 3, vw * 3);
+    Item<QComboBox>(IDC_POS_ZOOM)->setCurrentIndex(6); // 100 %
+    page.OnZoomChange();
+    ASSERT_TRUE(page.GetStampedView()->IsScrollable());
+    for (CImageViewer* view : views) {
+        QTest::mouseMove(view, QPoint(12, 12));
+        EXPECT_EQ(view->cursor().shape(), Qt::SizeAllCursor);
+    }
+    LoadSample(40, 30);
+    page.OnZoomChange();
+    ASSERT_FALSE(page.GetStampedView()->IsScrollable());
+    QTest::mouseMove(views[0], QPoint(14, 14));
+    EXPECT_NE(views[0]->cursor().shape(), Qt::SizeAllCursor) << "it goes when it cannot";
+}
+
+// Ctrl+C and Ctrl+V belong to a focused edit box, in the page and in the page's file
+// dialog, which is a window of its own.
+TEST_F(PositionPageTest, EditKeysReachEditBoxesAndTheFileDialog) {
+    LoadSample(40, 30);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText("12");
+    auto* offset = Item<QLineEdit>(IDC_POS_OFFSET_X);
+    offset->setFocus();
+    offset->selectAll();
+    QTest::keyClick(offset, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(offset->text(), "12");
+    EXPECT_EQ(page.GetSampleView()->GetPicture().GetWidth(), 40) << "nothing pasted as picture";
+    offset->selectAll();
+    clipboard->setText("other");
+    QTest::keyClick(offset, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), "12");
+
+    // The views keep their keys.
+    page.GetSampleView()->setFocus();
+    QTest::keyClick(page.GetSampleView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(IsClipboardFormatAvailable(QM_CF_BITMAP));
+
+    clipboard->setText("typed.png");
+    QString nameText;
+    bool seen = false;
+    page.SetOpenFileHook([&](QWidget* parent, const QString& filter) -> std::optional<QString> {
+        CPreviewFileDlg dialog(true, QString(), QString(), filter, parent);
+        QTimer::singleShot(0, [&] {
+            seen = true;
+            auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+            if (name) {
+                name->setFocus();
+                name->clear();
+                QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
+                nameText = name->text();
+            }
+            dialog.reject();
+        });
+        dialog.exec();
+        return std::nullopt;
+    });
+    page.OnOpenStamp();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(nameText, "typed.png");
 }
 
 TEST_F(PositionPageTest, TabFromTheStampPathGoesToTheTabControl) {

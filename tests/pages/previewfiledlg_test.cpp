@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -42,6 +43,28 @@ TEST_F(PreviewDialogTest, HasTheChildAreaAndTheFilters) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->itemText(0), "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)");
     EXPECT_EQ(box->itemText(5), "All Files (*.*)");
+}
+
+TEST_F(PreviewDialogTest, AllFilesShowsNamesWithoutAnExtension) {
+    WritePng(dir, "picture", 4, 4);
+    WritePng(dir, "b.png", 4, 4);
+    dialog.setDirectory(dir.path());
+    dialog.selectNameFilter(dialog.nameFilters().last());
+    auto* view = dialog.findChild<QListView*>("listView");
+    ASSERT_TRUE(view);
+    auto shown = [&] {
+        QStringList names;
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row)
+            names << view->model()->index(row, 0, root).data().toString();
+        names.sort();
+        return names;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown().size() == 2; }, 3000));
+    EXPECT_EQ(shown(), (QStringList{"b.png", "picture"}));
+    auto* box = dialog.findChild<QComboBox*>("fileTypeCombo");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->currentText(), "All Files (*.*)");
 }
 
 TEST_F(PreviewDialogTest, PreviewFollowsTheSelection) {

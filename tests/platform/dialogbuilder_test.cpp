@@ -1,5 +1,6 @@
 #include "platform/dialogbuilder.h"
 #include "platform/dialogunits.h"
+#include "platform/groupframe.h"
 #include "platform/staticcontrol.h"
 #include "platform/tabcontrol.h"
 #include "qtapp.h"
@@ -236,6 +237,39 @@ int ImageButtonTextX(int templateId, int id) {
 
 // Every text of every template fits its control in the dialog font: one line, no
 // clipping, room for check marks and button frames.
+// A control the template places inside a group box's rectangle lies inside the frame
+// line as drawn, clear of the line itself.
+TEST(DialogBuilder, EveryControlInAGroupLiesInsideItsFrame) {
+    size_t count = 0;
+    const CDialogTemplate* const* all = GetDialogTemplates(&count);
+    int checked = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const CDialogTemplate& t = *all[i];
+        const Built b = Build(t.id);
+        for (size_t g = 0; g < t.controlCount; ++g) {
+            const CControlTemplate& group = t.controls[g];
+            if (group.kind != CControlKind::GroupBox)
+                continue;
+            auto* box = dynamic_cast<CGroupFrame*>(b.controls[g]);
+            ASSERT_NE(box, nullptr) << t.id << "/" << group.id;
+            const QRect inside = box->GetFrameRect()
+                                     .translated(box->pos())
+                                     .adjusted(CGroupFrame::kLineWidth, CGroupFrame::kLineWidth,
+                                               -CGroupFrame::kLineWidth, -CGroupFrame::kLineWidth);
+            const QRect area(group.x, group.y, group.cx, group.cy);
+            for (size_t k = 0; k < t.controlCount; ++k) {
+                const CControlTemplate& c = t.controls[k];
+                if (k == g || !area.contains(QRect(c.x, c.y, c.cx, c.cy)))
+                    continue;
+                ++checked;
+                EXPECT_TRUE(inside.contains(b.controls[k]->geometry()))
+                    << t.id << "/" << c.id << " \"" << c.text << "\" in " << group.id;
+            }
+        }
+    }
+    EXPECT_GT(checked, 10);
+}
+
 TEST(DialogBuilder, EveryTextFitsItsControl) {
     size_t count = 0;
     const CDialogTemplate* const* all = GetDialogTemplates(&count);

@@ -13,6 +13,7 @@
 #include "resources/resourcetable.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -231,6 +232,52 @@ TEST(SystemMenu, InsertionsAtSixReadLikeTheMainWindows) {
     EXPECT_FALSE(window.isVisible());
 }
 
+// "Move" and "Size" chosen from the menu: the arrow keys move or size the window, Return
+// keeps it, Escape puts it back, as the standard commands do.
+TEST(SystemMenu, MoveAndSizeFollowTheArrowKeys) {
+    TestApplication();
+    QWidget window;
+    auto* edit = new QLineEdit(&window); // the focus lies on a control
+    window.setMinimumSize(100, 80);
+    window.setGeometry(100, 100, 200, 150);
+    CSystemMenu menu(&window);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    edit->setFocus();
+    auto item = [&](int id) {
+        for (QAction* a : menu.GetMenu()->actions())
+            if (CSystemMenu::GetCommand(a) == id)
+                return a;
+        return static_cast<QAction*>(nullptr);
+    };
+    const int step = CSystemMenu::kTrackStep;
+    const QPoint start = window.pos();
+
+    item(CSystemMenu::SC_MOVE)->trigger();
+    EXPECT_EQ(menu.GetTracking(), CSystemMenu::ETracking::Move);
+    QTest::keyClick(edit, Qt::Key_Right);
+    QTest::keyClick(edit, Qt::Key_Right);
+    QTest::keyClick(edit, Qt::Key_Down);
+    QTest::keyClick(edit, Qt::Key_A); // no text while tracking
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(menu.GetTracking(), CSystemMenu::ETracking::None);
+    EXPECT_EQ(window.pos(), start + QPoint(2 * step, step));
+    EXPECT_TRUE(edit->text().isEmpty());
+    QTest::keyClick(edit, Qt::Key_Right); // over: keys are the control's again
+    EXPECT_EQ(window.pos(), start + QPoint(2 * step, step));
+
+    item(CSystemMenu::SC_SIZE)->trigger();
+    QTest::keyClick(edit, Qt::Key_Right);
+    QTest::keyClick(edit, Qt::Key_Up);
+    EXPECT_EQ(window.size(), QSize(200 + step, 150 - step));
+    for (int i = 0; i < 20; ++i)
+        QTest::keyClick(edit, Qt::Key_Left);
+    EXPECT_EQ(window.width(), 100) << "never below the minimum";
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(window.size(), QSize(200, 150)) << "Escape puts it back";
+    EXPECT_EQ(window.pos(), start + QPoint(2 * step, step));
+}
+
 TEST(PreTranslate, SeesKeysAndClicksOfChildrenOnceAndCanSwallow) {
     TestApplication();
     QWidget page;
@@ -254,6 +301,15 @@ TEST(PreTranslate, SeesKeysAndClicksOfChildrenOnceAndCanSwallow) {
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0], std::make_pair(static_cast<QWidget*>(edit), int(QEvent::KeyPress)));
     EXPECT_EQ(seen[2], std::make_pair(static_cast<QWidget*>(late), int(QEvent::MouseButtonPress)));
+
+    // A window the page owns (a dialog, a message box) is not the page's: its keys pass.
+    auto* owned = new QDialog(&page);
+    auto* ownedEdit = new QLineEdit(owned);
+    owned->show();
+    swallow = true;
+    QTest::keyClick(ownedEdit, Qt::Key_Z);
+    EXPECT_EQ(ownedEdit->text(), QStringLiteral("z"));
+    EXPECT_EQ(seen.size(), 3u);
 }
 
 TEST(Profile, BinaryValuesLiveUnderTheSection) {

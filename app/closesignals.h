@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <csignal>
+
+class QSocketNotifier;
+class QWidget;
+
+// Ends a window through its close sequence (settings and placement saved, a running batch
+// stopped) when the process gets SIGTERM, SIGHUP or SIGINT, as at logout or on Ctrl+C in
+// the terminal that started it. The handler only writes a byte into a pipe; the close runs
+// in the window's thread when the event loop reads it. The previous handlers come back
+// when the object goes.
+class CCloseOnSignals : public QObject {
+public:
+    explicit CCloseOnSignals(QWidget* window);
+    ~CCloseOnSignals() override;
+
+    CCloseOnSignals(const CCloseOnSignals&) = delete;
+    CCloseOnSignals& operator=(const CCloseOnSignals&) = delete;
+
+    static constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+private:
+    void OnSignal();
+
+    QPointer<QWidget> m_window;
+    QSocketNotifier* m_notifier = nullptr;
+    struct sigaction m_previous[3] = {};
+    bool m_installed = false;
+};
