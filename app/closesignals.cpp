@@ -34,7 +34,8 @@ CCloseOnSignals::CCloseOnSignals(QWidget* window) : QObject(window), m_window(wi
     struct sigaction action {};
     action.sa_handler = WriteSignalByte;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // A second signal ends the program at once, should the close sequence ever hang.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (size_t i = 0; i < std::size(kSignals); ++i)
         ::sigaction(kSignals[i], &action, &m_previous[i]);
     m_installed = true;

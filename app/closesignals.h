@@ -11,7 +11,8 @@ class QWidget;
 // Ends a window through its close sequence (settings and placement saved, a running batch
 // stopped) when the process gets SIGTERM, SIGHUP or SIGINT, as at logout or on Ctrl+C in
 // the terminal that started it. The handler only writes a byte into a pipe; the close runs
-// in the window's thread when the event loop reads it. The previous handlers come back
+// in the window's thread when the event loop reads it; a second signal of the same kind
+// ends the process as it would have without this object. The previous handlers come back
 // when the object goes.
 class CCloseOnSignals : public QObject {
 public:

@@ -7,7 +7,10 @@
 #include "platform/resourceloader.h"
 #include "platform/tabcontrol.h"
 
+#include <QImage>
 #include <QSlider>
+#include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -86,6 +89,16 @@ TEST(StampApp, RestartWithAnEnlargedWindowFitsTheSampleToTheShownViews) {
         dialog.close();
     }
     RunDeferredDeletes();
+    QTemporaryDir dir;
+    const QString sample = dir.filePath("sample.png");
+    QImage picture(2400, 1800, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(picture.save(sample));
+    {
+        const auto settings = CQtSettingsStore::OpenApplicationSettings();
+        settings->setValue("pathsample", sample);
+        settings->sync();
+    }
     CMainDialog dialog;
     dialog.InitDialog();
     auto* position = qobject_cast<CPositionPage*>(dialog.GetPage(CMainPages::kPosition));
@@ -96,10 +109,11 @@ TEST(StampApp, RestartWithAnEnlargedWindowFitsTheSampleToTheShownViews) {
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     EXPECT_EQ(dialog.size(), enlarged);
-    dialog.GetTabs()->SetCurSel(CMainPages::kPosition);
+    dialog.GetTabs()->GetTabBar()->setCurrentIndex(CMainPages::kPosition); // as a click does
     QCoreApplication::processEvents();
     view->FinishResize();
     EXPECT_NEAR(zoom, view->GetFitZoom(), 1e-9) << "fitted at the size shown";
+    EXPECT_LT(view->GetGeometry().GetZoom() * 2400, view->width() + 1);
     dialog.close();
 }
 

@@ -430,6 +430,19 @@ TEST_F(OutputPageTest, DeletedOutputFolderStaysShownAndRefusesTheStart) {
     EXPECT_EQ(field->text(), root + "in/");
 }
 
+// A folder without its trailing separator (stored, imported or typed) still receives the
+// outputs: folder and name are joined as a path.
+TEST_F(OutputPageTest, FolderWithoutTrailingSeparatorReceivesTheOutputs) {
+    WriteBmp(In("a.bmp"), 8, 8, 0xFF000000);
+    files = {In("a.bmp")};
+    GetDlgItemAs<QLineEdit>(page, IDC_OUT_FOLDER)->setText(root + "out");
+    page->StartRun();
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(page->GetLog(), "OK: " + Out("a.jpg").toStdString() + " created \r\n");
+    EXPECT_TRUE(QFile::exists(Out("a.jpg")));
+    EXPECT_FALSE(QFile::exists(root + "outa.jpg"));
+}
+
 // After every change of the log, a stop included, its newest line is the one in view.
 TEST_F(OutputPageTest, LogShowsItsNewestLineAfterAStop) {
     WriteBmp(In("a.bmp"), 8, 8, 0xFF808080);

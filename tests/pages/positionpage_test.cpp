@@ -602,26 +602,27 @@ TEST_F(PositionPageTest, TheChosenAlignmentButtonIsMarked) {
 }
 
 TEST_F(PositionPageTest, HoverOverTheSampleViewsShowsTheDragCursorOnlyWhenScrollable) {
+    // On a display the pointer's motion arrives a little later: wait for the cursor.
+    auto hover = [](CImageViewer* view, QPoint at, bool sizeAll) {
+        QTest::mouseMove(view, at);
+        return QTest::qWaitFor(
+            [&] { return (view->cursor().shape() == Qt::SizeAllCursor) == sizeAll; }, 1000);
+    };
     LoadSample(40, 30); // fits: nothing to drag
     CImageViewer* views[] = {page.GetStampedView(), page.GetSampleView()};
-    for (CImageViewer* view : views) {
-        QTest::mouseMove(view, QPoint(10, 10));
-        EXPECT_NE(view->cursor().shape(), Qt::SizeAllCursor);
-    }
+    for (CImageViewer* view : views)
+        EXPECT_TRUE(hover(view, QPoint(10, 10), false));
     const int vw = page.GetSampleView()->width();
     LoadSample(vw * 3, vw * 3);
     Item<QComboBox>(IDC_POS_ZOOM)->setCurrentIndex(6); // 100 %
     page.OnZoomChange();
     ASSERT_TRUE(page.GetStampedView()->IsScrollable());
-    for (CImageViewer* view : views) {
-        QTest::mouseMove(view, QPoint(12, 12));
-        EXPECT_EQ(view->cursor().shape(), Qt::SizeAllCursor);
-    }
+    for (CImageViewer* view : views)
+        EXPECT_TRUE(hover(view, QPoint(12, 12), true));
     LoadSample(40, 30);
     page.OnZoomChange();
     ASSERT_FALSE(page.GetStampedView()->IsScrollable());
-    QTest::mouseMove(views[0], QPoint(14, 14));
-    EXPECT_NE(views[0]->cursor().shape(), Qt::SizeAllCursor) << "it goes when it cannot";
+    EXPECT_TRUE(hover(views[0], QPoint(14, 14), false)) << "it goes when it cannot";
 }
 
 // Ctrl+C and Ctrl+V belong to a focused edit box, in the page and in the page's file
