@@ -1,5 +1,6 @@
 #include "cli/batchoptions.h"
 
+#include "job/stampjob.h"
 #include "job/stampsettings.h"
 
 #include <algorithm>
@@ -122,6 +123,8 @@ public:
         }
         if (option == "--quality")
             return Ranged(option, text, 0, 100, o.quality);
+        if (option == "--jobs")
+            return Ranged(option, text, 1, kMaxJobWorkers, o.jobs);
         if (option == "--opacity")
             return Ranged(option, text, 0, 255, o.opacity);
         if (option == "--tolerance")
@@ -225,14 +228,14 @@ private:
 };
 
 const std::map<char, std::string> kShortOptions = {
-    {'c', "--config"}, {'s', "--stamp"},   {'o', "--output"},
-    {'f', "--format"}, {'q', "--quality"}, {'h', "--help"},
+    {'c', "--config"},  {'s', "--stamp"}, {'o', "--output"}, {'f', "--format"},
+    {'q', "--quality"}, {'h', "--help"},  {'j', "--jobs"},
 };
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
         "--config",  "--stamp", "--output",    "--format",  "--quality",     "--align", "--offset",
-        "--opacity", "--key",   "--tolerance", "--feather", "--save-config", "--size"};
+        "--opacity", "--key",   "--tolerance", "--feather", "--save-config", "--size",  "--jobs"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -366,6 +369,7 @@ std::string BatchUsage() {
            "      --orientation | --no-orientation\n"
            "                           follow the EXIF orientation of JPEG photos (place the\n"
            "                           stamp on the picture as a viewer shows it) or not\n"
+           "  -j, --jobs N             stamp N files at once, 1..64 (default: one per core)\n"
            "      --save-config FILE   write the effective settings as a configuration file "
            "and exit\n"
            "  -h, --help               usage\n"

@@ -32,6 +32,8 @@ struct CBatchOptions {
     std::optional<int> tolerance;
     std::optional<int> feather;
     std::optional<std::string> saveConfig;
+    // Files stamped at once; the machine's core count when not given.
+    std::optional<int> jobs;
     std::optional<int> sizeMode;    // kSizeOriginal, kSizePercentOfWidth, ...OfShorterSide
     std::optional<int> sizePercent; // with a percentage mode
     std::optional<bool> followExif;

@@ -166,7 +166,8 @@ int main(int argc, char** argv) {
                                  uint8_t(settings.halign),
                                  uint8_t(settings.valign),
                                  settings.offsetx,
-                                 settings.offsety};
+                                 settings.offsety,
+                                 options.jobs.value_or(DefaultJobWorkers())};
     CStampJob job(params);
     const CStampJobSummary summary = job.Run();
     host.Finish();

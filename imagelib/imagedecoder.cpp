@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
     const int64_t limit = CImageBitmap::kMaxPixels;
@@ -36,7 +37,7 @@ int CImageDecoder::ReductionFactor(int64_t width, int64_t height, int previewWid
 void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
                                CProgressNotification* notification) {
     Trace(1, FormatText("--- Decoding file %s. ---\n", path.c_str()));
-    CMappedFileSource source(notification);
+    CFileSource source(notification);
     if (const int code = source.Open(path))
         RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()));
     Decode(source, bitmap, bitsPerPixel);
@@ -65,7 +66,13 @@ void CImageDecoder::DecodeResource(int id, CImageBitmap& bitmap, int bitsPerPixe
 void CImageDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int bitsPerPixel) {
     SetFullSize(0, 0);
     CPaletteHolder paletteHolder; // freed on every path
-    DecodeBody(bitmap, paletteHolder, bitsPerPixel, source);
+    try {
+        DecodeBody(bitmap, paletteHolder, bitsPerPixel, source);
+    } catch (const std::bad_alloc&) {
+        // A work buffer sized by the input (a row, a table) that did not fit: the caller
+        // knows only the library's own exception.
+        throw CTextException(10, "Out of memory creating bitmap.");
+    }
     // Decoders that never reduce deliver the picture at its own size.
     if (m_fullWidth == 0 && m_fullHeight == 0)
         SetFullSize(bitmap.GetWidth(), bitmap.GetHeight());

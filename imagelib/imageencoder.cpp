@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 int CImageEncoder::GetSinkCapacity(const CImageBitmap& bitmap) const {
     const int64_t estimate = bitmap.GetMemoryUsed();
@@ -18,14 +19,25 @@ int64_t CImageEncoder::MaxEncodedSize(const CImageBitmap&) const {
 }
 
 void CImageEncoder::EncodeFile(const std::string& path, const CImageBitmap& bitmap) {
-    Trace(1, FormatText("--- Encoding file %s. ---\n", path.c_str()));
+    COutputFile file;
+    file.Create(path);
+    EncodeOutput(file, bitmap);
+}
+
+void CImageEncoder::EncodeOutput(COutputFile& file, const CImageBitmap& bitmap) {
+    Trace(1, FormatText("--- Encoding file %s. ---\n", file.GetPath().c_str()));
     CFileSink sink;
-    if (const int result = sink.Open(path, GetSinkCapacity(bitmap)))
-        RaiseDecoderError(result, FormatText("Opening %s failed", path.c_str()));
-    Encode(bitmap, sink); // on a throw the sink's destructor writes what was produced
+    if (sink.Open(file, GetSinkCapacity(bitmap)) != 0)
+        throw CTextException(10, "Out of memory.");
+    Encode(bitmap, sink); // on a throw the sink is dropped unwritten
     sink.Close();
 }
 
 void CImageEncoder::Encode(const CImageBitmap& bitmap, CImageSink& sink) {
-    EncodeBody(bitmap, sink);
+    try {
+        EncodeBody(bitmap, sink);
+    } catch (const std::bad_alloc&) {
+        // A row buffer sized by the picture that did not fit.
+        throw CTextException(10, "Out of memory creating bitmap.");
+    }
 }

@@ -2,12 +2,13 @@
 
 #include "imagelib/bitmap.h"
 #include "imagelib/imagesink.h"
+#include "imagelib/outputfile.h"
 
 #include <string>
 
 // Base of the format encoders and front end for encoding a bitmap into a file. The whole
-// file is built in a CFileSink buffer and written in one piece. Every failure is a
-// CTextException. Encoders keep no picture between calls.
+// file is built in a CFileSink buffer and written in one piece under a temporary name. Every
+// failure is a CTextException. Encoders keep no picture between calls.
 class CImageEncoder : public CPLObject {
 public:
     CImageEncoder() = default;
@@ -15,10 +16,14 @@ public:
     CImageEncoder(const CImageEncoder&) = delete;
     CImageEncoder& operator=(const CImageEncoder&) = delete;
 
-    // Sizes the buffer from the bitmap (GetSinkCapacity), encodes and writes the file. A
-    // file that cannot be created raises code -1 "Opening <path> failed". When the encoder
-    // throws, the bytes produced so far still reach the file and the error propagates.
+    // Creates the file, then EncodeOutput. A file that cannot be created raises code -1
+    // "Creating <path> failed: <reason>\n".
     virtual void EncodeFile(const std::string& path, const CImageBitmap& bitmap);
+    // Sizes the buffer from the bitmap (GetSinkCapacity), encodes, and commits the output
+    // file that the caller created beforehand (so that a file that cannot be written fails
+    // before any work is spent on its picture). When the encoder throws, nothing reaches
+    // the file's name and the error propagates; the caller's file removes its temporary.
+    void EncodeOutput(COutputFile& file, const CImageBitmap& bitmap);
     // Encodes into any sink.
     virtual void Encode(const CImageBitmap& bitmap, CImageSink& sink);
 

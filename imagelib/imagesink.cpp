@@ -45,31 +45,44 @@ void CImageSink::SkipBytes(int n) {
 // ---- CFileSink
 
 CFileSink::~CFileSink() {
-    if (m_file)
-        Flush(); // nothing to report from a destructor; the encoder's error is on its way
+    Release(); // an unclosed sink is a failed encoding: nothing reaches the name
 }
 
-int CFileSink::Open(const std::string& path, int capacity) {
-    m_file.reset(std::fopen(path.c_str(), "wb"));
-    if (!m_file)
-        return -1;
+void CFileSink::Release() {
+    m_ownedBuffer.reset();
+    if (m_file == &m_ownFile)
+        m_ownFile.Discard();
+    m_file = nullptr;
+    CImageSink::Close();
+}
+
+int CFileSink::OpenBuffer(int capacity) {
     m_ownedBuffer.reset(static_cast<uint8_t*>(std::calloc(capacity > 0 ? size_t(capacity) : 1, 1)));
     if (!m_ownedBuffer) {
-        m_file.reset();
+        Release();
         return -1;
     }
-    OpenCommon(path, m_ownedBuffer.get(), capacity > 0 ? capacity : 0);
+    OpenCommon(m_file->GetPath(), m_ownedBuffer.get(), capacity > 0 ? capacity : 0);
     return 0;
 }
 
-bool CFileSink::Flush() {
-    bool ok = true;
-    if (m_position > 0)
-        ok = std::fwrite(m_buffer, 1, size_t(m_position), m_file.get()) == size_t(m_position);
-    ok = std::fclose(m_file.release()) == 0 && ok;
-    m_ownedBuffer.reset();
-    CImageSink::Close();
-    return ok;
+int CFileSink::Open(const std::string& path, int capacity) {
+    Release();
+    try {
+        m_ownFile.Create(path);
+    } catch (const CTextException&) {
+        return -1;
+    }
+    m_file = &m_ownFile;
+    return OpenBuffer(capacity);
+}
+
+int CFileSink::Open(COutputFile& file, int capacity) {
+    Release();
+    if (!file.IsCreated())
+        return -1;
+    m_file = &file;
+    return OpenBuffer(capacity);
 }
 
 void CFileSink::Close() {
@@ -77,7 +90,13 @@ void CFileSink::Close() {
         CImageSink::Close();
         return;
     }
-    const std::string path = GetName();
-    if (!Flush())
-        RaiseDecoderError(-1, "Writing " + path + " failed");
+    COutputFile* file = m_file;
+    const int size = m_position;
+    try {
+        file->Commit(m_buffer, size_t(size));
+    } catch (const CTextException&) {
+        Release();
+        throw;
+    }
+    Release();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imagelib/outputfile.h"
 #include "imagelib/plobject.h"
 
 #include <cstdint>
@@ -42,29 +43,33 @@ private:
     int m_capacity = 0;
 };
 
-// A sink whose buffer goes to a file in one write when the sink is closed, or destroyed
-// while still open (an encoder that threw half way leaves what it wrote so far).
+// A sink whose buffer becomes a file when the sink is closed: written whole under a
+// temporary name and renamed onto its name (COutputFile), so the name never holds a file
+// cut short. A sink destroyed while still open (an encoder that threw half way) writes
+// nothing and leaves an older file of that name as it was.
 class CFileSink : public CImageSink {
 public:
     CFileSink() = default;
     ~CFileSink() override;
 
-    // Creates (truncates) the file and a buffer of capacity bytes. Returns 0, or -1 when
+    // Creates the file's temporary and a buffer of capacity bytes. Returns 0, or -1 when
     // the file cannot be created or the buffer not allocated.
     virtual int Open(const std::string& path, int capacity);
-    // Writes the buffer and closes the file. Throws code -1 "Writing <path> failed" through
-    // the decoder error routine when the file system refuses the bytes (a full disk), so a
-    // lost file is never reported as written.
+    // The same over an output file the caller has created and keeps; on a failure the
+    // caller's file decides what becomes of the temporary. Returns 0, or -1 when the
+    // buffer cannot be allocated.
+    int Open(COutputFile& file, int capacity);
+    // Writes the buffer and renames the file onto its name. Throws code -1 "Writing <path>
+    // failed: <reason>\n" when the file system refuses the bytes (a full disk), so a lost
+    // file is never reported as written.
     void Close() override;
 
 private:
-    // Writes and closes; false when any byte did not reach the file.
-    bool Flush();
+    int OpenBuffer(int capacity);
+    void Release();
 
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> m_file;
+    COutputFile m_ownFile;
+    COutputFile* m_file = nullptr;
     // Zero-filled, so that skipped padding reaches the file as zero bytes.
     std::unique_ptr<uint8_t[], void (*)(void*)> m_ownedBuffer{nullptr, std::free};
 };

@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,8 +34,8 @@ void CImageSource::Close() {
 const uint8_t* CImageSource::PeekBytes(int n) {
     if (n <= GetRemaining())
         return m_current;
-    // A mapping ends at the file's last page and a resource or memory block at its last
-    // byte: hand out a zero-padded copy instead of reading past either.
+    // A file, resource or memory block ends at its last byte: hand out a zero-padded copy
+    // instead of reading past it.
     m_peekBuffer.assign(size_t(std::max(n, 0)), 0);
     if (const int have = GetRemaining(); have > 0)
         std::memcpy(m_peekBuffer.data(), m_current, size_t(have));
@@ -67,7 +66,7 @@ void CImageSource::ReportProgress(double fraction) {
         m_notification->OnProgress(fraction);
 }
 
-// ---- CMappedFileSource
+// ---- CFileSource
 
 namespace {
 // Whether the folder part of path exists, to tell a missing file (4) from a missing
@@ -82,16 +81,16 @@ bool FolderExists(const std::string& path) {
 }
 } // namespace
 
-CMappedFileSource::~CMappedFileSource() {
+CFileSource::~CFileSource() {
     ForgetNotification();
-    if (IsOpen() || m_file >= 0)
-        CMappedFileSource::Close();
+    if (IsOpen())
+        CFileSource::Close();
 }
 
-int CMappedFileSource::Open(const std::string& path) {
+int CFileSource::Open(const std::string& path) {
     // O_NONBLOCK: a FIFO must not stall the open; it is refused below as not a file.
-    m_file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (m_file < 0) {
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (file < 0) {
         switch (errno) {
         case ENOENT:
             return FolderExists(path) ? 4 : 3;
@@ -104,44 +103,44 @@ int CMappedFileSource::Open(const std::string& path) {
             return 4;
         }
     }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{file};
     struct stat info;
-    if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(m_file);
-        m_file = -1;
+    if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode))
         return 4;
-    }
-    // An empty file cannot be mapped; sizes and positions are 32-bit signed.
-    if (info.st_size <= 0 || info.st_size > INT_MAX) {
-        ::close(m_file);
-        m_file = -1;
+    // Sizes and positions are 32-bit signed; an empty file holds no picture.
+    if (info.st_size <= 0 || info.st_size > INT_MAX)
         return 5;
+    const size_t size = size_t(info.st_size);
+    // malloc, not a vector: the bytes are overwritten by the read at once, and a large
+    // block need not be zeroed first.
+    m_data.reset(static_cast<uint8_t*>(std::malloc(size)));
+    if (!m_data)
+        throw CTextException(10, "Out of memory.");
+    ::posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(file, m_data.get() + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            // Shortened (or unreadable) while being read: this input ends here, and the
+            // bytes beyond its new end are not the picture's any more.
+            m_data.reset();
+            throw CTextException(11, "End of file reached while decoding.\n");
+        }
+        done += size_t(got);
     }
-    m_viewSize = size_t(info.st_size);
-    void* view = ::mmap(nullptr, m_viewSize, PROT_READ, MAP_PRIVATE, m_file, 0);
-    if (view == MAP_FAILED) {
-        ::close(m_file);
-        m_file = -1;
-        m_viewSize = 0;
-        return 5;
-    }
-    m_view = view;
-    ::madvise(m_view, m_viewSize, MADV_SEQUENTIAL);
-    OpenCommon(path, int(m_viewSize), static_cast<const uint8_t*>(m_view));
+    OpenCommon(path, int(size), m_data.get());
     return 0;
 }
 
-void CMappedFileSource::Close() {
-    if (m_view) {
-        ::munmap(m_view, m_viewSize);
-        m_view = nullptr;
-        m_viewSize = 0;
-    }
+void CFileSource::Close() {
     if (IsOpen())
         CImageSource::Close();
-    if (m_file >= 0) {
-        ::close(m_file);
-        m_file = -1;
-    }
+    m_data.reset();
 }
 
 // ---- CResourceSource

@@ -3,6 +3,8 @@
 #include "imagelib/plobject.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,24 +70,30 @@ private:
     std::vector<uint8_t> m_peekBuffer; // zero-padded copy for looks past the end
 };
 
-// A file mapped read-only into memory.
-class CMappedFileSource : public CImageSource {
+// A file read whole into memory with ordinary reads when it is opened. Another program
+// may shorten, rewrite or delete the file while it is decoded: the decoder works on its
+// own copy, and a file that shrinks while it is being read fails with code 11. (A mapping
+// of the file would turn the same event into SIGBUS, which ends the whole process.)
+class CFileSource : public CImageSource {
 public:
-    explicit CMappedFileSource(CProgressNotification* notification = nullptr)
+    explicit CFileSource(CProgressNotification* notification = nullptr)
         : CImageSource(notification) {}
-    ~CMappedFileSource() override;
+    ~CFileSource() override;
 
     // 0, or 3 (a folder of the path does not exist), 4 (file not found or not a readable
-    // regular file), 5 (access denied, empty file, or not mappable, files of 2 GiB and
-    // more included).
+    // regular file), 5 (access denied, empty file, files of 2 GiB and more). Throws code 10
+    // "Out of memory." when the file does not fit into memory and code 11 "End of file
+    // reached while decoding.\n" when it ends before its size (it shrank during the read)
+    // or cannot be read.
     int Open(const std::string& path);
     void Close() override;
 
 private:
-    int m_file = -1;
-    void* m_view = nullptr;
-    size_t m_viewSize = 0;
+    std::unique_ptr<uint8_t[], void (*)(void*)> m_data{nullptr, std::free};
 };
+
+// The name the design gives the file source.
+using CMappedFileSource = CFileSource;
 
 // One of the program's built-in resources.
 class CResourceSource : public CImageSource {

@@ -3,20 +3,174 @@
 #include "core/stampcompositing.h"
 #include "imagelib/textexception.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace {
 
 // Any directory entry counts, as the output's existence is all that is asked; whether it
-// could be written is the encoder's business.
+// could be written is the output file's business.
 bool PathExists(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
 }
 
+// The library's texts end with a line feed that the log line replaces with its own line
+// end; the last character goes whatever it is.
+std::string ShownText(const std::string& text) {
+    return text.empty() ? text : text.substr(0, text.size() - 1);
+}
+
+// Paths compared for "the same file": two spellings of one folder ("a//b", "a/./b") must
+// not let two writers of one output run at once.
+std::string PathKey(const std::string& path) {
+    return std::filesystem::path(path).lexically_normal().string();
+}
+
+// A file of the run from the moment it is decided until it is delivered to the host.
+struct CFileSlot {
+    int index = 0;
+    std::string output;
+    std::string input; // known once the file is decided
+    std::string outputKey;
+    std::string inputKey;
+    bool decided = false; // skipped, or its input asked for
+    bool started = false; // handed to a worker
+    bool done = false;    // result ready; written by the worker under the pool's lock
+    CStampFileResult result;
+};
+
+// Runs started files. The serial kind stamps a file inside Start on the calling thread:
+// the run of one worker is the plain loop, without a thread of its own.
+class CExecutor {
+public:
+    virtual ~CExecutor() = default;
+    virtual void Start(CFileSlot& slot) = 0;
+    virtual bool IsDone(const CFileSlot& slot) = 0;
+    virtual bool HasFreeWorker() = 0;
+    // Returns once a file has finished since the last return (at once if one has).
+    virtual void WaitForAny() = 0;
+};
+
+class CSerialExecutor : public CExecutor {
+public:
+    explicit CSerialExecutor(const CStampRun& run) : m_worker(run) {}
+    void Start(CFileSlot& slot) override {
+        slot.result = m_worker.StampFile(slot.input, slot.output);
+        slot.done = true;
+    }
+    bool IsDone(const CFileSlot& slot) override { return slot.done; }
+    bool HasFreeWorker() override { return true; }
+    void WaitForAny() override {}
+
+private:
+    CStampWorker m_worker;
+};
+
+class CParallelExecutor : public CExecutor {
+public:
+    CParallelExecutor(const CStampRun& run, int count) {
+        for (int i = 0; i < count; ++i) {
+            try {
+                m_threads.emplace_back([this, &run] { WorkerLoop(run); });
+            } catch (const std::system_error&) {
+                break; // fewer threads than asked for still do the work
+            }
+        }
+    }
+    ~CParallelExecutor() override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_work.notify_all();
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+    int ThreadCount() const { return int(m_threads.size()); }
+
+    void Start(CFileSlot& slot) override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.push_back(&slot);
+            ++m_busy;
+        }
+        m_work.notify_one();
+    }
+    bool IsDone(const CFileSlot& slot) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return slot.done;
+    }
+    bool HasFreeWorker() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_busy < int(m_threads.size());
+    }
+    void WaitForAny() override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_finishedCv.wait(lock, [this] { return m_finished != m_seen; });
+        m_seen = m_finished;
+    }
+
+private:
+    void WorkerLoop(const CStampRun& run) {
+        CStampWorker worker(run);
+        for (;;) {
+            CFileSlot* slot = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_work.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+                if (m_queue.empty())
+                    return;
+                slot = m_queue.front();
+                m_queue.pop_front();
+            }
+            // The slot's paths are not touched by the coordinator while it is in flight.
+            CStampFileResult result = worker.StampFile(slot->input, slot->output);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                slot->result = std::move(result);
+                slot->done = true;
+                --m_busy;
+                ++m_finished;
+            }
+            m_finishedCv.notify_one();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_finishedCv;
+    std::deque<CFileSlot*> m_queue;
+    int m_busy = 0;
+    uint64_t m_finished = 0;
+    uint64_t m_seen = 0;
+    bool m_quit = false;
+    std::vector<std::thread> m_threads;
+};
+
 } // namespace
+
+int DefaultJobWorkers() {
+    // The cores this process may run on, which a container or taskset may hold below the
+    // machine's count.
+    cpu_set_t set;
+    int cores = 0;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        cores = CPU_COUNT(&set);
+    if (cores <= 0)
+        cores = int(std::thread::hardware_concurrency());
+    return std::clamp(cores, 1, kMaxJobWorkers);
+}
 
 const char* JobExtension(bool bmpChecked, bool pngChecked) {
     if (bmpChecked)
@@ -26,102 +180,219 @@ const char* JobExtension(bool bmpChecked, bool pngChecked) {
     return ".jpg";
 }
 
-CStampJob::CStampJob(const CStampJobParams& params) : m_params(params) {}
+// ---- CStampWorker
 
-CStampJob::~CStampJob() = default;
+CStampWorker::CStampWorker(const CStampRun& run) : m_run(run) {
+    m_jpegEncoder.SetQuality(run.jpegQuality);
+}
 
-CImageEncoder& CStampJob::EncoderForExtension() {
-    if (m_extension == ".bmp")
+CStampWorker::~CStampWorker() = default;
+
+CImageEncoder& CStampWorker::Encoder() {
+    if (m_run.extension == ".bmp")
         return m_bmpEncoder;
-    if (m_extension == ".png")
+    if (m_run.extension == ".png")
         return m_pngEncoder;
     return m_jpegEncoder;
 }
 
-void CStampJob::AppendErrorLine(const std::string& inputPath, const std::string& text) {
-    // The library's texts end with a line feed that the log line replaces with its own
-    // line end; the last character goes whatever it is.
-    const std::string shown = text.empty() ? text : text.substr(0, text.size() - 1);
-    m_logText += "ERR: " + inputPath + " : " + shown + "\r\n";
-    m_params.host.SetLogText(m_logText);
-    ++m_summary.failed;
+void CStampWorker::DecodeInput(const std::string& inputPath) {
+    m_decoder.DecodeFile(inputPath, m_bitmap, 32);
 }
 
-void CStampJob::StampFile(int index, bool preserveHeaders) {
-    CStampJobHost& host = m_params.host;
-    const std::string inputPath = host.GetFilePath(index);
-    try {
-        m_decoder.DecodeFile(inputPath, m_bitmap, 32);
-        const CStampPlacement placement =
-            ComputeStampPlacement(m_params.stamp, m_bitmap, m_params.halign, m_params.valign,
-                                  m_params.offsetX, m_params.offsetY);
-        if (m_params.blend)
-            BlendStampPixels(m_params.stamp, m_bitmap, placement);
-        else
-            CopyStampPixels(m_params.stamp, m_bitmap, placement);
-        try {
-            CImageEncoder& encoder = EncoderForExtension();
-            // The JPEG encoder writes back whatever markers the bitmap carries; only JPEG
-            // output is asked to drop them.
-            if (&encoder == &m_jpegEncoder && !preserveHeaders)
-                m_bitmap.FreeMarkers();
-            encoder.EncodeFile(m_outputPath, m_bitmap);
-            m_logText += "OK: " + m_outputPath + " created \r\n";
-            host.SetLogText(m_logText);
-            ++m_summary.created;
-        } catch (const CTextException& e) {
-            AppendErrorLine(inputPath, e.GetText());
-        }
-    } catch (const CTextException& e) {
-        AppendErrorLine(inputPath, e.GetText());
-    } catch (const std::exception& e) {
-        // Not the library's own failure (the system ran out of memory outside a decoder,
-        // say): still only this file is lost, and the worker thread must not die with it.
-        // The text carries no line feed of its own, so it is kept whole.
-        AppendErrorLine(inputPath, std::string(e.what()) + "\n");
-    }
+void CStampWorker::StampPicture() {
+    const CImageBitmap& stamp = *m_run.stamp;
+    const CStampPlacement placement = ComputeStampPlacement(
+        stamp, m_bitmap, m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY);
+    if (m_run.blend)
+        BlendStampPixels(stamp, m_bitmap, placement);
+    else
+        CopyStampPixels(stamp, m_bitmap, placement);
 }
+
+void CStampWorker::EncodeOutput(COutputFile& output) {
+    CImageEncoder& encoder = Encoder();
+    // The JPEG encoder writes back whatever markers the bitmap carries; only JPEG output is
+    // asked to drop them.
+    if (&encoder == &m_jpegEncoder && !m_run.preserveHeaders)
+        m_bitmap.FreeMarkers();
+    encoder.EncodeOutput(output, m_bitmap);
+}
+
+CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
+                                         const std::string& outputPath) {
+    CStampFileResult result;
+    result.input = inputPath;
+    result.output = outputPath;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        COutputFile output;
+        // First: a file that can never be written costs no decoding.
+        output.Create(outputPath);
+        DecodeInput(inputPath);
+        StampPicture();
+        EncodeOutput(output);
+        result.status = CStampFileResult::Created;
+    } catch (const CTextException& e) {
+        result.status = CStampFileResult::Failed;
+        result.message = ShownText(e.GetText());
+    } catch (const std::exception& e) {
+        // Not the library's own failure: still only this file is lost, and the worker must
+        // not die with it. The text carries no line feed of its own, so it is kept whole.
+        result.status = CStampFileResult::Failed;
+        result.message = e.what();
+    }
+    result.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+// ---- CStampJob
+
+CStampJob::CStampJob(const CStampJobParams& params) : m_params(params) {}
+
+CStampJob::~CStampJob() = default;
 
 CStampJobSummary CStampJob::Run() {
     CStampJobHost& host = m_params.host;
-    m_summary = {};
-    m_jpegEncoder.SetQuality(host.GetJpegQuality());
-    const bool preserveHeaders = host.IsPreserveHeadersChecked();
-    m_outputFolder = host.GetOutputFolder();
-    m_extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
+    CStampJobSummary summary;
+    CStampRun run;
+    run.stamp = &m_params.stamp;
+    run.blend = m_params.blend;
+    run.halign = m_params.halign;
+    run.valign = m_params.valign;
+    run.offsetX = m_params.offsetX;
+    run.offsetY = m_params.offsetY;
+    run.jpegQuality = host.GetJpegQuality();
+    run.preserveHeaders = host.IsPreserveHeadersChecked();
+    const std::string outputFolder = host.GetOutputFolder();
+    run.extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
 
-    auto cancel = [&] {
-        host.SetLogText(host.GetLogText() + "canceled");
-        m_summary.canceled = true;
-    };
-    int i = 0;
-    for (; i < host.GetFileCount(); ++i) {
-        if (!host.IsStopEnabled()) {
-            cancel();
+    const int workers = std::clamp(m_params.workers, 1, kMaxJobWorkers);
+    std::unique_ptr<CExecutor> executor;
+    if (workers > 1) {
+        auto parallel = std::make_unique<CParallelExecutor>(run, workers);
+        if (parallel->ThreadCount() > 0)
+            executor = std::move(parallel);
+    }
+    if (!executor)
+        executor = std::make_unique<CSerialExecutor>(run);
+
+    auto deliver = [&](CFileSlot& slot) {
+        const CStampFileResult& result = slot.result;
+        std::string line;
+        switch (result.status) {
+        case CStampFileResult::Created:
+            line = "OK: " + result.output + " created \r\n";
+            ++summary.created;
+            break;
+        case CStampFileResult::Skipped:
+            line = "ERR: " + result.output + " allready existing \r\n";
+            ++summary.skipped;
+            break;
+        case CStampFileResult::Failed:
+            line = "ERR: " + result.input + " : " + result.message + "\r\n";
+            ++summary.failed;
             break;
         }
-        m_logText = host.GetLogText();
-        m_outputPath = OutputPath(m_outputFolder, host.GetFileTitle(i) + m_extension);
-        if (!host.IsOverwriteChecked() && PathExists(m_outputPath)) {
-            m_logText += "ERR: " + m_outputPath + " allready existing \r\n";
-            host.SetLogText(m_logText);
-            ++m_summary.skipped;
+        host.SetLogText(host.GetLogText() + line);
+        host.FileDone(result);
+        // A skipped file neither scrolls the log nor moves the bar.
+        if (result.status != CStampFileResult::Skipped) {
+            host.ScrollLogToEnd();
+            host.SetProgressPosition(slot.index + 1);
+        }
+    };
+    // Whether a file in flight writes what this one reads or writes, or reads what it
+    // writes.
+    auto blocked = [&](const std::deque<std::unique_ptr<CFileSlot>>& pending,
+                       const CFileSlot& slot) {
+        for (const auto& other : pending) {
+            if (!other->started || executor->IsDone(*other))
+                continue;
+            if (other->outputKey == slot.outputKey || other->inputKey == slot.outputKey)
+                return true;
+            if (slot.decided && other->outputKey == slot.inputKey)
+                return true;
+        }
+        return false;
+    };
+
+    // Files decided but not yet delivered, in input order. A bounded look-ahead keeps the
+    // results waiting behind one slow file few, whatever the length of the list.
+    std::deque<std::unique_ptr<CFileSlot>> pending;
+    const size_t lookAhead = size_t(workers) * 4;
+    std::unique_ptr<CFileSlot> next; // the file to start next, once nothing blocks it
+    int nextIndex = 0;
+    bool stopped = false;
+    for (;;) {
+        while (!pending.empty() && executor->IsDone(*pending.front())) {
+            deliver(*pending.front());
+            pending.pop_front();
+        }
+        if (stopped || !executor->HasFreeWorker() || pending.size() >= lookAhead) {
+            if (pending.empty())
+                break; // stopped, and everything in flight is delivered
+            executor->WaitForAny();
             continue;
         }
-        StampFile(i, preserveHeaders);
-        host.ScrollLogToEnd();
-        host.SetProgressPosition(i + 1);
+        const bool more = next || nextIndex < host.GetFileCount();
+        // The stop is asked before every file and once after the last one: a stop pressed
+        // while the last files were in progress must still be seen to be taken.
+        if ((more || nextIndex > 0) && !host.IsStopEnabled()) {
+            stopped = true;
+            next.reset();
+            continue;
+        }
+        if (!more) {
+            if (pending.empty())
+                break;
+            executor->WaitForAny();
+            continue;
+        }
+        if (!next) {
+            next = std::make_unique<CFileSlot>();
+            next->index = nextIndex++;
+            next->output = OutputPath(outputFolder, host.GetFileTitle(next->index) + run.extension);
+            next->outputKey = PathKey(next->output);
+        }
+        if (blocked(pending, *next)) {
+            executor->WaitForAny();
+            continue;
+        }
+        CFileSlot& slot = *next;
+        if (!slot.decided) {
+            // Decided only now that no earlier file is writing this output, so the test
+            // sees what the serial run would see.
+            if (!host.IsOverwriteChecked() && PathExists(slot.output)) {
+                slot.result.input = host.GetFilePath(slot.index);
+                slot.result.output = slot.output;
+                slot.result.status = CStampFileResult::Skipped;
+                slot.decided = slot.done = true;
+                pending.push_back(std::move(next));
+                continue;
+            }
+            slot.input = host.GetFilePath(slot.index);
+            slot.inputKey = PathKey(slot.input);
+            slot.decided = true;
+            if (blocked(pending, slot))
+                continue; // an earlier file writes this input; wait for it as above
+        }
+        slot.started = true;
+        pending.push_back(std::move(next));
+        executor->Start(slot);
     }
-    // A stop pressed while the last file was in progress still ends in "canceled": the user
-    // asked for it and must see it taken, even though nothing was left to skip.
-    if (!m_summary.canceled && i > 0 && !host.IsStopEnabled())
-        cancel();
+    if (stopped) {
+        host.SetLogText(host.GetLogText() + "canceled");
+        summary.canceled = true;
+    }
+    executor.reset();
 
     host.ClearStampingFlag();
     host.EnableRunControls();
     host.SetProgressPosition(0);
-    host.EnableFormatControls(m_extension == ".jpg");
-    return m_summary;
+    host.EnableFormatControls(run.extension == ".jpg");
+    return summary;
 }
 
 std::string FileTitle(const std::string& path) {

@@ -4,6 +4,7 @@
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/bmpencoder.h"
 #include "imagelib/jpegencoder.h"
+#include "imagelib/outputfile.h"
 #include "imagelib/pngencoder.h"
 
 #include <cstdint>
@@ -13,11 +14,22 @@
 class CImageBitmap;
 class CImageEncoder;
 
+// How one file of a run ended, as its log line tells it.
+struct CStampFileResult {
+    std::string input;
+    std::string output;
+    enum Status { Created, Skipped, Failed } status = Created;
+    // Failed: the reason as the log shows it (after " : "); empty otherwise.
+    std::string message;
+    // The file's own work (decode, stamp, write) on its worker; 0 for a skipped file.
+    double milliseconds = 0;
+};
+
 // What the batch engine needs of whoever started it: the page's controls and file lists.
-// The engine runs on a thread of its own and calls these one at a time, in the order of
-// the run; a window host carries each call out synchronously in its user-interface thread,
-// so the host must keep dispatching events for the whole run. IsStopEnabled is polled
-// before each file and must be cheap.
+// Every call comes from the thread that runs CStampJob::Run (never from its workers), one
+// at a time; a window host carries each call out synchronously in its user-interface
+// thread, so the host must keep dispatching events for the whole run. IsStopEnabled is
+// polled before each file starts and must be cheap.
 class CStampJobHost {
 public:
     virtual ~CStampJobHost() = default;
@@ -30,13 +42,15 @@ public:
     virtual bool IsBmpChecked() = 0;
     virtual bool IsPngChecked() = 0;
 
-    // Read for every file. The count is asked again before each file.
+    // Read for every file. The count is asked again before each file. A file's path is
+    // asked once, when the file is about to start (or is found to be skipped); with
+    // several workers that is ahead of the log lines of the files before it.
     virtual int GetFileCount() = 0;
     virtual std::string GetFilePath(int index) = 0;
     // The file name without its extension.
     virtual std::string GetFileTitle(int index) = 0;
     virtual bool IsOverwriteChecked() = 0;
-    // Cleared by the stop request; the file in progress is finished first.
+    // Cleared by the stop request; the files in progress are finished first.
     virtual bool IsStopEnabled() = 0;
 
     // The log holds every line of the run; the engine reads it whole, appends and writes it
@@ -54,6 +68,10 @@ public:
     virtual void ClearStampingFlag() = 0;
     virtual void EnableRunControls() = 0;
     virtual void EnableFormatControls(bool jpegOutput) = 0;
+
+    // Once per file, in input order, right after its log line was set: for hosts that keep
+    // a log of their own (machine-readable, say). Does nothing by default.
+    virtual void FileDone(const CStampFileResult&) {}
 };
 
 // What a run needs besides the host. The stamp is prepared beforehand and used in place,
@@ -66,6 +84,55 @@ struct CStampJobParams {
     uint8_t valign = 1;        // 0 top, 1 middle, 2 bottom
     int32_t offsetX = 0;
     int32_t offsetY = 0;
+    // Files stamped at once, 1..kMaxJobWorkers; 1 is the plain serial run.
+    int workers = 1;
+};
+
+constexpr int kMaxJobWorkers = 64;
+
+// The workers a run gets unless told otherwise: one per core of the machine.
+int DefaultJobWorkers();
+
+// What every file of a run shares, fixed when the run starts and only read by the workers.
+struct CStampRun {
+    const CImageBitmap* stamp = nullptr; // 32 bits per pixel, prepared, read-only
+    bool blend = false;
+    uint8_t halign = 1;
+    uint8_t valign = 1;
+    int32_t offsetX = 0;
+    int32_t offsetY = 0;
+    int jpegQuality = 75;
+    bool preserveHeaders = false;
+    std::string extension; // ".bmp", ".png" or ".jpg"
+};
+
+// One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
+// it is shared with other workers. Memory: one decoded picture and, while a file is being
+// written, one encoded output.
+class CStampWorker {
+public:
+    explicit CStampWorker(const CStampRun& run);
+    ~CStampWorker();
+    CStampWorker(const CStampWorker&) = delete;
+    CStampWorker& operator=(const CStampWorker&) = delete;
+
+    // Creates the output, decodes, stamps and writes one file. Never throws: every
+    // failure costs this file alone and comes back as a Failed result with its reason.
+    CStampFileResult StampFile(const std::string& inputPath, const std::string& outputPath);
+
+private:
+    // The steps of one file; throw CTextException on failure.
+    void DecodeInput(const std::string& inputPath);
+    void StampPicture();
+    void EncodeOutput(COutputFile& output);
+    CImageEncoder& Encoder();
+
+    const CStampRun& m_run;
+    CStampBitmap m_bitmap;
+    CAutoDetectDecoder m_decoder;
+    CBmpEncoder m_bmpEncoder;
+    CJpegEncoder m_jpegEncoder;
+    CPngEncoder m_pngEncoder;
 };
 
 // How the files of one run ended.
@@ -76,8 +143,16 @@ struct CStampJobSummary {
     bool canceled = false;
 };
 
-// The batch worker: stamps every file of the host's list into the output folder, one log
-// line per file. One bitmap, one decoder and one encoder of each kind serve the whole run.
+// The batch run: stamps every file of the host's list into the output folder, one log line
+// per file, on params.workers workers at once. The thread that calls Run is the only one
+// that talks to the host: it decides which file starts next and delivers the finished
+// files to the host strictly in input order, so the log, the progress and every output
+// are those of the serial run. Two files that write the same output name (or where one
+// reads what the other writes) are never in flight at once: the later one starts only
+// after the earlier one has finished, and sees its output.
+//
+// Stop: no file starts once IsStopEnabled has answered false; the files in flight finish
+// and are logged in order, then "canceled".
 class CStampJob {
 public:
     explicit CStampJob(const CStampJobParams& params);
@@ -85,27 +160,11 @@ public:
     CStampJob(const CStampJob&) = delete;
     CStampJob& operator=(const CStampJob&) = delete;
 
-    // The whole run, end step included. Exceptions of one file cost that file an "ERR: "
-    // line and nothing else.
+    // The whole run, end step included.
     CStampJobSummary Run();
 
 private:
-    void StampFile(int index, bool preserveHeaders);
-    void AppendErrorLine(const std::string& inputPath, const std::string& text);
-    CImageEncoder& EncoderForExtension();
-
     CStampJobParams m_params;
-    CStampBitmap m_bitmap;
-    CAutoDetectDecoder m_decoder;
-    CBmpEncoder m_bmpEncoder;
-    CJpegEncoder m_jpegEncoder;
-    CPngEncoder m_pngEncoder;
-
-    std::string m_logText;
-    std::string m_extension;
-    std::string m_outputFolder;
-    std::string m_outputPath;
-    CStampJobSummary m_summary;
 };
 
 // The worker thread's procedure: runs the job and releases the parameters. Returns 0.

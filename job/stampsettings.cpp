@@ -1,5 +1,6 @@
 #include "job/stampsettings.h"
 
+#include "imagelib/outputfile.h"
 #include "job/configrecord.h"
 #include "job/settingsstore.h"
 
@@ -182,12 +183,9 @@ bool CStampSettings::ExportSettings(const std::string& path) const {
     std::vector<uint8_t> bytes(record.begin(), record.end());
     const std::vector<uint8_t> extension = EncodeConfigExtension(*this);
     bytes.insert(bytes.end(), extension.begin(), extension.end());
-    std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    // Closing flushes the buffered bytes: only a clean close means they reached the file.
-    return std::fclose(file.release()) == 0 && written;
+    // Written whole beside the file and renamed over it: an export that fails half way
+    // (a full disk) must not destroy the file it was to replace.
+    return WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
 int CStampSettings::ImportSettings(const std::string& path) {

@@ -30,6 +30,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QThread>
+#include <QTreeWidget>
 
 #include <type_traits>
 
@@ -147,6 +148,12 @@ COutputPage::COutputPage(QWidget* parent)
     connect(m_tree, &CFolderTree::folderSelectionChanged, this,
             &COutputPage::OnFolderSelectionChanged);
     connect(m_folderField, &QLineEdit::editingFinished, this, &COutputPage::OnFolderTyped);
+    // After a deletion moved the tree to the parent, a click on that parent, which changes
+    // no selection, is the user choosing it.
+    connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        if (item == m_tree->currentItem() && !m_tree->GetFolderPath().isEmpty())
+            m_folderField->setText(m_tree->GetFolderPath());
+    });
     connect(m_start, &QAbstractButton::clicked, this, &COutputPage::StartRun);
     connect(m_stop, &QAbstractButton::clicked, this, &COutputPage::StopRun);
     for (const int id : {IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG})
@@ -378,6 +385,7 @@ void COutputPage::StartRun() {
         position->GetVAlign(),
         position->GetOffsetX(),
         position->GetOffsetY(),
+        DefaultJobWorkers(),
     });
 
     // 6.

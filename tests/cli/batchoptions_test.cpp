@@ -105,6 +105,12 @@ TEST(BatchOptions, InputsBaseAndModes) {
     ASSERT_TRUE(ParseBatchOptions(Split("--save-config out.qmc"), o, error));
     EXPECT_EQ(o.saveConfig, "out.qmc");
     EXPECT_EQ(o.base, CBatchOptions::Base::Store);
+    EXPECT_FALSE(o.jobs); // the engine's default: one per core
+
+    for (const char* line : {"-j 64 x", "-j64 x", "--jobs=64 x", "--jobs 1 -j 64 x"}) {
+        ASSERT_TRUE(ParseBatchOptions(Split(line), o, error)) << line;
+        EXPECT_EQ(o.jobs, 64) << line;
+    }
 }
 
 TEST(BatchOptions, UsageErrorsNameTheProblem) {
@@ -136,6 +142,9 @@ TEST(BatchOptions, UsageErrorsNameTheProblem) {
         {"--key 1,2,3,4 x", "--key: '1,2,3,4' is not R,G,B"},
         {"--key 1,256,3 x", "--key: 256 is out of range (0..255)"},
         {"-f gif x", "--format: 'gif' is not one of jpg, bmp, png"},
+        {"-j 0 x", "--jobs: 0 is out of range (1..64)"},
+        {"--jobs=65 x", "--jobs: 65 is out of range (1..64)"},
+        {"x -j", "--jobs needs a value"},
         {"-c a.qmc --defaults x", "--config and --defaults exclude each other"},
         {"--size 0%width x", "--size: 0 is out of range (1..100)"},
         {"--size 101%short x", "--size: 101 is out of range (1..100)"},

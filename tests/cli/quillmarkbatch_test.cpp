@@ -104,6 +104,14 @@ TEST_F(QuillmarkBatch, StampsFilesAndFoldersInOrder) {
     EXPECT_EQ(r.out, "OK: " + out + "/single.bmp created \n" + "OK: " + out + "/a.bmp created \n" +
                          "OK: " + out + "/b.bmp created \n");
     EXPECT_EQ(r.err, "");
+    // Several files at once: the same lines in the same order, the same files.
+    const std::string serialOutput = ReadBytes(out + "/b.bmp");
+    const CRunResult parallel =
+        RunBatch(home, Args({"--align", "right,bottom", "--offset", "-1,-2", "--overwrite", "-j",
+                             "3", home / "single.bmp", pictures / ""}));
+    EXPECT_EQ(parallel.status, 0) << parallel.err;
+    EXPECT_EQ(parallel.out, r.out);
+    EXPECT_EQ(ReadBytes(out + "/b.bmp"), serialOutput);
     // Right and bottom aligned, then moved 1 left and 2 up: columns 15..18, rows 6..7.
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x)

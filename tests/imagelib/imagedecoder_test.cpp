@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -145,7 +147,7 @@ TEST(ImageDecoder, SamplePictureResource) {
     EXPECT_NE(bmp.GetPixel32(5, 5), bmp.GetPixel32(100, 150));
 }
 
-TEST(ImageDecoder, DecodeFileReadsAMappedFileWithProgress) {
+TEST(ImageDecoder, DecodeFileReadsTheFileWithProgress) {
     CDIBBitmap source;
     source.Create(300, 40, 32, false);
     const std::string path = ::testing::TempDir() + "qm_dec_" + std::to_string(::getpid()) + ".bmp";
@@ -165,6 +167,39 @@ TEST(ImageDecoder, DecodeFileReadsAMappedFileWithProgress) {
     EXPECT_EQ(bmp.GetBitsPerPixel(), 32);
     EXPECT_GT(progress.calls, 30);
     EXPECT_EQ(progress.last, 1.0);
+    std::remove(path.c_str());
+}
+
+// Another program shortens the input while it is being decoded: the decoder goes on with
+// what it read (a mapped input would die of SIGBUS here, taking the process with it).
+TEST(ImageDecoder, AnInputCutShortWhileDecodedCostsNoSignal) {
+    CDIBBitmap source;
+    source.Create(1000, 300, 32, false);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 1000; ++x)
+            SetPixel32(source, x, y, uint32_t(x * 7 + y * 13) | 0xFF000000u);
+    const std::string path =
+        ::testing::TempDir() + "qm_shrinks_" + std::to_string(::getpid()) + ".bmp";
+    CBmpEncoder().EncodeFile(path, source);
+    struct Truncate : CProgressNotification {
+        std::string path;
+        void OnProgress(double fraction) override {
+            if (fraction < 1.0 && ::truncate(path.c_str(), 4096) != 0)
+                ADD_FAILURE() << "truncate";
+        }
+    } truncate;
+    truncate.path = path;
+    CAutoDetectDecoder decoder;
+    CDIBSectionBitmap bmp;
+    decoder.DecodeFile(path, bmp, 32, &truncate);
+    EXPECT_EQ(bmp.GetPixel32(999, 299), source.GetPixel32(999, 299));
+    // Cut short before the read: that file's end-of-input error, nothing worse.
+    try {
+        decoder.DecodeFile(path, bmp, 32);
+        ADD_FAILURE();
+    } catch (const CTextException& e) {
+        EXPECT_EQ(e.GetCode(), 11);
+    }
     std::remove(path.c_str());
 }
 
@@ -192,12 +227,13 @@ TEST(ImageEncoder, UncreatableFileIsCodeMinus1) {
         FAIL();
     } catch (const CTextException& e) {
         EXPECT_EQ(e.GetCode(), -1);
-        EXPECT_EQ(e.GetText(), "Decoder error: Opening " + path + " failed\n");
+        EXPECT_EQ(e.GetText(), "Creating " + path + " failed: No such file or directory\n");
     }
 }
 
-// An encoder that fails half way still leaves what it wrote in the file.
-TEST(ImageEncoder, BytesBeforeAFailureReachTheFile) {
+// An encoder that fails half way leaves nothing under the file's name: an older file there
+// stays as it was, and no temporary is left beside it.
+TEST(ImageEncoder, AFailedEncodingLeavesTheNameUntouched) {
     struct HalfEncoder : CImageEncoder {
         void EncodeBody(const CImageBitmap&, CImageSink& sink) override {
             sink.WriteBytes(4, "half");
@@ -205,11 +241,76 @@ TEST(ImageEncoder, BytesBeforeAFailureReachTheFile) {
         }
     } encoder;
     CDIBBitmap bmp;
-    const std::string path = ::testing::TempDir() + "qm_half_" + std::to_string(::getpid());
+    char folder[] = "/tmp/qm_halfXXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    const std::string path = std::string(folder) + "/out.bmp";
+    std::ofstream(path) << "older";
     EXPECT_THROW(encoder.EncodeFile(path, bmp), CTextException);
     std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "half");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "older");
     std::remove(path.c_str());
+    EXPECT_EQ(::rmdir(folder), 0) << "a temporary was left";
+}
+
+// The library's own exception is all that callers catch (the viewer, the preview dialog,
+// the batch): a work buffer sized by the input that does not fit must arrive as code 10,
+// never as std::bad_alloc. Run in a child under an address-space limit that lets the
+// picture itself be allocated but not the row buffer beside it.
+TEST(ImageCodecs, RowBuffersThatDoNotFitEndInCode10) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
+#else
+    // 100 million pixels in one row: 400 MB of picture, and a 100 MB row of indices in the
+    // decoder or 300 MB of converted row in the encoder.
+    constexpr int kWidth = 100'000'000;
+    for (const bool encoder : {false, true}) {
+        SCOPED_TRACE(encoder ? "BMP encoder" : "BMP decoder, RLE8");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child != 0) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0)
+                << "1: no failure, 2: another code, 3: std::bad_alloc";
+            continue;
+        }
+        BmpSpec spec;
+        spec.width = kWidth;
+        spec.compression = 1;
+        spec.colorsUsed = 1;
+        spec.palette = {0};
+        spec.pixels = {0, 1}; // end of picture at once: 60 bytes in all
+        const Bytes file = MakeBmp(spec);
+        CMemoryBitmap picture;
+        if (encoder)
+            picture.Create(kWidth, 1, 32, false); // mapped, not touched
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t mapped = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE));
+        const rlim_t limit = mapped + (encoder ? 150'000'000 : 450'000'000);
+        const rlimit as{limit, limit};
+        ::setrlimit(RLIMIT_AS, &as);
+        int code = 1; // the limit did not bite: the test would prove nothing
+        try {
+            if (encoder) {
+                // Room for the headers only: the row buffer comes next.
+                struct Headers : CImageSink {
+                    uint8_t bytes[64];
+                    Headers() { OpenCommon("headers", bytes, sizeof bytes); }
+                } sink;
+                CBmpEncoder().Encode(picture, sink);
+            } else {
+                CAutoDetectDecoder().DecodeMemory(file.data(), int(file.size()), picture, 32);
+            }
+        } catch (const CTextException& e) {
+            code = e.GetCode() == 10 ? 0 : 2;
+        } catch (const std::bad_alloc&) {
+            code = 3;
+        }
+        ::_exit(code);
+    }
+#endif
 }
 
 TEST(Trace, LinesUpToTheLevelGoToTheFile) {

@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -215,9 +219,25 @@ TEST_F(ConfigFile, ExportFailsWhereNoFileCanBeWritten) {
     CStampSettings settings;
     EXPECT_FALSE(settings.ExportSettings((m_dir / "no" / "such" / "folder.qmc").string()));
     EXPECT_FALSE(settings.ExportSettings(m_dir.string()));
-    if (fs::exists("/dev/full")) {
-        EXPECT_FALSE(settings.ExportSettings("/dev/full")); // disk full when flushed
+    EXPECT_FALSE(settings.ExportSettings("/dev/null")); // not a file of ours to replace
+
+    // A disk that fills up during the export (the file size limit fails the write in the
+    // same way) leaves the file it was to replace as it was, and no piece beside it.
+    const fs::path kept = m_dir / "kept.qmc";
+    WriteAll(kept, std::vector<uint8_t>(100, 0x5A));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{512, 512};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(settings.ExportSettings(kept.string()) ? 1 : 0);
     }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the export claimed success";
+    EXPECT_EQ(fs::file_size(kept), 100u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }
 
 TEST_F(ConfigFile, ExportTruncatesALongerFile) {

@@ -1,15 +1,23 @@
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/jpegencoder.h"
+#include "imagelib/outputfile.h"
+#include "imagelib/pngencoder.h"
 #include "job/stampjob.h"
 #include "jobfixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -62,6 +70,16 @@ public:
     void EnableFormatControls(bool jpeg) override {
         events.push_back(jpeg ? "format controls+quality" : "format controls");
     }
+    void FileDone(const CStampFileResult& result) override {
+        // Right after the file's own log line: that line is the log's last.
+        const std::string status[] = {"created", "skipped", "failed"};
+        done.push_back(status[result.status] + " " + result.input + " -> " + result.output + " " +
+                       result.message +
+                       (log.size() >= 2 && log.compare(log.size() - 2, 2, "\r\n") == 0
+                            ? ""
+                            : " (log line missing)"));
+    }
+    std::vector<std::string> done;
 
     void Add(const std::string& path, const std::string& title) {
         paths.push_back(path);
@@ -85,8 +103,9 @@ protected:
     }
 
     CStampJobSummary Run(bool blend = false, uint8_t halign = 2, uint8_t valign = 2,
-                         int32_t offsetX = 0, int32_t offsetY = 0) {
-        CStampJob job(CStampJobParams{host, stamp, blend, halign, valign, offsetX, offsetY});
+                         int32_t offsetX = 0, int32_t offsetY = 0, int workers = 1) {
+        CStampJob job(
+            CStampJobParams{host, stamp, blend, halign, valign, offsetX, offsetY, workers});
         return job.Run();
     }
 
@@ -190,16 +209,27 @@ TEST_F(StampJobTest, FailuresGiveErrLinesWithoutTheTextsLastCharacter) {
     host.Add(in / "text.bmp", "text");
     host.Add(in / "gone.bmp", "gone");
     host.Add(Input("ok.bmp"), "ok");
-    host.folder = out / "missing/"; // the encoder cannot create its file
 
-    const CStampJobSummary summary = Run();
+    CStampJobSummary summary = Run();
     EXPECT_EQ(host.log, "ERR: " + in / "text.bmp" + " : Decoder error: Unknown file type.\r\n" +
                             "ERR: " + in / "gone.bmp" + " : Decoder error: Opening " +
-                            in / "gone.bmp" + " failed\r\n" + "ERR: " + in / "ok.bmp" +
-                            " : Decoder error: Opening " + out / "missing/ok.bmp" + " failed\r\n");
+                            in / "gone.bmp" + " failed\r\n" + "OK: " + out / "ok.bmp" +
+                            " created \r\n");
     // A failed file still scrolls and moves the bar.
     EXPECT_EQ(host.events, WithEnd({"log", "scroll", "progress 1", "log", "scroll", "progress 2",
                                     "log", "scroll", "progress 3"}));
+    EXPECT_EQ(summary.failed, 2);
+
+    // An output that cannot be created is a failed write, named as such with its reason,
+    // and it fails before the input is read: a broken input gives the same line.
+    host.log.clear();
+    host.folder = out / "missing/";
+    summary = Run();
+    std::string expected;
+    for (const char* name : {"text", "gone", "ok"})
+        expected += "ERR: " + in / (name + std::string(".bmp")) + " : Creating " +
+                    out / "missing/" + name + ".bmp failed: No such file or directory\r\n";
+    EXPECT_EQ(host.log, expected);
     EXPECT_EQ(summary.failed, 3);
 }
 
@@ -342,6 +372,214 @@ TEST(FileTitle, DropsOnlyTheLastExtension) {
     };
     for (const auto& [path, title] : cases)
         EXPECT_EQ(FileTitle(path), title) << path;
+}
+
+// ---- Several workers
+
+// Every file of a folder with its bytes: what a run leaves behind, temporaries included.
+std::map<std::string, std::string> FilesIn(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+    return files;
+}
+
+void WriteNoisy(CImageEncoder&& encoder, const std::string& path, int width, int height,
+                uint32_t seed) {
+    CMemoryBitmap picture;
+    MakePicture(picture, width, height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            SetPixel32(picture, x, y, 0xFF000000u | (seed = seed * 1664525u + 1013904223u) >> 8);
+    encoder.EncodeFile(path, picture);
+}
+
+// What one run showed and left.
+struct CRunTrace {
+    std::string log;
+    std::vector<std::string> events;
+    std::vector<std::string> done;
+    std::map<std::string, std::string> files;
+    bool operator==(const CRunTrace&) const = default;
+};
+
+// A batch of everything the engine meets: the four input formats, a broken file, a file
+// that is gone, one that shrinks and one that vanishes after the run has started, two
+// inputs that write one output (one of each kind before and after it), an output that
+// exists already, and files of different sizes so that the workers finish out of order.
+class ParallelJobTest : public StampJobTest {
+protected:
+    ParallelJobTest() {
+        std::filesystem::create_directories(in / "x");
+        std::filesystem::create_directories(in / "y");
+        WriteNoisy(CJpegEncoder(), in / "a.jpg", 300, 200, 1);
+        WriteNoisy(CPngEncoder(), in / "b.png", 40, 30, 2);
+        // A 1 x 1 GIF with a two-colour table.
+        WriteBytes(in / "c.gif", std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\x10\x20\x30\xff"
+                                             "\xff\xff,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02"
+                                             "\x02\x44\x01\x00;",
+                                             35));
+        WriteNoisy(CBmpEncoder(), in / "d.bmp", 500, 400, 3);
+        WriteBytes(in / "broken.jpg", std::string("\xFF\xD8\xFF\xE0 not really", 15));
+        WriteNoisy(CBmpEncoder(), in / "x/photo.bmp", 200, 100, 4);
+        WriteNoisy(CPngEncoder(), in / "y/photo.png", 20, 10, 5);
+        WriteNoisy(CBmpEncoder(), in / "kept.bmp", 30, 30, 6);
+        for (int i = 0; i < 6; ++i)
+            WriteNoisy(CBmpEncoder(), in / ("f" + std::to_string(i) + ".bmp"), 10 + 90 * (i % 3),
+                       20, uint32_t(10 + i));
+        for (const char* name :
+             {"f0.bmp", "a.jpg", "b.png", "x/photo.bmp", "c.gif", "d.bmp", "broken.jpg", "f1.bmp",
+              "gone.bmp", "y/photo.png", "shrinks.bmp", "f2.bmp", "kept.bmp", "vanishes.bmp",
+              "f3.bmp", "f4.bmp", "f5.bmp"})
+            host.Add(in / name, FileTitle(name));
+    }
+
+    // One run into a fresh output folder where kept's output exists already.
+    CRunTrace RunInto(int workers, const std::string& extension, bool overwrite, int stopAt = -2) {
+        for (const auto& entry : std::filesystem::directory_iterator(target.Folder()))
+            std::filesystem::remove(entry.path());
+        WriteBytes(target / ("kept" + extension), "older");
+        WriteNoisy(CBmpEncoder(), in / "shrinks.bmp", 64, 64, 7);
+        WriteNoisy(CBmpEncoder(), in / "vanishes.bmp", 8, 8, 8);
+        const auto paths = host.paths;
+        const auto titles = host.titles;
+        host = CFakeHost();
+        host.paths = paths;
+        host.titles = titles;
+        host.folder = target.Folder();
+        host.bmp = extension == ".bmp";
+        host.png = extension == ".png";
+        host.overwrite = overwrite;
+        host.preserve = true;
+        host.stopEnabled = stopAt != -1;
+        host.onFileStarted = [&](int index) {
+            // Changed by another program after the run has taken them up.
+            if (paths[size_t(index)] == in / "shrinks.bmp")
+                std::filesystem::resize_file(in / "shrinks.bmp", 100);
+            if (paths[size_t(index)] == in / "vanishes.bmp")
+                std::filesystem::remove(in / "vanishes.bmp");
+            if (index == stopAt)
+                host.stopEnabled = false;
+        };
+        Run(true, 2, 2, -3, -2, workers);
+        return CRunTrace{host.log, host.events, host.done, FilesIn(target.Folder())};
+    }
+
+    CTempFolder target;
+};
+
+TEST_F(ParallelJobTest, SeveralWorkersShowAndWriteExactlyWhatOneWorkerDoes) {
+    for (const bool overwrite : {false, true}) {
+        for (const std::string extension : {".jpg", ".bmp"}) {
+            SCOPED_TRACE(extension + (overwrite ? " overwrite" : ""));
+            const CRunTrace serial = RunInto(1, extension, overwrite);
+            // The serial run is the reference; make sure it meets every case.
+            const std::string& log = serial.log;
+            EXPECT_NE(log.find("OK: " + host.folder + "c" + extension + " created"),
+                      std::string::npos)
+                << log;
+            EXPECT_NE(log.find("ERR: " + in / "broken.jpg" + " : "), std::string::npos);
+            EXPECT_NE(log.find("ERR: " + in / "gone.bmp" + " : Decoder error: Opening"),
+                      std::string::npos);
+            EXPECT_NE(log.find("ERR: " + in / "shrinks.bmp" +
+                               " : End of file reached while decoding.\r\n"),
+                      std::string::npos);
+            EXPECT_NE(log.find("ERR: " + in / "vanishes.bmp" + " : Decoder error: Opening"),
+                      std::string::npos);
+            const std::string photo = host.folder + "photo" + extension;
+            const std::string second = "OK: " + photo + " created \r\n";
+            EXPECT_EQ(log.find(overwrite ? second : "ERR: " + photo + " allready existing",
+                               log.find(second) + 1) == std::string::npos,
+                      false)
+                << "the second photo";
+            EXPECT_EQ(serial.files.at("kept" + extension) == "older", !overwrite);
+            EXPECT_EQ(serial.done.size(), host.paths.size());
+            EXPECT_EQ(serial.files.size(), 12u) << "a temporary was left behind";
+
+            for (const int workers : {2, 3, 8}) {
+                SCOPED_TRACE(workers);
+                const CRunTrace parallel = RunInto(workers, extension, overwrite);
+                EXPECT_EQ(parallel.log, serial.log);
+                EXPECT_EQ(parallel.events, serial.events);
+                EXPECT_EQ(parallel.done, serial.done);
+                EXPECT_TRUE(parallel.files == serial.files);
+            }
+        }
+    }
+}
+
+TEST_F(ParallelJobTest, AStopLetsTheStartedFilesFinishInOrderAndStartsNoOther) {
+    const CRunTrace full = RunInto(1, ".jpg", false);
+    const int last = int(host.paths.size()) - 1;
+    // -1: before the first file; a file index: pressed while that file is in progress.
+    for (const int stopAt : {-1, 0, 5, last - 1, last}) {
+        SCOPED_TRACE(stopAt);
+        const CRunTrace serial = RunInto(1, ".jpg", false, stopAt);
+        size_t prefix = 0;
+        for (int i = 0; i <= stopAt; ++i)
+            prefix = full.log.find("\r\n", prefix) + 2;
+        EXPECT_EQ(serial.log, full.log.substr(0, prefix) + "canceled");
+        for (const int workers : {2, 5}) {
+            const CRunTrace parallel = RunInto(workers, ".jpg", false, stopAt);
+            EXPECT_EQ(parallel.log, serial.log) << workers;
+            EXPECT_EQ(parallel.events, serial.events) << workers;
+            // Every file logged as created is there, and nothing else was written.
+            EXPECT_TRUE(parallel.files == serial.files) << workers;
+        }
+    }
+}
+
+// A write that fails (the disk is full, or the file grows past what the system allows)
+// costs its own file alone: its name is untouched, an older file there stays as it was, no
+// temporary is left, and the other workers' files are written.
+TEST_F(StampJobTest, AFailedWriteCostsItsFileAloneAndLeavesNoPieceBehind) {
+    WriteNoisy(CBmpEncoder(), in / "big.bmp", 200, 200, 1); // 160 kB as BMP
+    for (const char* name : {"s0.bmp", "big.bmp", "s1.bmp", "s2.bmp", "s3.bmp"}) {
+        if (name[0] == 's')
+            WriteNoisy(CBmpEncoder(), in / name, 20, 20, 2);
+        host.Add(in / name, FileTitle(name));
+    }
+    host.overwrite = true;
+    WriteBytes(out / "big.bmp", "older");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The file size limit fails the write as a full disk does, without a signal.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{50000, 50000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        Run(false, 2, 2, 0, 0, 3);
+        WriteBytes(out / "log.txt", host.log);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string expected;
+    for (const char* name : {"s0", "big", "s1", "s2", "s3"})
+        expected += name == std::string("big")
+                        ? "ERR: " + in / "big.bmp" + " : Writing " + out / "big.bmp" +
+                              " failed: File too large\r\n"
+                        : "OK: " + out / (name + std::string(".bmp")) + " created \r\n";
+    EXPECT_EQ(ReadBytes(out / "log.txt"), expected);
+    const auto files = FilesIn(out.Folder());
+    EXPECT_EQ(files.size(), 6u); // four outputs, the older big.bmp and the log
+    EXPECT_EQ(files.at("big.bmp"), "older");
+}
+
+TEST(OutputFile, TemporaryNamesAreHiddenAndMarked) {
+    CTempFolder folder;
+    COutputFile file;
+    file.Create(folder / "a.jpg");
+    const std::string temporary = file.GetTemporaryPath();
+    const std::string name = temporary.substr(temporary.rfind('/') + 1);
+    EXPECT_EQ(name[0], '.');
+    EXPECT_TRUE(COutputFile::IsTemporaryName(name)) << name;
+    EXPECT_FALSE(COutputFile::IsTemporaryName("a.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "a.jpg"));
+    file.Commit("abc", 3);
+    EXPECT_EQ(ReadBytes(folder / "a.jpg"), "abc");
+    EXPECT_EQ(FilesIn(folder.Folder()).size(), 1u);
 }
 
 } // namespace
