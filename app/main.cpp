@@ -1,4 +1,5 @@
 #include "app/stampapp.h"
+#include "qmversion.h"
 
 #include <QApplication>
 
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillmark"));
-    QApplication::setApplicationVersion(QStringLiteral(QM_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     QGuiApplication::setDesktopFileName(QStringLiteral("quillmark"));
     CStampApp stampApp;
     stampApp.InitInstance();

@@ -36,36 +36,75 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-bool ListFolder(const std::string& folder, std::vector<CBatchInput>& inputs) {
+bool IsFolderNotLink(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Adds the pictures of folder, their titles prefixed with relative (empty or ending in
+// '/'); recursive then descends into the sub-folders. A sub-folder that cannot be listed
+// is unreadable like a folder given by name.
+bool ListFolder(const std::string& folder, const std::string& relative, bool recursive,
+                std::vector<CBatchInput>& inputs, std::vector<std::string>& unreadable) {
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
     if (!dir)
         return false;
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
     std::vector<std::string> names;
+    std::vector<std::string> folders;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
         // Links to pictures count; folders named like pictures do not.
         if (HasPictureExtension(name) && IsRegularFile(prefix + name))
             names.push_back(name);
+        else if (recursive && IsFolderNotLink(prefix + name))
+            folders.push_back(name);
     }
+    dir.reset();
     std::sort(names.begin(), names.end());
     for (const std::string& name : names)
-        inputs.push_back({prefix + name, FileTitle(name)});
+        inputs.push_back({prefix + name, relative + FileTitle(name)});
+    std::sort(folders.begin(), folders.end());
+    for (const std::string& name : folders)
+        if (!ListFolder(prefix + name, relative + name + '/', true, inputs, unreadable))
+            unreadable.push_back(prefix + name);
     return true;
 }
 
 } // namespace
 
 std::vector<CBatchInput> ExpandBatchInputs(const std::vector<std::string>& arguments,
-                                           std::vector<std::string>& unreadable) {
+                                           std::vector<std::string>& unreadable, bool recursive) {
     std::vector<CBatchInput> inputs;
     for (const std::string& argument : arguments) {
         if (IsFolder(argument)) {
-            if (!ListFolder(argument, inputs))
+            if (!ListFolder(argument, std::string(), recursive, inputs, unreadable))
                 unreadable.push_back(argument);
         } else {
             inputs.push_back({argument, FileTitle(argument)});
         }
     }
     return inputs;
+}
+
+bool ReadInputList(std::FILE* stream, bool nulSeparated, std::vector<std::string>& paths) {
+    const char end = nulSeparated ? '\0' : '\n';
+    std::string path;
+    char buffer[65536];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+        for (size_t i = 0; i < count; ++i) {
+            if (buffer[i] != end) {
+                path += buffer[i];
+            } else if (!path.empty()) {
+                paths.push_back(std::move(path));
+                path.clear();
+            }
+        }
+    }
+    if (!path.empty())
+        paths.push_back(std::move(path));
+    return !std::ferror(stream);
 }

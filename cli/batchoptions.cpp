@@ -109,6 +109,19 @@ public:
             o.saveConfig = text;
             return true;
         }
+        if (option == "--files-from") {
+            o.filesFrom = text;
+            return true;
+        }
+        if (option == "--log-format") {
+            if (text == "text")
+                o.logFormat = CBatchOptions::LogFormat::Text;
+            else if (text == "jsonl")
+                o.logFormat = CBatchOptions::LogFormat::Jsonl;
+            else
+                return Fail("--log-format: '" + text + "' is not one of text, jsonl");
+            return true;
+        }
         if (option == "--format") {
             const std::string lower = Lower(text);
             if (lower == "jpg")
@@ -214,6 +227,10 @@ public:
             o.followExif = true;
         else if (option == "--no-orientation")
             o.followExif = false;
+        else if (option == "--null")
+            o.nullSeparated = true;
+        else if (option == "--recursive")
+            o.recursive = true;
         else
             return false;
         return true;
@@ -228,14 +245,16 @@ private:
 };
 
 const std::map<char, std::string> kShortOptions = {
-    {'c', "--config"},  {'s', "--stamp"}, {'o', "--output"}, {'f', "--format"},
-    {'q', "--quality"}, {'h', "--help"},  {'j', "--jobs"},
+    {'c', "--config"}, {'s', "--stamp"},   {'o', "--output"},
+    {'f', "--format"}, {'q', "--quality"}, {'h', "--help"},
+    {'j', "--jobs"},   {'0', "--null"},    {'r', "--recursive"},
 };
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config",  "--stamp", "--output",    "--format",  "--quality",     "--align", "--offset",
-        "--opacity", "--key",   "--tolerance", "--feather", "--save-config", "--size",  "--jobs"};
+        "--config", "--stamp",   "--output",     "--format",    "--quality", "--align",
+        "--offset", "--opacity", "--key",        "--tolerance", "--feather", "--save-config",
+        "--size",   "--jobs",    "--files-from", "--log-format"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -291,6 +310,8 @@ bool ParseBatchOptions(const std::vector<std::string>& args, CBatchOptions& opti
     }
     if (parser.BaseCount() > 1)
         return parser.Fail("--config and --defaults exclude each other, and each is given once");
+    if (options.nullSeparated && !options.filesFrom)
+        return parser.Fail("--null needs --files-from");
     return true;
 }
 
@@ -345,7 +366,7 @@ std::string BatchUsage() {
            "\n"
            "  INPUT                    picture files, or folders (their .jpg .jpeg .bmp .gif "
            ".png files,\n"
-           "                           matched ignoring case, not subfolders)\n"
+           "                           matched ignoring case; subfolders with -r)\n"
            "  -c, --config FILE        start from a configuration file (.qmc) instead of the "
            "stored settings\n"
            "      --defaults           start from the default settings; do not touch the "
@@ -372,6 +393,16 @@ std::string BatchUsage() {
            "  -j, --jobs N             stamp N files at once, 1..64 (default: one per core)\n"
            "      --save-config FILE   write the effective settings as a configuration file "
            "and exit\n"
+           "      --files-from FILE    also read inputs from FILE, one path per line ('-': "
+           "standard input)\n"
+           "  -0, --null               the paths of --files-from end with a NUL byte (find "
+           "-print0)\n"
+           "  -r, --recursive          folders include their sub-folders; outputs go to the "
+           "same\n"
+           "                           relative sub-folders of the output folder\n"
+           "      --log-format text|jsonl\n"
+           "                           jsonl: one JSON object per file and one for the run "
+           "on stdout\n"
            "  -h, --help               usage\n"
            "      --version\n"
            "\n"

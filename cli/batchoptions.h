@@ -38,6 +38,14 @@ struct CBatchOptions {
     std::optional<int> sizePercent; // with a percentage mode
     std::optional<bool> followExif;
 
+    // Inputs for pipelines: a list file ("-" standard input), one path per line or, with
+    // nullSeparated, per NUL byte; folders with their sub-folders; one JSON object per file.
+    std::optional<std::string> filesFrom;
+    bool nullSeparated = false;
+    bool recursive = false;
+    enum class LogFormat { Text, Jsonl };
+    LogFormat logFormat = LogFormat::Text;
+
     bool help = false;
     bool version = false;
     std::vector<std::string> inputs;

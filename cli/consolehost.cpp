@@ -1,8 +1,10 @@
 #include "cli/consolehost.h"
 
+#include "cli/jsonlog.h"
 #include "job/stampsettings.h"
 
 #include <algorithm>
+#include <cmath>
 
 volatile std::sig_atomic_t CConsoleJobHost::s_stopRequested = 0;
 
@@ -52,7 +54,7 @@ std::string CConsoleJobHost::GetLogText() {
 }
 
 void CConsoleJobHost::SetLogText(const std::string& text) {
-    if (text.empty())
+    if (text.empty() || m_json)
         return;
     ClearProgress();
     // The log's line ends are the window's; a terminal takes its own.
@@ -66,6 +68,20 @@ void CConsoleJobHost::SetLogText(const std::string& text) {
     std::fwrite(out.data(), 1, out.size(), m_out);
     std::fflush(m_out);
     m_lineOpen = out.back() != '\n';
+    DrawProgress();
+}
+
+void CConsoleJobHost::FileDone(const CStampFileResult& result) {
+    if (!m_json)
+        return;
+    const char* status = result.status == CStampFileResult::Created   ? "ok"
+                         : result.status == CStampFileResult::Skipped ? "skipped"
+                                                                      : "error";
+    const std::string line = JsonFileLine(result.input, result.output, status, result.message,
+                                          std::llround(result.milliseconds));
+    ClearProgress();
+    std::fwrite(line.data(), 1, line.size(), m_out);
+    std::fflush(m_out);
     DrawProgress();
 }
 

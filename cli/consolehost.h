@@ -42,6 +42,11 @@ public:
     void ClearStampingFlag() override {}
     void EnableRunControls() override {}
     void EnableFormatControls(bool) override {}
+    void FileDone(const CStampFileResult& result) override;
+
+    // jsonl: the engine's log lines are dropped and FileDone writes one JSON object per file
+    // instead.
+    void SetJsonLog(bool json) { m_json = json; }
 
     // Ends an unfinished last line (the engine's "canceled" has no line end) and removes the
     // progress line.
@@ -62,4 +67,5 @@ private:
     int m_current = -1;
     bool m_progressShown = false;
     bool m_lineOpen = false;
+    bool m_json = false;
 };

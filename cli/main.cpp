@@ -3,6 +3,7 @@
 #include "cli/batchinputs.h"
 #include "cli/batchoptions.h"
 #include "cli/consolehost.h"
+#include "cli/jsonlog.h"
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/textexception.h"
@@ -10,18 +11,16 @@
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
 #include "job/stampsetup.h"
+#include "qmversion.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
-
-#ifndef QM_VERSION
-#define QM_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -39,6 +38,25 @@ std::string OneLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text;
+}
+
+// Appends the paths of --files-from to the inputs named on the command line.
+bool ReadFilesFrom(CBatchOptions& options) {
+    if (!options.filesFrom)
+        return true;
+    const std::string& name = *options.filesFrom;
+    const bool standardInput = name == "-";
+    std::FILE* stream = standardInput ? stdin : std::fopen(name.c_str(), "rb");
+    if (!stream) {
+        Fail("cannot read the file list '" + name + "'");
+        return false;
+    }
+    const bool read = ReadInputList(stream, options.nullSeparated, options.inputs);
+    if (!standardInput)
+        std::fclose(stream);
+    if (!read)
+        Fail("cannot read the file list '" + name + "'");
+    return read;
 }
 
 bool IsFolder(const std::string& path) {
@@ -112,7 +130,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (options.version) {
-        std::printf("quillmark-batch %s\n", QM_VERSION);
+        std::printf("quillmark-batch %s\n", kProgramVersion);
         return kExitOk;
     }
 
@@ -129,6 +147,15 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
+    const bool jsonLog = options.logFormat == CBatchOptions::LogFormat::Jsonl;
+    if (!ReadFilesFrom(options))
+        return kExitUsage;
+    // An empty list is a pipeline with nothing to do, not a mistake in the command.
+    if (options.inputs.empty() && options.filesFrom) {
+        if (jsonLog)
+            std::fputs(JsonRunLine(0, 0, 0, false, 0).c_str(), stdout);
+        return kExitOk;
+    }
     if (options.inputs.empty()) {
         Fail("no input pictures given");
         std::fputs("Try 'quillmark-batch --help'.\n", stderr);
@@ -150,16 +177,21 @@ int main(int argc, char** argv) {
     PrepareStamp(stamp, settings);
 
     std::vector<std::string> unreadable;
-    std::vector<CBatchInput> inputs = ExpandBatchInputs(options.inputs, unreadable);
+    std::vector<CBatchInput> inputs =
+        ExpandBatchInputs(options.inputs, unreadable, options.recursive);
     if (!unreadable.empty())
         return Fail("cannot list folder '" + unreadable.front() + "'");
     if (inputs.empty()) {
         std::fputs("quillmark-batch: no picture files in the given folders\n", stderr);
+        if (jsonLog)
+            std::fputs(JsonRunLine(0, 0, 0, false, 0).c_str(), stdout);
         return kExitOk;
     }
 
     InstallInterruptHandler();
     CConsoleJobHost host(settings, std::move(inputs), stdout, ::isatty(2) ? stderr : nullptr);
+    host.SetJsonLog(jsonLog);
+    const auto start = std::chrono::steady_clock::now();
     const CStampJobParams params{host,
                                  stamp,
                                  StampNeedsBlend(settings),
@@ -171,6 +203,15 @@ int main(int argc, char** argv) {
     CStampJob job(params);
     const CStampJobSummary summary = job.Run();
     host.Finish();
+    if (jsonLog) {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        std::fputs(JsonRunLine(summary.created, summary.skipped, summary.failed, summary.canceled,
+                               elapsed.count())
+                       .c_str(),
+                   stdout);
+        std::fflush(stdout);
+    }
     const bool allCreated = summary.failed == 0 && summary.skipped == 0 && !summary.canceled;
     return allCreated ? kExitOk : kExitFilesFailed;
 }

@@ -2,6 +2,7 @@
 
 #include "core/stampcompositing.h"
 #include "imagelib/textexception.h"
+#include "job/outputfolders.h"
 
 #include <sched.h>
 #include <sys/stat.h>
@@ -227,6 +228,7 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
     const auto start = std::chrono::steady_clock::now();
     try {
         COutputFile output;
+        CreateOutputFolders(m_run.outputFolder, outputPath);
         // First: a file that can never be written costs no decoding.
         output.Create(outputPath);
         DecodeInput(inputPath);
@@ -266,6 +268,7 @@ CStampJobSummary CStampJob::Run() {
     run.jpegQuality = host.GetJpegQuality();
     run.preserveHeaders = host.IsPreserveHeadersChecked();
     const std::string outputFolder = host.GetOutputFolder();
+    run.outputFolder = outputFolder;
     run.extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
 
     const int workers = std::clamp(m_params.workers, 1, kMaxJobWorkers);

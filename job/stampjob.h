@@ -104,6 +104,8 @@ struct CStampRun {
     int jpegQuality = 75;
     bool preserveHeaders = false;
     std::string extension; // ".bmp", ".png" or ".jpg"
+    // Sub-folders of it that an output's title names are created as needed.
+    std::string outputFolder;
 };
 
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of

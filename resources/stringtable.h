@@ -11,4 +11,4 @@ const char* LoadResourceString(int id);
 inline constexpr char kProductSiteText[] = "www.quillmark.org";
 inline constexpr char kProductSiteAddress[] = "https://www.quillmark.org/";
 inline constexpr char kProductHelpAddress[] = "https://www.quillmark.org/help/";
-inline constexpr char kCreditsLine[] = "made with libjpeg, libpng, zlib, giflib and Qt";
+inline constexpr char kCreditsLine[] = "made with libjpeg, libpng, zlib, giflib, Qt";

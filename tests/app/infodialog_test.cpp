@@ -5,9 +5,11 @@
 #include "platform/shell.h"
 #include "platform/systemmenu.h"
 #include "platform/tabcontrol.h"
+#include "qmversion.h"
 #include "resources/stringtable.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -46,6 +48,12 @@ TEST(InfoDialog, ShowsTheLinkToTheProductsSite) {
     EXPECT_EQ(link->text(), kProductSiteText);
     EXPECT_EQ(link->GetAddress(), kProductSiteAddress);
     EXPECT_TRUE(link->IsNotify());
+    // The credits line carries the build's version.
+    QStringList texts;
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("v%1, %2").arg(kProgramVersion, kCreditsLine)))
+        << texts.join('|').toStdString();
 }
 
 TEST(InfoDialog, HoverTurnsTheLinkRedAndLeavingBlue) {

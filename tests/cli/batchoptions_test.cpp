@@ -111,6 +111,19 @@ TEST(BatchOptions, InputsBaseAndModes) {
         ASSERT_TRUE(ParseBatchOptions(Split(line), o, error)) << line;
         EXPECT_EQ(o.jobs, 64) << line;
     }
+
+    EXPECT_FALSE(o.filesFrom);
+    EXPECT_EQ(o.logFormat, CBatchOptions::LogFormat::Text);
+
+    ASSERT_TRUE(ParseBatchOptions(Split("--files-from - -0 -r --log-format jsonl a"), o, error));
+    EXPECT_EQ(o.filesFrom, "-");
+    EXPECT_TRUE(o.nullSeparated);
+    EXPECT_TRUE(o.recursive);
+    EXPECT_EQ(o.logFormat, CBatchOptions::LogFormat::Jsonl);
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"a"}));
+    ASSERT_TRUE(ParseBatchOptions(Split("--files-from=list --null --recursive"), o, error));
+    EXPECT_EQ(o.filesFrom, "list");
+    EXPECT_TRUE(o.nullSeparated && o.recursive);
 }
 
 TEST(BatchOptions, UsageErrorsNameTheProblem) {
@@ -153,6 +166,9 @@ TEST(BatchOptions, UsageErrorsNameTheProblem) {
         {"--size 20 x", "--size: '20' is not original, N%width or N%short"},
         {"--size 20%height x", "--size: '20%height' is not original, N%width or N%short"},
         {"--orientation=1 x", "--orientation takes no value"},
+        {"--log-format json x", "--log-format: 'json' is not one of text, jsonl"},
+        {"-0 x", "--null needs --files-from"},
+        {"x --files-from", "--files-from needs a value"},
     };
     for (const Case& c : cases) {
         CBatchOptions options;

@@ -32,10 +32,14 @@ struct CRunResult {
 
 // Runs the program with the arguments in an environment whose settings store and home lie
 // in home. whileRunning, if given, is called with the process id and the output file.
+// Standard input holds input.
 CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
-                    const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
+                    const std::function<void(pid_t, const std::string&)>& whileRunning = {},
+                    const std::string& input = {}) {
+    const std::string inPath = home / "stdin.txt";
     const std::string outPath = home / "stdout.txt";
     const std::string errPath = home / "stderr.txt";
+    WriteBytes(inPath, input);
     std::vector<std::string> env = {"HOME=" + home / "", "XDG_CONFIG_HOME=" + home / "config",
                                     "PATH=/usr/bin:/bin"};
     args.insert(args.begin(), QM_BATCH_EXE);
@@ -49,6 +53,8 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
 
     const pid_t pid = ::fork();
     if (pid == 0) {
+        const int in = ::open(inPath.c_str(), O_RDONLY);
+        ::dup2(in, 0);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
@@ -282,6 +288,89 @@ TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
         EXPECT_EQ(r.out, "OK: " + out + "/" + c.name + " created \n");
         EXPECT_EQ(ReadBytes(out + "/" + c.name).substr(0, c.signature.size()), c.signature);
     }
+}
+
+TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
+    const std::string odd[] = {pictures / "with space.bmp",
+                               pictures / "gr\xC3\xB6\xC3\x9F"
+                                          "e.bmp",
+                               pictures / "line\nbreak.bmp"};
+    for (const std::string& path : odd)
+        WriteBmp(path, 6, 4, kGrey);
+    WriteBmp(home / "named.bmp", 6, 4, kGrey);
+    const std::string list = home / "list.txt";
+    WriteBytes(list, odd[0] + "\n\n" + odd[1] + "\n");
+
+    // A list file after the inputs named on the command line.
+    CRunResult r = RunBatch(home, Args({"--files-from", list, home / "named.bmp"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/named.bmp created \n" + "OK: " + out +
+                         "/with space.bmp created \n" + "OK: " + out +
+                         "/gr\xC3\xB6\xC3\x9F"
+                         "e.bmp created \n");
+
+    // NUL-separated on standard input, a line feed in a name included.
+    r = RunBatch(home, Args({"--overwrite", "--files-from", "-", "-0"}), {},
+                 odd[2] + '\0' + odd[0] + '\0');
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/line\nbreak.bmp created \n" + "OK: " + out +
+                         "/with space.bmp created \n");
+    EXPECT_TRUE(std::filesystem::exists(out + "/line\nbreak.bmp"));
+
+    // The same as JSON lines: a line feed in a name stays inside its string.
+    r = RunBatch(home, Args({"--files-from", "-", "-0", "--log-format", "jsonl"}), {},
+                 odd[2] + '\0' + pictures / "missing.bmp");
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string lines[] = {
+        "{\"input\":\"" + pictures / "line\\nbreak.bmp\",\"output\":\"" + out +
+            "/line\\nbreak.bmp\",\"status\":\"skipped\",\"message\":\"\",\"milliseconds\":",
+        "{\"input\":\"" + pictures / "missing.bmp\",\"output\":\"" + out +
+            "/missing.bmp\",\"status\":\"error\",\"message\":\"Decoder error: Opening ",
+        "{\"run\":\"end\",\"files\":2,\"ok\":0,\"skipped\":1,\"error\":1,\"canceled\":false,"
+        "\"milliseconds\":"};
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        EXPECT_EQ(r.out.compare(at, line.size(), line), 0) << r.out;
+        at = r.out.find('\n', at) + 1;
+    }
+    EXPECT_EQ(at, r.out.size()) << r.out;
+
+    // An empty list is nothing to do; a list that cannot be read is a usage error.
+    r = RunBatch(home, Args({"--files-from", "-", "--log-format", "jsonl"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"run\":\"end\",\"files\":0,\"ok\":0,\"skipped\":0,\"error\":0,"
+                     "\"canceled\":false,\"milliseconds\":0}\n");
+    r = RunBatch(home, Args({"--files-from", home / "nolist"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quillmark-batch: cannot read the file list '" + home / "nolist" + "'\n");
+}
+
+TEST_F(QuillmarkBatch, RecursiveRunsKeepTheSubFoldersApart) {
+    for (const char* sub : {"2023", "2024/may"})
+        std::filesystem::create_directories(pictures / sub);
+    WriteBmp(pictures / "top.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "2023/photo.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "2024/may/photo.bmp", 8, 4, kGrey);
+    std::filesystem::create_directories(out + "/2023"); // one there already, one not
+
+    const CRunResult r = RunBatch(home, Args({"--recursive", pictures / ""}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "OK: " + out + "/top.bmp created \n" + "OK: " + out +
+                         "/2023/photo.bmp created \n" + "OK: " + out +
+                         "/2024/may/photo.bmp created \n");
+    EXPECT_EQ(OutputPixel("2024/may/photo.bmp", 7, 3), kGrey & 0xFFFFFF); // the wider one
+    EXPECT_EQ(OutputPixel("2023/photo.bmp", 3, 2), kRed & 0xFFFFFF);
+
+    // A file where a sub-folder must go fails that file alone.
+    std::filesystem::remove_all(out + "/2024");
+    WriteBytes(out + "/2024", "in the way");
+    const CRunResult blocked = RunBatch(home, Args({"-r", "--overwrite", pictures / ""}));
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.out.find("ERR: " + pictures / "2024/may/photo.bmp" + " : Creating folder " +
+                               out + "/2024 failed\n"),
+              std::string::npos)
+        << blocked.out;
+    EXPECT_NE(blocked.out.find("OK: " + out + "/2023/photo.bmp created"), std::string::npos);
 }
 
 TEST_F(QuillmarkBatch, HelpAndVersion) {

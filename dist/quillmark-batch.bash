@@ -1,0 +1,68 @@
+# bash completion for quillmark-batch
+
+_quillmark_batch() {
+    local cur prev words cword
+    _init_completion -s || return
+
+    case $prev in
+        -s | --stamp)
+            _filedir '@(bmp|gif|jp?(e)g|png|BMP|GIF|JP?(E)G|PNG)'
+            return
+            ;;
+        -c | --config | --save-config)
+            _filedir qmc
+            return
+            ;;
+        --files-from)
+            _filedir
+            return
+            ;;
+        -o | --output)
+            _filedir -d
+            return
+            ;;
+        -f | --format)
+            COMPREPLY=($(compgen -W 'jpg bmp png' -- "$cur"))
+            return
+            ;;
+        --log-format)
+            COMPREPLY=($(compgen -W 'text jsonl' -- "$cur"))
+            return
+            ;;
+        --size)
+            COMPREPLY=($(compgen -W 'original 10%width 20%width 10%short 20%short' -- "$cur"))
+            return
+            ;;
+        --align)
+            # H,V: the horizontal word first, then the vertical one after the comma.
+            if [[ $cur == *,* ]]; then
+                COMPREPLY=($(compgen -P "${cur%%,*}," -W 'top middle bottom' -- "${cur#*,}"))
+            else
+                COMPREPLY=($(compgen -S , -W 'left center right' -- "$cur"))
+                compopt -o nospace
+            fi
+            return
+            ;;
+        -j | --jobs)
+            COMPREPLY=($(compgen -W "$(seq 1 "$(nproc 2>/dev/null || echo 4)")" -- "$cur"))
+            return
+            ;;
+        -q | --quality | --offset | --opacity | --key | --tolerance | --feather)
+            return
+            ;;
+    esac
+
+    [[ $was_split ]] && return
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
+            --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
+            --offset --opacity --key --tolerance --feather --size --orientation
+            --no-orientation --jobs --save-config --files-from
+            --null --recursive --log-format --help --version' -- "$cur"))
+        [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
+        return
+    fi
+    _filedir
+} &&
+    complete -F _quillmark_batch quillmark-batch
