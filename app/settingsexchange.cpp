@@ -102,6 +102,9 @@ void ApplyToPositionPage(CPositionPage& page, const CStampSettingsValues& s) {
                           uint32_t(s.colorr & 0xFF) << 16 | 1u << 24);
     else
         page.SetKeyColour(page.GetKeyColour() & 0x00FFFFFFu);
+    // The stamp's size and the photos' orientation, before the sample is loaded.
+    page.SetStampSize(s.sizemode, s.sizepercent);
+    page.SetFollowExif(s.followexif);
 }
 
 void ApplySampleAndStamp(CPositionPage& page, const CStampSettingsValues& s) {
@@ -235,6 +238,9 @@ void CMainDialog::GatherSettingsFromPages() {
     s.offsety = position->GetOffsetY();
     s.pathsample = position->GetSamplePath().toStdString();
     s.pathstamp = position->GetStampPath().toStdString();
+    s.sizemode = position->GetSizeMode();
+    s.sizepercent = position->GetSizePercent();
+    s.followexif = position->IsFollowExif();
     // 7. Without a picked colour the last one stays on record.
     if (position->IsKeyColourSet()) {
         const uint32_t key = position->GetKeyColour();

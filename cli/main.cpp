@@ -174,6 +174,8 @@ int main(int argc, char** argv) {
         return Fail("cannot read stamp picture '" + settings.pathstamp +
                     "': " + OneLine(e.GetText()));
     }
+    // The shaper takes the stamp's own transparency before preparation replaces it.
+    const std::shared_ptr<CStampShaper> shaper = MakeStampShaper(stamp, settings);
     PrepareStamp(stamp, settings);
 
     std::vector<std::string> unreadable;
@@ -199,7 +201,9 @@ int main(int argc, char** argv) {
                                  uint8_t(settings.valign),
                                  settings.offsetx,
                                  settings.offsety,
-                                 options.jobs.value_or(DefaultJobWorkers())};
+                                 options.jobs.value_or(DefaultJobWorkers()),
+                                 shaper,
+                                 settings.followexif};
     CStampJob job(params);
     const CStampJobSummary summary = job.Run();
     host.Finish();

@@ -115,8 +115,15 @@ void ForEachRow(const CImageBitmap& stamp, CImageBitmap& picture, int32_t source
 CStampPlacement ComputeStampPlacement(const CImageBitmap& stamp, const CImageBitmap& picture,
                                       uint8_t halign, uint8_t valign, int32_t offsetX,
                                       int32_t offsetY) {
-    const Axis x = PlaceAxis(stamp.GetWidth(), picture.GetWidth(), halign, offsetX);
-    const Axis y = PlaceAxis(stamp.GetHeight(), picture.GetHeight(), valign, offsetY);
+    return ComputeStampPlacement(stamp.GetWidth(), stamp.GetHeight(), picture.GetWidth(),
+                                 picture.GetHeight(), halign, valign, offsetX, offsetY);
+}
+
+CStampPlacement ComputeStampPlacement(int32_t stampWidth, int32_t stampHeight, int32_t pictureWidth,
+                                      int32_t pictureHeight, uint8_t halign, uint8_t valign,
+                                      int32_t offsetX, int32_t offsetY) {
+    const Axis x = PlaceAxis(stampWidth, pictureWidth, halign, offsetX);
+    const Axis y = PlaceAxis(stampHeight, pictureHeight, valign, offsetY);
     return {x.source, y.source, x.target, y.target, x.length, y.length};
 }
 

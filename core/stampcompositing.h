@@ -23,6 +23,11 @@ CStampPlacement ComputeStampPlacement(const CImageBitmap& stamp, const CImageBit
                                       uint8_t halign, uint8_t valign, int32_t offsetX,
                                       int32_t offsetY);
 
+// The same from the two sizes alone.
+CStampPlacement ComputeStampPlacement(int32_t stampWidth, int32_t stampHeight, int32_t pictureWidth,
+                                      int32_t pictureHeight, uint8_t halign, uint8_t valign,
+                                      int32_t offsetX, int32_t offsetY);
+
 // Both bitmaps 32 bits per pixel and the rectangle as ComputeStampPlacement gave it.
 // Copy takes blue, green and red of the stamp whatever its alpha; blend mixes them by
 // the stamp's alpha, truncating. Neither touches the picture's alpha byte.

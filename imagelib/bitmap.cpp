@@ -75,6 +75,7 @@ void CImageBitmap::InitLocals(int width, int height, uint16_t bitsPerPixel, bool
 
 void CImageBitmap::ResetLocals() {
     m_markers.reset();
+    m_iccProfile.clear();
     m_lines.clear();
     m_lines.shrink_to_fit();
     m_palette = nullptr;

@@ -79,6 +79,14 @@ public:
     const CSavedMarker* GetMarkers() const { return m_markers.get(); }
     void SetMarkers(std::unique_ptr<CSavedMarker> first);
     void FreeMarkers();
+    // Hands the marker list over; the bitmap keeps none.
+    std::unique_ptr<CSavedMarker> ReleaseMarkers() { return std::move(m_markers); }
+
+    // The picture's ICC colour profile as its file carried it (empty: none), kept apart from
+    // the markers as it goes into every JPEG and PNG output. Like the markers it belongs to
+    // the decoded file: re-creating the bitmap forgets it and copies never take it along.
+    const std::vector<uint8_t>& GetIccProfile() const { return m_iccProfile; }
+    void SetIccProfile(std::vector<uint8_t> profile) { m_iccProfile = std::move(profile); }
 
     // Bytes of a row that carry pixels: ceil(width x bpp / 8).
     static int64_t PixelBytesPerRow(int64_t width, int bitsPerPixel) {
@@ -108,6 +116,7 @@ private:
     void ConvertPixels(const CImageBitmap& source);
 
     std::unique_ptr<CSavedMarker> m_markers;
+    std::vector<uint8_t> m_iccProfile;
     int m_width = 0;
     int m_height = 0;
     uint16_t m_bitsPerPixel = 0;

@@ -256,6 +256,21 @@ void DecodeSixteenBit(CImageSource& source, const CRowWriter& rows, const uint32
     }
 }
 
+// The fourth byte of a 32-bit pixel is reserved in most files and then all zero, or all
+// 255 where a writer filled it; only bytes that vary carry a transparency.
+bool FourthBytesAreAlpha(const CImageBitmap& bitmap) {
+    bool zero = false, opaque = false, between = false;
+    const uint8_t* const* lines = bitmap.GetLines();
+    for (int y = 0; y < bitmap.GetHeight(); ++y)
+        for (int x = 0; x < bitmap.GetWidth(); ++x) {
+            const uint8_t a = lines[y][4 * x + 3];
+            zero |= a == 0;
+            opaque |= a == 255;
+            between |= a != 0 && a != 255;
+        }
+    return between || (zero && opaque);
+}
+
 void DecodeTrueColor(CImageSource& source, const CRowWriter& rows, int bitCount,
                      const uint32_t masks[3], bool bitfields) {
     Trace(2, "Decoding true-color bitmap.\n");
@@ -451,5 +466,7 @@ void CBmpDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder& paletteHolder
     }
     if (quantise)
         bitmap.ConvertFrom(deep, 8);
+    else if (bitCount == 32 && target.GetBitsPerPixel() == 32)
+        target.SetHasAlpha(FourthBytesAreAlpha(target));
     Trace(3, "Decoding finished.\n");
 }

@@ -116,11 +116,12 @@ void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     bitmap.Create(gif->SWidth, gif->SHeight, 8, false);
     uint8_t** lines = bitmap.GetLines();
     bitmap.BeginAccess(false, true);
+    int imageNumber = 0;
+    int transparentIndex = -1;
     try {
         for (int y = 0; y < gif->SHeight; ++y)
             std::memset(lines[y], gif->SBackGroundColor & 0xFF, size_t(gif->SWidth));
 
-        int imageNumber = 0;
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         do {
             reader.Check(DGifGetRecordType(gif, &type));
@@ -141,6 +142,11 @@ void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
                 int code = 0;
                 GifByteType* block = nullptr;
                 reader.Check(DGifGetExtension(gif, &code, &block));
+                // The graphic control block before the first image names its transparent
+                // colour: flags bit 0, index in the block's fourth byte.
+                if (code == GRAPHICS_EXT_FUNC_CODE && imageNumber == 0 && block && block[0] >= 4 &&
+                    (block[1] & 1))
+                    transparentIndex = block[4];
                 while (block)
                     reader.Check(DGifGetExtensionNext(gif, &block));
                 break;
@@ -165,8 +171,13 @@ void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     }
 
     if (bitsPerPixel == 32) {
+        // At 32 bits the transparent colour becomes alpha 0; an 8-bit picture keeps its
+        // palette as the file has it.
+        if (transparentIndex >= 0)
+            palette[transparentIndex] &= 0x00FFFFFFu;
         CMemoryBitmap wide;
         wide.ConvertFrom(bitmap, 32);
+        wide.SetHasAlpha(transparentIndex >= 0);
         bitmap.ConvertFrom(wide, 0);
     } else {
         bitsPerPixel = 8;

@@ -1,5 +1,6 @@
 #include "imagelib/jpegdecoder.h"
 
+#include "imagelib/iccprofile.h"
 #include "imagelib/jpegerrormanager.h"
 #include "imagelib/textexception.h"
 
@@ -99,6 +100,9 @@ std::unique_ptr<CSavedMarker> CopyMarkers(j_decompress_ptr cinfo) {
         std::unique_ptr<CSavedMarker> first;
         std::unique_ptr<CSavedMarker>* tail = &first;
         for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
+            // APP2 is saved for the colour profile alone, which travels on its own.
+            if (m->marker == JPEG_APP0 + 2)
+                continue;
             auto node = std::make_unique<CSavedMarker>();
             node->marker = m->marker;
             node->originalLength = m->original_length;
@@ -109,6 +113,28 @@ std::unique_ptr<CSavedMarker> CopyMarkers(j_decompress_ptr cinfo) {
             tail = &(*tail)->next;
         }
         return first;
+    } catch (const std::bad_alloc&) {
+        throw CTextException(10, "Out of memory.");
+    }
+}
+// The colour profile from the file's APP2 ICC chunks; empty when there is none or its
+// chunks are damaged. A marker cut short by the save limit cannot be part of a profile.
+std::vector<uint8_t> CopyIccProfile(j_decompress_ptr cinfo) {
+    std::vector<std::span<const uint8_t>> chunks;
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 2)
+            continue;
+        const std::span<const uint8_t> data(m->data, m->data_length);
+        if (!IsIccChunk(data))
+            continue;
+        if (m->data_length != m->original_length)
+            return {};
+        chunks.push_back(data);
+    }
+    if (chunks.empty())
+        return {};
+    try {
+        return AssembleIccChunks(chunks);
     } catch (const std::bad_alloc&) {
         throw CTextException(10, "Out of memory.");
     }
@@ -178,6 +204,7 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         jpeg_save_markers(cinfo, JPEG_APP0 + 13, 0xFFFF);
         jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
         jpeg_save_markers(cinfo, JPEG_COM, 0xFFFF);
+        jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(cinfo, TRUE);
         // Before jpeg_start_decompress, which allocates for the declared size.
         CheckPixelCount(cinfo->image_width, cinfo->image_height);
@@ -228,6 +255,7 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         bitmap.EndAccess();
 
         bitmap.SetMarkers(CopyMarkers(cinfo));
+        bitmap.SetIccProfile(CopyIccProfile(cinfo));
         jpeg_finish_decompress(cinfo);
     } catch (...) {
         if (accessing)

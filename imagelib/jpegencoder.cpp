@@ -1,5 +1,6 @@
 #include "imagelib/jpegencoder.h"
 
+#include "imagelib/iccprofile.h"
 #include "imagelib/jpegerrormanager.h"
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
@@ -66,6 +67,8 @@ int64_t CJpegEncoder::MaxEncodedSize(const CImageBitmap& bitmap) const {
     int64_t size = width * height * 6 + 2048;
     for (const CSavedMarker* m = bitmap.GetMarkers(); m; m = m->next.get())
         size += 4 + int64_t(m->dataLength);
+    const int64_t profile = int64_t(bitmap.GetIccProfile().size());
+    size += profile + (profile / int64_t(kMaxIccChunkData) + 1) * 18;
     return size;
 }
 
@@ -101,10 +104,12 @@ void CJpegEncoder::EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) {
             RaiseDecoderError(6, "JPEG encoder: Unsupported bit depth.");
         converted.ConvertFrom(bitmap, 32);
     }
-    Compress(deep ? const_cast<CImageBitmap&>(bitmap) : converted, bitmap.GetMarkers(), sink);
+    Compress(deep ? const_cast<CImageBitmap&>(bitmap) : converted, bitmap.GetMarkers(),
+             bitmap.GetIccProfile(), sink);
 }
 
-void CJpegEncoder::Compress(CImageBitmap& pixels, const CSavedMarker* markers, CImageSink& sink) {
+void CJpegEncoder::Compress(CImageBitmap& pixels, const CSavedMarker* markers,
+                            const std::vector<uint8_t>& iccProfile, CImageSink& sink) {
     CState& s = *m_state;
     j_compress_ptr cinfo = &s.cinfo;
     ResetJpegErrorManager(s.error);
@@ -141,6 +146,10 @@ void CJpegEncoder::Compress(CImageBitmap& pixels, const CSavedMarker* markers, C
         // After libjpeg's SOI and JFIF APP0, before the tables and the frame.
         for (const CSavedMarker* m = markers; m; m = m->next.get())
             jpeg_write_marker(cinfo, m->marker, m->data.get(), m->dataLength);
+        // The colour profile after the kept headers, whether or not they are kept.
+        if (IsRgbIccProfile(iccProfile))
+            for (const std::vector<uint8_t>& chunk : SplitIccProfile(iccProfile))
+                jpeg_write_marker(cinfo, JPEG_APP0 + 2, chunk.data(), unsigned(chunk.size()));
 
         pixels.BeginAccess(true, false);
         accessing = true;

@@ -3,6 +3,7 @@
 #include "imagelib/imageencoder.h"
 
 #include <memory>
+#include <vector>
 
 // Baseline JPEG files through libjpeg, with libjpeg's JFIF header followed by every marker
 // of the bitmap's saved-marker list in list order (header preservation). 32-bit bitmaps
@@ -27,7 +28,8 @@ protected:
 
 private:
     // The libjpeg part: pixels are 32 bits a pixel.
-    void Compress(CImageBitmap& pixels, const CSavedMarker* markers, CImageSink& sink);
+    void Compress(CImageBitmap& pixels, const CSavedMarker* markers,
+                  const std::vector<uint8_t>& iccProfile, CImageSink& sink);
 
     struct CState; // the libjpeg context with its error and destination managers
     std::unique_ptr<CState> m_state;

@@ -1,5 +1,6 @@
 #include "imagelib/pngdecoder.h"
 
+#include "imagelib/iccprofile.h"
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
@@ -89,10 +90,11 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     png_set_user_limits(png, 1000000, 1000000);
     png_set_chunk_cache_max(png, 1000);
     png_set_chunk_malloc_max(png, 8000000);
-    // Only tRNS of the ancillary chunks changes our pixels. The others are skipped unread:
-    // libpng would allocate (and clear) a buffer of the declared size for each of them, so
-    // a 60-byte file declaring a 2 GB text chunk would cost 2 GB.
-    static const png_byte kSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0"
+    // Only tRNS of the ancillary chunks changes our pixels, and iCCP is carried to the
+    // output (within the chunk size limit above). The others are skipped unread: libpng
+    // would allocate (and clear) a buffer of the declared size for each of them, so a
+    // 60-byte file declaring a 2 GB text chunk would cost 2 GB.
+    static const png_byte kSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iTXt\0oFFs\0pCAL\0"
                                        "pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, int(sizeof kSkipped / 5));
@@ -112,6 +114,8 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
 
     bool deep = true;
     bool alpha = false;
+    // A tRNS chunk makes colours or grey levels transparent; at 32 bits it becomes alpha.
+    const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     switch (colorType) {
     case PNG_COLOR_TYPE_GRAY:
         deep = bitsPerPixel == 32;
@@ -134,13 +138,17 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
         alpha = true;
         break;
     default: // RGB; only 32 bits can hold its samples, whatever was requested
+        if (transparency)
+            png_set_tRNS_to_alpha(png);
         break;
     }
+    if (deep && transparency)
+        alpha = true;
 
     if (deep) {
         bitsPerPixel = 32;
         png_set_bgr(png);
-        // A tRNS chunk expanded above brings its own fourth byte and the filler stays idle.
+        // A tRNS chunk expanded above brings its own fourth byte.
         if (!alpha)
             png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
         bitmap.Create(int(outWidth), int(outHeight), 32, alpha);
@@ -177,6 +185,15 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     // are written by libpng, so this is checked rather than trusted.
     if (png_get_rowbytes(png, info) != size_t(CImageBitmap::PixelBytesPerRow(width, bitsPerPixel)))
         png_error(png, "Unexpected row size after transformations");
+
+    png_charp profileName = nullptr;
+    int profileCompression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    if (png_get_iCCP(png, info, &profileName, &profileCompression, &profile, &profileLength) &
+            PNG_INFO_iCCP &&
+        IsIccProfile(std::span<const uint8_t>(profile, profileLength)))
+        bitmap.SetIccProfile(std::vector<uint8_t>(profile, profile + profileLength));
 
     if (factor > 1)
         reader->row.resize(png_get_rowbytes(png, info));

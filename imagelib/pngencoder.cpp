@@ -1,5 +1,6 @@
 #include "imagelib/pngencoder.h"
 
+#include "imagelib/iccprofile.h"
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
@@ -81,7 +82,10 @@ int64_t CPngEncoder::MaxEncodedSize(const CImageBitmap& bitmap) const {
     const int64_t raw = (1 + CImageBitmap::PixelBytesPerRow(bitmap.GetWidth(), fileBits)) *
                         int64_t(bitmap.GetHeight());
     const int64_t deflated = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 13;
-    return deflated + (deflated / 8192 + 1) * 12 + 2048;
+    // A profile deflates to about its size at worst, with its chunk's name and header.
+    const int64_t profile = int64_t(bitmap.GetIccProfile().size());
+    const int64_t profileBound = profile ? profile + (profile >> 12) + 128 : 0;
+    return deflated + (deflated / 8192 + 1) * 12 + 2048 + profileBound;
 }
 
 void CPngEncoder::EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) {
@@ -131,6 +135,16 @@ void CPngEncoder::EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) {
     significant.gray = png_byte(bitDepth);
     significant.alpha = alpha ? 8 : 0;
     png_set_sBIT(png, info, &significant);
+    // The colour profile goes with RGB pixels only. libpng checks it once more; a profile it
+    // refuses is left out instead of failing the whole picture. Switching benign errors
+    // back off would also turn libpng's application warnings into errors, so they stay on
+    // for the rest of this picture.
+    const std::vector<uint8_t>& profile = bitmap.GetIccProfile();
+    if (bpp == 32 && IsRgbIccProfile(profile)) {
+        png_set_benign_errors(png, 1);
+        png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, profile.data(),
+                     png_uint_32(profile.size()));
+    }
     png_write_info(png, info);
     if (bpp == 32 && !alpha)
         png_set_filler(png, 0, PNG_FILLER_AFTER); // drops the fourth byte of every pixel

@@ -3,6 +3,7 @@
 #include "core/stampcompositing.h"
 #include "imagelib/textexception.h"
 #include "job/outputfolders.h"
+#include "job/photostamp.h"
 
 #include <sched.h>
 #include <sys/stat.h>
@@ -202,6 +203,13 @@ void CStampWorker::DecodeInput(const std::string& inputPath) {
 }
 
 void CStampWorker::StampPicture() {
+    if (m_run.shaper) {
+        // Only JPEG output with its headers kept tells a viewer to turn the picture.
+        StampPhoto(m_bitmap, *m_run.shaper,
+                   {m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY, m_run.followExif},
+                   m_run.extension == ".jpg" && m_run.preserveHeaders);
+        return;
+    }
     const CImageBitmap& stamp = *m_run.stamp;
     const CStampPlacement placement = ComputeStampPlacement(
         stamp, m_bitmap, m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY);
@@ -265,6 +273,8 @@ CStampJobSummary CStampJob::Run() {
     run.valign = m_params.valign;
     run.offsetX = m_params.offsetX;
     run.offsetY = m_params.offsetY;
+    run.shaper = m_params.shaper;
+    run.followExif = m_params.followExif;
     run.jpegQuality = host.GetJpegQuality();
     run.preserveHeaders = host.IsPreserveHeadersChecked();
     const std::string outputFolder = host.GetOutputFolder();

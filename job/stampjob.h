@@ -13,6 +13,7 @@
 
 class CImageBitmap;
 class CImageEncoder;
+class CStampShaper;
 
 // How one file of a run ended, as its log line tells it.
 struct CStampFileResult {
@@ -86,6 +87,11 @@ struct CStampJobParams {
     int32_t offsetY = 0;
     // Files stamped at once, 1..kMaxJobWorkers; 1 is the plain serial run.
     int workers = 1;
+    // When set, each photo gets the stamp from here, shaped for it (its own transparency,
+    // its size relative to the photo, turned for the photo's orientation), the offsets
+    // scaled with it; stamp and blend above are then not used.
+    std::shared_ptr<CStampShaper> shaper;
+    bool followExif = true;
 };
 
 constexpr int kMaxJobWorkers = 64;
@@ -104,6 +110,9 @@ struct CStampRun {
     int jpegQuality = 75;
     bool preserveHeaders = false;
     std::string extension; // ".bmp", ".png" or ".jpg"
+    // When set, every photo is stamped through it (see CStampJobParams).
+    std::shared_ptr<CStampShaper> shaper;
+    bool followExif = true;
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
 };

@@ -28,3 +28,21 @@ void PrepareStamp(CImageBitmap& stamp, const CStampSettingsValues& settings) {
 bool StampNeedsBlend(const CStampSettingsValues& settings) {
     return settings.opacity != 255 || IsKeyColourPicked(settings);
 }
+
+CStampLook LookFromSettings(const CStampSettingsValues& settings) {
+    CStampLook look;
+    look.opacity = uint8_t(settings.opacity);
+    look.keyColour = settings.usetrans ? KeyColourFromSettings(settings)
+                                       : KeyColourFromSettings(settings) & 0x00FFFFFFu;
+    look.tolerance = uint8_t(settings.tptolerance);
+    look.feather = uint8_t(settings.feather);
+    look.sizeMode = settings.sizemode;
+    look.sizePercent = settings.sizepercent;
+    return look;
+}
+
+std::shared_ptr<CStampShaper> MakeStampShaper(const CImageBitmap& decodedStamp,
+                                              const CStampSettingsValues& settings) {
+    return std::make_shared<CStampShaper>(decodedStamp, OwnAlphaOf(decodedStamp),
+                                          LookFromSettings(settings));
+}

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/stampshape.h"
+
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class CImageBitmap;
 struct CStampSettingsValues;
@@ -21,3 +25,10 @@ void PrepareStamp(CImageBitmap& stamp, const CStampSettingsValues& settings);
 // Blend when the opacity is below opaque or a key colour has been picked (whether or not
 // transparency is on); otherwise the cheaper copy gives the same pixels.
 bool StampNeedsBlend(const CStampSettingsValues& settings);
+
+// The stamp's look from the settings: the key colour counts only with transparency on.
+CStampLook LookFromSettings(const CStampSettingsValues& settings);
+
+// The shaper of a run from the decoded stamp (its own transparency included) and settings.
+std::shared_ptr<CStampShaper> MakeStampShaper(const CImageBitmap& decodedStamp,
+                                              const CStampSettingsValues& settings);

@@ -80,6 +80,11 @@ const CControlTemplate kPositionControls[] = {
     {IDC_POS_STAMPED_VIEW, K::Static, "", 0, 114, 166, 128, kTab},
     {IDC_POS_ZOOM_LABEL, K::Static, "zoom:", 168, 143, 20, 9, 0},
     {IDC_POS_ZOOM, K::ComboBox, "", 168, 154, 57, 63, kTab | QM_WS_VSCROLL},
+    {IDC_POS_SIZE_LABEL, K::Static, "stamp size:", 168, 174, 57, 8, 0},
+    {IDC_POS_SIZE_MODE, K::ComboBox, "", 168, 184, 57, 48, kTab | QM_WS_VSCROLL},
+    {IDC_POS_SIZE_PERCENT, K::Edit, "", 168, 200, 24, 12, kTab | QM_WS_BORDER, 3},
+    {IDC_POS_SIZE_UNIT, K::Static, "%", 195, 202, 10, 8, 0},
+    {IDC_POS_FOLLOW_EXIF, K::CheckBox, "EXIF rotation", 168, 219, 57, 10, kTab},
     {IDC_POS_SAMPLE_LABEL, K::Static, "sample (original)", 228, 102, 84, 8, 0},
     {IDC_POS_SAMPLE_VIEW, K::Static, "", 227, 114, 166, 128, kTab},
 };

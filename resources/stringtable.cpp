@@ -50,6 +50,12 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_NEW_FOLDER, "Create new subfolder."},
     {IDS_TIP_PRESERVE,
      "Preserve iptc, comment and exif headers when input and output files are jpegs."},
+    {IDS_TIP_SIZE_MODE, "Stamp at its own size, or sized by each Image: its width a share of "
+                        "the Image's width, or its longer side a share of the Image's shorter "
+                        "side."},
+    {IDS_TIP_SIZE_PERCENT, "Share of the Image in percent (1 to 100)."},
+    {IDS_TIP_FOLLOW_EXIF, "Place the stamp on photos as viewers turn them by their EXIF "
+                          "orientation."},
 };
 
 } // namespace

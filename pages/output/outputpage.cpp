@@ -376,7 +376,8 @@ void COutputPage::StartRun() {
         return;
     }
 
-    // 5. The placement as the preview shows it; the stamp is used in place.
+    // 5. The placement as the preview shows it; the stamp is shaped for each photo from a
+    // copy made now, as the preview shapes it for the sample.
     auto params = std::make_unique<CStampJobParams>(CStampJobParams{
         *this,
         position->GetStampBitmap(),
@@ -386,6 +387,8 @@ void COutputPage::StartRun() {
         position->GetOffsetX(),
         position->GetOffsetY(),
         DefaultJobWorkers(),
+        position->CreateStampShaper(),
+        position->IsFollowExif(),
     });
 
     // 6.

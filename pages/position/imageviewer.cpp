@@ -1,11 +1,15 @@
 #include "pages/position/imageviewer.h"
 
+#include "core/orientation.h"
 #include "core/stampcompositing.h"
 #include "core/stampdisplay.h"
 #include "core/stamppreparation.h"
+#include "core/stampshape.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/exiforientation.h"
 #include "imagelib/textexception.h"
+#include "job/photostamp.h"
 #include "platform/messagebox.h"
 #include "platform/resourceloader.h"
 #include "resources/resource.h"
@@ -54,6 +58,11 @@ bool CImageViewer::LoadPictureFile(const QString& path, bool reportErrors) {
             decoder.SetPreviewSize(width(), height());
         decoder.DecodeFile(path.toStdString(), m_picture, 32);
         m_fullSize = QSize(decoder.GetFullWidth(), decoder.GetFullHeight());
+        const int decodedWidth = m_picture.GetWidth();
+        TakeNewPicture(true);
+        // Turned upright on its side: the file's own size turns with it.
+        if (m_picture.GetWidth() != decodedWidth)
+            m_fullSize.transpose();
     } catch (const CTextException& e) {
         ClearPicture();
         m_fullSize = QSize();
@@ -80,6 +89,7 @@ bool CImageViewer::LoadSamplePicture() {
     try {
         CAutoDetectDecoder decoder;
         decoder.DecodeResource(IDR_SAMPLE_PICTURE, m_picture, 32);
+        TakeNewPicture(false);
     } catch (const CTextException& e) {
         ClearPicture();
         ShowMessageBox(this, QString::fromStdString(e.GetText()), CMessageIcon::Error);
@@ -101,6 +111,7 @@ bool CImageViewer::SetPicture(const CImageBitmap& bitmap, bool fit) {
     m_overlayStamp = QImage();
     try {
         m_picture.ConvertFrom(bitmap, 32);
+        TakeNewPicture(false);
     } catch (const CTextException&) {
         // Out of memory for the copy: show nothing rather than a half-made picture.
         ClearPicture();
@@ -169,9 +180,22 @@ void CImageViewer::PaintPicture() {
     repaint();
 }
 
+void CImageViewer::TakeNewPicture(bool fromFile) {
+    if (fromFile && m_showUpright) {
+        const int orientation = ExifOrientation(m_picture);
+        if (orientation != 1) {
+            CMemoryBitmap upright;
+            TurnToDisplayed(m_picture, upright, orientation);
+            m_picture.ConvertFrom(upright, 0);
+        }
+    }
+    m_ownAlpha = m_keepsOwnAlpha ? OwnAlphaOf(m_picture) : std::vector<uint8_t>();
+}
+
 void CImageViewer::ClearPicture() {
     m_overlayBase = nullptr;
     m_overlayStamp = QImage();
+    m_ownAlpha.clear();
     m_loaded = false;
     m_errorText.clear();
     update();
@@ -326,107 +350,112 @@ void CImageViewer::EndStampOverlay() {
     m_overlayStamp = QImage();
     m_backDirty = true;
     update();
-}
-
-void CImageViewer::FillPictureAlpha(uint8_t value) {
-    if (m_loaded)
-        FillAlpha(m_picture, value);
-}
-
-void CImageViewer::KeyPictureColour(uint32_t keyColour, uint8_t tolerance, uint8_t passes,
-                                    uint8_t opacity, bool grow) {
-    // Callers keep to shown pictures; a picture of another depth would be read wrongly.
-    if (m_picture.GetBitsPerPixel() != 32)
-        return;
-    ApplyKeyColour(m_picture, keyColour, tolerance, passes, opacity, grow);
-}
-
-void CImageViewer::SetPickEnabled(bool enabled) {
-    m_pickEnabled = enabled;
-    if (!enabled)
-        unsetCursor();
-}
-
-void CImageViewer::SetNotify(bool notify) {
-    m_notify = notify;
-    setMouseTracking(notify);
-}
-
-bool CImageViewer::IsOverPicture(const QPoint& position) const {
-    const CRectL& d = m_geometry.GetDestination();
-    return position.x() >= d.left && position.x() < d.right && position.y() >= d.top &&
-           position.y() < d.bottom;
-}
-
-void CImageViewer::UpdateCursor(const QPoint& position) {
-    if (m_pickEnabled && m_loaded && IsOverPicture(position))
-        setCursor(LoadCursor(IDC_COLOUR_PICKER));
-    else
-        unsetCursor();
-}
-
-void CImageViewer::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_notify) {
-        event->ignore();
-        return;
-    }
-    UpdateCursor(event->position().toPoint());
-    event->accept();
-}
-
-void CImageViewer::mousePressEvent(QMouseEvent* event) {
-    if (!m_notify) {
-        event->ignore();
-        return;
-    }
-    if (event->button() == Qt::LeftButton) {
-        const QPoint pos = event->position().toPoint();
-        m_pickedColour = 0;
-        if (m_pickEnabled && m_loaded) {
-            if (const auto pixel = m_geometry.PixelAt(pos.x(), pos.y()))
-                m_pickedColour =
-                    (m_picture.GetPixel32(pixel->x, pixel->y) & 0x00FFFFFFu) | 0x01000000u;
-        }
-        m_pressed = true;
-    }
-    if (!hasFocus())
-        setFocus(Qt::MouseFocusReason);
-    event->accept();
-    if (m_pickedColour != 0 && event->button() == Qt::LeftButton)
-        emit colourPicked();
-}
-
-void CImageViewer::mouseReleaseEvent(QMouseEvent* event) {
-    if (!m_notify) {
-        event->ignore();
-        return;
-    }
-    const QPoint pos = event->position().toPoint();
-    event->accept();
-    if (event->button() == Qt::LeftButton) {
-        const bool click = m_pressed && rect().contains(pos);
-        m_pressed = false;
-        if (click)
-            emit clicked();
-    } else if (event->button() == Qt::RightButton && rect().contains(pos)) {
-        std::unique_ptr<QMenu> menu = CreatePopupMenu();
-        if (!menu)
+    void CImageViewer::StampShaped(CStampShaper & shaper, const CPhotoPlacement& placement) {
+        if (!m_loaded)
             return;
-        if (QAction* chosen = menu->exec(mapToGlobal(pos)))
-            emit commandRequested(GetMenuCommand(chosen));
+        StampPhoto(m_picture, shaper, placement, false);
+        ApplyZoom(GetZoom());
     }
-}
 
-void CImageViewer::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (!m_notify) {
-        event->ignore();
-        return;
+    void CImageViewer::FillPictureAlpha(uint8_t value) {
+        if (m_loaded)
+            FillAlpha(m_picture, value);
     }
-    // A double click is a second click for picking.
-    mousePressEvent(event);
-}
 
-std::unique_ptr<QMenu> CImageViewer::CreatePopupMenu() {
-    const bool paste = m_pasteOffered && IsClipboardFormatAvailable(QM_CF_BITMAP);
-    return CreateCopyPastePopup(this, m_loaded, paste);
-}
+    void CImageViewer::KeyPictureColour(uint32_t keyColour, uint8_t tolerance, uint8_t passes,
+                                        uint8_t opacity, bool grow) {
+        // Callers keep to shown pictures; a picture of another depth would be read wrongly.
+        if (m_picture.GetBitsPerPixel() != 32)
+            return;
+        ApplyKeyColour(m_picture, keyColour, tolerance, passes, opacity, grow);
+    }
+
+    void CImageViewer::SetPickEnabled(bool enabled) {
+        m_pickEnabled = enabled;
+        if (!enabled)
+            unsetCursor();
+    }
+
+    void CImageViewer::SetNotify(bool notify) {
+        m_notify = notify;
+        setMouseTracking(notify);
+    }
+
+    bool CImageViewer::IsOverPicture(const QPoint& position) const {
+        const CRectL& d = m_geometry.GetDestination();
+        return position.x() >= d.left && position.x() < d.right && position.y() >= d.top &&
+               position.y() < d.bottom;
+    }
+
+    void CImageViewer::UpdateCursor(const QPoint& position) {
+        if (m_pickEnabled && m_loaded && IsOverPicture(position))
+            setCursor(LoadCursor(IDC_COLOUR_PICKER));
+        else
+            unsetCursor();
+    }
+
+    void CImageViewer::mouseMoveEvent(QMouseEvent * event) {
+        if (!m_notify) {
+            event->ignore();
+            return;
+        }
+        UpdateCursor(event->position().toPoint());
+        event->accept();
+    }
+
+    void CImageViewer::mousePressEvent(QMouseEvent * event) {
+        if (!m_notify) {
+            event->ignore();
+            return;
+        }
+        if (event->button() == Qt::LeftButton) {
+            const QPoint pos = event->position().toPoint();
+            m_pickedColour = 0;
+            if (m_pickEnabled && m_loaded) {
+                if (const auto pixel = m_geometry.PixelAt(pos.x(), pos.y()))
+                    m_pickedColour =
+                        (m_picture.GetPixel32(pixel->x, pixel->y) & 0x00FFFFFFu) | 0x01000000u;
+            }
+            m_pressed = true;
+        }
+        if (!hasFocus())
+            setFocus(Qt::MouseFocusReason);
+        event->accept();
+        if (m_pickedColour != 0 && event->button() == Qt::LeftButton)
+            emit colourPicked();
+    }
+
+    void CImageViewer::mouseReleaseEvent(QMouseEvent * event) {
+        if (!m_notify) {
+            event->ignore();
+            return;
+        }
+        const QPoint pos = event->position().toPoint();
+        event->accept();
+        if (event->button() == Qt::LeftButton) {
+            const bool click = m_pressed && rect().contains(pos);
+            m_pressed = false;
+            if (click)
+                emit clicked();
+        } else if (event->button() == Qt::RightButton && rect().contains(pos)) {
+            std::unique_ptr<QMenu> menu = CreatePopupMenu();
+            if (!menu)
+                return;
+            if (QAction* chosen = menu->exec(mapToGlobal(pos)))
+                emit commandRequested(GetMenuCommand(chosen));
+        }
+    }
+
+    void CImageViewer::mouseDoubleClickEvent(QMouseEvent * event) {
+        if (!m_notify) {
+            event->ignore();
+            return;
+        }
+        // A double click is a second click for picking.
+        mousePressEvent(event);
+    }
+
+    std::unique_ptr<QMenu> CImageViewer::CreatePopupMenu() {
+        const bool paste = m_pasteOffered && IsClipboardFormatAvailable(QM_CF_BITMAP);
+        return CreateCopyPastePopup(this, m_loaded, paste);
+    }

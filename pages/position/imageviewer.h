@@ -12,8 +12,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+class CStampShaper;
 class QMenu;
+struct CPhotoPlacement;
 
 // A picture shown at a zoom inside a page: the stamp preview, the two sample views of the
 // positioning page and the input page's preview.
@@ -105,10 +108,22 @@ public:
     // the current zoom and scroll position.
     QPointF WindowToPicture(QPointF window) const;
     QPointF PictureToWindow(QPointF picture) const;
+    // Stamps the picture as the batch does (StampPhoto), the stamp shaped for it, then
+    // renders anew. Nothing happens while nothing is shown.
+    void StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement);
     // Stamp preparation on the picture (its alpha only, so nothing is rendered anew).
     void FillPictureAlpha(uint8_t value);
     void KeyPictureColour(uint32_t keyColour, uint8_t tolerance, uint8_t passes, uint8_t opacity,
                           bool grow);
+
+    // Pictures loaded from files are turned upright by their EXIF orientation, as a photo
+    // viewer shows them. Takes effect at the next load.
+    void SetShowUpright(bool upright) { m_showUpright = upright; }
+    bool GetShowUpright() const { return m_showUpright; }
+    // The picture's own alpha as it came (OwnAlphaOf), kept when set, since preparing a
+    // stamp overwrites the alpha bytes; empty for an opaque picture.
+    void SetKeepsOwnAlpha(bool keeps) { m_keepsOwnAlpha = keeps; }
+    const std::vector<uint8_t>& GetOwnAlpha() const { return m_ownAlpha; }
 
     void SetFitOnResize(bool fit) { m_fitOnResize = fit; }
     bool GetFitOnResize() const { return m_fitOnResize; }
@@ -158,8 +173,14 @@ private:
     void UpdateCursor(const QPoint& position);
     bool IsOverPicture(const QPoint& position) const;
 
+    // After every new picture: turned upright when asked, its own alpha kept when asked.
+    void TakeNewPicture(bool fromFile);
+
     CStampBitmap m_picture;
     bool m_loaded = false;
+    bool m_showUpright = false;
+    bool m_keepsOwnAlpha = false;
+    std::vector<uint8_t> m_ownAlpha;
     CViewerGeometry m_geometry;
     QImage m_back;
     bool m_backDirty = false;

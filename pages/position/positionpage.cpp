@@ -7,10 +7,13 @@
 #include "core/stampcompositing.h"
 #include "core/stampdisplay.h"
 #include "core/stamppreparation.h"
+#include "core/stampshape.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
 #include "imagelib/textexception.h"
+#include "job/photostamp.h"
+#include "job/stampsettings.h"
 #include "pages/position/imageviewer.h"
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
@@ -40,10 +43,14 @@
 #include <QSlider>
 #include <QTextEdit>
 
+#include <algorithm>
+
 const QString CPositionPage::kOpenFilter = QStringLiteral(
     "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)|*.bmp; *.jpg; *.jpeg; *.gif; "
     "*.png|bitmaps (*.bmp)|*.bmp|jpegs (*.jpg;*.jpeg)|*.jpg; *.jpeg|gifs (*.gif)|*.gif|pngs "
     "(*.png)|*.png|All Files (*.*)|*.*||");
+
+const char* const CPositionPage::kSizeModeEntries[3] = {"own size", "% of width", "% short side"};
 
 namespace {
 
@@ -102,6 +109,11 @@ const CAnchorRow kAnchors[] = {
     {IDC_POS_ZOOM, 0.5f, 0.5f, 0.5f, 0.5f},
     {IDC_POS_SAMPLE_LABEL, 0.5f, 0, 0.5f, 0},
     {IDC_POS_SAMPLE_VIEW, 0.5f, 0, 1, 1},
+    {IDC_POS_SIZE_LABEL, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_SIZE_MODE, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_SIZE_PERCENT, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_SIZE_UNIT, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_FOLLOW_EXIF, 0.5f, 0.5f, 0.5f, 0.5f},
 };
 
 const CToolRow kTools[] = {
@@ -120,6 +132,9 @@ const CToolRow kTools[] = {
     {IDC_POS_OPEN_SAMPLE, IDS_TIP_OPEN_SAMPLE},
     {IDC_POS_STAMPED_VIEW, IDS_TIP_DRAG_SAMPLE},
     {IDC_POS_SAMPLE_VIEW, IDS_TIP_DRAG_SAMPLE},
+    {IDC_POS_SIZE_MODE, IDS_TIP_SIZE_MODE},
+    {IDC_POS_SIZE_PERCENT, IDS_TIP_SIZE_PERCENT},
+    {IDC_POS_FOLLOW_EXIF, IDS_TIP_FOLLOW_EXIF},
 };
 
 QWidget* CreateViewer(const CControlTemplate& control, QWidget* parent) {
@@ -202,9 +217,13 @@ CPositionPage::CPositionPage(QWidget* parent)
     m_zoomList = GetDlgItemAs<QComboBox>(this, IDC_POS_ZOOM);
     m_stampGroup = GetDlgItemAs<QGroupBox>(this, IDC_POS_STAMP_GROUP);
     m_swatch = GetDlgItem(this, IDC_POS_SWATCH);
+    m_sizeModeList = GetDlgItemAs<QComboBox>(this, IDC_POS_SIZE_MODE);
+    m_sizePercentBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_SIZE_PERCENT);
+    m_followExifBox = GetDlgItemAs<QCheckBox>(this, IDC_POS_FOLLOW_EXIF);
     Q_ASSERT(m_stampView && m_sampleView && m_stampedView && m_stampPathBox && m_offsetXBox &&
              m_offsetYBox && m_opacitySlider && m_featherSlider && m_toleranceSlider &&
-             m_useTransparence && m_zoomList && m_stampGroup && m_swatch);
+             m_useTransparence && m_zoomList && m_stampGroup && m_swatch && m_sizeModeList &&
+             m_sizePercentBox && m_followExifBox);
 
     // 1. The image buttons.
     const CImageButtonRow buttons[] = {
@@ -221,6 +240,13 @@ CPositionPage::CPositionPage(QWidget* parent)
     m_offsetYBox->setMaxLength(5);
     // 5.
     m_stampView->SetFitOnResize(true);
+    // The stamp's own transparency outlives its preparations; samples show upright.
+    m_stampView->SetKeepsOwnAlpha(true);
+    m_sizePercentBox->setMaxLength(3);
+    for (const char* entry : kSizeModeEntries)
+        m_sizeModeList->addItem(QString::fromLatin1(entry));
+    SetStampSize(m_sizeMode, m_sizePercent);
+    SetFollowExif(m_followExif);
 
     // The zoom list and the starting values, so the page works before settings arrive.
     int zoomCount = 0;
@@ -270,6 +296,9 @@ CPositionPage::CPositionPage(QWidget* parent)
     connect(m_toleranceSlider, &QSlider::valueChanged, this,
             [this] { OnSliderChanged(IDC_POS_TOLERANCE); });
     connect(m_useTransparence, &QCheckBox::clicked, this, &CPositionPage::OnUseTransparence);
+    connect(m_sizeModeList, &QComboBox::activated, this, &CPositionPage::OnSizeModeChanged);
+    connect(m_sizePercentBox, &QLineEdit::textChanged, this, &CPositionPage::OnSizePercentUpdate);
+    connect(m_followExifBox, &QCheckBox::clicked, this, &CPositionPage::OnFollowExif);
     // Keyed on the press that picks the colour, wherever the button is released.
     connect(m_stampView, &CImageViewer::colourPicked, this, &CPositionPage::OnStampClicked);
     connect(m_stampView, &CImageViewer::commandRequested, this, &CPositionPage::OnCommand);
@@ -306,6 +335,45 @@ bool CPositionPage::IsKeyColourSet() const {
 
 bool CPositionPage::IsTransparenceChecked() const {
     return m_useTransparence->isChecked();
+}
+
+CStampLook CPositionPage::GetStampLook() const {
+    CStampLook look;
+    look.opacity = m_opacity;
+    // The picked colour keys only while transparency is on.
+    look.keyColour = IsTransparenceChecked() ? m_keyColour : m_keyColour & 0x00FFFFFFu;
+    look.tolerance = m_tolerance;
+    look.feather = m_feather;
+    look.sizeMode = m_sizeMode;
+    look.sizePercent = m_sizePercent;
+    return look;
+}
+
+std::shared_ptr<CStampShaper> CPositionPage::CreateStampShaper() const {
+    if (!m_stampView->IsLoaded())
+        return nullptr;
+    return std::make_shared<CStampShaper>(m_stampView->GetPicture(), m_stampView->GetOwnAlpha(),
+                                          GetStampLook());
+}
+
+CStampShaper& CPositionPage::PreviewShaper() {
+    if (!m_previewShaper)
+        m_previewShaper = CreateStampShaper();
+    return *m_previewShaper;
+}
+
+double CPositionPage::GetSampleScale() const {
+    if (m_sizeMode == kSizeOriginal || !m_stampView->IsLoaded() || !m_sampleView->IsLoaded())
+        return 1;
+    const CStampBitmap& stamp = m_stampView->GetPicture();
+    const CStampBitmap& sample = m_sampleView->GetPicture();
+    const CGridSize own{stamp.GetWidth(), stamp.GetHeight()};
+    const CGridSize scaled =
+        ScaledStampSize(own, {sample.GetWidth(), sample.GetHeight()}, m_sizeMode, m_sizePercent);
+    if (own.width <= 0 || own.height <= 0)
+        return 1;
+    return own.width >= own.height ? double(scaled.width) / own.width
+                                   : double(scaled.height) / own.height;
 }
 
 bool CPositionPage::IsEditBox(const QWidget* widget) {
@@ -368,6 +436,30 @@ void CPositionPage::SetTransparence(bool on) {
     m_swatch->update();
 }
 
+void CPositionPage::SetStampSize(int mode, int percent) {
+    if (mode < kSizeOriginal || mode > kSizePercentOfShorterSide)
+        mode = kSizeOriginal;
+    if (percent < 1 || percent > 100)
+        percent = 20;
+    m_sizeMode = mode;
+    m_sizePercent = percent;
+    {
+        const QSignalBlocker b1(m_sizeModeList), b2(m_sizePercentBox);
+        m_sizeModeList->setCurrentIndex(mode);
+        m_sizePercentBox->setText(QString::number(percent));
+    }
+    m_sizePercentBox->setEnabled(mode != kSizeOriginal);
+    if (QWidget* unit = GetDlgItem(this, IDC_POS_SIZE_UNIT))
+        unit->setEnabled(mode != kSizeOriginal);
+    m_previewShaper.reset();
+}
+
+void CPositionPage::SetFollowExif(bool on) {
+    m_followExif = on;
+    m_followExifBox->setChecked(on);
+    m_sampleView->SetShowUpright(on);
+}
+
 void CPositionPage::ShowSampleZoom(bool removePrevious) {
     if (removePrevious && !m_customZoomEntry.isEmpty()) {
         const int index = m_zoomList->findText(m_customZoomEntry, Qt::MatchExactly);
@@ -388,7 +480,8 @@ void CPositionPage::ShowSampleZoom(bool removePrevious) {
 }
 
 void CPositionPage::UpdateStampCaption() {
-    m_stampGroup->setTitle(StampCaption(m_stampView->GetZoom()));
+    // The reduction of what the preview shows against the stamp as it lands on the sample.
+    m_stampGroup->setTitle(StampCaption(m_stampView->GetZoom() / GetSampleScale()));
 }
 
 QString CPositionPage::GetStampCaption() const {
@@ -398,6 +491,7 @@ QString CPositionPage::GetStampCaption() const {
 // ---- Operations
 
 void CPositionPage::PrepareStamp() {
+    m_previewShaper.reset();
     if (!m_stampView->IsLoaded())
         return;
     if (m_useTransparence->isChecked() && IsKeyColourSet()) {
@@ -406,16 +500,15 @@ void CPositionPage::PrepareStamp() {
     } else {
         m_stampView->FillPictureAlpha(m_opacity);
     }
+    ApplyOwnAlpha(m_stampView->GetPicture(), m_stampView->GetOwnAlpha());
 }
 
 void CPositionPage::ComposeStampedPreview() {
     if (!m_stampView->IsLoaded() || !m_sampleView->IsLoaded())
         return;
-    const CStampBitmap& stamp = m_stampView->GetPicture();
-    if (m_opacity == 255 && !IsKeyColourSet())
-        m_stampedView->StampCopy(stamp, m_halign, m_valign, m_offsetX, m_offsetY);
-    else
-        m_stampedView->StampBlend(stamp, m_halign, m_valign, m_offsetX, m_offsetY);
+    // The sample already shows as displayed, so the stamp goes on it upright, shaped for
+    // its size as the batch shapes it for each photo.
+    m_stampedView->StampShaped(PreviewShaper(), {m_halign, m_valign, m_offsetX, m_offsetY, false});
 }
 
 void CPositionPage::RebuildStampedPreview() {
@@ -445,8 +538,10 @@ void CPositionPage::SampleChanged() {
         return;
     }
     m_stampedView->SetPicture(m_sampleView->GetPicture(), true);
-    if (m_stampView->IsLoaded())
+    if (m_stampView->IsLoaded()) {
         ComposeStampedPreview();
+        UpdateStampCaption(); // the stamp's size follows the sample's
+    }
     ShowSampleZoom(true);
     m_stampedView->PaintPicture();
     m_sampleView->PaintPicture();
@@ -571,7 +666,7 @@ void CPositionPage::OnPreviewTimer() {
     const int id = m_previewTimerId;
     m_previewTimer.stop();
     m_previewTimerId = 0;
-    if (id < kTimerOffsets || id > kTimerTolerance)
+    if (id < kTimerOffsets || id > kTimerSizePercent)
         return;
     // A run that started within the second reads the stamp: try again after it.
     if (m_host.isStamping && m_host.isStamping()) {
@@ -606,12 +701,23 @@ void CPositionPage::OnPreviewTimer() {
         if (IsKeyColourSet())
             rekey = changed = true;
     }
-    if (rekey && m_stampView->IsLoaded()) {
-        const CFeather f = FeatherFromSetting(m_feather);
-        m_stampView->KeyPictureColour(m_keyColour, m_tolerance, f.passes, m_opacity, f.grow);
-    } else if (refill && m_stampView->IsLoaded()) {
-        m_stampView->FillPictureAlpha(m_opacity);
+    // An emptied percentage box waits for digits; a number out of range is brought into it.
+    if (!m_sizePercentBox->text().isEmpty()) {
+        const int typed = ParseOffsetText(m_sizePercentBox->text());
+        const int percent = std::clamp(typed, 1, 100);
+        if (percent != typed) {
+            const QSignalBlocker blocker(m_sizePercentBox);
+            m_sizePercentBox->setText(QString::number(percent));
+        }
+        if (percent != m_sizePercent) {
+            m_sizePercent = percent;
+            m_previewShaper.reset();
+            changed |= m_sizeMode != kSizeOriginal;
+            UpdateStampCaption();
+        }
     }
+    if ((rekey || refill) && m_stampView->IsLoaded())
+        PrepareStamp();
     if (changed && m_stampView->IsLoaded() && m_sampleView->IsLoaded()) {
         CWaitCursor wait;
         RebuildStampedPreview();
@@ -626,7 +732,7 @@ void CPositionPage::OnUseTransparence() {
     } else {
         if (IsKeyColourSet() && m_stampView->IsLoaded()) {
             CWaitCursor wait;
-            m_stampView->FillPictureAlpha(m_opacity);
+            PrepareStamp(); // the box is clear now: the opacity everywhere
             RebuildStampedPreview();
         }
         m_keyColour &= 0x00FFFFFFu;
@@ -644,9 +750,48 @@ void CPositionPage::OnStampClicked() {
     CWaitCursor wait;
     m_keyColour = picked;
     m_swatch->update();
-    const CFeather f = FeatherFromSetting(m_feather);
-    m_stampView->KeyPictureColour(m_keyColour, m_tolerance, f.passes, m_opacity, f.grow);
+    PrepareStamp();
     RebuildStampedPreview();
+}
+
+void CPositionPage::OnSizeModeChanged() {
+    const int mode = m_sizeModeList->currentIndex();
+    if (mode == m_sizeMode || mode < 0)
+        return;
+    SetStampSize(mode, m_sizePercent);
+    if (m_stampView->IsLoaded()) {
+        UpdateStampCaption();
+        if (m_sampleView->IsLoaded()) {
+            CWaitCursor wait;
+            RebuildStampedPreview();
+        }
+    }
+}
+
+void CPositionPage::OnSizePercentUpdate() {
+    // Digits only; anything else brings back the percentage in use.
+    const QString text = m_sizePercentBox->text();
+    const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    if (!digits) {
+        m_sizePercentBox->setText(QString::number(m_sizePercent));
+        return;
+    }
+    if (!text.isEmpty())
+        RestartPreviewTimer(kTimerSizePercent);
+}
+
+void CPositionPage::OnFollowExif() {
+    SetFollowExif(m_followExifBox->isChecked());
+    // Only a sample from a file can carry an orientation: it is read again to show it as
+    // the batch will see it.
+    if (m_samplePath.isEmpty())
+        return;
+    CWaitCursor wait;
+    if (!m_sampleView->LoadPictureFile(m_samplePath, false)) {
+        m_samplePath.clear();
+        m_sampleView->LoadSamplePicture();
+    }
+    SampleChanged();
 }
 
 void CPositionPage::OnSwatchClicked() {

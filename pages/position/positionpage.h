@@ -15,6 +15,8 @@
 class CImageViewer;
 class CPreTranslateHook;
 class CStampBitmap;
+class CStampShaper;
+struct CStampLook;
 class CToolTipControl;
 class QCheckBox;
 class QComboBox;
@@ -51,7 +53,15 @@ public:
     // The filter of the stamp and sample dialogs.
     static const QString kOpenFilter;
     static constexpr int kPreviewDelayMs = 1000;
-    enum : int { kTimerOffsets = 1, kTimerOpacity = 2, kTimerFeather = 3, kTimerTolerance = 4 };
+    enum : int {
+        kTimerOffsets = 1,
+        kTimerOpacity = 2,
+        kTimerFeather = 3,
+        kTimerTolerance = 4,
+        kTimerSizePercent = 5,
+    };
+    // The entries of the size list, in the order of the sizemode values.
+    static const char* const kSizeModeEntries[3];
 
     explicit CPositionPage(QWidget* parent = nullptr);
     ~CPositionPage() override;
@@ -81,6 +91,19 @@ public:
     uint32_t GetKeyColour() const { return m_keyColour; }
     bool IsKeyColourSet() const;
     bool IsTransparenceChecked() const;
+    // Stamp size: 0 its own, 1 percent of the photo's width, 2 of its shorter side.
+    int GetSizeMode() const { return m_sizeMode; }
+    int GetSizePercent() const { return m_sizePercent; }
+    // Photos are shown, and stamped, as a viewer turns them by their EXIF orientation.
+    bool IsFollowExif() const { return m_followExif; }
+    // The look of the stamp as the page's values make it.
+    CStampLook GetStampLook() const;
+    // A shaper for a batch run: the stamp's picture, its own transparency and the look as
+    // they are now; null without a stamp.
+    std::shared_ptr<CStampShaper> CreateStampShaper() const;
+    // The stamp's size on the sample relative to its own (1 at its own size or without a
+    // sample).
+    double GetSampleScale() const;
 
     // ---- Setting the page from stored values (no preview work happens here).
     // Checks the button of the alignment (all others unchecked) and stores it.
@@ -93,6 +116,12 @@ public:
     // preview, without the click's forgetting of the key colour.
     void SetTransparence(bool on);
     void SetKeyColour(uint32_t keyColour) { m_keyColour = keyColour; }
+    // The size list, the percentage box (enabled for the percentage modes) and the values;
+    // out-of-range values are taken as the defaults.
+    void SetStampSize(int mode, int percent);
+    // The check box and the sample view's turning; the sample shows turned from its next
+    // load.
+    void SetFollowExif(bool on);
     // Selects the list entry of the sample view's zoom, adding it when missing. With
     // removePrevious the page's earlier custom entry goes first (a sample arrival); without
     // it an earlier one stays (settings applied).
@@ -122,6 +151,9 @@ public:
     void OnSliderChanged(int controlId);
     void OnPreviewTimer();
     void OnUseTransparence();
+    void OnSizeModeChanged();
+    void OnSizePercentUpdate();
+    void OnFollowExif();
     void OnStampClicked();
     void OnSwatchClicked();
     void OnCopy();
@@ -157,6 +189,8 @@ private:
     void EndStampDrag();
     void UpdateDragCursor(bool overViews);
     void EnableTransparenceControls(bool enable);
+    // The shaper of the preview, made anew after the stamp or its look changed.
+    CStampShaper& PreviewShaper();
     std::optional<QString> ChooseFile();
     static bool HasFocus(const QWidget* widget);
     static bool IsEditBox(const QWidget* widget);
@@ -175,6 +209,9 @@ private:
     QSlider* m_toleranceSlider = nullptr;
     QCheckBox* m_useTransparence = nullptr;
     QComboBox* m_zoomList = nullptr;
+    QComboBox* m_sizeModeList = nullptr;
+    QLineEdit* m_sizePercentBox = nullptr;
+    QCheckBox* m_followExifBox = nullptr;
     QGroupBox* m_stampGroup = nullptr;
     QWidget* m_swatch = nullptr;
     CToolTipControl* m_toolTips = nullptr;
@@ -190,6 +227,10 @@ private:
     int m_offsetY = 0;
     uint8_t m_halign = 1;
     uint8_t m_valign = 1;
+    int m_sizeMode = 0;
+    int m_sizePercent = 20;
+    bool m_followExif = true;
+    std::shared_ptr<CStampShaper> m_previewShaper;
     QTimer m_previewTimer;
     int m_previewTimerId = 0;
     int m_previewUpdates = 0;

@@ -46,6 +46,9 @@ protected:
         s.colorg = 20;
         s.colorb = 30;
         s.biptc = false;
+        s.followexif = false;
+        s.sizemode = 2;
+        s.sizepercent = 35;
         return s;
     }
 

@@ -235,7 +235,7 @@ TEST_F(QuillmarkBatch, SavedConfigurationStartsTheNextRun) {
     EXPECT_FALSE(saved.followexif);
 
     WriteBmp(pictures / "a.bmp", 10, 10, kGrey);
-    r = RunBatch(home, {"-c", config, pictures / "a.bmp"});
+    r = RunBatch(home, {"-c", config, "--size", "original", pictures / "a.bmp"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(OutputPixel("a.bmp", 3, 4), kRed & 0xFFFFFF);
     EXPECT_EQ(OutputPixel("a.bmp", 2, 4), kGrey & 0xFFFFFF);

@@ -95,7 +95,7 @@ TEST(PngDecoder, GreyDepthsGiveTheirLevelsAt8BitsAndTheSameColoursAt32) {
     EXPECT_EQ(twoBit.GetPalette()[3], Bgra(255, 255, 255, 255));
 }
 
-TEST(PngDecoder, PaletteWithTransparencyGivesAlphaInByte3WithoutTheFlag) {
+TEST(PngDecoder, PaletteWithTransparencyGivesAlphaInByte3AndTheFlag) {
     PngSpec shape =
         Picture(PNG_COLOR_TYPE_PALETTE, 2, 3, 1, [](int x, int, int, int) { return x; });
     shape.palette = {0xFF0000, 0x00FF00, 0x0000FF};
@@ -105,7 +105,7 @@ TEST(PngDecoder, PaletteWithTransparencyGivesAlphaInByte3WithoutTheFlag) {
     CMemoryBitmap wide;
     Decode(png, 32, wide);
     ASSERT_EQ(wide.GetBitsPerPixel(), 32);
-    EXPECT_FALSE(wide.HasAlpha());
+    EXPECT_TRUE(wide.HasAlpha()); // a stamp brings its transparency along
     EXPECT_EQ(wide.GetPixel32(0, 0), Bgra(0, 0, 255, 0));
     EXPECT_EQ(wide.GetPixel32(1, 0), Bgra(0, 255, 0, 128));
     EXPECT_EQ(wide.GetPixel32(2, 0), Bgra(255, 0, 0, 255));

@@ -104,8 +104,8 @@ protected:
 
     CStampJobSummary Run(bool blend = false, uint8_t halign = 2, uint8_t valign = 2,
                          int32_t offsetX = 0, int32_t offsetY = 0, int workers = 1) {
-        CStampJob job(
-            CStampJobParams{host, stamp, blend, halign, valign, offsetX, offsetY, workers});
+        CStampJob job(CStampJobParams{host, stamp, blend, halign, valign, offsetX, offsetY, workers,
+                                      nullptr, true});
         return job.Run();
     }
 

@@ -2,9 +2,11 @@
 
 #include "core/stampcompositing.h"
 #include "core/stamppreparation.h"
+#include "core/stampshape.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
 #include "imagelib/dibdisplay.h"
+#include "imagelib/jpegencoder.h"
 #include "pages/position/imageviewer.h"
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
@@ -722,6 +724,90 @@ QImage MakeStampImage(int w, int h) {
 
 // QM_SCREENSHOT_DIR=dir: the page with a sample and a keyed, feathered stamp at a reduction
 // and at 300 %, and the file dialog with its preview, for looking at.
+// The stamp's own transparency, its size relative to the sample and the sample's EXIF
+// orientation all show in the preview as the batch writes them.
+TEST_F(PositionPageTest, OwnAlphaSizeAndOrientationReachThePreview) {
+    LoadSample(300, 200);
+    CMemoryBitmap logo;
+    MakeLogo(logo, 50, 40);
+    logo.SetHasAlpha(true);
+    for (int x = 0; x < 50; ++x) // the top row fades in from transparent
+        SetPixel32(logo, x, 0, (logo.GetPixel32(x, 0) & 0xFFFFFFu) | uint32_t(x * 5) << 24);
+    page.GetStampView()->SetPicture(logo, true);
+    page.StampChanged();
+    QTest::mouseClick(Item<QAbstractButton>(IDC_POS_ALIGN_TOP_LEFT), Qt::LeftButton);
+    const CImageBitmap& sample = page.GetSampleView()->GetPicture();
+    const CImageBitmap& stamped = page.GetStampedView()->GetPicture();
+    EXPECT_EQ(stamped.GetPixel32(0, 0) & 0xFFFFFF, sample.GetPixel32(0, 0) & 0xFFFFFF);
+    for (const int x : {10, 33, 49}) {
+        const uint32_t s = logo.GetPixel32(x, 0), d = sample.GetPixel32(x, 0);
+        const uint32_t a = s >> 24, blue = ((s & 0xFF) * a + (d & 0xFF) * (255 - a)) / 255;
+        EXPECT_EQ(stamped.GetPixel32(x, 0) & 0xFF, blue) << x;
+    }
+    EXPECT_EQ(stamped.GetPixel32(20, 5), logo.GetPixel32(20, 5) | 0xFF000000u);
+    // Preparing again starts from the stamp's own alpha, not from the last result.
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(128);
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetStampBitmap().GetPixel32(30, 0) >> 24, 150u * 128 / 255);
+    Item<QSlider>(IDC_POS_OPACITY)->setValue(255);
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetStampBitmap().GetPixel32(30, 0) >> 24, 150u);
+
+    // 10 % of the sample's width: a 30 x 24 stamp, and the caption against that size.
+    auto* percent = Item<QLineEdit>(IDC_POS_SIZE_PERCENT);
+    EXPECT_FALSE(percent->isEnabled());
+    const QString ownCaption = page.GetStampCaption();
+    Item<QComboBox>(IDC_POS_SIZE_MODE)->setCurrentIndex(1);
+    page.OnSizeModeChanged();
+    EXPECT_TRUE(percent->isEnabled());
+    percent->setText("10");
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetSizePercent(), 10);
+    EXPECT_DOUBLE_EQ(page.GetSampleScale(), 0.6);
+    EXPECT_EQ(page.GetStampCaption(), StampCaption(page.GetStampView()->GetZoom() / 0.6));
+    EXPECT_NE(page.GetStampCaption(), ownCaption);
+    auto stampedAt = [&](int x, int y) {
+        return (stamped.GetPixel32(x, y) & 0xFFFFFF) != (sample.GetPixel32(x, y) & 0xFFFFFF);
+    };
+    EXPECT_TRUE(stampedAt(15, 12));
+    EXPECT_TRUE(stampedAt(29, 23));
+    EXPECT_FALSE(stampedAt(31, 12));
+    EXPECT_FALSE(stampedAt(15, 25));
+    // Out of range comes back in range; what is not a number is refused.
+    percent->setText("250");
+    page.OnPreviewTimer();
+    EXPECT_EQ(percent->text(), "100");
+    EXPECT_EQ(page.GetSizePercent(), 100);
+    percent->setText("9x");
+    EXPECT_EQ(percent->text(), "100");
+
+    // A photo turned by its EXIF orientation shows upright, and again stored when the
+    // orientation is not followed.
+    QTemporaryDir dir;
+    CMemoryBitmap photo;
+    MakeRamp(photo, 60, 30);
+    auto exif = std::make_unique<CSavedMarker>();
+    const uint8_t bytes[] = {'E',  'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                             0x12, 1,   3,   0,   1, 0, 0,   0,   6,  0, 0, 0, 0, 0, 0, 0};
+    exif->marker = 0xE1;
+    exif->dataLength = exif->originalLength = sizeof bytes;
+    exif->data = std::make_unique<uint8_t[]>(sizeof bytes);
+    std::copy(std::begin(bytes), std::end(bytes), exif->data.get());
+    photo.SetMarkers(std::move(exif));
+    const QString path = dir.filePath("turned.jpg");
+    CJpegEncoder().EncodeFile(path.toStdString(), photo);
+    nextPath = path;
+    page.OnOpenSample();
+    EXPECT_TRUE(page.IsFollowExif());
+    EXPECT_EQ(sample.GetWidth(), 30);
+    EXPECT_EQ(stamped.GetWidth(), 30);
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_FOLLOW_EXIF), Qt::LeftButton);
+    EXPECT_FALSE(page.IsFollowExif());
+    EXPECT_EQ(sample.GetWidth(), 60);
+    EXPECT_EQ(stamped.GetWidth(), 60);
+    EXPECT_EQ(page.GetSamplePath(), path);
+}
+
 TEST_F(PositionPageTest, Screenshots) {
     const QString target = qEnvironmentVariable("QM_SCREENSHOT_DIR");
     if (target.isEmpty())
@@ -751,6 +837,12 @@ TEST_F(PositionPageTest, Screenshots) {
     page.OnPreviewTimer();
     QTest::qWait(50);
     EXPECT_TRUE(page.grab().save(target + "/position-reduced.png"));
+    page.SetStampSize(2, 15);
+    page.OnSizeModeChanged();
+    page.RebuildStampedPreview();
+    page.UpdateStampCaption();
+    QTest::qWait(50);
+    EXPECT_TRUE(page.grab().save(target + "/position-sized.png"));
 
     Item<QComboBox>(IDC_POS_ZOOM)->setCurrentIndex(10); // 300 %
     page.OnZoomChange();

@@ -146,8 +146,9 @@ TEST(DialogBuilder, KindsAndStylesOfThePositioningPage) {
 
 TEST(DialogBuilder, TabOrderFollowsTheTemplate) {
     const Built position = Build(IDD_POSITION_PAGE);
-    EXPECT_EQ(FocusChain(position), (std::vector<int>{1001, 1007, 1011, 1042, 1061, 1022, 1053,
-                                                      1035, 1036, 1005, 1037, 1029, 1028}));
+    EXPECT_EQ(FocusChain(position),
+              (std::vector<int>{1001, 1007, 1011, 1042, 1061, 1022, 1053, 1035, 1036, 1005, 1037,
+                                1029, 1192, 1193, 1195, 1028}));
     const Built input = Build(IDD_INPUT_PAGE);
     const std::vector<int> chain = FocusChain(input);
     ASSERT_FALSE(chain.empty());

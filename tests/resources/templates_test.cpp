@@ -73,8 +73,8 @@ TEST(DialogTemplates, ControlsLieInsideTheirDialogAndIdsAreUnique) {
 
 TEST(DialogTemplates, PositioningPageTabOrderAndRectangles) {
     const CDialogTemplate& t = *FindDialogTemplate(IDD_POSITION_PAGE);
-    const std::vector<int> order{1001, 1007, 1011, 1042, 1061, 1022, 1053,
-                                 1035, 1036, 1005, 1037, 1029, 1028};
+    const std::vector<int> order{1001, 1007, 1011, 1042, 1061, 1022, 1053, 1035,
+                                 1036, 1005, 1037, 1029, 1192, 1193, 1195, 1028};
     EXPECT_EQ(TabOrder(t), order);
 
     struct {
