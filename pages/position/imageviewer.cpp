@@ -350,112 +350,114 @@ void CImageViewer::EndStampOverlay() {
     m_overlayStamp = QImage();
     m_backDirty = true;
     update();
-    void CImageViewer::StampShaped(CStampShaper & shaper, const CPhotoPlacement& placement) {
-        if (!m_loaded)
-            return;
-        StampPhoto(m_picture, shaper, placement, false);
-        ApplyZoom(GetZoom());
-    }
+}
 
-    void CImageViewer::FillPictureAlpha(uint8_t value) {
-        if (m_loaded)
-            FillAlpha(m_picture, value);
-    }
+void CImageViewer::StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement) {
+    if (!m_loaded)
+        return;
+    StampPhoto(m_picture, shaper, placement, false);
+    ApplyZoom(GetZoom());
+}
 
-    void CImageViewer::KeyPictureColour(uint32_t keyColour, uint8_t tolerance, uint8_t passes,
-                                        uint8_t opacity, bool grow) {
-        // Callers keep to shown pictures; a picture of another depth would be read wrongly.
-        if (m_picture.GetBitsPerPixel() != 32)
-            return;
-        ApplyKeyColour(m_picture, keyColour, tolerance, passes, opacity, grow);
-    }
+void CImageViewer::FillPictureAlpha(uint8_t value) {
+    if (m_loaded)
+        FillAlpha(m_picture, value);
+}
 
-    void CImageViewer::SetPickEnabled(bool enabled) {
-        m_pickEnabled = enabled;
-        if (!enabled)
-            unsetCursor();
-    }
+void CImageViewer::KeyPictureColour(uint32_t keyColour, uint8_t tolerance, uint8_t passes,
+                                    uint8_t opacity, bool grow) {
+    // Callers keep to shown pictures; a picture of another depth would be read wrongly.
+    if (m_picture.GetBitsPerPixel() != 32)
+        return;
+    ApplyKeyColour(m_picture, keyColour, tolerance, passes, opacity, grow);
+}
 
-    void CImageViewer::SetNotify(bool notify) {
-        m_notify = notify;
-        setMouseTracking(notify);
-    }
+void CImageViewer::SetPickEnabled(bool enabled) {
+    m_pickEnabled = enabled;
+    if (!enabled)
+        unsetCursor();
+}
 
-    bool CImageViewer::IsOverPicture(const QPoint& position) const {
-        const CRectL& d = m_geometry.GetDestination();
-        return position.x() >= d.left && position.x() < d.right && position.y() >= d.top &&
-               position.y() < d.bottom;
-    }
+void CImageViewer::SetNotify(bool notify) {
+    m_notify = notify;
+    setMouseTracking(notify);
+}
 
-    void CImageViewer::UpdateCursor(const QPoint& position) {
-        if (m_pickEnabled && m_loaded && IsOverPicture(position))
-            setCursor(LoadCursor(IDC_COLOUR_PICKER));
-        else
-            unsetCursor();
-    }
+bool CImageViewer::IsOverPicture(const QPoint& position) const {
+    const CRectL& d = m_geometry.GetDestination();
+    return position.x() >= d.left && position.x() < d.right && position.y() >= d.top &&
+           position.y() < d.bottom;
+}
 
-    void CImageViewer::mouseMoveEvent(QMouseEvent * event) {
-        if (!m_notify) {
-            event->ignore();
-            return;
-        }
-        UpdateCursor(event->position().toPoint());
-        event->accept();
-    }
+void CImageViewer::UpdateCursor(const QPoint& position) {
+    if (m_pickEnabled && m_loaded && IsOverPicture(position))
+        setCursor(LoadCursor(IDC_COLOUR_PICKER));
+    else
+        unsetCursor();
+}
 
-    void CImageViewer::mousePressEvent(QMouseEvent * event) {
-        if (!m_notify) {
-            event->ignore();
-            return;
-        }
-        if (event->button() == Qt::LeftButton) {
-            const QPoint pos = event->position().toPoint();
-            m_pickedColour = 0;
-            if (m_pickEnabled && m_loaded) {
-                if (const auto pixel = m_geometry.PixelAt(pos.x(), pos.y()))
-                    m_pickedColour =
-                        (m_picture.GetPixel32(pixel->x, pixel->y) & 0x00FFFFFFu) | 0x01000000u;
-            }
-            m_pressed = true;
-        }
-        if (!hasFocus())
-            setFocus(Qt::MouseFocusReason);
-        event->accept();
-        if (m_pickedColour != 0 && event->button() == Qt::LeftButton)
-            emit colourPicked();
+void CImageViewer::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_notify) {
+        event->ignore();
+        return;
     }
+    UpdateCursor(event->position().toPoint());
+    event->accept();
+}
 
-    void CImageViewer::mouseReleaseEvent(QMouseEvent * event) {
-        if (!m_notify) {
-            event->ignore();
-            return;
-        }
+void CImageViewer::mousePressEvent(QMouseEvent* event) {
+    if (!m_notify) {
+        event->ignore();
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
         const QPoint pos = event->position().toPoint();
-        event->accept();
-        if (event->button() == Qt::LeftButton) {
-            const bool click = m_pressed && rect().contains(pos);
-            m_pressed = false;
-            if (click)
-                emit clicked();
-        } else if (event->button() == Qt::RightButton && rect().contains(pos)) {
-            std::unique_ptr<QMenu> menu = CreatePopupMenu();
-            if (!menu)
-                return;
-            if (QAction* chosen = menu->exec(mapToGlobal(pos)))
-                emit commandRequested(GetMenuCommand(chosen));
+        m_pickedColour = 0;
+        if (m_pickEnabled && m_loaded) {
+            if (const auto pixel = m_geometry.PixelAt(pos.x(), pos.y()))
+                m_pickedColour =
+                    (m_picture.GetPixel32(pixel->x, pixel->y) & 0x00FFFFFFu) | 0x01000000u;
         }
+        m_pressed = true;
     }
+    if (!hasFocus())
+        setFocus(Qt::MouseFocusReason);
+    event->accept();
+    if (m_pickedColour != 0 && event->button() == Qt::LeftButton)
+        emit colourPicked();
+}
 
-    void CImageViewer::mouseDoubleClickEvent(QMouseEvent * event) {
-        if (!m_notify) {
-            event->ignore();
+void CImageViewer::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_notify) {
+        event->ignore();
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    event->accept();
+    if (event->button() == Qt::LeftButton) {
+        const bool click = m_pressed && rect().contains(pos);
+        m_pressed = false;
+        if (click)
+            emit clicked();
+    } else if (event->button() == Qt::RightButton && rect().contains(pos)) {
+        std::unique_ptr<QMenu> menu = CreatePopupMenu();
+        if (!menu)
             return;
-        }
-        // A double click is a second click for picking.
-        mousePressEvent(event);
+        if (QAction* chosen = menu->exec(mapToGlobal(pos)))
+            emit commandRequested(GetMenuCommand(chosen));
     }
+}
 
-    std::unique_ptr<QMenu> CImageViewer::CreatePopupMenu() {
-        const bool paste = m_pasteOffered && IsClipboardFormatAvailable(QM_CF_BITMAP);
-        return CreateCopyPastePopup(this, m_loaded, paste);
+void CImageViewer::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!m_notify) {
+        event->ignore();
+        return;
     }
+    // A double click is a second click for picking.
+    mousePressEvent(event);
+}
+
+std::unique_ptr<QMenu> CImageViewer::CreatePopupMenu() {
+    const bool paste = m_pasteOffered && IsClipboardFormatAvailable(QM_CF_BITMAP);
+    return CreateCopyPastePopup(this, m_loaded, paste);
+}
