@@ -17,10 +17,12 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -130,11 +132,8 @@ void CMainDialog::InitDialog() {
         m_menuButton = m_systemMenu->CreateMenuButton(m_tabs);
         // At the right end of the strip the menu opens leftwards, into the window.
         disconnect(m_menuButton, &QToolButton::clicked, m_systemMenu, nullptr);
-        connect(m_menuButton, &QToolButton::clicked, this, [this] {
-            const int width = m_systemMenu->GetMenu()->sizeHint().width();
-            m_systemMenu->Popup(m_menuButton->mapToGlobal(
-                QPoint(m_menuButton->width() - width, m_menuButton->height())));
-        });
+        connect(m_menuButton, &QToolButton::clicked, this, &CMainDialog::PopupMenuAtButton);
+        m_menuButton->setToolTip(QStringLiteral("Window menu (F10, Alt+Space)"));
         m_menuButton->show();
     }
 
@@ -175,10 +174,15 @@ void CMainDialog::InitDialog() {
     PlaceMenuButton();
     AddAnchor(IDC_MAIN_TAB, 0, 0, 1, 1);
 
-    // 9. Where the window was last time. The window and its pages are hidden still, so
-    // the size changes wait for the show; they are handed on now, so that the pictures
-    // loaded next are fitted into the views at the size the user will see.
-    GetLayout().LoadWindowPlacement(QString::fromLatin1(kProfileSection));
+    // 9. Where the window was last time; the first time, a size to work in. The window and
+    // its pages are hidden still, so the size changes wait for the show; they are handed
+    // on now, so that the pictures loaded next are fitted into the views at the size the
+    // user will see.
+    if (!GetLayout().LoadWindowPlacement(QString::fromLatin1(kProfileSection))) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen)
+            setGeometry(FirstStartRect(screen->availableGeometry(), size()));
+    }
     SendPendingResizes(this);
 
     // 10. The input page's tab.
@@ -258,6 +262,30 @@ void CMainDialog::PlacePages(bool reparent) {
         m_menuButton->raise();
 }
 
+QRect CMainDialog::FirstStartRect(const QRect& available, QSize templateSize) {
+    // Two thirds of the screen leaves room beside the window while the lists and the
+    // sample views get space to show something; never below the template, never beyond
+    // the screen.
+    QSize size(available.width() * 2 / 3, available.height() * 2 / 3);
+    size = size.expandedTo(templateSize).boundedTo(available.size());
+    return {available.left() + (available.width() - size.width()) / 2,
+            available.top() + (available.height() - size.height()) / 2, size.width(),
+            size.height()};
+}
+
+void CMainDialog::PopupMenuAtButton() {
+    if (!m_systemMenu)
+        return;
+    if (!m_menuButton || !m_menuButton->isVisible()) {
+        m_systemMenu->Popup();
+        return;
+    }
+    // At the right end of the strip the menu opens leftwards, into the window.
+    const int width = m_systemMenu->GetMenu()->sizeHint().width();
+    m_systemMenu->Popup(
+        m_menuButton->mapToGlobal(QPoint(m_menuButton->width() - width, m_menuButton->height())));
+}
+
 void CMainDialog::PlaceMenuButton() {
     if (!m_tabs || !m_menuButton)
         return;
@@ -283,6 +311,12 @@ bool CMainDialog::PreTranslate(QWidget* target, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (m_systemMenu && m_systemMenu->HandleKey(key))
         return true;
+    // F10 is the menu key that window managers leave to the program (most take
+    // Alt+Space for their own menu).
+    if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier) {
+        PopupMenuAtButton();
+        return true;
+    }
     // Where no window manager takes Alt+F4 first.
     if (key->key() == Qt::Key_F4 && key->modifiers() == Qt::AltModifier) {
         close();

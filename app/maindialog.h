@@ -75,6 +75,9 @@ public:
     void PlacePages(bool reparent = true);
     // Where a page goes in a tab control of width x height whose first tab item is item.
     static QRect PageRect(int width, int height, const QRect& item);
+    // The window at its first start (no stored placement): two thirds of the available
+    // area, at least the template size, centred.
+    static QRect FirstStartRect(const QRect& available, QSize templateSize);
     // Where the big icon is drawn in a minimised client area.
     static QPoint MinimizedIconPosition(QSize client, QSize icon);
 
@@ -109,6 +112,8 @@ private:
     bool PreTranslate(QWidget* target, QEvent* event);
     void OnSelChange(int index);
     void PlaceMenuButton();
+    // The system menu below the "≡" button (F10 and the button itself).
+    void PopupMenuAtButton();
     // Settings import and export (command 203 and 204 outside a run).
     void OnImportSettings();
     void OnExportSettings();

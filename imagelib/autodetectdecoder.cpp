@@ -58,26 +58,36 @@ CImageType CAutoDetectDecoder::ClassifyImage(const uint8_t* b, int size) {
 }
 
 void CAutoDetectDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int bitsPerPixel) {
+    SetFullSize(0, 0);
+    CImageDecoder* decoder = nullptr;
     switch (ClassifyImage(source.PeekBytes(kRecognitionBytes), source.GetSize())) {
     case kImageUnknown:
         RaiseDecoderError(8, "Unknown file type.");
     case kImageBmp:
         Trace(2, "Windows bitmap recognized.\n");
-        m_bmpDecoder->Decode(source, bitmap, bitsPerPixel);
-        return;
+        decoder = m_bmpDecoder.get();
+        break;
     case kImageJpeg:
         Trace(2, "JPEG file recognized.\n");
-        m_jpegDecoder->Decode(source, bitmap, bitsPerPixel);
-        return;
+        decoder = m_jpegDecoder.get();
+        break;
     case kImagePng:
         Trace(2, "PNG file recognized.\n");
-        m_pngDecoder->Decode(source, bitmap, bitsPerPixel);
-        return;
+        decoder = m_pngDecoder.get();
+        break;
     case kImageGif:
         Trace(2, "GIF file recognized.\n");
-        m_gifDecoder->Decode(source, bitmap, bitsPerPixel);
-        return;
+        decoder = m_gifDecoder.get();
+        break;
     default:
         RaiseDecoderError(6, "Library not compiled for this file type.");
     }
+    decoder->SetPreviewSize(GetPreviewWidth(), GetPreviewHeight());
+    // The size is known once the header was read, also when the body fails later.
+    struct CFullSizeCopy {
+        CAutoDetectDecoder& self;
+        const CImageDecoder& from;
+        ~CFullSizeCopy() { self.SetFullSize(from.GetFullWidth(), from.GetFullHeight()); }
+    } copy{*this, *decoder};
+    decoder->Decode(source, bitmap, bitsPerPixel);
 }

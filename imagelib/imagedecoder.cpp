@@ -3,12 +3,35 @@
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
 
 void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
     const int64_t limit = CImageBitmap::kMaxPixels;
     if (width > limit || height > limit || (width > 0 && height > 0 && width * height > limit))
         throw CTextException(10, "Out of memory creating bitmap.");
+}
+
+void CImageDecoder::SetPreviewSize(int width, int height) {
+    m_previewWidth = width > 0 && height > 0 ? width : 0;
+    m_previewHeight = width > 0 && height > 0 ? height : 0;
+}
+
+int CImageDecoder::ReductionFactor(int64_t width, int64_t height, int previewWidth,
+                                   int previewHeight, int maxFactor) {
+    if (previewWidth <= 0 || previewHeight <= 0 || width <= 0 || height <= 0)
+        return 1;
+    // The fitted size, rounded up: the reduced picture must not be drawn enlarged.
+    const double fit = std::min(
+        {double(previewWidth) / double(width), double(previewHeight) / double(height), 1.0});
+    const auto needWidth = int64_t(std::ceil(double(width) * fit));
+    const auto needHeight = int64_t(std::ceil(double(height) * fit));
+    int factor = 1;
+    while (factor * 2 <= maxFactor && (width + factor * 2 - 1) / (factor * 2) >= needWidth &&
+           (height + factor * 2 - 1) / (factor * 2) >= needHeight)
+        factor *= 2;
+    return factor;
 }
 
 void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
@@ -41,6 +64,7 @@ void CImageDecoder::DecodeResource(int id, CImageBitmap& bitmap, int bitsPerPixe
 }
 
 void CImageDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int bitsPerPixel) {
+    SetFullSize(0, 0);
     CPaletteHolder paletteHolder; // freed on every path
     try {
         DecodeBody(bitmap, paletteHolder, bitsPerPixel, source);
@@ -49,6 +73,9 @@ void CImageDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int bitsP
         // knows only the library's own exception.
         throw CTextException(10, "Out of memory creating bitmap.");
     }
+    // Decoders that never reduce deliver the picture at its own size.
+    if (m_fullWidth == 0 && m_fullHeight == 0)
+        SetFullSize(bitmap.GetWidth(), bitmap.GetHeight());
 }
 
 void CImageDecoder::DecodeBody(CImageBitmap&, CPaletteHolder&, int&, CImageSource&) {}

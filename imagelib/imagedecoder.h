@@ -42,9 +42,41 @@ public:
     // size. Negative dimensions are the caller's to reject.
     static void CheckPixelCount(int64_t width, int64_t height);
 
+    // A preview needs no more pixels than it shows. With a preview size set, a decoder may
+    // deliver the picture reduced by a whole factor, as far as the codec allows while
+    // reading, provided the result still covers the picture fitted into width x height
+    // (a picture that fits already stays whole). 0 x 0, the default, asks for the whole
+    // picture.
+    void SetPreviewSize(int width, int height);
+    int GetPreviewWidth() const { return m_previewWidth; }
+    int GetPreviewHeight() const { return m_previewHeight; }
+    // The input's own size in pixels, as declared by the last decoded file, whatever
+    // reduction was applied; 0 before a decode reached the header.
+    int GetFullWidth() const { return m_fullWidth; }
+    int GetFullHeight() const { return m_fullHeight; }
+    // The largest power of two up to maxFactor by which a width x height picture can be
+    // divided (sizes rounded up) and still cover its fit into previewWidth x previewHeight;
+    // 1 without a preview size.
+    static int ReductionFactor(int64_t width, int64_t height, int previewWidth, int previewHeight,
+                               int maxFactor);
+
 protected:
+    // Called by the format decoders once the header told the input's size.
+    void SetFullSize(int width, int height) {
+        m_fullWidth = width;
+        m_fullHeight = height;
+    }
+    // The factor for the current preview size (see ReductionFactor).
+    int PreviewReduction(int64_t width, int64_t height, int maxFactor) const {
+        return ReductionFactor(width, height, m_previewWidth, m_previewHeight, maxFactor);
+    }
+
     // The format's own work: reads from source, re-creates and fills bitmap. bitsPerPixel
     // comes in as requested and leaves as delivered. The base does nothing.
     virtual void DecodeBody(CImageBitmap& bitmap, CPaletteHolder& paletteHolder, int& bitsPerPixel,
                             CImageSource& source);
+
+private:
+    int m_previewWidth = 0, m_previewHeight = 0;
+    int m_fullWidth = 0, m_fullHeight = 0;
 };

@@ -208,6 +208,14 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         jpeg_read_header(cinfo, TRUE);
         // Before jpeg_start_decompress, which allocates for the declared size.
         CheckPixelCount(cinfo->image_width, cinfo->image_height);
+        SetFullSize(int(cinfo->image_width), int(cinfo->image_height));
+        // A preview takes the DCT's own reduction: at 1/8 only the DC coefficient of each
+        // block is transformed, and only the reduced rows are ever allocated.
+        if (const int factor = PreviewReduction(cinfo->image_width, cinfo->image_height, 8);
+            factor > 1) {
+            cinfo->scale_num = 1;
+            cinfo->scale_denom = unsigned(factor);
+        }
 
         if (m_fastDecoding)
             cinfo->do_fancy_upsampling = FALSE;

@@ -11,6 +11,7 @@
 #include <exception>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <png.h>
 
@@ -22,6 +23,7 @@ struct CPngReader {
     png_infop info = nullptr;
     CImageSource* source = nullptr;
     std::exception_ptr pending; // an exception of the source, carried across libpng
+    std::vector<png_byte> row;  // one whole row while a preview is read reduced
     char message[256] = {};
 
     explicit CPngReader(CImageSource& from);
@@ -101,6 +103,14 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     int bitDepth = 0, colorType = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
     CheckPixelCount(width, height);
+    SetFullSize(int(width), int(height));
+    // A preview of a plain (not interlaced) file is reduced row by row as it is read: only
+    // every factor-th row and column is kept.
+    const int factor = png_get_interlace_type(png, info) == PNG_INTERLACE_NONE
+                           ? PreviewReduction(width, height, 8)
+                           : 1;
+    const png_uint_32 outWidth = (width + png_uint_32(factor) - 1) / png_uint_32(factor);
+    const png_uint_32 outHeight = (height + png_uint_32(factor) - 1) / png_uint_32(factor);
 
     bool deep = true;
     bool alpha = false;
@@ -141,10 +151,10 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
         // A tRNS chunk expanded above brings its own fourth byte.
         if (!alpha)
             png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-        bitmap.Create(int(width), int(height), 32, alpha);
+        bitmap.Create(int(outWidth), int(outHeight), 32, alpha);
     } else {
         bitsPerPixel = 8;
-        bitmap.Create(int(width), int(height), 8, false);
+        bitmap.Create(int(outWidth), int(outHeight), 8, false);
         uint32_t* palette = bitmap.GetPalette();
         if (colorType == PNG_COLOR_TYPE_GRAY) {
             const uint32_t levels = 1u << std::min(bitDepth, 8);
@@ -185,9 +195,26 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
         IsIccProfile(std::span<const uint8_t>(profile, profileLength)))
         bitmap.SetIccProfile(std::vector<uint8_t>(profile, profile + profileLength));
 
+    if (factor > 1)
+        reader->row.resize(png_get_rowbytes(png, info));
     bitmap.BeginAccess(false, true);
     accessing = true;
-    png_read_image(png, bitmap.GetLines());
+    if (factor == 1) {
+        png_read_image(png, bitmap.GetLines());
+    } else {
+        uint8_t** lines = bitmap.GetLines();
+        const size_t pixelBytes = size_t(bitsPerPixel / 8);
+        const size_t step = pixelBytes * size_t(factor);
+        png_bytep row = reader->row.data();
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(png, row, nullptr);
+            if (y % png_uint_32(factor) != 0)
+                continue;
+            uint8_t* out = lines[y / png_uint_32(factor)];
+            for (png_uint_32 x = 0; x < outWidth; ++x)
+                std::memcpy(out + x * pixelBytes, row + x * step, pixelBytes);
+        }
+    }
     accessing = false;
     bitmap.EndAccess();
     png_read_end(png, nullptr);

@@ -21,7 +21,8 @@ const CControlTemplate kMainControls[] = {
 
 // ---- 101: input page
 const CControlTemplate kInputControls[] = {
-    {IDC_IN_FILE_LIST, K::ListBox, "", 101, 0, 93, 225,
+    {IDC_IN_FILES_LABEL, K::Static, "files", 104, 0, 82, 8, 0},
+    {IDC_IN_FILE_LIST, K::ListBox, "", 101, 9, 93, 216,
      kTab | QM_WS_BORDER | QM_WS_VSCROLL | QM_WS_HSCROLL | QM_LBS_SORT | QM_LBS_EXTENDEDSEL},
     {IDC_IN_ADD_ALL, K::PushButton, "add all", 102, 227, 44, 14, kTab | QM_BS_OWNERDRAW},
     {IDC_IN_ADD_SELECTED, K::PushButton, "add sel", 148, 227, 44, 14, kTab | QM_BS_OWNERDRAW},
@@ -92,8 +93,8 @@ const CControlTemplate kPositionControls[] = {
 // settings, the run buttons, the log and the progress bar.
 const CControlTemplate kOutputControls[] = {
     {IDC_STATIC, K::Static, "output folder:", 3, 4, 60, 8, 0},
-    {IDC_OUT_FOLDER, K::Edit, "", 2, 14, 124, 13,
-     kTab | QM_ES_READONLY | QM_WS_BORDER | QM_ES_AUTOHSCROLL},
+    // Editable: a folder may be typed or pasted as well as picked in the tree.
+    {IDC_OUT_FOLDER, K::Edit, "", 2, 14, 124, 13, kTab | QM_WS_BORDER | QM_ES_AUTOHSCROLL},
     {IDC_OUT_NEW_FOLDER, K::PushButton, "create subdir", 129, 13, 67, 15, kTab | QM_BS_OWNERDRAW},
     {IDC_OUT_TREE, K::TreeView, "", 1, 31, 195, 210, kTab | QM_WS_BORDER},
     {IDC_OUT_SETTINGS_GROUP, K::GroupBox, "output settings", 200, 1, 192, 78, 0},

@@ -91,6 +91,7 @@ enum : int {
     IDC_IN_SELECTED_LABEL = 1069,
     IDC_IN_WIDTH_LABEL = 1086,
     IDC_IN_HEIGHT_LABEL = 1087,
+    IDC_IN_FILES_LABEL = 1088, // above the file list: how many files it holds
 
     // positioning page (103)
     IDC_POS_STAMP_PATH = 1001,

@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -19,6 +21,7 @@ constexpr int kKindRole = Qt::UserRole;
 constexpr int kDriveRole = Qt::UserRole + 1;
 constexpr int kPictureRole = Qt::UserRole + 2;
 constexpr int kSelectedPictureRole = Qt::UserRole + 3;
+constexpr int kPlacePathRole = Qt::UserRole + 4;
 
 constexpr int kPictureSize = 16;
 
@@ -135,6 +138,16 @@ void CFolderTree::InitFolderTree() {
                                QStringLiteral("my computer"), kPictureComputer, kPictureComputer);
     ExpandAfresh(m_desktopItem);
     ExpandAfresh(m_myComputerItem);
+    // The user's own folders one click away, whatever drive they lie on.
+    for (const SPlace& place :
+         m_environment.places ? m_environment.places() : std::vector<SPlace>{}) {
+        if (place.path.isEmpty() || !IsDirectory(place.path))
+            continue;
+        QTreeWidgetItem* item =
+            NewItem(nullptr, -1, EItemKind::Place, place.text, kPictureFolder, kPictureFolderOpen);
+        item->setData(0, kPlacePathRole, place.path);
+        AddPlaceholderByRule(item, place.path);
+    }
 
     for (size_t i = 0; i < m_drives.size(); ++i) {
         const SDrive& drive = m_drives[i];
@@ -293,6 +306,19 @@ int CFolderTree::ListSubfolders(QTreeWidgetItem* item, const QString& path) {
 
 // --- questions about paths and items ----------------------------------------------------------
 
+bool CFolderTree::IsTopFolder(const QTreeWidgetItem* item) const {
+    return item == m_desktopItem || ItemKind(item) == EItemKind::Place;
+}
+
+QTreeWidgetItem* CFolderTree::PlaceItem(const QString& text) const {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        if (ItemKind(item) == EItemKind::Place && item->text(0) == text)
+            return item;
+    }
+    return nullptr;
+}
+
 bool CFolderTree::HasSubfolders(const QString& path) const {
     return HasSubfolderEntries(path);
 }
@@ -322,7 +348,10 @@ bool CFolderTree::CheckMedia(const QString& path) {
 QString CFolderTree::GetItemPath(const QTreeWidgetItem* item) const {
     QString collected;
     for (const QTreeWidgetItem* it = item; it && it != m_myComputerItem; it = it->parent()) {
-        const QString contribution = it == m_desktopItem ? m_desktopPath : it->text(0);
+        const QString contribution = it == m_desktopItem ? m_desktopPath
+                                     : ItemKind(it) == EItemKind::Place
+                                         ? it->data(0, kPlacePathRole).toString()
+                                         : it->text(0);
         collected = PrependItemText(contribution, collected);
     }
     return collected;
@@ -360,6 +389,9 @@ int CFolderTree::DriveIndexOfItem(const QTreeWidgetItem* item) const {
             return -1;
         if (ItemKind(it) == EItemKind::Drive)
             return it->data(0, kDriveRole).toInt();
+        if (ItemKind(it) == EItemKind::Place)
+            return DriveIndexOf(m_drives, it->data(0, kPlacePathRole).toString(),
+                                Qt::CaseSensitive);
     }
     return m_desktopKnown ? DriveIndexOf(m_drives, m_desktopPath, Qt::CaseSensitive) : -1;
 }
@@ -424,11 +456,11 @@ CFolderTree::EExpandResult CFolderTree::ItemExpanding(QTreeWidgetItem* item, boo
         return EExpandResult::ItemGone;
     }
     if (!FolderExists(path)) {
-        if (item == m_desktopItem) {
+        if (IsTopFolder(item)) {
             // The top stays open with "my computer" under it: a desktop folder deleted
-            // meanwhile must not fold every drive away out of reach.
+            // meanwhile must not fold every drive away out of reach. A place only empties.
             DeleteChildren(item);
-            return EExpandResult::Allowed;
+            return item == m_desktopItem ? EExpandResult::Allowed : EExpandResult::Refused;
         }
         DestroyItem(item, EDestroy::Delete);
         return EExpandResult::ItemGone;
@@ -473,7 +505,44 @@ void CFolderTree::keyPressEvent(QKeyEvent* e) {
     QTreeWidget::keyPressEvent(e);
 }
 
+void CFolderTree::resizeEvent(QResizeEvent* e) {
+    QTreeWidget::resizeEvent(e);
+    // The tree is often filled and its folder selected before the window has its size.
+    if (currentIndex().isValid())
+        ShowItemName(currentIndex());
+}
+
 // --- selection --------------------------------------------------------------------------------
+
+void CFolderTree::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    // The view's own rule shows the start of the one column, which is wider than the view:
+    // it would scroll back to the left edge every time. The vertical part is kept, the
+    // sideways part is ours.
+    const int sideways = horizontalScrollBar()->value();
+    QTreeWidget::scrollTo(index, hint);
+    horizontalScrollBar()->setValue(sideways);
+    if (index.isValid())
+        ShowItemName(index);
+}
+
+void CFolderTree::ShowItemName(const QModelIndex& index) {
+    // The one column is as wide as its widest item, laid out lazily; the scroll range must
+    // be the current one before it is used.
+    executeDelayedItemsLayout();
+    header()->resizeSections(QHeaderView::ResizeToContents);
+    updateGeometries();
+    const QRect rect = visualRect(index);
+    if (!rect.isValid())
+        return;
+    QScrollBar* bar = horizontalScrollBar();
+    const int nameWidth =
+        iconSize().width() + fontMetrics().horizontalAdvance(index.data().toString()) + 12;
+    // The least sideways scrolling that shows the name with the expand button before it;
+    // the start of a name wider than the view wins over its end.
+    const int left = bar->value() + rect.left() - indentation();
+    const int right = bar->value() + rect.left() + nameWidth;
+    bar->setValue(std::clamp(right - viewport()->width(), 0, std::max(0, left)));
+}
 
 void CFolderTree::OnCurrentItemChanged(QTreeWidgetItem* current) {
     // While a collapse deletes children the selection is the tree's own business; the
@@ -504,7 +573,7 @@ bool CFolderTree::SelectionChanging(QTreeWidgetItem* item) {
         return false;
     }
     if (!FolderExists(path)) {
-        if (item == m_desktopItem) {
+        if (IsTopFolder(item)) {
             DeleteChildren(item);
             return true;
         }
@@ -559,8 +628,9 @@ void CFolderTree::SelectItem(QTreeWidgetItem* item) {
         setCurrentItem(item);
     else
         OnCurrentItemChanged(item);
-    if (QTreeWidgetItem* current = currentItem())
-        scrollToItem(current);
+    // scrollTo itself: scrollToItem would bypass the sideways part.
+    if (currentItem())
+        scrollTo(currentIndex());
 }
 
 bool CFolderTree::SelectFolderPath(const QString& path, bool select) {
@@ -662,6 +732,13 @@ void CFolderTree::RefreshDrive(int drive) {
     if (m_desktopKnown && DriveIndexOf(m_drives, m_desktopPath, Qt::CaseSensitive) == drive &&
         CanEnterFolder(m_desktopPath))
         RefreshSubtree(m_desktopItem, m_desktopPath);
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* place = topLevelItem(i);
+        const QString path = place->data(0, kPlacePathRole).toString();
+        if (ItemKind(place) == EItemKind::Place &&
+            DriveIndexOf(m_drives, path, Qt::CaseSensitive) == drive && CanEnterFolder(path))
+            RefreshSubtree(place, path);
+    }
     QTreeWidgetItem* driveItem = DriveItem(drive);
     if (!driveItem)
         return;
@@ -780,6 +857,11 @@ void CFolderTree::SyncWatches() {
         }
     };
     visit(visit, m_desktopItem, m_desktopPath, DriveIndexOfItem(m_desktopItem));
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* place = topLevelItem(i);
+        if (ItemKind(place) == EItemKind::Place)
+            visit(visit, place, place->data(0, kPlacePathRole).toString(), DriveIndexOfItem(place));
+    }
     for (const auto& watcher : m_watchers)
         watcher->SetFolders(folders[watcher->Drive()]);
 }

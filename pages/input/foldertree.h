@@ -52,7 +52,9 @@ QIcon FolderTreePicture(int picture);
 class CFolderTree : public QTreeWidget {
     Q_OBJECT
 public:
-    enum class EItemKind { Desktop, MyComputer, Drive, Folder, Placeholder };
+    // Place: a folder at the top level beside "Desktop" (home, pictures), listed like any
+    // folder below it.
+    enum class EItemKind { Desktop, MyComputer, Drive, Folder, Placeholder, Place };
 
     // Where the tree learns about the machine; tests put temporary folders in its place.
     struct SEnvironment {
@@ -60,6 +62,7 @@ public:
         // The desktop folder without a trailing '/', or empty when there is none.
         std::function<QString()> desktopFolder = FindDesktopFolder;
         std::function<std::optional<int64_t>(const QString& root)> volumeId = ReadVolumeId;
+        std::function<std::vector<SPlace>()> places = FindPlaceFolders;
     };
 
     explicit CFolderTree(QWidget* parent = nullptr);
@@ -98,6 +101,8 @@ public:
     static int ItemPicture(const QTreeWidgetItem* item, bool selected);
 
     QTreeWidgetItem* DesktopItem() const { return m_desktopItem; }
+    // The top-level item of a place by its text ("home", "pictures"), or nullptr.
+    QTreeWidgetItem* PlaceItem(const QString& text) const;
     QTreeWidgetItem* MyComputerItem() const { return m_myComputerItem; }
     QTreeWidgetItem* DriveItem(int drive) const;
     bool IsDesktopKnown() const { return m_desktopKnown; }
@@ -110,9 +115,15 @@ signals:
     // Something changed on the drive of the selected folder.
     void treeFolderChanged();
 
+public:
+    // Besides the view's own scrolling, scrolls sideways so that the item's name shows: in
+    // a narrow column a deep folder would otherwise show as a bare selection bar.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
 protected:
     bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     enum class EExpandResult { Allowed, Refused, ItemGone };
@@ -151,6 +162,9 @@ private:
     void ResetDriveItem(QTreeWidgetItem* item);
     void SetExpandedQuietly(QTreeWidgetItem* item, bool expanded);
     int ListSubfolders(QTreeWidgetItem* item, const QString& path);
+    // "Desktop" or a place: top-level items that stay when their folder is gone.
+    bool IsTopFolder(const QTreeWidgetItem* item) const;
+    void ShowItemName(const QModelIndex& index);
     void RefreshSubtree(QTreeWidgetItem* item, const QString& folder);
 
     bool HasSubfolders(const QString& path) const;

@@ -127,6 +127,24 @@ QString FindDesktopFolder() {
     return path;
 }
 
+std::vector<SPlace> FindPlaceFolders() {
+    std::vector<SPlace> places;
+    const auto folder = [](const QString& path) {
+        return path.isEmpty() || !QFileInfo(path).isDir()
+                   ? QString()
+                   : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    };
+    const QString home = folder(QDir::homePath());
+    if (!home.isEmpty() && home != QLatin1String("/"))
+        places.push_back({QStringLiteral("home"), home});
+    // Qt answers with the home folder when the user has no pictures folder.
+    const QString pictures =
+        folder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    if (!pictures.isEmpty() && pictures != home && pictures != QLatin1String("/"))
+        places.push_back({QStringLiteral("pictures"), pictures});
+    return places;
+}
+
 std::optional<int64_t> ReadVolumeId(const QString& root) {
     struct statvfs info {};
     if (statvfs(QFile::encodeName(root).constData(), &info) != 0)

@@ -51,6 +51,16 @@ std::vector<SDrive> ReadSystemDrives();
 // The XDG desktop folder without a trailing '/', or empty when there is none.
 QString FindDesktopFolder();
 
+// A folder the tree offers at its top level beside "Desktop": its item text and its path
+// (absolute, without a trailing '/').
+struct SPlace {
+    QString text;
+    QString path;
+};
+// The user's home folder ("home") and XDG pictures folder ("pictures"), each when it is a
+// folder; the pictures folder only when it is not the home folder itself.
+std::vector<SPlace> FindPlaceFolders();
+
 // The statvfs file-system id of a drive root, or nullopt when the volume cannot be read.
 std::optional<int64_t> ReadVolumeId(const QString& root);
 

@@ -5,6 +5,8 @@
 #include "controls/imagebutton.h"
 #include "controls/pagesetup.h"
 #include "core/stampdisplay.h"
+#include "imagelib/autodetectdecoder.h"
+#include "imagelib/textexception.h"
 #include "pages/input/filedroplistbox.h"
 #include "pages/input/foldertree.h"
 #include "pages/pagehost.h"
@@ -20,6 +22,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QSet>
 #include <QSignalBlocker>
@@ -42,6 +45,7 @@ const CAnchorRow kAnchors[] = {
     {IDC_IN_REMOVE_ALL, 0.635f, 1, 0.75f, 1},
     {IDC_IN_PREVIEW, 0.75f, 0, 1, 0.25f},
     {IDC_IN_SELECTED_LABEL, 0.5f, 0, 0.75f, 0},
+    {IDC_IN_FILES_LABEL, 0.25f, 0, 0.5f, 0},
     {IDC_IN_PREVIEW_CHECK, 0.75f, 0.25f, 0.75f, 0.25f},
     {IDC_IN_WIDTH_LABEL, 0.75f, 0.25f, 0.75f, 0.25f},
     {IDC_IN_HEIGHT_LABEL, 0.75f, 0.25f, 0.75f, 0.25f},
@@ -135,6 +139,19 @@ CInputPage::CInputPage(QWidget* parent)
     m_toolTips = CreateToolTips(this, kToolTipWidth, kTools);
     // 5.
     m_preview->SetFitOnResize(true);
+    // Browsing big pictures and broken files: the preview decodes no more than it shows
+    // and says what is wrong with a file itself, without a box to click away.
+    m_preview->SetReducedLoading(true);
+    m_preview->SetErrorsInside(true);
+    m_filesLabel = GetDlgItemAs<QLabel>(this, IDC_IN_FILES_LABEL);
+    m_selectedLabel = GetDlgItemAs<QLabel>(this, IDC_IN_SELECTED_LABEL);
+    // The counts follow every change of the lists, however it came about.
+    for (CExtentListBox* list : {m_fileList, static_cast<CExtentListBox*>(m_selectedList)}) {
+        connect(list->model(), &QAbstractItemModel::rowsInserted, this, &CInputPage::UpdateCounts);
+        connect(list->model(), &QAbstractItemModel::rowsRemoved, this, &CInputPage::UpdateCounts);
+        connect(list->model(), &QAbstractItemModel::modelReset, this, &CInputPage::UpdateCounts);
+    }
+    UpdateCounts();
 
     // Notifications.
     connect(m_fileList, &QListWidget::itemSelectionChanged, this,
@@ -188,7 +205,38 @@ QString CInputPage::GetHeightLabelText() const {
     return m_heightLabel->text();
 }
 
+QString CInputPage::GetFilesLabelText() const {
+    return m_filesLabel ? m_filesLabel->text() : QString();
+}
+
+QString CInputPage::GetSelectedLabelText() const {
+    return m_selectedLabel ? m_selectedLabel->text() : QString();
+}
+
 // ---- Lists
+
+QString CInputPage::CountLabelText(const QString& name, int count) {
+    return QStringLiteral("%1 (%2)").arg(name, QLocale().toString(count));
+}
+
+void CInputPage::UpdateCounts() {
+    // Label updates are cheap, but a refill of thousands of names inserts them one by one:
+    // the texts are set once the event loop is back.
+    if (m_countsPending)
+        return;
+    m_countsPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_countsPending = false;
+            if (m_filesLabel)
+                m_filesLabel->setText(CountLabelText(QStringLiteral("files"), m_fileList->count()));
+            if (m_selectedLabel)
+                m_selectedLabel->setText(
+                    CountLabelText(QStringLiteral("selected files"), m_selectedList->count()));
+        },
+        Qt::QueuedConnection);
+}
 
 QList<int> CInputPage::SelectedRows(const CExtentListBox* list) {
     QList<int> rows;
@@ -314,11 +362,13 @@ void CInputPage::ShowPreview(CExtentListBox* list) {
     const QString path = list == m_fileList ? m_tree->GetFolderPath() + text : text;
     if (!m_preview->LoadPictureFile(path, true)) {
         ClearPreviewLabels();
+        m_preview->PaintPicture(); // the message in the preview area
         return;
     }
-    const CStampBitmap& picture = m_preview->GetPicture();
-    m_widthLabel->setText(QString::asprintf("width: %i pixels", picture.GetWidth()));
-    m_heightLabel->setText(QString::asprintf("height: %i pixels", picture.GetHeight()));
+    // A preview decoded reduced still tells the file's own size.
+    const QSize size = m_preview->GetFullSize();
+    m_widthLabel->setText(QString::asprintf("width: %i pixels", size.width()));
+    m_heightLabel->setText(QString::asprintf("height: %i pixels", size.height()));
     m_preview->PaintPicture();
 }
 
@@ -338,7 +388,19 @@ void CInputPage::OnCopy() {
     if (!HasFocus(m_preview) || !m_preview->IsLoaded())
         return;
     const CWaitCursor wait;
-    CopyToClipboard(m_preview->GetPicture());
+    if (!m_preview->IsReduced()) {
+        CopyToClipboard(m_preview->GetPicture());
+        return;
+    }
+    // What is copied is the file's picture, not the preview's reduction of it.
+    CStampBitmap whole;
+    try {
+        CAutoDetectDecoder decoder;
+        decoder.DecodeFile(m_preview->GetFilePath().toStdString(), whole, 32);
+    } catch (const CTextException&) {
+        return; // gone or changed since it was previewed: nothing to copy
+    }
+    CopyToClipboard(whole);
 }
 
 // ---- Commands and keyboard

@@ -44,6 +44,11 @@ public:
     void SetPreviewChecked(bool checked);
     QString GetWidthLabelText() const;
     QString GetHeightLabelText() const;
+    // The labels above the two lists with the number of entries each holds, as
+    // "files (12)" and "selected files (3)"; set once the event loop runs after a change.
+    QString GetFilesLabelText() const;
+    QString GetSelectedLabelText() const;
+    static QString CountLabelText(const QString& name, int count);
 
     // ---- Operations and handlers, public for tests.
     // The file list anew from the tree's current folder.
@@ -70,12 +75,16 @@ private:
     // Adds folder + text of each given file list row that the selected-files list lacks.
     void AddFiles(const QList<int>& rows);
     void ClearPreviewLabels();
+    void UpdateCounts();
     static QList<int> SelectedRows(const CExtentListBox* list);
     static bool HasFocus(const QWidget* widget);
 
     CToolTipControl* m_toolTips = nullptr;
     QLabel* m_widthLabel = nullptr;
     QLabel* m_heightLabel = nullptr;
+    QLabel* m_filesLabel = nullptr;
+    QLabel* m_selectedLabel = nullptr;
+    bool m_countsPending = false;
     QCheckBox* m_previewCheck = nullptr;
     CFileDropListBox* m_selectedList = nullptr;
     CImageViewer* m_preview = nullptr;

@@ -19,6 +19,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -154,6 +155,7 @@ COutputPage::COutputPage(QWidget* parent)
     // Notifications.
     connect(m_tree, &CFolderTree::folderSelectionChanged, this,
             &COutputPage::OnFolderSelectionChanged);
+    connect(m_folderField, &QLineEdit::editingFinished, this, &COutputPage::OnFolderTyped);
     // After a deletion moved the tree to the parent, a click on that parent, which changes
     // no selection, is the user choosing it.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
@@ -217,6 +219,31 @@ void COutputPage::OnFolderSelectionChanged() {
     if (m_tree->IsFollowingDeletion())
         return;
     m_folderField->setText(m_tree->GetFolderPath());
+}
+
+void COutputPage::OnFolderTyped() {
+    QString folder = m_folderField->text().trimmed();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return; // stays as typed; a start refuses it
+    folder = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // The tree shows where the output goes; a folder it cannot reach (hidden, say) is
+    // taken all the same, with the separator the run appends names to.
+    if (!m_tree->SelectFolderPath(folder, true) || m_tree->GetFolderPath() != folder + '/')
+        m_folderField->setText(folder == QLatin1String("/") ? folder : folder + '/');
+}
+
+QString COutputPage::GetSummaryText() const {
+    return m_progress->isTextVisible() ? m_progress->format() : QString();
+}
+
+QString COutputPage::SummaryText(const CStampJobSummary& summary) {
+    QString text = QStringLiteral("%1 created, %2 skipped, %3 failed")
+                       .arg(summary.created)
+                       .arg(summary.skipped)
+                       .arg(summary.failed);
+    if (summary.canceled)
+        text += QStringLiteral(" (stopped)");
+    return text;
 }
 
 void COutputPage::EnableJpegControls(bool enable) {
@@ -408,13 +435,17 @@ void COutputPage::StartRun() {
     // 7. The range counts the list's entries, the worker only the files found.
     m_progress->setRange(0, int(files.size()));
     m_progress->setValue(0);
+    m_progress->setTextVisible(false); // the last run's summary goes
     m_logText.clear();
     m_log->clear();
 
     // 8.
     m_workerDone = false;
+    m_summary = {};
     m_worker = std::thread([this, params = std::move(params)]() mutable {
-        RunJob(std::move(params));
+        // Read by this page only after the join.
+        m_summary = CStampJob(*params).Run();
+        params.reset();
         m_workerDone = true;
         // Joined in this page's thread, where nobody waits on the worker any more.
         QMetaObject::invokeMethod(
@@ -430,7 +461,14 @@ void COutputPage::OnWorkerEnded() {
     if (!m_worker.joinable() || !m_workerDone)
         return;
     m_worker.join();
+    ShowSummary();
     emit runFinished();
+}
+
+void COutputPage::ShowSummary() {
+    // Under the log, whose lines stay as the engine wrote them.
+    m_progress->setFormat(SummaryText(m_summary));
+    m_progress->setTextVisible(true);
 }
 
 void COutputPage::EndRun() {
@@ -448,6 +486,7 @@ void COutputPage::EndRun() {
     // Done: the worker makes no more calls and is returning, if it has not yet.
     if (m_worker.joinable()) {
         m_worker.join();
+        ShowSummary();
         emit runFinished();
     }
 }

@@ -79,9 +79,16 @@ public:
     const std::vector<std::string>& GetRunTitles() const { return m_titles; }
     // The log exactly as the engine wrote it (the field shows it with its own line ends).
     const std::string& GetLog() const { return m_logText; }
+    // How the last run's files ended; shown on the progress bar once the run is over.
+    const CStampJobSummary& GetLastSummary() const { return m_summary; }
+    QString GetSummaryText() const;
+    static QString SummaryText(const CStampJobSummary& summary);
 
     // ---- Handlers, public for tests.
     void OnFolderSelectionChanged();
+    // A folder typed or pasted into the path box (Enter or leaving it): the tree follows
+    // when the folder exists.
+    void OnFolderTyped();
     // A format radio button was clicked.
     void OnFormatClicked(int controlId);
     void OnQualityChanged(int value);
@@ -133,6 +140,7 @@ private:
     template <class F> auto InUiThread(F f);
     void EnableJpegControls(bool enable);
     void OnWorkerEnded();
+    void ShowSummary();
     bool IsChecked(int id) const;
 
     COutputPageHost m_host;
@@ -160,4 +168,5 @@ private:
     std::vector<std::string> m_paths;
     std::vector<std::string> m_titles;
     std::string m_logText;
+    CStampJobSummary m_summary; // written by the worker, read after the join
 };

@@ -21,6 +21,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <cmath>
 
 namespace {
 constexpr int kResizeDelayMs = 300;
@@ -50,16 +51,31 @@ CImageViewer::~CImageViewer() = default;
 
 bool CImageViewer::LoadPictureFile(const QString& path, bool reportErrors) {
     m_loaded = false;
+    m_filePath = path;
     try {
         CAutoDetectDecoder decoder;
+        if (m_reducedLoading)
+            decoder.SetPreviewSize(width(), height());
         decoder.DecodeFile(path.toStdString(), m_picture, 32);
+        m_fullSize = QSize(decoder.GetFullWidth(), decoder.GetFullHeight());
+        const int decodedWidth = m_picture.GetWidth();
         TakeNewPicture(true);
+        // Turned upright on its side: the file's own size turns with it.
+        if (m_picture.GetWidth() != decodedWidth)
+            m_fullSize.transpose();
     } catch (const CTextException& e) {
         ClearPicture();
-        if (reportErrors)
-            ShowMessageBox(this, QString::fromStdString(e.GetText()), CMessageIcon::Error);
+        m_fullSize = QSize();
+        if (reportErrors) {
+            const QString text = QString::fromStdString(e.GetText()).trimmed();
+            if (m_errorsInside)
+                m_errorText = text;
+            else
+                ShowMessageBox(this, QString::fromStdString(e.GetText()), CMessageIcon::Error);
+        }
         return false;
     }
+    m_errorText.clear();
     m_geometry.SetPictureSize(m_picture.GetWidth(), m_picture.GetHeight());
     ApplyZoom(GetFitZoom());
     m_loaded = true;
@@ -68,6 +84,8 @@ bool CImageViewer::LoadPictureFile(const QString& path, bool reportErrors) {
 
 bool CImageViewer::LoadSamplePicture() {
     m_loaded = false;
+    m_filePath.clear();
+    m_errorText.clear();
     try {
         CAutoDetectDecoder decoder;
         decoder.DecodeResource(IDR_SAMPLE_PICTURE, m_picture, 32);
@@ -77,13 +95,20 @@ bool CImageViewer::LoadSamplePicture() {
         ShowMessageBox(this, QString::fromStdString(e.GetText()), CMessageIcon::Error);
         return false;
     }
+    m_fullSize = QSize(m_picture.GetWidth(), m_picture.GetHeight());
     m_geometry.SetPictureSize(m_picture.GetWidth(), m_picture.GetHeight());
     ApplyZoom(GetFitZoom());
     m_loaded = true;
     return true;
 }
 
+bool CImageViewer::IsReduced() const {
+    return m_loaded && m_fullSize != QSize(m_picture.GetWidth(), m_picture.GetHeight());
+}
+
 bool CImageViewer::SetPicture(const CImageBitmap& bitmap, bool fit) {
+    m_overlayBase = nullptr; // the picture of the overlay may be the one that changes
+    m_overlayStamp = QImage();
     try {
         m_picture.ConvertFrom(bitmap, 32);
         TakeNewPicture(false);
@@ -92,6 +117,9 @@ bool CImageViewer::SetPicture(const CImageBitmap& bitmap, bool fit) {
         ClearPicture();
         return false;
     }
+    m_errorText.clear();
+    m_filePath.clear();
+    m_fullSize = QSize(m_picture.GetWidth(), m_picture.GetHeight());
     m_geometry.SetPictureSize(m_picture.GetWidth(), m_picture.GetHeight());
     ApplyZoom(fit ? GetFitZoom() : GetZoom());
     m_loaded = true;
@@ -138,7 +166,8 @@ void CImageViewer::RenderBackBuffer() {
     // Reductions are smoothed; enlargements keep the context's own mode, so picture pixels
     // show as squares.
     const int mode = m_geometry.GetZoom() <= 1 ? -1 : 0;
-    DrawThroughMemoryDC(dc, m_picture, &backRect, &source, nullptr, true, mode, QM_SRCCOPY);
+    CStampBitmap& shown = m_overlayBase ? *m_overlayBase : m_picture;
+    DrawThroughMemoryDC(dc, shown, &backRect, &source, nullptr, true, mode, QM_SRCCOPY);
 }
 
 const QImage& CImageViewer::GetBackBuffer() {
@@ -164,8 +193,11 @@ void CImageViewer::TakeNewPicture(bool fromFile) {
 }
 
 void CImageViewer::ClearPicture() {
+    m_overlayBase = nullptr;
+    m_overlayStamp = QImage();
     m_ownAlpha.clear();
     m_loaded = false;
+    m_errorText.clear();
     update();
 }
 
@@ -181,6 +213,18 @@ void CImageViewer::paintEvent(QPaintEvent*) {
             painter.drawImage(
                 QRect(d.left, d.top, d.Width(), d.Height()), back,
                 QRect(m_geometry.GetScrollX(), m_geometry.GetScrollY(), d.Width(), d.Height()));
+        if (m_overlayBase && !m_overlayStamp.isNull()) {
+            painter.setClipRect(QRect(d.left, d.top, d.Width(), d.Height()));
+            const QPointF topLeft = PictureToWindow(QPointF(m_overlayOrigin));
+            const QPointF bottomRight = PictureToWindow(QPointF(
+                m_overlayOrigin + QPoint(m_overlayStampSize.width(), m_overlayStampSize.height())));
+            // Enlarged, picture pixels show as squares, as in the back buffer.
+            painter.drawImage(QRectF(topLeft, bottomRight), m_overlayStamp);
+        }
+    } else if (!m_errorText.isEmpty()) {
+        painter.setPen(palette().color(QPalette::ButtonText));
+        painter.drawText(rect().adjusted(4, 4, -4, -4),
+                         Qt::AlignCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, m_errorText);
     }
     if (hasFocus()) {
         QStyleOptionFocusRect option;
@@ -237,6 +281,75 @@ void CImageViewer::StampBlend(const CImageBitmap& stamp, uint8_t halign, uint8_t
     BlendStampPixels(stamp, m_picture,
                      ComputeStampPlacement(stamp, m_picture, halign, valign, offsetX, offsetY));
     ApplyZoom(GetZoom());
+}
+
+QPointF CImageViewer::WindowToPicture(QPointF window) const {
+    const CRectL& d = m_geometry.GetDestination();
+    const CRectL source = m_geometry.GetSourceWindow();
+    const int bw = m_geometry.GetBackWidth(), bh = m_geometry.GetBackHeight();
+    if (bw <= 0 || bh <= 0 || source.Width() <= 0 || source.Height() <= 0)
+        return {};
+    return {source.left + (window.x() - d.left + m_geometry.GetScrollX()) * source.Width() / bw,
+            source.top + (window.y() - d.top + m_geometry.GetScrollY()) * source.Height() / bh};
+}
+
+QPointF CImageViewer::PictureToWindow(QPointF picture) const {
+    const CRectL& d = m_geometry.GetDestination();
+    const CRectL source = m_geometry.GetSourceWindow();
+    const int bw = m_geometry.GetBackWidth(), bh = m_geometry.GetBackHeight();
+    if (bw <= 0 || bh <= 0 || source.Width() <= 0 || source.Height() <= 0)
+        return {};
+    return {d.left - m_geometry.GetScrollX() + (picture.x() - source.left) * bw / source.Width(),
+            d.top - m_geometry.GetScrollY() + (picture.y() - source.top) * bh / source.Height()};
+}
+
+void CImageViewer::BeginStampOverlay(CStampBitmap& base, const CImageBitmap& stamp, bool blend,
+                                     QPoint origin) {
+    if (!m_loaded || stamp.GetBitsPerPixel() != 32 || base.GetBitsPerPixel() != 32 ||
+        base.GetWidth() != m_picture.GetWidth() || base.GetHeight() != m_picture.GetHeight())
+        return;
+    const int w = stamp.GetWidth(), h = stamp.GetHeight();
+    QImage image(w, h, blend ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+        return; // no memory for the overlay: the drag shows the stamp where it was
+    const uint8_t* const* lines = stamp.GetLines();
+    for (int y = 0; y < h; ++y) {
+        const auto* from = reinterpret_cast<const uint32_t*>(lines[y]);
+        auto* to = reinterpret_cast<uint32_t*>(image.scanLine(y));
+        // Blue, green, red, alpha in memory is Qt's 0xAARRGGBB; copying ignores alpha.
+        for (int x = 0; x < w; ++x)
+            to[x] = blend ? from[x] : from[x] | 0xFF000000u;
+    }
+    const double zoom = m_geometry.GetZoom();
+    if (zoom < 1) {
+        // Reduced once, smoothed as the back buffer is; each redraw then only copies.
+        const int sw = std::max(1, int(std::ceil(w * zoom))),
+                  sh = std::max(1, int(std::ceil(h * zoom)));
+        image = image.scaled(sw, sh, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    m_overlayStamp =
+        image.convertToFormat(blend ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    m_overlayStampSize = QSize(w, h);
+    m_overlayOrigin = origin;
+    m_overlayBase = &base;
+    m_backDirty = true;
+    update();
+}
+
+void CImageViewer::MoveStampOverlay(QPoint origin) {
+    if (!m_overlayBase || origin == m_overlayOrigin)
+        return;
+    m_overlayOrigin = origin;
+    update();
+}
+
+void CImageViewer::EndStampOverlay() {
+    if (!m_overlayBase)
+        return;
+    m_overlayBase = nullptr;
+    m_overlayStamp = QImage();
+    m_backDirty = true;
+    update();
 }
 
 void CImageViewer::StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement) {

@@ -4,6 +4,8 @@
 #include "pages/position/viewergeometry.h"
 
 #include <QImage>
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -44,6 +46,20 @@ public:
     // its fit zoom from the top-left. On failure the viewer is cleared and, when
     // reportErrors is set, the decoder's message is shown; returns false.
     bool LoadPictureFile(const QString& path, bool reportErrors);
+    // With reduced loading, LoadPictureFile decodes no more than fills the window (JPEG at a
+    // DCT scale, other formats as far as their codec reduces while reading); the picture
+    // then stays that small until the next load. For previews only: the picture is not
+    // the file's.
+    void SetReducedLoading(bool reduced) { m_reducedLoading = reduced; }
+    // The last loaded file's own size, and whether the picture shown is smaller than that.
+    QSize GetFullSize() const { return m_fullSize; }
+    bool IsReduced() const;
+    const QString& GetFilePath() const { return m_filePath; }
+    // With errors shown inside, a reported load failure writes the decoder's message into
+    // the window instead of a message box, so browsing on past a broken file costs no
+    // click. The text stays until the next picture or ClearPicture.
+    void SetErrorsInside(bool inside) { m_errorsInside = inside; }
+    const QString& GetErrorText() const { return m_errorText; }
     // The built-in sample picture; errors are always reported.
     bool LoadSamplePicture();
     // Shows a copy of bitmap at 32 bits, at the fit zoom or the current one. A viewer that
@@ -75,6 +91,23 @@ public:
                    int offsetY);
     void StampBlend(const CImageBitmap& stamp, uint8_t halign, uint8_t valign, int offsetX,
                     int offsetY);
+    // A stamp moved by hand. While the overlay is on, the view shows base (the unstamped
+    // picture, as large as the view's own) with the stamp drawn over it at the view's
+    // scale and only where it is visible, its top-left corner at origin (picture pixels,
+    // may lie outside). Following the pointer then costs a redraw of the window, not a
+    // composite of the whole picture; the owner composites for real when the move ends.
+    // Copy (blend false) takes the stamp's colours whatever its alpha, as StampCopy does.
+    // base must stay unchanged until EndStampOverlay.
+    void BeginStampOverlay(CStampBitmap& base, const CImageBitmap& stamp, bool blend,
+                           QPoint origin);
+    void MoveStampOverlay(QPoint origin);
+    void EndStampOverlay();
+    bool HasStampOverlay() const { return m_overlayBase != nullptr; }
+    QPoint GetStampOverlayOrigin() const { return m_overlayOrigin; }
+    // Window pixel to picture pixel (unclipped, may lie outside the picture) and back, at
+    // the current zoom and scroll position.
+    QPointF WindowToPicture(QPointF window) const;
+    QPointF PictureToWindow(QPointF picture) const;
     // Stamps the picture as the batch does (StampPhoto), the stamp shaped for it, then
     // renders anew. Nothing happens while nothing is shown.
     void StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement);
@@ -158,6 +191,15 @@ private:
     bool m_notify = false;
     bool m_pressed = false;
     uint32_t m_pickedColour = 0;
+    CStampBitmap* m_overlayBase = nullptr;
+    QImage m_overlayStamp;    // at the view's scale for reductions, else at its own
+    QSize m_overlayStampSize; // the stamp's own size in picture pixels
+    QPoint m_overlayOrigin;
+    bool m_reducedLoading = false;
+    bool m_errorsInside = false;
+    QString m_errorText;
+    QString m_filePath;
+    QSize m_fullSize;
 };
 
 // The copy/paste popup of menu resource 168 with the two items enabled as given; owned by

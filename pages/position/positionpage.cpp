@@ -4,6 +4,7 @@
 #include "controls/imagebutton.h"
 #include "controls/pagesetup.h"
 #include "core/stampbitmap.h"
+#include "core/stampcompositing.h"
 #include "core/stampdisplay.h"
 #include "core/stamppreparation.h"
 #include "core/stampshape.h"
@@ -39,6 +40,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextEdit>
@@ -143,6 +145,43 @@ QWidget* CreateViewer(const CControlTemplate& control, QWidget* parent) {
     return viewer;
 }
 
+// An alignment button that shows at a glance whether it is the chosen one: the chosen
+// button carries a filled mark in the corner or edge where it puts the stamp.
+class CAlignmentButton : public QPushButton {
+public:
+    CAlignmentButton(int id, QWidget* parent) : QPushButton(parent), m_id(id) {
+        setCheckable(true);
+        setAutoDefault(false);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPushButton::paintEvent(event);
+        if (!isChecked())
+            return;
+        const std::optional<CAlignment> a = AlignmentOfButton(m_id);
+        if (!a)
+            return;
+        QPainter painter(this);
+        const QRect inner = rect().adjusted(4, 3, -4, -3);
+        const QSize mark(std::max(4, inner.width() / 2), std::max(4, inner.height() / 2));
+        const int x = inner.left() + (inner.width() - mark.width()) * a->halign / 2;
+        const int y = inner.top() + (inner.height() - mark.height()) * a->valign / 2;
+        const QColor colour = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                              QPalette::Highlight);
+        painter.fillRect(QRect(QPoint(x, y), mark), colour);
+        painter.setPen(QPen(colour, 2));
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+
+private:
+    int m_id;
+};
+
+QWidget* CreateAlignmentButton(const CControlTemplate& control, QWidget* parent) {
+    return new CAlignmentButton(control.id, parent);
+}
+
 std::optional<QString> RunPreviewFileDialog(QWidget* parent, const QString& filter) {
     CPreviewFileDlg dialog(true, QString(), QString(), filter, parent);
     if (dialog.exec() != QDialog::Accepted)
@@ -163,6 +202,8 @@ CPositionPage::CPositionPage(QWidget* parent)
     builder.SetFactory(IDC_POS_STAMP_VIEW, CreateViewer);
     builder.SetFactory(IDC_POS_STAMPED_VIEW, CreateViewer);
     builder.SetFactory(IDC_POS_SAMPLE_VIEW, CreateViewer);
+    for (int id : kAlignmentButtons)
+        builder.SetFactory(id, CreateAlignmentButton);
     InitFromTemplate(builder);
 
     m_stampView = GetDlgItemAs<CImageViewer>(this, IDC_POS_STAMP_VIEW);
@@ -636,7 +677,8 @@ void CPositionPage::OnOffsetUpdate(int controlId) {
 void CPositionPage::RestartPreviewTimer(int id) {
     m_previewTimer.stop();
     m_previewTimerId = 0;
-    if (IsApplying())
+    // A stamp being dragged is composited in full when the drag ends.
+    if (IsApplying() || m_stampDrag.active)
         return;
     m_previewTimerId = id;
     m_previewTimer.start();
@@ -843,9 +885,77 @@ void CPositionPage::UpdateDragCursor(bool sizeAll) {
     }
 }
 
+bool CPositionPage::IsOverStamp(const QPoint& pagePos) const {
+    if (!m_stampView->IsLoaded() || !m_stampedView->IsLoaded() || !m_sampleView->IsLoaded() ||
+        SampleViewAt(pagePos) != m_stampedView)
+        return false;
+    const QPointF at = m_stampedView->WindowToPicture(QPointF(pagePos - m_stampedView->pos()));
+    const CStampPlacement p =
+        ComputeStampPlacement(m_stampView->GetPicture(), m_stampedView->GetPicture(), m_halign,
+                              m_valign, m_offsetX, m_offsetY);
+    return p.width > 0 && p.height > 0 && at.x() >= p.targetX && at.x() < p.targetX + p.width &&
+           at.y() >= p.targetY && at.y() < p.targetY + p.height;
+}
+
+bool CPositionPage::BeginStampDrag(const QPoint& pagePos) {
+    if (m_host.isStamping && m_host.isStamping())
+        return false; // a run reads the stamp's placement as it is
+    // Offsets typed within the last second count from where they put the stamp.
+    if (IsPreviewTimerPending())
+        OnPreviewTimer();
+    if (!IsOverStamp(pagePos))
+        return false;
+    const CStampBitmap& stamp = m_stampView->GetPicture();
+    const CStampPlacement p = ComputeStampPlacement(stamp, m_stampedView->GetPicture(), m_halign,
+                                                    m_valign, m_offsetX, m_offsetY);
+    m_stampDrag.active = true;
+    m_stampDrag.start = pagePos;
+    m_stampDrag.offsetX = m_offsetX;
+    m_stampDrag.offsetY = m_offsetY;
+    m_stampDrag.origin = QPoint(p.targetX - p.sourceX, p.targetY - p.sourceY);
+    const bool blend = !(m_opacity == 255 && !IsKeyColourSet());
+    m_stampedView->BeginStampOverlay(m_sampleView->GetPicture(), stamp, blend, m_stampDrag.origin);
+    m_stampedView->setCursor(Qt::ClosedHandCursor);
+    return true;
+}
+
+void CPositionPage::MoveStampDrag(const QPoint& pagePos) {
+    const double zoom = m_stampedView->GetZoom();
+    const QPoint delta = pagePos - m_stampDrag.start;
+    const int x = DraggedOffset(m_stampDrag.offsetX, delta.x(), zoom);
+    const int y = DraggedOffset(m_stampDrag.offsetY, delta.y(), zoom);
+    if (x == m_offsetX && y == m_offsetY)
+        return;
+    // The boxes follow; their own notifications start no timer during the drag.
+    SetOffsets(x, y);
+    m_stampedView->MoveStampOverlay(m_stampDrag.origin +
+                                    QPoint(x - m_stampDrag.offsetX, y - m_stampDrag.offsetY));
+    m_stampedView->PaintPicture();
+}
+
+void CPositionPage::EndStampDrag() {
+    m_stampDrag.active = false;
+    m_stampedView->EndStampOverlay();
+    m_stampedView->setCursor(Qt::OpenHandCursor);
+    m_previewTimer.stop();
+    m_previewTimerId = 0;
+    const bool moved = m_offsetX != m_stampDrag.offsetX || m_offsetY != m_stampDrag.offsetY;
+    if (moved && m_stampView->IsLoaded() && m_sampleView->IsLoaded()) {
+        CWaitCursor wait;
+        RebuildStampedPreview();
+    } else {
+        m_stampedView->PaintPicture();
+    }
+}
+
 void CPositionPage::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     CImageViewer* view = SampleViewAt(pos);
+    if (event->button() == Qt::LeftButton && view == m_stampedView && BeginStampDrag(pos)) {
+        view->setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::LeftButton && view) {
         if (m_stampedView->IsScrollable()) {
             m_dragging = true;
@@ -859,6 +969,14 @@ void CPositionPage::mousePressEvent(QMouseEvent* event) {
 
 void CPositionPage::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    if (m_stampDrag.active) {
+        if (event->buttons() & Qt::LeftButton)
+            MoveStampDrag(pos);
+        else
+            EndStampDrag(); // the release went elsewhere
+        event->accept();
+        return;
+    }
     if ((event->buttons() & Qt::LeftButton) && m_dragging) {
         const QPoint delta = m_lastDragPoint - pos;
         m_sampleView->ScrollBy(delta.x(), delta.y());
@@ -869,13 +987,19 @@ void CPositionPage::mouseMoveEvent(QMouseEvent* event) {
         m_sampleView->PaintPicture();
     } else {
         UpdateDragCursor(m_stampedView->IsScrollable() && SampleViewAt(pos));
+        // The stamp on the stamped view can be taken and moved.
+        if (IsOverStamp(pos))
+            m_stampedView->setCursor(Qt::OpenHandCursor);
     }
     event->accept();
 }
 
 void CPositionPage::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton && m_stampDrag.active) {
+        MoveStampDrag(pos);
+        EndStampDrag();
+    } else if (event->button() == Qt::LeftButton) {
         m_dragging = false;
         if (!m_stampedView->IsScrollable())
             UpdateDragCursor(false);

@@ -175,6 +175,10 @@ public:
     int GetPreviewTimerId() const { return m_previewTimerId; }
     int GetPreviewUpdateCount() const { return m_previewUpdates; }
     bool IsDragging() const { return m_dragging; }
+    // The stamp is being moved by hand on the stamped view.
+    bool IsDraggingStamp() const { return m_stampDrag.active; }
+    // Whether a point of the page lies on the stamp as the stamped view shows it.
+    bool IsOverStamp(const QPoint& pagePos) const;
     CToolTipControl* GetToolTips() const { return m_toolTips; }
 
 protected:
@@ -190,6 +194,9 @@ private:
     bool ComposeLosslessPreview();
     bool IsApplying() const;
     CImageViewer* SampleViewAt(const QPoint& pos) const;
+    bool BeginStampDrag(const QPoint& pagePos);
+    void MoveStampDrag(const QPoint& pagePos);
+    void EndStampDrag();
     void UpdateDragCursor(bool overViews);
     void EnableTransparenceControls(bool enable);
     // The shaper of the preview, made anew after the stamp or its look changed.
@@ -242,5 +249,11 @@ private:
     QString m_customZoomEntry;
     bool m_dragging = false;
     QPoint m_lastDragPoint;
+    struct SStampDrag {
+        bool active = false;
+        QPoint start;                 // page pixels where the button went down
+        int offsetX = 0, offsetY = 0; // the offsets then
+        QPoint origin;                // the stamp's top-left corner then, picture pixels
+    } m_stampDrag;
     CAcceleratorTable m_accelerators;
 };

@@ -2,6 +2,7 @@
 
 #include "resources/resource.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -36,6 +37,13 @@ std::optional<QString> FilterOffsetText(const QString& text, int lastApplied) {
 int ParseOffsetText(const QString& text) {
     // The boxes hold at most 5 characters, so the value always fits.
     return std::atoi(text.toUtf8().constData());
+}
+
+int DraggedOffset(int start, int viewDelta, double zoom) {
+    if (!(zoom > 0))
+        return start;
+    const double moved = std::round(viewDelta / zoom);
+    return int(std::clamp(double(start) + moved, double(kMinOffset), double(kMaxOffset)));
 }
 
 QString StampCaption(double zoom) {

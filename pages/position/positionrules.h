@@ -2,6 +2,8 @@
 
 // The text and value rules of the positioning page, apart from any widget.
 
+#include "job/stampsettings.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -17,6 +19,10 @@ QString ToleranceLabelText(int position);
 // must show instead of text, or nothing when text may stay: an empty box shows "0",
 // anything else that is not a number being typed brings back the last applied offset.
 std::optional<QString> FilterOffsetText(const QString& text, int lastApplied);
+// The offset after the stamp was dragged by viewDelta window pixels at zoom from where it
+// had offset start: whole picture pixels, within the boxes' range.
+int DraggedOffset(int start, int viewDelta, double zoom);
+
 // The number at the start of an offset text (0 when there is none), as it is applied.
 int ParseOffsetText(const QString& text);
 

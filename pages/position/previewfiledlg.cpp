@@ -88,9 +88,8 @@ void CPreviewFileDlg::ShowSize() {
     if (!m_width || !m_height)
         return;
     if (m_preview && m_preview->IsLoaded()) {
-        m_width->setText(QString::asprintf("width: %i pixels", m_preview->GetPicture().GetWidth()));
-        m_height->setText(
-            QString::asprintf("height: %i pixels", m_preview->GetPicture().GetHeight()));
+        m_width->setText(QString::asprintf("width: %i pixels", m_preview->GetFullWidth()));
+        m_height->setText(QString::asprintf("height: %i pixels", m_preview->GetFullHeight()));
     } else {
         m_width->clear();
         m_height->clear();

@@ -34,7 +34,11 @@ bool CPreviewStatic::LoadPreview(const QString& path) {
         try {
             ++m_decodeCount;
             CAutoDetectDecoder decoder;
+            const CRectL area = GetPreviewArea();
+            decoder.SetPreviewSize(area.Width(), area.Height());
             decoder.DecodeFile(path.toStdString(), m_picture, 0);
+            m_fullWidth = decoder.GetFullWidth();
+            m_fullHeight = decoder.GetFullHeight();
             m_loaded = true;
             m_picture.RebuildPalette();
             RealizePalette(false);

@@ -32,7 +32,11 @@ public:
     void DrawPreview();
 
     bool IsLoaded() const { return m_loaded; }
+    // The picture as decoded: reduced while reading, as far as the codec allows, to what
+    // still fills the area. GetFullWidth and GetFullHeight tell the file's own size.
     const CStampBitmap& GetPicture() const { return m_picture; }
+    int GetFullWidth() const { return m_fullWidth; }
+    int GetFullHeight() const { return m_fullHeight; }
     // Files decoded so far, for tests that a selection is not decoded twice.
     int GetDecodeCount() const { return m_decodeCount; }
     // The area inside the border, client pixels.
@@ -51,5 +55,6 @@ private:
 
     bool m_loaded = false;
     CStampBitmap m_picture;
+    int m_fullWidth = 0, m_fullHeight = 0;
     int m_decodeCount = 0;
 };

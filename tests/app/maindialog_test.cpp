@@ -19,6 +19,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -277,6 +278,52 @@ TEST_F(MainDialog, OutputFormatEnablesTheJpegControlsOnlyForJpeg) {
     }
 }
 
+// Without a stored placement the window takes two thirds of the screen, centred, never less
+// than its template and never more than the screen.
+TEST_F(MainDialog, FirstStartTakesTwoThirdsOfTheScreenCentred) {
+    const struct {
+        QRect available;
+        QSize minimum;
+        QRect window;
+    } cases[] = {
+        {QRect(0, 0, 1400, 1000), QSize(600, 423), QRect(233, 167, 933, 666)},
+        {QRect(0, 30, 1400, 970), QSize(600, 423), QRect(233, 192, 933, 646)}, // a panel on top
+        {QRect(0, 0, 800, 600), QSize(600, 423), QRect(100, 88, 600, 423)},    // the template wins
+        {QRect(0, 0, 500, 400), QSize(600, 423), QRect(0, 0, 500, 400)},       // the screen wins
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CMainDialog::FirstStartRect(c.available, c.minimum), c.window)
+            << c.available.width();
+
+    const auto dialog = Open();
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(dialog->geometry(), CMainDialog::FirstStartRect(available, dialog->minimumSize()));
+}
+
+// The "≡" button says what it is, and F10 opens the same menu from anywhere in the window.
+TEST_F(MainDialog, MenuButtonHasATooltipAndF10OpensTheMenu) {
+    const auto dialog = Open();
+    QToolButton* button = dialog->GetMenuButton();
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->toolTip(), "Window menu (F10, Alt+Space)");
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(button, &help);
+    EXPECT_EQ(QToolTip::text(), "Window menu (F10, Alt+Space)");
+    QToolTip::hideText();
+
+    QMenu* menu = dialog->GetSystemMenu()->GetMenu();
+    for (QWidget* focus : {static_cast<QWidget*>(Bar(*dialog)),
+                           GetDlgItem(dialog->GetPage(CMainPages::kInput), IDC_IN_FILE_LIST)}) {
+        ASSERT_NE(focus, nullptr);
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_F10);
+        EXPECT_TRUE(menu->isVisible());
+        menu->hide();
+    }
+    QTest::keyClick(Bar(*dialog), Qt::Key_F10, Qt::ShiftModifier); // not the menu key
+    EXPECT_FALSE(menu->isVisible());
+}
+
 TEST(PlacePages, PageRectLeavesTheTabStripAndAMargin) {
     const struct {
         int w, h;
@@ -296,7 +343,13 @@ TEST(PlacePages, PageRectLeavesTheTabStripAndAMargin) {
 TEST_F(MainDialog, PagesFollowTheTabControlThroughResizes) {
     const auto dialog = Open();
     const QSize minimum = dialog->minimumSize();
-    EXPECT_EQ(minimum, dialog->size()) << "the size after initialisation is the minimum";
+    // The size at the end of the template's layout is the minimum; the first start then
+    // takes its share of the screen.
+    EXPECT_EQ(dialog->size(), CMainDialog::FirstStartRect(
+                                  QGuiApplication::primaryScreen()->availableGeometry(), minimum)
+                                  .size());
+    dialog->resize(minimum);
+    EXPECT_EQ(dialog->size(), minimum);
     for (const QSize grow : {QSize(0, 0), QSize(130, 70), QSize(3, 3), QSize(-60, -20)}) {
         dialog->resize(dialog->size() + grow);
         const CTabControl* tabs = dialog->GetTabs();

@@ -1,8 +1,11 @@
 #include "bmpbytes.h"
+#include "codectestfiles.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/bmpdecoder.h"
 #include "imagelib/bmpencoder.h"
 #include "imagelib/dibbitmap.h"
+#include "imagelib/jpegencoder.h"
+#include "imagelib/pngencoder.h"
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 #include "testbitmaps.h"
@@ -342,3 +345,89 @@ TEST(Trace, LinesUpToTheLevelGoToTheFile) {
 }
 
 } // namespace
+
+// A preview asks for a size; the factor must keep the fitted picture covered (never drawn
+// enlarged) and no picture that fits is reduced.
+TEST(ImageDecoderPreview, ReductionFactorCoversTheFittedSize) {
+    const struct {
+        int64_t width, height;
+        int previewWidth, previewHeight, maxFactor, factor;
+    } cases[] = {
+        {12000, 9000, 150, 126, 8, 8}, // 1500 x 1125 still covers 150 x 113
+        {1000, 600, 120, 100, 8, 8},   // 125 x 75 covers 120 x 72
+        {1000, 600, 300, 300, 8, 2},   // 250 would fall short of 300
+        {1000, 600, 300, 300, 1, 1},   // the codec allows no reduction
+        {1001, 601, 120, 100, 8, 8},   // sizes round up: 126 x 76 covers 120 x 73
+        {1001, 601, 127, 300, 8, 4},   // 126 < 127
+        {40, 30, 100, 100, 8, 1},      // fits already
+        {5000, 10, 100, 100, 8, 8},    // 625 x 2 covers 100 x 1 (height rounds up)
+        {1000, 600, 0, 0, 8, 1},       // no preview size: whole
+        {0, 600, 100, 100, 8, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CImageDecoder::ReductionFactor(c.width, c.height, c.previewWidth, c.previewHeight,
+                                                 c.maxFactor),
+                  c.factor)
+            << c.width << " x " << c.height << " into " << c.previewWidth << " x "
+            << c.previewHeight;
+}
+
+// Through the front end: JPEG takes the DCT scale, PNG keeps every factor-th pixel of every
+// factor-th row, BMP stays whole; each tells the file's own size, and the same decoder
+// decodes the next file whole again once the preview size is taken back.
+TEST(ImageDecoderPreview, FormatsReduceAsTheyReadAndTellTheirOwnSize) {
+    CMemoryBitmap picture;
+    picture.Create(1000, 600, 32, false);
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 1000; ++x)
+            SetPixel32(picture, x, y,
+                       0xFF000000u | uint32_t(x / 4 % 256) << 16 | uint32_t(y / 3 % 256) << 8 |
+                           uint32_t((x + y) % 256));
+    const auto encode = [&](CImageEncoder& encoder) {
+        CTestSink sink(1 << 23);
+        encoder.Encode(picture, sink);
+        return sink.Written();
+    };
+    CJpegEncoder jpeg;
+    jpeg.SetQuality(90);
+    CPngEncoder png;
+    CBmpEncoder bmp;
+    const struct {
+        const char* name;
+        Bytes file;
+        int width, height; // delivered for a 120 x 100 preview
+    } cases[] = {
+        {"jpeg", encode(jpeg), 125, 75},
+        {"png", encode(png), 125, 75},
+        {"bmp", encode(bmp), 1000, 600},
+    };
+    CAutoDetectDecoder decoder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMemoryBitmap reduced, whole;
+        decoder.SetPreviewSize(120, 100);
+        decoder.DecodeMemory(c.file.data(), int(c.file.size()), reduced, 32);
+        EXPECT_EQ(reduced.GetWidth(), c.width);
+        EXPECT_EQ(reduced.GetHeight(), c.height);
+        EXPECT_EQ(decoder.GetFullWidth(), 1000);
+        EXPECT_EQ(decoder.GetFullHeight(), 600);
+        decoder.SetPreviewSize(0, 0);
+        decoder.DecodeMemory(c.file.data(), int(c.file.size()), whole, 32);
+        ASSERT_EQ(whole.GetWidth(), 1000);
+        ASSERT_EQ(whole.GetHeight(), 600);
+        const int factor = 1000 / c.width;
+        for (int y = 0; y < reduced.GetHeight(); y += 7)
+            for (int x = 0; x < reduced.GetWidth(); x += 5) {
+                const uint32_t r = reduced.GetPixel32(x, y);
+                const uint32_t w = whole.GetPixel32(x * factor, y * factor);
+                if (c.name == std::string("jpeg")) {
+                    // The DC of the 8 x 8 block: its average, near the gradient there.
+                    const uint32_t centre =
+                        whole.GetPixel32(std::min(x * 8 + 4, 999), std::min(y * 8 + 4, 599));
+                    EXPECT_NEAR(int(r >> 8 & 0xFF), int(centre >> 8 & 0xFF), 24) << x << "," << y;
+                } else {
+                    EXPECT_EQ(r, w) << x << "," << y;
+                }
+            }
+    }
+}

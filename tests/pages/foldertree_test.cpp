@@ -1,6 +1,7 @@
 #include "pages/input/foldertree.h"
 #include "qtestapp.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,6 +63,11 @@ protected:
         environment.desktopFolder = [this, withDesktop] {
             return withDesktop ? desktop : QString();
         };
+        environment.places = [this] {
+            return std::vector<SPlace>{{"home", fixedRoot + "Photos"},
+                                       {"pictures", fixedRoot + "Photos/Summer"},
+                                       {"gone", base + "/nowhere"}};
+        };
         environment.volumeId = [this](const QString& root) -> std::optional<int64_t> {
             const auto found = volumeIds.find(root);
             return found == volumeIds.end() ? std::nullopt : found->second;
@@ -80,8 +86,9 @@ protected:
 
 TEST_F(FolderTreeTest, FixedTopDrivesInListOrderDesktopFoldersAfterMyComputer) {
     auto tree = MakeTree();
-    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    ASSERT_EQ(tree->topLevelItemCount(), 3); // Desktop, then the places that exist
     QTreeWidgetItem* top = tree->DesktopItem();
+    EXPECT_EQ(tree->topLevelItem(0), top);
     EXPECT_EQ(top->text(0), "Desktop");
     EXPECT_EQ(CFolderTree::ItemPicture(top, false), 7);
     EXPECT_TRUE(top->isExpanded());
@@ -99,6 +106,64 @@ TEST_F(FolderTreeTest, FixedTopDrivesInListOrderDesktopFoldersAfterMyComputer) {
     EXPECT_EQ(tree->DriveItem(2), nullptr);         // root missing: left out
     EXPECT_EQ(tree->WatcherCount(), 2);             // fixed and RAM
     EXPECT_TRUE(tree->GetFolderPath().isEmpty());
+}
+
+// Home and pictures sit at the top level: one click selects them, they list and refresh
+// like the folders they are, and a place whose folder vanished stays in place, empty.
+TEST_F(FolderTreeTest, PlacesAtTheTopSelectExpandAndRefresh) {
+    auto tree = MakeTree();
+    QTreeWidgetItem* home = tree->PlaceItem("home");
+    QTreeWidgetItem* pictures = tree->PlaceItem("pictures");
+    ASSERT_TRUE(home && pictures);
+    EXPECT_EQ(tree->topLevelItem(1), home);
+    EXPECT_EQ(tree->topLevelItem(2), pictures);
+    EXPECT_EQ(tree->PlaceItem("gone"), nullptr);
+    EXPECT_TRUE(HasOnlyPlaceholder(home));
+    EXPECT_TRUE(HasOnlyPlaceholder(pictures)); // Summer holds Day1
+
+    tree->setCurrentItem(pictures);
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot + "Photos/Summer/");
+    home->setExpanded(true);
+    EXPECT_EQ(ChildTexts(home), QStringList({"Summer", "Winter"}));
+    tree->setCurrentItem(Child(home, "Winter"));
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot + "Photos/Winter/");
+
+    // A folder made on the drive under an expanded place shows up in its sorted place.
+    ASSERT_TRUE(MakeFolders(fixedRoot, {"Photos/Autumn"}));
+    tree->RefreshDrive(0);
+    EXPECT_EQ(ChildTexts(home), QStringList({"Autumn", "Summer", "Winter"}));
+
+    // Gone: the place stays, without children, and selecting it keeps the current folder.
+    ASSERT_TRUE(QDir(fixedRoot + "Photos/Summer").removeRecursively());
+    tree->setCurrentItem(pictures);
+    EXPECT_EQ(tree->topLevelItem(2), pictures);
+    EXPECT_EQ(pictures->childCount(), 0);
+    EXPECT_EQ(tree->GetFolderPath(), fixedRoot + "Photos/Winter/");
+}
+
+// In a narrow tree the selected deep folder's name is scrolled into view, not cut off
+// behind its indentation.
+TEST_F(FolderTreeTest, DeepSelectionScrollsItsNameIntoView) {
+    ASSERT_TRUE(MakeFolders(fixedRoot, {"Photos/Summer/Day1/Morning/Early/Sunrise"}));
+    auto tree = MakeTree();
+    tree->resize(135, 300);
+    tree->show();
+    ASSERT_TRUE(
+        tree->SelectFolderPath(fixedRoot + "Photos/Summer/Day1/Morning/Early/Sunrise", true));
+    QCoreApplication::processEvents();
+    const QModelIndex index = tree->currentIndex();
+    ASSERT_EQ(index.data().toString(), "Sunrise");
+    const QRect rect = tree->visualRect(index);
+    const int nameEnd =
+        rect.left() + tree->iconSize().width() + tree->fontMetrics().horizontalAdvance("Sunrise");
+    EXPECT_GT(tree->horizontalScrollBar()->value(), 0);
+    EXPECT_GE(rect.left(), 0);
+    EXPECT_LE(nameEnd, tree->viewport()->width());
+
+    // Back at the top, the view scrolls back to the left.
+    tree->setCurrentItem(tree->DesktopItem());
+    tree->scrollTo(tree->currentIndex());
+    EXPECT_EQ(tree->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(FolderTreeTest, ItemPathsAndCurrentFolderSeparators) {

@@ -314,23 +314,86 @@ TEST_F(InputPageTest, PreviewShowsTheCaretEntryWhenSelectedElseTheFirstSelected)
     EXPECT_EQ(Preview()->GetPicture().GetHeight(), 13);
 }
 
-TEST_F(InputPageTest, APictureThatCannotBeDecodedEmptiesPreviewAndLabels) {
+// Browsing on past a broken file: its message shows in the preview area, no box stops the
+// user, and the next good file shows as usual.
+TEST_F(InputPageTest, APictureThatCannotBeDecodedShowsItsErrorInThePreview) {
     page.SetPreviewChecked(true);
     Browse(one);
-    SelectRows(Files(), {1});
+    const auto click = [this](int row) {
+        QTest::mouseClick(Files()->viewport(), Qt::LeftButton, {},
+                          Files()->visualItemRect(Files()->item(row)).center());
+    };
+    click(1);
     ASSERT_TRUE(Preview()->IsLoaded());
     QFile broken(one + "B.JPEG");
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
     broken.write("not a picture at all");
     broken.close();
     CMessageBoxRecorder boxes;
-    SelectRows(Files(), {0});
-    SelectRows(Files(), {1});
+    click(0);
+    click(1);
     EXPECT_FALSE(Preview()->IsLoaded());
     EXPECT_EQ(page.GetWidthLabelText(), "");
     EXPECT_EQ(page.GetHeightLabelText(), "");
-    EXPECT_EQ(boxes.GetRecords().size(), 1u);
+    EXPECT_TRUE(boxes.GetRecords().empty());
+    EXPECT_EQ(Preview()->GetErrorText(), "Decoder error: Unknown file type.");
+    // The message is drawn: the area is no longer one flat colour.
+    const QImage shown = Preview()->grab().toImage();
+    EXPECT_NE(shown.pixelColor(shown.width() / 2, shown.height() / 2), shown.pixelColor(3, 3));
     EXPECT_EQ(Files()->count(), 5); // the lists stay as they are
+
+    click(2);
+    EXPECT_TRUE(Preview()->IsLoaded());
+    EXPECT_TRUE(Preview()->GetErrorText().isEmpty());
+    EXPECT_EQ(page.GetWidthLabelText(), "width: 50 pixels");
+}
+
+// A big picture is previewed from a reduced decode; the labels tell the file's size and a
+// copy takes the whole picture.
+TEST_F(InputPageTest, BigPicturesArePreviewedReducedWithTheirOwnSize) {
+    page.SetPreviewChecked(true);
+    QImage big(2400, 1800, QImage::Format_RGB32);
+    big.fill(QColor(200, 40, 40));
+    ASSERT_TRUE(big.save(two + "big.png", "PNG"));
+    Browse(two);
+    const int row = Texts(Files()).indexOf("big.png");
+    ASSERT_GE(row, 0);
+    SelectRows(Files(), {row});
+    ASSERT_TRUE(Preview()->IsLoaded());
+    EXPECT_TRUE(Preview()->IsReduced());
+    EXPECT_LE(Preview()->GetPicture().GetWidth(), 2400 / 4);
+    EXPECT_GE(Preview()->GetPicture().GetWidth(), Preview()->width() - 2);
+    EXPECT_EQ(page.GetWidthLabelText(), "width: 2400 pixels");
+    EXPECT_EQ(page.GetHeightLabelText(), "height: 1800 pixels");
+    Key(Preview(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(2400, 1800));
+}
+
+// Both lists say how many entries they hold, whatever changed them.
+TEST_F(InputPageTest, ListLabelsCountTheirEntries) {
+    const auto settle = [] { QCoreApplication::processEvents(); };
+    settle();
+    EXPECT_EQ(page.GetFilesLabelText(), "files (0)");
+    EXPECT_EQ(page.GetSelectedLabelText(), "selected files (0)");
+    Browse(one);
+    settle();
+    EXPECT_EQ(page.GetFilesLabelText(), "files (5)");
+    QTest::mouseClick(GetDlgItem(&page, IDC_IN_ADD_ALL), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(page.GetSelectedLabelText(), "selected files (5)");
+    Selected()->DropFiles({two + "a.jpg"});
+    settle();
+    EXPECT_EQ(page.GetSelectedLabelText(), "selected files (6)");
+    SelectRows(Selected(), {0, 1});
+    QTest::mouseClick(GetDlgItem(&page, IDC_IN_REMOVE_SELECTED), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(page.GetSelectedLabelText(), "selected files (4)");
+    Browse(two);
+    settle();
+    EXPECT_EQ(page.GetFilesLabelText(), "files (2)");
+    QTest::mouseClick(GetDlgItem(&page, IDC_IN_REMOVE_ALL), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(page.GetSelectedLabelText(), "selected files (0)");
 }
 
 TEST_F(InputPageTest, PreviewSwitch) {

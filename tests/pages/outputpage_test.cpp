@@ -15,6 +15,7 @@
 #include "testbitmaps.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -221,6 +222,41 @@ TEST_F(OutputPageTest, TreeSelectionFillsThePathField) {
     EXPECT_EQ(GetDlgItemAs<QLineEdit>(page, IDC_OUT_FOLDER)->text(), root + "out/Existing/");
 }
 
+// A folder typed or pasted into the path box: the tree follows when it exists; one that
+// does not exist stays as typed and a start is refused.
+TEST_F(OutputPageTest, TypedOrPastedFolderIsFollowedByTheTree) {
+    auto* field = GetDlgItemAs<QLineEdit>(page, IDC_OUT_FOLDER);
+    EXPECT_FALSE(field->isReadOnly());
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, root + "out/Existing");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(page->GetTree()->GetFolderPath(), root + "out/Existing/");
+    EXPECT_EQ(field->text(), root + "out/Existing/");
+
+    QGuiApplication::clipboard()->setText(root + "in/");
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Enter);
+    EXPECT_EQ(page->GetTree()->GetFolderPath(), root + "in/");
+    EXPECT_EQ(field->text(), root + "in/");
+
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, root + "nowhere");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(field->text(), root + "nowhere");
+    EXPECT_EQ(page->GetTree()->GetFolderPath(), root + "in/");
+    WriteBmp(In("a.bmp"), 8, 8, 0xFF000000);
+    files = {In("a.bmp")};
+    CMessageBoxRecorder boxes;
+    page->StartRun();
+    EXPECT_FALSE(page->IsStamping());
+    ASSERT_EQ(boxes.GetRecords().size(), 1u);
+    EXPECT_EQ(boxes.GetRecords()[0].text, kReasonsHead + "- folder not found \r\n");
+}
+
 TEST_F(OutputPageTest, PageHasItsButtonsAnchorsAndTips) {
     EXPECT_EQ(page->GetToolTips()->GetMaxTipWidth(), 100);
     EXPECT_TRUE(page->GetToolTips()->IsActive());
@@ -364,8 +400,10 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
         EXPECT_FALSE(Control(id)->isEnabled()) << id;
     EXPECT_FALSE(Control(IDC_OUT_QUALITY_LABEL)->isEnabled()) << "kept as the format left it";
     EXPECT_FALSE(Control(IDC_OUT_PRESERVE)->isEnabled());
+    EXPECT_EQ(page->GetSummaryText(), "") << "no summary while the run goes";
     page->StartRun(); // a second start while running does nothing
     ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(page->GetSummaryText(), "2 created, 0 skipped, 2 failed");
 
     const std::string out = Out("").toStdString();
     const std::string goneLine =
@@ -396,6 +434,7 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
     ASSERT_TRUE(WaitForRun());
     EXPECT_EQ(page->GetLog().rfind("ERR: " + out + "a.png allready existing \r\n", 0), 0u)
         << page->GetLog();
+    EXPECT_EQ(page->GetSummaryText(), "0 created, 2 skipped, 2 failed");
 }
 
 // The chosen output folder deleted outside the program: the tree gives way, the field
@@ -485,6 +524,12 @@ TEST_F(OutputPageTest, StopFinishesTheFileInProgressThenLogsCanceled) {
         EXPECT_EQ(QFile::exists(Out(name)), logged) << name;
     }
     EXPECT_EQ(log, expected + "canceled");
+    int created = 0;
+    for (size_t at = expected.find("OK: "); at != std::string::npos;
+         at = expected.find("OK: ", at + 1))
+        ++created;
+    EXPECT_EQ(page->GetSummaryText(),
+              QString("%1 created, 0 skipped, 0 failed (stopped)").arg(created));
     EXPECT_NE(expected, "");
     if (DefaultJobWorkers() == 1) {
         EXPECT_FALSE(QFile::exists(Out("b.jpg")));

@@ -556,6 +556,95 @@ TEST_F(PositionPageTest, DraggingMovesBothViewsTogether) {
     EXPECT_EQ(scroll(page.GetSampleView()), scroll(view));
 }
 
+// The stamp taken with the mouse on the stamped view: the offsets follow in picture pixels
+// from wherever the alignment put it, the view shows the stamp at the pointer without a
+// full composite, and the release composites in full, as the batch would.
+TEST_F(PositionPageTest, DraggingTheStampMovesItsOffsets) {
+    LoadSample(600, 400);
+    LoadStamp(60, 40);
+    CImageViewer* view = page.GetStampedView();
+    const double zoom = view->GetZoom();
+    ASSERT_LT(zoom, 1.0);
+    const struct {
+        int button;
+        int startX, startY;
+        QPoint by; // window pixels
+    } cases[] = {
+        {IDC_POS_ALIGN_CENTRE, 0, 0, {20, 10}},
+        {IDC_POS_ALIGN_BOTTOM_RIGHT, -30, -5, {-40, -12}},
+        {IDC_POS_ALIGN_TOP_LEFT, 7, 3, {-6000, 4000}}, // far beyond: the boxes' range holds
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        QTest::mouseClick(Item<QAbstractButton>(c.button), Qt::LeftButton);
+        page.SetOffsets(c.startX, c.startY);
+        page.OnPreviewTimer();
+        const CStampPlacement p =
+            ComputeStampPlacement(page.GetStampBitmap(), view->GetPicture(), page.GetHAlign(),
+                                  page.GetVAlign(), page.GetOffsetX(), page.GetOffsetY());
+        const QPoint grab =
+            view->PictureToWindow(QPointF(p.targetX + p.width / 2, p.targetY + p.height / 2))
+                .toPoint();
+        const int updates = page.GetPreviewUpdateCount();
+
+        QTest::mousePress(view, Qt::LeftButton, {}, grab);
+        ASSERT_TRUE(page.IsDraggingStamp());
+        EXPECT_FALSE(page.IsDragging()); // no scrolling
+        const QPoint to = grab + c.by;
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), view->mapToGlobal(QPointF(to)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        const int x = DraggedOffset(c.startX, c.by.x(), zoom);
+        const int y = DraggedOffset(c.startY, c.by.y(), zoom);
+        EXPECT_EQ(page.GetOffsetX(), x);
+        EXPECT_EQ(page.GetOffsetY(), y);
+        EXPECT_EQ(Item<QLineEdit>(IDC_POS_OFFSET_X)->text(), QString::number(x));
+        EXPECT_EQ(Item<QLineEdit>(IDC_POS_OFFSET_Y)->text(), QString::number(y));
+        EXPECT_GE(x, kMinOffset);
+        EXPECT_LE(y, kMaxOffset);
+        EXPECT_TRUE(view->HasStampOverlay());
+        EXPECT_FALSE(page.IsPreviewTimerPending());
+        EXPECT_EQ(page.GetPreviewUpdateCount(), updates);
+        if (c.by.x() > -100) {
+            // Under the pointer now: the stamp's red middle, drawn at the view's scale.
+            const QColor shown = view->grab().toImage().pixelColor(to);
+            EXPECT_GT(shown.red(), 180) << shown.name().toStdString();
+            EXPECT_LT(shown.blue(), 80) << shown.name().toStdString();
+        }
+
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        EXPECT_FALSE(page.IsDraggingStamp());
+        EXPECT_FALSE(view->HasStampOverlay());
+        EXPECT_FALSE(page.IsPreviewTimerPending());
+        ExpectStampedViewIsDirectComposite();
+    }
+
+    // Beside the stamp the press takes nothing (the fitted sample does not scroll either).
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_FALSE(page.IsDraggingStamp());
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(2, 2));
+}
+
+// The chosen alignment button carries a mark where it puts the stamp; the others none.
+TEST_F(PositionPageTest, TheChosenAlignmentButtonIsMarked) {
+    const auto marked = [](QAbstractButton* b, QPoint at) {
+        const QColor highlight = b->palette().color(QPalette::Active, QPalette::Highlight);
+        return b->grab().toImage().pixelColor(at) == highlight;
+    };
+    auto* topLeft = Item<QAbstractButton>(IDC_POS_ALIGN_TOP_LEFT);
+    auto* bottomRight = Item<QAbstractButton>(IDC_POS_ALIGN_BOTTOM_RIGHT);
+    const QPoint nearTopLeft(6, 5);
+    const QPoint nearBottomRight(bottomRight->width() - 7, bottomRight->height() - 6);
+    QTest::mouseClick(topLeft, Qt::LeftButton);
+    EXPECT_TRUE(topLeft->isChecked());
+    EXPECT_TRUE(marked(topLeft, nearTopLeft));
+    EXPECT_FALSE(marked(bottomRight, nearBottomRight));
+    QTest::mouseClick(bottomRight, Qt::LeftButton);
+    EXPECT_FALSE(marked(topLeft, nearTopLeft));
+    EXPECT_TRUE(marked(bottomRight, nearBottomRight));
+    EXPECT_FALSE(marked(bottomRight, nearTopLeft + QPoint(1, 1)));
+}
+
 TEST_F(PositionPageTest, HoverOverTheSampleViewsShowsTheDragCursorOnlyWhenScrollable) {
     // On a display the pointer's motion arrives a little later: wait for the cursor.
     auto hover = [](CImageViewer* view, QPoint at, bool sizeAll) {

@@ -176,7 +176,7 @@ TEST(DialogBuilder, CustomClassesTakeTheControlsPlace) {
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->objectName(), QStringLiteral("custom 1008"));
     const CDialogUnits units = CDialogUnits::ForWidget(b.dialog.get());
-    EXPECT_EQ(list->geometry(), units.ToPixels(101, 0, 93, 225));
+    EXPECT_EQ(list->geometry(), units.ToPixels(101, 9, 93, 216));
     EXPECT_EQ(GetDlgItem(b.dialog.get(), 4711), nullptr);
     EXPECT_EQ(GetDlgItem(b.dialog.get(), IDC_STATIC), nullptr);
 }
