@@ -58,7 +58,7 @@ _quillmark_batch() {
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
-            --no-orientation --jobs --save-config --files-from
+            --no-orientation --lossless --no-lossless --jobs --save-config --files-from
             --null --recursive --log-format --help --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

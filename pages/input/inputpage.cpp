@@ -181,7 +181,13 @@ CInputPage::CInputPage(QWidget* parent)
         });
 }
 
-CInputPage::~CInputPage() = default;
+CInputPage::~CInputPage() {
+    // The lists' models announce their reset while the lists die, after this page has
+    // become a plain widget: the counts must not hear it.
+    for (CExtentListBox* list : {m_fileList, static_cast<CExtentListBox*>(m_selectedList)})
+        if (list)
+            list->model()->disconnect(this);
+}
 
 // ---- What other parts read and set
 
