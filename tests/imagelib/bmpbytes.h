@@ -21,7 +21,7 @@ inline void Append(Bytes& b, const Bytes& more) {
     b.insert(b.end(), more.begin(), more.end());
 }
 
-struct BmpSpec {
+struct BmpShape {
     int32_t width = 1;
     int32_t height = 1;
     uint16_t bitCount = 8;
@@ -35,7 +35,7 @@ struct BmpSpec {
     int gap = 0;                   // bytes between palette or masks and the pixels
 };
 
-inline Bytes MakeBmp(const BmpSpec& s) {
+inline Bytes MakeBmp(const BmpShape& s) {
     Bytes info;
     Put32(info, s.headerSize);
     Put32(info, uint32_t(s.width));

@@ -65,7 +65,7 @@ std::vector<DecodeCase> Cases() {
     std::vector<DecodeCase> cases;
     const uint32_t B = 0xFF000000u, W = 0xFFFFFFFFu;
 
-    BmpSpec oneBit;
+    BmpShape oneBit;
     oneBit.width = 3;
     oneBit.height = 2;
     oneBit.bitCount = 1;
@@ -74,14 +74,14 @@ std::vector<DecodeCase> Cases() {
     cases.push_back({"OneBitTo32UsesPalette", MakeBmp(oneBit), 32, 32, 3, 2, {W, B, B, B, W, B}});
     cases.push_back({"OneBitTo8KeepsPalette", MakeBmp(oneBit), 0, 8, 3, 2, {W, B, B, B, W, B}});
 
-    BmpSpec nine;
+    BmpShape nine;
     nine.width = 9;
     nine.bitCount = 1;
     nine.palette = {0x000000, 0xFFFFFF};
     nine.pixels = {0x80, 0x80, 0, 0};
     cases.push_back({"OneBitWidth9", MakeBmp(nine), 0, 8, 9, 1, {W, B, B, B, B, B, B, B, W}});
 
-    BmpSpec four;
+    BmpShape four;
     four.width = 3;
     four.height = 2;
     four.bitCount = 4;
@@ -95,7 +95,7 @@ std::vector<DecodeCase> Cases() {
                      2,
                      {P16(4), P16(5), P16(6), P16(1), P16(2), P16(3)}});
 
-    BmpSpec eight;
+    BmpShape eight;
     eight.width = 5;
     eight.height = 2;
     eight.colorsUsed = 16;
@@ -119,7 +119,7 @@ std::vector<DecodeCase> Cases() {
          2,
          {P16(15), P16(14), P16(13), P16(12), B, P16(0), P16(1), P16(2), P16(3), P16(4)}});
 
-    BmpSpec topDown = eight;
+    BmpShape topDown = eight;
     topDown.height = -2;
     cases.push_back(
         {"EightBitTopDown",
@@ -130,7 +130,7 @@ std::vector<DecodeCase> Cases() {
          2,
          {P16(0), P16(1), P16(2), P16(3), P16(4), P16(15), P16(14), P16(13), P16(12), B}});
 
-    BmpSpec v5 = eight;
+    BmpShape v5 = eight;
     v5.headerSize = 124;
     cases.push_back(
         {"EightBitV5Header",
@@ -141,7 +141,7 @@ std::vector<DecodeCase> Cases() {
          2,
          {P16(15), P16(14), P16(13), P16(12), B, P16(0), P16(1), P16(2), P16(3), P16(4)}});
 
-    BmpSpec big = eight;
+    BmpShape big = eight;
     big.colorsUsed = 300; // entries past 256 are read and ignored
     big.palette.clear();
     for (uint32_t i = 0; i < 300; ++i)
@@ -152,7 +152,7 @@ std::vector<DecodeCase> Cases() {
     big.pixels = {255, 0, 0, 0};
     cases.push_back({"EightBit300Colours", MakeBmp(big), 32, 32, 1, 1, {Opaque(0x123456)}});
 
-    BmpSpec backwards = eight;
+    BmpShape backwards = eight;
     backwards.gap = 0;
     backwards.offset = 10; // points into the headers: the pixels follow the palette
     cases.push_back(
@@ -165,7 +165,7 @@ std::vector<DecodeCase> Cases() {
          {P16(15), P16(14), P16(13), P16(12), B, P16(0), P16(1), P16(2), P16(3), P16(4)},
          false});
 
-    BmpSpec rle8;
+    BmpShape rle8;
     rle8.width = 4;
     rle8.height = 5;
     rle8.compression = 1;
@@ -184,7 +184,7 @@ std::vector<DecodeCase> Cases() {
                       P16(1), P16(2), P16(3), P16(9), //
                       P16(7), P16(7), P16(7), P16(7)}});
 
-    BmpSpec rle8Over;
+    BmpShape rle8Over;
     rle8Over.width = 2;
     rle8Over.height = 2;
     rle8Over.compression = 1;
@@ -202,7 +202,7 @@ std::vector<DecodeCase> Cases() {
                      {P16(1), P16(2), P16(3), P16(3)},
                      false});
 
-    BmpSpec rle4;
+    BmpShape rle4;
     rle4.width = 5;
     rle4.height = 2;
     rle4.compression = 2;
@@ -220,7 +220,7 @@ std::vector<DecodeCase> Cases() {
          2,
          {P16(7), P16(8), P16(7), P16(0), P16(0), P16(1), P16(2), P16(3), P16(4), P16(5)}});
 
-    BmpSpec rle4Over = rle4;
+    BmpShape rle4Over = rle4;
     rle4Over.width = 3;
     rle4Over.height = 1;
     // A 9-pixel absolute block and a 255-pixel run in a 3-pixel row.
@@ -228,18 +228,18 @@ std::vector<DecodeCase> Cases() {
     cases.push_back(
         {"Rle4RunsPastRowEnd", MakeBmp(rle4Over), 0, 8, 3, 1, {P16(9), P16(9), P16(9)}});
 
-    BmpSpec rgb555;
+    BmpShape rgb555;
     rgb555.width = 3;
     rgb555.bitCount = 16;
     rgb555.pixels = {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0};
     const std::vector<uint32_t> primaries = {Opaque(0xF80000), Opaque(0x00F800), Opaque(0x0000F8)};
     cases.push_back({"Rgb555", MakeBmp(rgb555), 0, 32, 3, 1, primaries});
-    BmpSpec masks555 = rgb555;
+    BmpShape masks555 = rgb555;
     masks555.compression = 3;
     masks555.masks = {0x7C00, 0x03E0, 0x001F};
     cases.push_back({"Rgb555Masks", MakeBmp(masks555), 32, 32, 3, 1, primaries});
 
-    BmpSpec rgb565;
+    BmpShape rgb565;
     rgb565.width = 4;
     rgb565.bitCount = 16;
     rgb565.compression = 3;
@@ -254,7 +254,7 @@ std::vector<DecodeCase> Cases() {
                      1,
                      {Opaque(0xF80000), Opaque(0x00F800), Opaque(0x0000F8), Opaque(0x000800)}});
 
-    BmpSpec rgb565v5 = rgb565;
+    BmpShape rgb565v5 = rgb565;
     rgb565v5.headerSize = 124; // masks inside the header
     cases.push_back({"Rgb565V5Header",
                      MakeBmp(rgb565v5),
@@ -264,7 +264,7 @@ std::vector<DecodeCase> Cases() {
                      1,
                      {Opaque(0xF80000), Opaque(0x00F800), Opaque(0x0000F8), Opaque(0x000800)}});
 
-    BmpSpec rgb24;
+    BmpShape rgb24;
     rgb24.width = 3;
     rgb24.height = 2;
     rgb24.bitCount = 24;
@@ -279,14 +279,14 @@ std::vector<DecodeCase> Cases() {
                      {Opaque(0x0C0B0A), Opaque(0x0F0E0D), Opaque(0x121110), Opaque(0x030201),
                       Opaque(0x060504), Opaque(0x090807)}});
 
-    BmpSpec rgb32;
+    BmpShape rgb32;
     rgb32.width = 2;
     rgb32.bitCount = 32;
     rgb32.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
     cases.push_back(
         {"Rgb32KeepsFourthByte", MakeBmp(rgb32), 0, 32, 2, 1, {0x04030201u, 0x08070605u}});
 
-    BmpSpec rgb32swapped = rgb32;
+    BmpShape rgb32swapped = rgb32;
     rgb32swapped.compression = 3;
     rgb32swapped.masks = {0x000000FF, 0x0000FF00, 0x00FF0000}; // red in the first byte
     cases.push_back({"Rgb32Bitfields",
@@ -367,7 +367,7 @@ struct FailCase {
 std::vector<FailCase> FailCases() {
     const std::string bad = "Decoder error: Decoding bmp: Illegal bpp value.\n";
     std::vector<FailCase> cases;
-    BmpSpec base;
+    BmpShape base;
     base.width = 1;
     base.bitCount = 24;
     base.pixels = {1, 2, 3, 0};
@@ -376,7 +376,7 @@ std::vector<FailCase> FailCases() {
     signature[1] = 'X';
     cases.push_back(
         {"BadSignature", signature, 1, "Decoder error: Bitmap decoder: This isn't a bitmap.\n"});
-    BmpSpec shape = base;
+    BmpShape shape = base;
     shape.headerSize = 39;
     cases.push_back({"HeaderSize39", MakeBmp(shape), 2,
                      "Decoder error: Bitmap decoder: BITMAPINFOHEADER has wrong size.\n"});
@@ -458,7 +458,7 @@ INSTANTIATE_TEST_SUITE_P(Bmp, BmpReject, ::testing::ValuesIn(FailCases()),
 
 // A request for 8 bits from a deeper file gets 8 bits: the 32-bit picture quantised.
 TEST(BmpDecoder, EightBitsFromTrueColourAreQuantised) {
-    BmpSpec shape;
+    BmpShape shape;
     shape.width = 2;
     shape.bitCount = 24;
     shape.pixels = {0, 0, 0, 255, 255, 255, 0, 0};
@@ -475,7 +475,7 @@ TEST(BmpDecoder, EightBitsFromTrueColourAreQuantised) {
 
 TEST(BmpDecoder, UncompressedRowsMissingFailBeforeAllocating) {
     // 16384 x 16384 at 32 bits would be 1 GiB; the file holds none of it.
-    BmpSpec shape;
+    BmpShape shape;
     shape.width = 16384;
     shape.height = 16384;
     shape.bitCount = 32;

@@ -27,7 +27,7 @@ void TestJpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<TestJpegError*>(cinfo->err)->jump, 1);
 }
 
-Bytes PatternSamples(const JpegSpec& shape) {
+Bytes PatternSamples(const JpegShape& shape) {
     Bytes samples(size_t(shape.width) * shape.height * shape.components);
     size_t i = 0;
     for (int y = 0; y < shape.height; ++y)
@@ -38,7 +38,7 @@ Bytes PatternSamples(const JpegSpec& shape) {
 }
 
 // The whole compression in one frame without C++ objects, so the jump is harmless.
-bool Compress(const JpegSpec& shape, const uint8_t* samples, unsigned char** out,
+bool Compress(const JpegShape& shape, const uint8_t* samples, unsigned char** out,
               unsigned long* size) {
     jpeg_compress_struct cinfo;
     TestJpegError error;
@@ -89,7 +89,7 @@ bool Compress(const JpegSpec& shape, const uint8_t* samples, unsigned char** out
         cinfo.num_scans = count;
     }
     jpeg_start_compress(&cinfo, TRUE);
-    for (const JpegMarkerSpec& m : shape.markers)
+    for (const JpegMarkerShape& m : shape.markers)
         jpeg_write_marker(&cinfo, m.code, reinterpret_cast<const JOCTET*>(m.data.data()),
                           unsigned(m.data.size()));
     const size_t stride = size_t(shape.width) * shape.components;
@@ -104,7 +104,7 @@ bool Compress(const JpegSpec& shape, const uint8_t* samples, unsigned char** out
 }
 } // namespace
 
-Bytes MakeJpeg(const JpegSpec& shape) {
+Bytes MakeJpeg(const JpegShape& shape) {
     const Bytes samples = shape.samples.empty() ? PatternSamples(shape) : shape.samples;
     unsigned char* out = nullptr;
     unsigned long size = 0;
@@ -151,7 +151,7 @@ void PngWriteBytes(png_structp png, png_bytep data, size_t length) {
 }
 void PngFlush(png_structp) {}
 
-bool WritePng(const PngSpec& shape, png_bytep* rows, const png_color* palette, int paletteSize,
+bool WritePng(const PngShape& shape, png_bytep* rows, const png_color* palette, int paletteSize,
               Bytes* out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -175,7 +175,7 @@ bool WritePng(const PngSpec& shape, png_bytep* rows, const png_color* palette, i
 }
 } // namespace
 
-Bytes MakePng(const PngSpec& shape) {
+Bytes MakePng(const PngShape& shape) {
     std::vector<Bytes> rows = shape.rows;
     std::vector<png_bytep> pointers;
     for (Bytes& row : rows)
@@ -242,11 +242,11 @@ void Require(bool ok) {
 }
 } // namespace
 
-Bytes MakeGif(const GifSpec& shape) {
+Bytes MakeGif(const GifShape& shape) {
     const bool noMap =
         shape.globalMap.empty() &&
         std::all_of(shape.images.begin(), shape.images.end(),
-                    [](const GifImageSpec& image) { return image.localMap.empty(); });
+                    [](const GifImageShape& image) { return image.localMap.empty(); });
     Bytes out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, GifWriteBytes, &error);
@@ -258,7 +258,7 @@ Bytes MakeGif(const GifSpec& shape) {
     GifFreeMapObject(global);
     if (ok && shape.comment)
         ok = EGifPutComment(gif, "a comment") == GIF_OK;
-    for (const GifImageSpec& image : shape.images) {
+    for (const GifImageShape& image : shape.images) {
         if (!ok)
             break;
         ColorMapObject* local = MakeMap(image.localMap);

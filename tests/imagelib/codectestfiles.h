@@ -16,12 +16,12 @@ using Bytes = std::vector<uint8_t>;
 
 // ---- JPEG
 
-struct JpegMarkerSpec {
+struct JpegMarkerShape {
     int code; // JPEG_APP0 + n or JPEG_COM
     std::string data;
 };
 
-struct JpegSpec {
+struct JpegShape {
     int width = 16, height = 16;
     int components = 3; // 1 grey, 3 colour, 4 CMYK
     bool ycck = false;  // with 4 components: stored as YCCK
@@ -31,11 +31,11 @@ struct JpegSpec {
     bool singleCoefficientScans = false; // progressive with one scan per coefficient
     int lumaH = 2, lumaV = 2;            // sampling factors of the first of 3 components
     bool arithmetic = false;
-    std::vector<JpegMarkerSpec> markers; // written after the JFIF header
+    std::vector<JpegMarkerShape> markers; // written after the JFIF header
     // Samples row by row, components interleaved; empty = a smooth pattern.
     Bytes samples;
 };
-Bytes MakeJpeg(const JpegSpec& shape);
+Bytes MakeJpeg(const JpegShape& shape);
 
 // One marker segment of a JPEG byte stream.
 struct JpegSegment {
@@ -48,7 +48,7 @@ std::vector<JpegSegment> ListJpegSegments(const Bytes& jpeg);
 
 // ---- PNG
 
-struct PngSpec {
+struct PngShape {
     int width = 4, height = 4;
     int colorType = 0; // PNG_COLOR_TYPE_*
     int bitDepth = 8;
@@ -58,7 +58,7 @@ struct PngSpec {
     std::vector<uint32_t> palette; // 0xRRGGBB
     Bytes transparency;            // tRNS entries for palette files
 };
-Bytes MakePng(const PngSpec& shape);
+Bytes MakePng(const PngShape& shape);
 
 // The chunks of a PNG stream: type and data.
 struct PngChunk {
@@ -72,22 +72,22 @@ void FixPngCrc(Bytes& png, size_t offset);
 
 // ---- GIF
 
-struct GifImageSpec {
+struct GifImageShape {
     int left = 0, top = 0, width = 1, height = 1;
     bool interlaced = false;
     std::vector<uint32_t> localMap; // 0xRRGGBB, empty = none; size a power of two
     Bytes pixels;                   // width x height indices, top row first
 };
-struct GifSpec {
+struct GifShape {
     int width = 1, height = 1;
     int background = 0;
     std::vector<uint32_t> globalMap; // 0xRRGGBB, empty = none
-    std::vector<GifImageSpec> images;
+    std::vector<GifImageShape> images;
     bool comment = false; // a comment extension before the first image
 };
 // Written with giflib's encoder; a file without any colour map is written with a global
 // map that is removed from the stream afterwards (giflib refuses to write one).
-Bytes MakeGif(const GifSpec& shape);
+Bytes MakeGif(const GifShape& shape);
 
 // ---- shared
 

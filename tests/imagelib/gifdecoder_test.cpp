@@ -29,7 +29,7 @@ CTextException DecodeError(const Bytes& gif) {
 }
 
 TEST(GifDecoder, SmallerImageLeavesTheBackgroundIndexAround) {
-    GifSpec shape;
+    GifShape shape;
     shape.width = 6;
     shape.height = 5;
     shape.background = 2;
@@ -51,7 +51,7 @@ TEST(GifDecoder, SmallerImageLeavesTheBackgroundIndexAround) {
 }
 
 TEST(GifDecoder, FramesAreDrawnInOrderAndTheLastLocalMapColoursThemAll) {
-    GifSpec shape;
+    GifShape shape;
     shape.width = 2;
     shape.height = 2;
     shape.globalMap = kFourColours;
@@ -73,7 +73,7 @@ TEST(GifDecoder, FramesAreDrawnInOrderAndTheLastLocalMapColoursThemAll) {
 }
 
 TEST(GifDecoder, InterlacedDecodesLikeItsTwinAndRequest32GivesPaletteColours) {
-    GifSpec shape;
+    GifShape shape;
     shape.width = 7;
     shape.height = 13;
     shape.globalMap = kFourColours;
@@ -97,7 +97,7 @@ TEST(GifDecoder, InterlacedDecodesLikeItsTwinAndRequest32GivesPaletteColours) {
 }
 
 TEST(GifDecoder, IndicesBeyondTheMapStayHarmless) {
-    GifSpec shape;
+    GifShape shape;
     shape.width = 2;
     shape.height = 1;
     shape.background = 255;
@@ -114,7 +114,7 @@ TEST(GifDecoder, IndicesBeyondTheMapStayHarmless) {
 }
 
 TEST(GifDecoder, BadInputEndsInItsCode) {
-    GifSpec good;
+    GifShape good;
     good.width = 4;
     good.height = 4;
     good.globalMap = kFourColours;
@@ -126,14 +126,14 @@ TEST(GifDecoder, BadInputEndsInItsCode) {
     EXPECT_EQ(e.GetCode(), 11);
     EXPECT_EQ(e.GetText(), "End of file reached while decoding.\n");
 
-    GifSpec outside = good;
+    GifShape outside = good;
     outside.images[1].left = 3;
     e = DecodeError(MakeGif(outside));
     EXPECT_EQ(e.GetCode(), 2);
     EXPECT_EQ(e.GetText(),
               "Decoder error: Image 2 is not confined to screen dimension, aborted.\n\n");
 
-    GifSpec noMap = good;
+    GifShape noMap = good;
     noMap.globalMap.clear();
     e = DecodeError(MakeGif(noMap));
     EXPECT_EQ(e.GetCode(), 2);

@@ -275,13 +275,13 @@ TEST(ImageCodecs, RowBuffersThatDoNotFitEndInCode10) {
                 << "1: no failure, 2: another code, 3: std::bad_alloc";
             continue;
         }
-        BmpSpec spec;
-        spec.width = kWidth;
-        spec.compression = 1;
-        spec.colorsUsed = 1;
-        spec.palette = {0};
-        spec.pixels = {0, 1}; // end of picture at once: 60 bytes in all
-        const Bytes file = MakeBmp(spec);
+        BmpShape shape;
+        shape.width = kWidth;
+        shape.compression = 1;
+        shape.colorsUsed = 1;
+        shape.palette = {0};
+        shape.pixels = {0, 1}; // end of picture at once: 60 bytes in all
+        const Bytes file = MakeBmp(shape);
         CMemoryBitmap picture;
         if (encoder)
             picture.Create(kWidth, 1, 32, false); // mapped, not touched
@@ -320,7 +320,7 @@ TEST(Trace, LinesUpToTheLevelGoToTheFile) {
     SetTraceLevel(2);
     CAutoDetectDecoder decoder;
     CMemoryBitmap bmp;
-    BmpSpec shape;
+    BmpShape shape;
     shape.bitCount = 24;
     shape.pixels = {1, 2, 3, 0};
     const Bytes good = MakeBmp(shape);

@@ -39,7 +39,7 @@ void ExpectNear(uint32_t pixel, int red, int green, int blue, int tolerance) {
 }
 
 TEST(JpegDecoder, GreyscaleDecodesTo8BitsOrOnRequestToEqual32BitChannels) {
-    JpegSpec shape;
+    JpegShape shape;
     shape.components = 1;
     const Bytes jpeg = MakeJpeg(shape);
     CJpegDecoder decoder;
@@ -69,7 +69,7 @@ TEST(JpegDecoder, GreyscaleDecodesTo8BitsOrOnRequestToEqual32BitChannels) {
 }
 
 TEST(JpegDecoder, ColourDecodesTo32BitsWhateverTheRequest) {
-    JpegSpec shape;
+    JpegShape shape;
     shape.quality = 100;
     shape.samples = Flat(16, 16, {200, 100, 30});
     const Bytes jpeg = MakeJpeg(shape);
@@ -99,7 +99,7 @@ TEST(JpegDecoder, CmykAndYcckBecomeRgb) {
     for (bool ycck : {false, true})
         for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << "ycck " << ycck << " red " << c.red);
-            JpegSpec shape;
+            JpegShape shape;
             shape.components = 4;
             shape.ycck = ycck;
             shape.quality = 100;
@@ -112,8 +112,8 @@ TEST(JpegDecoder, CmykAndYcckBecomeRgb) {
         }
 }
 
-JpegSpec WithMarkers() {
-    JpegSpec shape;
+JpegShape WithMarkers() {
+    JpegShape shape;
     shape.markers = {{kApp1, "Exif\0\0first"s},
                      {kApp1, "http://ns.adobe.com/xap/1.0/\0<x/>"s},
                      {kApp13, "Photoshop 3.0\0IPTC"s},
@@ -133,7 +133,7 @@ std::vector<std::pair<int, std::string>> MarkerList(const CImageBitmap& bitmap) 
 }
 
 TEST(JpegMarkers, App1App13AndComAreKeptWholeInFileOrder) {
-    const JpegSpec shape = WithMarkers();
+    const JpegShape shape = WithMarkers();
     CJpegDecoder decoder;
     CMemoryBitmap bitmap;
     ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), bitmap, 32));
@@ -144,12 +144,12 @@ TEST(JpegMarkers, App1App13AndComAreKeptWholeInFileOrder) {
     EXPECT_EQ(MarkerList(bitmap), expected);
 
     // A new decode replaces the list; a file without markers leaves it empty.
-    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(JpegSpec()), bitmap, 32));
+    ASSERT_TRUE(TryDecode(decoder, MakeJpeg(JpegShape()), bitmap, 32));
     EXPECT_EQ(bitmap.GetMarkers(), nullptr);
 }
 
 TEST(JpegMarkers, ReEncodingWritesThemAfterTheJfifHeaderOrNoneWhenEmptied) {
-    const JpegSpec shape = WithMarkers();
+    const JpegShape shape = WithMarkers();
     CJpegDecoder decoder;
     CMemoryBitmap bitmap;
     ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), bitmap, 32));
@@ -176,7 +176,7 @@ TEST(JpegMarkers, ReEncodingWritesThemAfterTheJfifHeaderOrNoneWhenEmptied) {
 }
 
 TEST(JpegMarkers, LongestPossibleMarkerSurvivesTheRoundTrip) {
-    JpegSpec shape;
+    JpegShape shape;
     std::string big(65533, 'x');
     big.replace(0, 5, std::string("Exif\0", 5));
     shape.markers = {{kApp1, big}};
@@ -272,7 +272,7 @@ TEST(JpegEncoder, FullSinkRaisesCode11AndLibjpegErrorsCode6WithTheEncoderStillUs
 }
 
 TEST(JpegEncoder, FrontEndBufferHoldsTheMarkersOfASmallPicture) {
-    JpegSpec shape;
+    JpegShape shape;
     shape.width = shape.height = 8;
     for (char fill : {'a', 'b', 'c'})
         shape.markers.push_back({kApp1, "Exif\0\0"s + std::string(65000, fill)});
@@ -297,7 +297,7 @@ TEST(JpegEncoder, FrontEndBufferHoldsTheMarkersOfASmallPicture) {
 }
 
 TEST(JpegDecoder, TruncatedFileDecodesWithLibjpegFiller) {
-    JpegSpec shape;
+    JpegShape shape;
     shape.width = 64;
     shape.height = 64;
     const Bytes whole = MakeJpeg(shape);
@@ -324,11 +324,11 @@ TEST(JpegDecoder, LibjpegErrorsRaiseCode6WithPrefixAndLeaveTheDecoderUsable) {
     const Bytes empty = {0xFF, 0xD8};
     ASSERT_FALSE(TryDecode(decoder, empty, bitmap, 32, &error));
     EXPECT_EQ(error.GetText(), "Decoder error: JPEG datastream contains no image\n\n");
-    EXPECT_TRUE(TryDecode(decoder, MakeJpeg(JpegSpec()), bitmap, 32));
+    EXPECT_TRUE(TryDecode(decoder, MakeJpeg(JpegShape()), bitmap, 32));
 }
 
 TEST(JpegDecoder, TablesOfAnEarlierFileAreNotLentToTheNext) {
-    const Bytes good = MakeJpeg(JpegSpec());
+    const Bytes good = MakeJpeg(JpegShape());
     Bytes withoutTables;
     for (const JpegSegment& s : ListJpegSegments(good))
         if (s.code == 0xDB) {
@@ -347,7 +347,7 @@ TEST(JpegDecoder, TablesOfAnEarlierFileAreNotLentToTheNext) {
 }
 
 TEST(JpegDecoder, HugeDeclaredSizeRaisesCode10BeforeAllocating) {
-    Bytes jpeg = MakeJpeg(JpegSpec());
+    Bytes jpeg = MakeJpeg(JpegShape());
     for (const JpegSegment& s : ListJpegSegments(jpeg))
         if (s.code == 0xC0) {
             // SOF0: precision, height, width.
@@ -368,7 +368,7 @@ TEST(JpegDecoder, HugeDeclaredSizeRaisesCode10BeforeAllocating) {
 TEST(JpegDecoder, ProgressiveFilesDecodeButEndlessScansAreCutShort) {
     CJpegDecoder decoder;
     CMemoryBitmap progressive, baseline;
-    JpegSpec shape;
+    JpegShape shape;
     shape.quality = 100;
     ASSERT_TRUE(TryDecode(decoder, MakeJpeg(shape), baseline, 32));
     shape.progressive = true;
@@ -387,7 +387,7 @@ TEST(JpegDecoder, ProgressiveFilesDecodeButEndlessScansAreCutShort) {
 TEST(JpegDecoder, FloodOfCorruptDataWarningsIsCutShort) {
     // 20000 restart intervals of one MCU each, every restart marker numbered wrong: libjpeg
     // warns at each of them.
-    JpegSpec shape;
+    JpegShape shape;
     shape.components = 1;
     shape.width = 1600;
     shape.height = 800;
@@ -425,7 +425,7 @@ public:
 };
 
 TEST(JpegDecoder, ProgressReachesTheSourceAndItsExceptionsPassThrough) {
-    JpegSpec shape;
+    JpegShape shape;
     shape.width = 256;
     shape.height = 256;
     shape.progressive = true;

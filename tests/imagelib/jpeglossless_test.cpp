@@ -225,12 +225,12 @@ bool StampAndCheck(const Bytes& input, Rect rect, const std::string& name) {
 TEST(JpegLossless, OnlyTheTouchedMcusChangeAndTheyMatchOneEncodeOfTheOrdinaryComposite) {
     struct Case {
         const char* name;
-        JpegSpec spec;
+        JpegShape shape;
         Rect rect;
     };
-    auto spec = [](int w, int h, int comps, int lumaH, int lumaV, bool progressive, int quality,
-                   int restart = 0) {
-        JpegSpec s;
+    auto shape = [](int w, int h, int comps, int lumaH, int lumaV, bool progressive, int quality,
+                    int restart = 0) {
+        JpegShape s;
         s.width = w;
         s.height = h;
         s.components = comps;
@@ -242,34 +242,34 @@ TEST(JpegLossless, OnlyTheTouchedMcusChangeAndTheyMatchOneEncodeOfTheOrdinaryCom
         return s;
     };
     const Case cases[] = {
-        {"4:2:0 inside", spec(96, 80, 3, 2, 2, false, 75), {21, 19, 30, 17}},
-        {"4:2:2 odd size at the corner", spec(101, 77, 3, 2, 1, false, 90), {80, 60, 40, 40}},
-        {"4:4:4", spec(64, 48, 3, 1, 1, false, 95), {8, 8, 8, 8}},
-        {"4:4:0", spec(64, 64, 3, 1, 2, false, 80), {3, 30, 20, 5}},
-        {"grey", spec(70, 45, 1, 1, 1, false, 85), {-5, -5, 20, 20}},
-        {"progressive 4:2:0", spec(120, 90, 3, 2, 2, true, 88), {50, 40, 33, 21}},
-        {"restart intervals", spec(96, 64, 3, 2, 2, false, 70, 2), {0, 30, 96, 10}},
-        {"quality 100", spec(48, 48, 3, 2, 2, false, 100), {10, 10, 5, 5}},
-        {"empty rectangle", spec(32, 32, 3, 2, 2, false, 75), {40, 40, 10, 10}},
-        {"whole picture", spec(40, 24, 3, 2, 2, true, 60), {-10, -10, 100, 100}},
+        {"4:2:0 inside", shape(96, 80, 3, 2, 2, false, 75), {21, 19, 30, 17}},
+        {"4:2:2 odd size at the corner", shape(101, 77, 3, 2, 1, false, 90), {80, 60, 40, 40}},
+        {"4:4:4", shape(64, 48, 3, 1, 1, false, 95), {8, 8, 8, 8}},
+        {"4:4:0", shape(64, 64, 3, 1, 2, false, 80), {3, 30, 20, 5}},
+        {"grey", shape(70, 45, 1, 1, 1, false, 85), {-5, -5, 20, 20}},
+        {"progressive 4:2:0", shape(120, 90, 3, 2, 2, true, 88), {50, 40, 33, 21}},
+        {"restart intervals", shape(96, 64, 3, 2, 2, false, 70, 2), {0, 30, 96, 10}},
+        {"quality 100", shape(48, 48, 3, 2, 2, false, 100), {10, 10, 5, 5}},
+        {"empty rectangle", shape(32, 32, 3, 2, 2, false, 75), {40, 40, 10, 10}},
+        {"whole picture", shape(40, 24, 3, 2, 2, true, 60), {-10, -10, 100, 100}},
     };
     for (const Case& c : cases)
-        EXPECT_TRUE(StampAndCheck(MakeJpeg(c.spec), c.rect, c.name)) << c.name;
+        EXPECT_TRUE(StampAndCheck(MakeJpeg(c.shape), c.rect, c.name)) << c.name;
 }
 
 TEST(JpegLossless, FilesThePathCannotTakeAreDeclinedWithoutAThrow) {
-    JpegSpec cmyk;
+    JpegShape cmyk;
     cmyk.components = 4;
-    JpegSpec ycck = cmyk;
+    JpegShape ycck = cmyk;
     ycck.ycck = true;
-    JpegSpec arithmetic;
+    JpegShape arithmetic;
     arithmetic.arithmetic = true;
-    JpegSpec progressive;
+    JpegShape progressive;
     progressive.width = progressive.height = 64;
     progressive.progressive = true;
     Bytes truncated = MakeJpeg(progressive);
     truncated.resize(truncated.size() * 2 / 3);
-    JpegSpec baseline;
+    JpegShape baseline;
     baseline.width = baseline.height = 64;
     Bytes cut = MakeJpeg(baseline);
     cut.resize(cut.size() / 2);

@@ -34,13 +34,13 @@ Bytes PackRow(const std::vector<int>& samples, int bitDepth) {
 }
 
 // width x height pixels of `channels` samples each, from a formula of (x, y, channel).
-PngSpec Picture(int colorType, int bitDepth, int width, int height,
-                int (*sample)(int x, int y, int c, int maxValue)) {
+PngShape Picture(int colorType, int bitDepth, int width, int height,
+                 int (*sample)(int x, int y, int c, int maxValue)) {
     const int channels = colorType == PNG_COLOR_TYPE_RGB          ? 3
                          : colorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
                          : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
                                                                   : 1;
-    PngSpec shape;
+    PngShape shape;
     shape.width = width;
     shape.height = height;
     shape.colorType = colorType;
@@ -67,7 +67,7 @@ void Decode(const Bytes& png, int request, CImageBitmap& bitmap) {
 TEST(PngDecoder, GreyDepthsGiveTheirLevelsAt8BitsAndTheSameColoursAt32) {
     for (int depth : {1, 2, 4, 8, 16}) {
         SCOPED_TRACE(depth);
-        const PngSpec shape = Picture(PNG_COLOR_TYPE_GRAY, depth, 9, 3, Ramp);
+        const PngShape shape = Picture(PNG_COLOR_TYPE_GRAY, depth, 9, 3, Ramp);
         const Bytes png = MakePng(shape);
         CMemoryBitmap narrow;
         Decode(png, 0, narrow);
@@ -96,7 +96,7 @@ TEST(PngDecoder, GreyDepthsGiveTheirLevelsAt8BitsAndTheSameColoursAt32) {
 }
 
 TEST(PngDecoder, PaletteWithTransparencyGivesAlphaInByte3AndTheFlag) {
-    PngSpec shape =
+    PngShape shape =
         Picture(PNG_COLOR_TYPE_PALETTE, 2, 3, 1, [](int x, int, int, int) { return x; });
     shape.palette = {0xFF0000, 0x00FF00, 0x0000FF};
     shape.transparency = {0, 128};
@@ -159,7 +159,7 @@ TEST(PngDecoder, InterlacedDecodesLikeItsTwin) {
                             {PNG_COLOR_TYPE_RGB_ALPHA, 16}};
     for (const auto& kind : kinds) {
         SCOPED_TRACE(testing::Message() << kind[0] << "/" << kind[1]);
-        PngSpec shape = Picture(kind[0], kind[1], 13, 11, Ramp);
+        PngShape shape = Picture(kind[0], kind[1], 13, 11, Ramp);
         for (int i = 0; i < 16; ++i)
             shape.palette.push_back(uint32_t(i) * 0x0F1F2Fu);
         if (kind[0] != PNG_COLOR_TYPE_PALETTE)
