@@ -231,8 +231,9 @@ void CStampWorker::EncodeOutput(COutputFile& output) {
 bool CStampWorker::StampLosslessly(const std::string& inputPath, COutputFile& output) {
     if (!m_run.losslessJpeg || m_run.extension != ".jpg")
         return false;
-    const CLosslessStampPlan plan{m_run.stamp,   m_run.blend,   m_run.halign,         m_run.valign,
-                                  m_run.offsetX, m_run.offsetY, m_run.preserveHeaders};
+    const CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
+                                  m_run.valign,          m_run.offsetX,      m_run.offsetY,
+                                  m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif};
     if (!m_lossless.StampFile(inputPath, plan, m_losslessBytes))
         return false;
     output.Commit(m_losslessBytes.data(), m_losslessBytes.size());

@@ -430,4 +430,21 @@ TEST_F(QuillmarkBatch, LosslessKeepsEveryBlockAwayFromTheStampOfJpegInputs) {
         CAutoDetectDecoder().DecodeFile(out + "/plain.jpg", plain, 32);
         EXPECT_EQ(plain.GetWidth(), 20);
     }
+    // The lossless path shapes the stamp as the ordinary one does: at half the photo's
+    // width it is 32 x 16 and reaches into the second MCU, which must then change.
+    for (const bool lossless : {true, false}) {
+        SCOPED_TRACE(lossless ? "--lossless --size" : "--no-lossless --size");
+        const CRunResult r = RunBatch(
+            home, Args({"-f", "jpg", "-q", "95", "--overwrite", "--align", "left,top", "--size",
+                        "50%width", lossless ? "--lossless" : "--no-lossless", pictures / ""}));
+        EXPECT_EQ(r.status, 0) << r.err;
+        CStampBitmap before, after;
+        CAutoDetectDecoder().DecodeFile(pictures / "photo.jpg", before, 32);
+        CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", after, 32);
+        int changed = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 20; x < 32; ++x)
+                changed += before.GetPixel32(x, y) != after.GetPixel32(x, y);
+        EXPECT_GT(changed, 12 * 16 / 2);
+    }
 }
