@@ -108,7 +108,7 @@ bool CLosslessJpegStamp::StampFile(const std::string& inputPath, const CLossless
 
 bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
                                      const CLosslessStampPlan& plan, std::vector<uint8_t>& out) {
-    if (!plan.stamp || size < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF)
+    if ((!plan.stamp && !plan.shaper) || size < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF)
         return false;
     if (!m_stamper.Open(data, size))
         return false;
