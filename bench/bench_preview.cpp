@@ -42,25 +42,29 @@ void FillPicture(CImageBitmap& bmp, int w, int h, bool logo) {
     }
 }
 
+// Shows the page with a 6000 x 4000 sample (24 megapixels) and a 1000 x 1000 stamp keyed
+// on its blue background with the given opacity, tolerance and feather.
+void SetUpKeyedPage(CPositionPage& page, uint8_t opacity, uint8_t tolerance, uint8_t feather) {
+    page.show();
+    for (CImageViewer* v : {page.GetStampView(), page.GetSampleView(), page.GetStampedView()})
+        v->FinishResize();
+    CMemoryBitmap sample, stamp;
+    FillPicture(sample, 6000, 4000, false);
+    FillPicture(stamp, 1000, 1000, true);
+    page.GetSampleView()->SetPicture(sample, true);
+    page.SampleChanged();
+    page.GetStampView()->SetPicture(stamp, true);
+    page.SetTransparence(true);
+    page.SetKeyColour(0x010000FFu);
+    page.SetSliders(opacity, tolerance, feather);
+    page.StampChanged();
+}
+
 // 6000 x 4000 sample (24 megapixels), 1000 x 1000 stamp keyed on its blue background with
 // feather 0 (ten growing passes); each iteration changes the tolerance and runs the update.
 void BM_PreviewUpdate(benchmark::State& state) {
     CPositionPage page;
-    page.show();
-    for (CImageViewer* v : {page.GetStampView(), page.GetSampleView(), page.GetStampedView()})
-        v->FinishResize();
-    {
-        CMemoryBitmap sample, stamp;
-        FillPicture(sample, 6000, 4000, false);
-        FillPicture(stamp, 1000, 1000, true);
-        page.GetSampleView()->SetPicture(sample, true);
-        page.SampleChanged();
-        page.GetStampView()->SetPicture(stamp, true);
-        page.SetTransparence(true);
-        page.SetKeyColour(0x010000FFu);
-        page.SetSliders(200, 0, 0);
-        page.StampChanged();
-    }
+    SetUpKeyedPage(page, 200, 0, 0);
     auto* tolerance = GetDlgItemAs<QSlider>(&page, IDC_POS_TOLERANCE);
     int step = 0;
     for (auto _ : state) {
@@ -77,22 +81,8 @@ BENCHMARK(BM_PreviewUpdate)->Unit(benchmark::kMillisecond)->Iterations(8);
 // the fitted sample, 1 the sample at 100 %.
 void BM_StampDragRedraw(benchmark::State& state) {
     CPositionPage page;
-    page.resize(1200, 800); // the window of a 1400 x 1000 screen's first start, about
-    page.show();
-    for (CImageViewer* v : {page.GetStampView(), page.GetSampleView(), page.GetStampedView()})
-        v->FinishResize();
-    {
-        CMemoryBitmap sample, stamp;
-        FillPicture(sample, 6000, 4000, false);
-        FillPicture(stamp, 1000, 1000, true);
-        page.GetSampleView()->SetPicture(sample, true);
-        page.SampleChanged();
-        page.GetStampView()->SetPicture(stamp, true);
-        page.SetTransparence(true);
-        page.SetKeyColour(0x010000FFu);
-        page.SetSliders(200, 20, 4); // keyed, blended, feathered
-        page.StampChanged();
-    }
+    page.resize(1200, 800);           // the window of a 1400 x 1000 screen's first start, about
+    SetUpKeyedPage(page, 200, 20, 4); // keyed, blended, feathered
     CImageViewer* view = page.GetStampedView();
     if (state.range(0) == 1) {
         auto* zoom = GetDlgItemAs<QComboBox>(&page, IDC_POS_ZOOM);

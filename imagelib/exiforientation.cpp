@@ -39,7 +39,11 @@ int ExifOrientationOfBlock(const unsigned char* data, unsigned int size) {
 }
 
 int ExifOrientation(const CImageBitmap& bitmap) {
-    for (const CSavedMarker* m = bitmap.GetMarkers(); m; m = m->next.get())
+    return ExifOrientationOfMarkers(bitmap.GetMarkers());
+}
+
+int ExifOrientationOfMarkers(const CSavedMarker* markers) {
+    for (const CSavedMarker* m = markers; m; m = m->next.get())
         if (m->marker == kApp1 && m->dataLength > sizeof kExifHeader &&
             std::memcmp(m->data.get(), kExifHeader, sizeof kExifHeader) == 0)
             return ExifOrientationOfBlock(m->data.get(), m->dataLength);

@@ -97,22 +97,8 @@ void CmykToBgra(uint8_t* row, JDIMENSION width) {
 
 std::unique_ptr<CSavedMarker> CopyMarkers(j_decompress_ptr cinfo) {
     try {
-        std::unique_ptr<CSavedMarker> first;
-        std::unique_ptr<CSavedMarker>* tail = &first;
-        for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
-            // APP2 is saved for the colour profile alone, which travels on its own.
-            if (m->marker == JPEG_APP0 + 2)
-                continue;
-            auto node = std::make_unique<CSavedMarker>();
-            node->marker = m->marker;
-            node->originalLength = m->original_length;
-            node->dataLength = m->data_length;
-            node->data = std::make_unique<uint8_t[]>(m->data_length ? m->data_length : 1);
-            std::copy(m->data, m->data + m->data_length, node->data.get());
-            *tail = std::move(node);
-            tail = &(*tail)->next;
-        }
-        return first;
+        // APP2 is saved for the colour profile alone, which travels on its own.
+        return CopySavedMarkers(cinfo->marker_list, JPEG_APP0 + 2);
     } catch (const std::bad_alloc&) {
         throw CTextException(10, "Out of memory.");
     }

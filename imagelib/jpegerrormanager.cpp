@@ -1,7 +1,9 @@
 #include "imagelib/jpegerrormanager.h"
 
+#include "imagelib/bitmap.h"
 #include "imagelib/trace.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -58,4 +60,22 @@ void RaiseJpegFailure(CJpegErrorManager& manager) {
     if (manager.pending)
         std::rethrow_exception(std::exchange(manager.pending, nullptr));
     RaiseDecoderError(6, std::string(manager.message) + "\n");
+}
+
+std::unique_ptr<CSavedMarker> CopySavedMarkers(jpeg_saved_marker_ptr list, int skipped) {
+    std::unique_ptr<CSavedMarker> first;
+    std::unique_ptr<CSavedMarker>* tail = &first;
+    for (jpeg_saved_marker_ptr m = list; m; m = m->next) {
+        if (m->marker == skipped)
+            continue;
+        auto node = std::make_unique<CSavedMarker>();
+        node->marker = m->marker;
+        node->originalLength = m->original_length;
+        node->dataLength = m->data_length;
+        node->data = std::make_unique<uint8_t[]>(m->data_length ? m->data_length : 1);
+        std::copy(m->data, m->data + m->data_length, node->data.get());
+        *tail = std::move(node);
+        tail = &(*tail)->next;
+    }
+    return first;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared by the JPEG decoder and encoder: libjpeg's error manager with a jump back into
-// our own frame, so that a libjpeg error never unwinds a C++ exception through libjpeg.
+// Shared by the JPEG decoder, encoder and lossless stamper: libjpeg's error manager with a
+// jump back into our own frame, so that a libjpeg error never unwinds a C++ exception
+// through libjpeg; and the copy of the markers libjpeg saved.
 //
 // Use: the frame that calls libjpeg does setjmp(manager.jump) before its first call and
 // keeps only trivially destructible objects alive between that point and its last call.
@@ -13,6 +14,10 @@
 #include <exception>
 
 #include <jpeglib.h>
+
+#include <memory>
+
+struct CSavedMarker;
 
 struct CJpegErrorManager {
     jpeg_error_mgr pub; // first, so that cinfo->err points at the whole record
@@ -40,3 +45,7 @@ void ResetJpegErrorManager(CJpegErrorManager& manager);
 
 // After the jump: rethrows the pending exception, else raises code 6 with the message.
 [[noreturn]] void RaiseJpegFailure(CJpegErrorManager& manager);
+
+// The markers libjpeg saved, copied in file order into our own list, leaving out those of
+// kind skipped (-1: none). Throws std::bad_alloc.
+std::unique_ptr<CSavedMarker> CopySavedMarkers(jpeg_saved_marker_ptr list, int skipped = -1);

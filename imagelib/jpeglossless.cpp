@@ -208,22 +208,8 @@ bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size) {
 }
 
 std::unique_ptr<CSavedMarker> CJpegLosslessStamper::TakeMarkers() {
-    CState& s = *m_state;
-    std::unique_ptr<CSavedMarker> first;
-    if (!s.open)
-        return first;
-    std::unique_ptr<CSavedMarker>* tail = &first;
-    for (jpeg_saved_marker_ptr m = s.input.marker_list; m; m = m->next) {
-        auto node = std::make_unique<CSavedMarker>();
-        node->marker = m->marker;
-        node->originalLength = m->original_length;
-        node->dataLength = m->data_length;
-        node->data = std::make_unique<uint8_t[]>(m->data_length ? m->data_length : 1);
-        std::copy(m->data, m->data + m->data_length, node->data.get());
-        *tail = std::move(node);
-        tail = &(*tail)->next;
-    }
-    return first;
+    const CState& s = *m_state;
+    return s.open ? CopySavedMarkers(s.input.marker_list) : nullptr;
 }
 
 CJpegLosslessStamper::CRect CJpegLosslessStamper::TouchedRegion(int x, int y, int width,

@@ -108,7 +108,8 @@ bool CLosslessJpegStamp::StampFile(const std::string& inputPath, const CLossless
 
 bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
                                      const CLosslessStampPlan& plan, std::vector<uint8_t>& out) {
-    if ((!plan.stamp && !plan.shaper) || size < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF)
+    if ((!plan.stamp && !plan.shaper) || size < 3 || data[0] != 0xFF || data[1] != 0xD8 ||
+        data[2] != 0xFF)
         return false;
     if (!m_stamper.Open(data, size))
         return false;
@@ -119,14 +120,7 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
         CStampPlacement placement;
         CShapedStamp shaped;
         if (plan.shaper) {
-            int orientation = 1;
-            if (plan.followExif)
-                for (const CSavedMarker* m = markers.get(); m; m = m->next.get())
-                    if (m->marker == 0xE1 && m->dataLength >= 6 &&
-                        std::memcmp(m->data.get(), "Exif\0\0", 6) == 0) {
-                        orientation = ExifOrientationOfBlock(m->data.get(), m->dataLength);
-                        break;
-                    }
+            const int orientation = plan.followExif ? ExifOrientationOfMarkers(markers.get()) : 1;
             if (orientation != 1 && !plan.preserveHeaders) {
                 m_stamper.Close();
                 return false;
