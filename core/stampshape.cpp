@@ -121,11 +121,15 @@ CStampShaper::CStampShaper(const CImageBitmap& stamp, std::vector<uint8_t> ownAl
                            const CStampLook& look)
     : m_look(look), m_ownSize{stamp.GetWidth(), stamp.GetHeight()},
       m_ownAlpha(std::move(ownAlpha)) {
-    m_colours = CopyOf(stamp);
     std::shared_ptr<CImageBitmap> prepared = CopyOf(stamp);
     PrepareStampAlpha(*prepared, m_ownAlpha, m_look);
     m_prepared = prepared;
 }
+
+CStampShaper::CStampShaper(const CImageBitmap& prepared, std::vector<uint8_t> ownAlpha,
+                           const CStampLook& look, CPrepared)
+    : m_look(look), m_ownSize{prepared.GetWidth(), prepared.GetHeight()},
+      m_prepared(CopyOf(prepared)), m_ownAlpha(std::move(ownAlpha)) {}
 
 CStampShaper::~CStampShaper() = default;
 
@@ -135,7 +139,7 @@ CShapedStamp CStampShaper::Upright(CGridSize size) {
     if (!m_coverage) {
         // Keying and feather belong to the stamp's own pixels; the opacity comes after the
         // scaling, so it cannot change how the edges are feathered.
-        std::shared_ptr<CImageBitmap> coverage = CopyOf(*m_colours);
+        std::shared_ptr<CImageBitmap> coverage = CopyOf(*m_prepared);
         CStampLook opaque = m_look;
         opaque.opacity = 255;
         PrepareStampAlpha(*coverage, m_ownAlpha, opaque);

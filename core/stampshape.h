@@ -63,6 +63,11 @@ public:
     // stamp: the stamp's picture at 32 bits (its alpha bytes are not read); ownAlpha as
     // OwnAlphaOf gave it for that picture.
     CStampShaper(const CImageBitmap& stamp, std::vector<uint8_t> ownAlpha, const CStampLook& look);
+    // For a stamp whose alpha PrepareStampAlpha already made with this look (the positioning
+    // page prepares its stamp view for showing it): the preparation is not done again.
+    struct CPrepared {};
+    CStampShaper(const CImageBitmap& prepared, std::vector<uint8_t> ownAlpha,
+                 const CStampLook& look, CPrepared);
     ~CStampShaper();
     CStampShaper(const CStampShaper&) = delete;
     CStampShaper& operator=(const CStampShaper&) = delete;
@@ -79,13 +84,13 @@ private:
 
     CStampLook m_look;
     CGridSize m_ownSize;
-    // The stamp prepared at its own size, as the page's preview shows it.
+    // The stamp prepared at its own size, as the page's preview shows it. Preparing changes
+    // no colour, so it is also where every scaled size takes its colours from.
     std::shared_ptr<const CImageBitmap> m_prepared;
     // Its colours with keying, feather and own alpha but without the opacity, the source of
     // every scaled size; made when first needed.
     std::shared_ptr<const CImageBitmap> m_coverage;
     std::vector<uint8_t> m_ownAlpha;
-    std::shared_ptr<const CImageBitmap> m_colours;
 
     std::mutex m_mutex;
     std::map<std::tuple<int32_t, int32_t, int>, CShapedStamp> m_cache;

@@ -364,14 +364,6 @@ void CImageViewer::FillPictureAlpha(uint8_t value) {
         FillAlpha(m_picture, value);
 }
 
-void CImageViewer::KeyPictureColour(uint32_t keyColour, uint8_t tolerance, uint8_t passes,
-                                    uint8_t opacity, bool grow) {
-    // Callers keep to shown pictures; a picture of another depth would be read wrongly.
-    if (m_picture.GetBitsPerPixel() != 32)
-        return;
-    ApplyKeyColour(m_picture, keyColour, tolerance, passes, opacity, grow);
-}
-
 void CImageViewer::SetPickEnabled(bool enabled) {
     m_pickEnabled = enabled;
     if (!enabled)

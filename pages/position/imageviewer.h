@@ -113,8 +113,6 @@ public:
     void StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement);
     // Stamp preparation on the picture (its alpha only, so nothing is rendered anew).
     void FillPictureAlpha(uint8_t value);
-    void KeyPictureColour(uint32_t keyColour, uint8_t tolerance, uint8_t passes, uint8_t opacity,
-                          bool grow);
 
     // Pictures loaded from files are turned upright by their EXIF orientation, as a photo
     // viewer shows them. Takes effect at the next load.

@@ -494,15 +494,15 @@ QString CPositionPage::GetStampCaption() const {
 
 void CPositionPage::PrepareStamp() {
     m_previewShaper.reset();
-    if (!m_stampView->IsLoaded())
+    // Preparation reads and writes 32-bit pixels only.
+    if (!m_stampView->IsLoaded() || m_stampView->GetPicture().GetBitsPerPixel() != 32)
         return;
-    if (m_useTransparence->isChecked() && IsKeyColourSet()) {
-        const CFeather f = FeatherFromSetting(m_feather);
-        m_stampView->KeyPictureColour(m_keyColour, m_tolerance, f.passes, m_opacity, f.grow);
-    } else {
-        m_stampView->FillPictureAlpha(m_opacity);
-    }
-    ApplyOwnAlpha(m_stampView->GetPicture(), m_stampView->GetOwnAlpha());
+    const CStampLook look = GetStampLook();
+    PrepareStampAlpha(m_stampView->GetPicture(), m_stampView->GetOwnAlpha(), look);
+    // The preview's shaper starts from the stamp just prepared: keying and feathering a
+    // large stamp a second time doubled the cost of every preview update.
+    m_previewShaper = std::make_shared<CStampShaper>(
+        m_stampView->GetPicture(), m_stampView->GetOwnAlpha(), look, CStampShaper::CPrepared{});
 }
 
 bool CPositionPage::ComposeLosslessPreview() {
