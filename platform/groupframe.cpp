@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionFrame>
 
 namespace {
 // Where the title starts, and the gap the line leaves on each side of it.
@@ -19,12 +18,14 @@ QRect CGroupFrame::GetFrameRect() const {
 
 void CGroupFrame::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QStyleOptionFrame frame;
-    frame.initFrom(this);
-    frame.rect = GetFrameRect();
-    frame.lineWidth = 1;
-    frame.midLineWidth = 0;
-    style()->drawPrimitive(QStyle::PE_FrameGroupBox, &frame, &painter, this);
+    // Drawn here, not by the style: the styles move a titled group box's frame down by the
+    // title's height whatever rectangle they are given. Etched as the templates' frames
+    // were: a dark line with a light one just inside and below it.
+    const QRect frame = GetFrameRect();
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame.adjusted(0, 0, -kLineWidth, -kLineWidth));
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.adjusted(1, 1, -1, -1));
     const QString text = title();
     if (text.isEmpty())
         return;

@@ -257,6 +257,15 @@ TEST(DialogBuilder, EveryControlInAGroupLiesInsideItsFrame) {
                                      .translated(box->pos())
                                      .adjusted(CGroupFrame::kLineWidth, CGroupFrame::kLineWidth,
                                                -CGroupFrame::kLineWidth, -CGroupFrame::kLineWidth);
+            // The line is where the box says it is: right of the title, its top row is
+            // drawn and the row below the two lines shows the background.
+            const QImage drawn = box->grab().toImage();
+            const QRect frame = box->GetFrameRect();
+            const QColor background = box->palette().color(box->backgroundRole());
+            const int x = frame.right() - 8;
+            EXPECT_NE(drawn.pixelColor(x, frame.top()), background) << t.id << "/" << group.id;
+            EXPECT_EQ(drawn.pixelColor(x, frame.top() + CGroupFrame::kLineWidth), background)
+                << t.id << "/" << group.id;
             const QRect area(group.x, group.y, group.cx, group.cy);
             for (size_t k = 0; k < t.controlCount; ++k) {
                 const CControlTemplate& c = t.controls[k];
