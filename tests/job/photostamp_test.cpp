@@ -9,6 +9,7 @@
 #include "imagelib/iccprofile.h"
 #include "imagelib/jpegencoder.h"
 #include "imagelib/pngencoder.h"
+#include "job/losslessjpeg.h"
 #include "job/photostamp.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <random>
 
 namespace {
@@ -161,6 +163,26 @@ TEST(PhotoStamp, EveryOrientationShowsTheStampUprightWhereChosen) {
         ASSERT_EQ(shown.GetWidth(), expected.GetWidth());
         // JPEG's rounding at the stamp's hard edges stays below 48; a stamp turned or placed
         // wrong differs by 96 or more (its black column against its grey, its white row).
+        EXPECT_LE(MaxDifference(shown, expected, 0, 0, shown.GetWidth(), shown.GetHeight()), 47);
+
+        // The lossless path turns and places the stamp the same way, EXIF bytes kept.
+        CLosslessStampPlan plan;
+        plan.shaper = &shaper;
+        plan.halign = 2;
+        plan.valign = 0;
+        plan.offsetX = kOffsetX;
+        plan.offsetY = kOffsetY;
+        plan.preserveHeaders = true;
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(CLosslessJpegStamp().StampFile(input, plan, bytes));
+        const std::string losslessOut = dir / "lossless.jpg";
+        std::ofstream(losslessOut, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        Decode(losslessOut, kept);
+        EXPECT_EQ(App1Of(kept), exif);
+        ASSERT_TRUE(Convert(losslessOut, "-auto-orient", dir / "shown.png"));
+        Decode(dir / "shown.png", shown);
+        ASSERT_EQ(shown.GetWidth(), expected.GetWidth());
         EXPECT_LE(MaxDifference(shown, expected, 0, 0, shown.GetWidth(), shown.GetHeight()), 47);
 
         // Orientation not followed: the stored grid, as before.
