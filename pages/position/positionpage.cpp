@@ -885,14 +885,25 @@ void CPositionPage::UpdateDragCursor(bool sizeAll) {
     }
 }
 
-bool CPositionPage::IsOverStamp(const QPoint& pagePos) const {
+CShapedStamp CPositionPage::PreviewStamp() {
+    const CStampBitmap& sample = m_sampleView->GetPicture();
+    return PreviewShaper().ForPhoto({sample.GetWidth(), sample.GetHeight()});
+}
+
+CStampPlacement CPositionPage::PreviewStampPlacement(const CShapedStamp& stamp, int offsetX,
+                                                     int offsetY) {
+    const CStampBitmap& sample = m_sampleView->GetPicture();
+    return PhotoStampPlacement(stamp, PreviewShaper().OwnSize(),
+                               {sample.GetWidth(), sample.GetHeight()}, 1,
+                               {m_halign, m_valign, offsetX, offsetY, false});
+}
+
+bool CPositionPage::IsOverStamp(const QPoint& pagePos) {
     if (!m_stampView->IsLoaded() || !m_stampedView->IsLoaded() || !m_sampleView->IsLoaded() ||
         SampleViewAt(pagePos) != m_stampedView)
         return false;
     const QPointF at = m_stampedView->WindowToPicture(QPointF(pagePos - m_stampedView->pos()));
-    const CStampPlacement p =
-        ComputeStampPlacement(m_stampView->GetPicture(), m_stampedView->GetPicture(), m_halign,
-                              m_valign, m_offsetX, m_offsetY);
+    const CStampPlacement p = PreviewStampPlacement(PreviewStamp(), m_offsetX, m_offsetY);
     return p.width > 0 && p.height > 0 && at.x() >= p.targetX && at.x() < p.targetX + p.width &&
            at.y() >= p.targetY && at.y() < p.targetY + p.height;
 }
@@ -905,22 +916,23 @@ bool CPositionPage::BeginStampDrag(const QPoint& pagePos) {
         OnPreviewTimer();
     if (!IsOverStamp(pagePos))
         return false;
-    const CStampBitmap& stamp = m_stampView->GetPicture();
-    const CStampPlacement p = ComputeStampPlacement(stamp, m_stampedView->GetPicture(), m_halign,
-                                                    m_valign, m_offsetX, m_offsetY);
     m_stampDrag.active = true;
     m_stampDrag.start = pagePos;
     m_stampDrag.offsetX = m_offsetX;
     m_stampDrag.offsetY = m_offsetY;
-    m_stampDrag.origin = QPoint(p.targetX - p.sourceX, p.targetY - p.sourceY);
-    const bool blend = !(m_opacity == 255 && !IsKeyColourSet());
-    m_stampedView->BeginStampOverlay(m_sampleView->GetPicture(), stamp, blend, m_stampDrag.origin);
+    m_stampDrag.stamp = PreviewStamp();
+    const CStampPlacement p = PreviewStampPlacement(m_stampDrag.stamp, m_offsetX, m_offsetY);
+    m_stampedView->BeginStampOverlay(m_sampleView->GetPicture(), *m_stampDrag.stamp.bitmap,
+                                     m_stampDrag.stamp.blend,
+                                     QPoint(p.targetX - p.sourceX, p.targetY - p.sourceY));
     m_stampedView->setCursor(Qt::ClosedHandCursor);
     return true;
 }
 
 void CPositionPage::MoveStampDrag(const QPoint& pagePos) {
-    const double zoom = m_stampedView->GetZoom();
+    // Offsets count in pixels of the stamp at its own size: on a stamp scaled for the
+    // sample, one of them moves it by the scale.
+    const double zoom = m_stampedView->GetZoom() * GetSampleScale();
     const QPoint delta = pagePos - m_stampDrag.start;
     const int x = DraggedOffset(m_stampDrag.offsetX, delta.x(), zoom);
     const int y = DraggedOffset(m_stampDrag.offsetY, delta.y(), zoom);
@@ -928,14 +940,15 @@ void CPositionPage::MoveStampDrag(const QPoint& pagePos) {
         return;
     // The boxes follow; their own notifications start no timer during the drag.
     SetOffsets(x, y);
-    m_stampedView->MoveStampOverlay(m_stampDrag.origin +
-                                    QPoint(x - m_stampDrag.offsetX, y - m_stampDrag.offsetY));
+    const CStampPlacement p = PreviewStampPlacement(m_stampDrag.stamp, x, y);
+    m_stampedView->MoveStampOverlay(QPoint(p.targetX - p.sourceX, p.targetY - p.sourceY));
     m_stampedView->PaintPicture();
 }
 
 void CPositionPage::EndStampDrag() {
     m_stampDrag.active = false;
     m_stampedView->EndStampOverlay();
+    m_stampDrag.stamp = {};
     m_stampedView->setCursor(Qt::OpenHandCursor);
     m_previewTimer.stop();
     m_previewTimerId = 0;

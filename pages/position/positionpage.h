@@ -1,6 +1,8 @@
 #pragma once
 
 #include "controls/resizedialog.h"
+#include "core/stampcompositing.h"
+#include "core/stampshape.h"
 #include "platform/accelerators.h"
 
 #include <QPoint>
@@ -15,8 +17,6 @@
 class CImageViewer;
 class CPreTranslateHook;
 class CStampBitmap;
-class CStampShaper;
-struct CStampLook;
 class CToolTipControl;
 class QCheckBox;
 class QComboBox;
@@ -178,7 +178,11 @@ public:
     // The stamp is being moved by hand on the stamped view.
     bool IsDraggingStamp() const { return m_stampDrag.active; }
     // Whether a point of the page lies on the stamp as the stamped view shows it.
-    bool IsOverStamp(const QPoint& pagePos) const;
+    bool IsOverStamp(const QPoint& pagePos);
+    // The stamp as the stamped preview carries it (shaped for the sample, which is shown
+    // upright), and where it lands with the given offsets.
+    CShapedStamp PreviewStamp();
+    CStampPlacement PreviewStampPlacement(const CShapedStamp& stamp, int offsetX, int offsetY);
     CToolTipControl* GetToolTips() const { return m_toolTips; }
 
 protected:
@@ -253,7 +257,7 @@ private:
         bool active = false;
         QPoint start;                 // page pixels where the button went down
         int offsetX = 0, offsetY = 0; // the offsets then
-        QPoint origin;                // the stamp's top-left corner then, picture pixels
+        CShapedStamp stamp;           // drawn over the sample while the drag lasts
     } m_stampDrag;
     CAcceleratorTable m_accelerators;
 };

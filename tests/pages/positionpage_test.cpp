@@ -9,6 +9,7 @@
 #include "imagelib/jpegdecoder.h"
 #include "imagelib/jpegencoder.h"
 #include "job/losslessjpeg.h"
+#include "job/photostamp.h"
 #include "pages/position/imageviewer.h"
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
@@ -623,6 +624,38 @@ TEST_F(PositionPageTest, DraggingTheStampMovesItsOffsets) {
     QTest::mousePress(view, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_FALSE(page.IsDraggingStamp());
     QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(2, 2));
+}
+
+// A stamp scaled for the sample is taken where it shows, and one offset moves it by the
+// scale: the pointer keeps its place on the stamp.
+TEST_F(PositionPageTest, DraggingAScaledStampTakesItWhereItShows) {
+    LoadSample(600, 400);
+    LoadStamp(60, 40);
+    page.SetStampSize(1, 50); // 300 x 200 on the sample: five times its own size
+    QTest::mouseClick(Item<QAbstractButton>(IDC_POS_ALIGN_TOP_LEFT), Qt::LeftButton);
+    page.SetOffsets(4, 2); // 20, 10 on the sample
+    page.OnPreviewTimer();
+    CImageViewer* view = page.GetStampedView();
+    const double zoom = view->GetZoom();
+    // The middle of the scaled stamp, far outside where the stamp at its own size would lie.
+    const QPoint grab = view->PictureToWindow(QPointF(170, 110)).toPoint();
+    QTest::mousePress(view, Qt::LeftButton, {}, grab);
+    ASSERT_TRUE(page.IsDraggingStamp());
+    const QPoint by(30, 15), to = grab + by;
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), view->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &move);
+    EXPECT_EQ(page.GetOffsetX(), DraggedOffset(4, by.x(), zoom * 5));
+    EXPECT_EQ(page.GetOffsetY(), DraggedOffset(2, by.y(), zoom * 5));
+    const QColor shown = view->grab().toImage().pixelColor(to);
+    EXPECT_GT(shown.red(), 180) << shown.name().toStdString();
+    EXPECT_LT(shown.blue(), 80) << shown.name().toStdString();
+    QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+    CMemoryBitmap expected;
+    expected.ConvertFrom(page.GetSampleView()->GetPicture(), 32);
+    StampPhoto(expected, *page.CreateStampShaper(),
+               {0, 0, page.GetOffsetX(), page.GetOffsetY(), false}, false);
+    EXPECT_TRUE(SamePixels(view->GetPicture(), expected));
 }
 
 // The chosen alignment button carries a mark where it puts the stamp; the others none.
