@@ -27,7 +27,7 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/in" "$work/in5" "$work/out" "$work/base" "$work/lossless"
+mkdir -p "$work/in" "$work/in5" "$work/out" "$work/base" "$work/lossless" "$work/unstamped"
 echo "making 20 inputs of 4000 x 3000 ..."
 "$tools" inputs "$work/in" 20 4000 3000
 cp "$work"/in/photo0[0-4].jpg "$work/in5/"
@@ -87,14 +87,24 @@ qm_s=$(col qm 1 | median)
 qm_kb=$(col qm 2 | median)
 qm5_kb=$(col qm5 2 | median)
 ll_s=$(col lossless 1 | median)
-# The largest departure of a lossless output's size from its input's, in percent.
-ll_size=$(for f in "${inputs[@]}"; do
-  echo "$(stat -c %s "$f") $(stat -c %s "$work/lossless/$(basename "$f")")"
-done | awk '{ d = ($2 - $1) * 100 / $1; if (d < 0) d = -d; if (d > m) m = d } END { printf "%.2f", m }')
+# Each lossless output's size against its input's, in percent: the lowest and the highest.
+# The outputs get optimised Huffman tables, so inputs written with the standard tables come
+# out smaller; the yardstick for what stamping costs is the same photo written the same way
+# with the stamp placed off the picture (every block kept).
+"$batch" "${stamp_args[@]}" -o "$work/unstamped" --lossless -j 1 --align left,top \
+  --offset 9000,9000 "$work/in" > /dev/null
+size_range() {
+  for f in "${inputs[@]}"; do
+    echo "$(stat -c %s "$1/$(basename "$f")") $(stat -c %s "$work/lossless/$(basename "$f")")"
+  done | awk '{ d = ($2 - $1) * 100 / $1; if (NR == 1 || d < lo) lo = d; if (NR == 1 || d > hi) hi = d }
+              END { printf "%+.2f %% to %+.2f %%", lo, hi }'
+}
+ll_size=$(size_range "$work/in")
+ll_cost=$(size_range "$work/unstamped")
 awk -v b="$base_s" -v bk="$base_kb" -v b2="$base2_s" -v i="$islow_s" -v q1="$qm1_s" \
     -v q1k="$qm1_kb" -v q="$qm_s" -v qk="$qm_kb" -v q5="$qm5_kb" -v n="$runs" \
     -v cores="$(nproc)" -v r1="$(ratio qm1 base)" -v rd="$(ratio qm base)" \
-    -v rd2="$(ratio qm base2)" -v ll="$ll_s" -v rl="$(ratio lossless base)" -v lls="$ll_size" 'BEGIN {
+    -v rd2="$(ratio qm base2)" -v ll="$ll_s" -v rl="$(ratio lossless base)" -v lls="$ll_size" -v llc="$ll_cost" 'BEGIN {
   printf "medians of %d paired runs, 20 files of 4000 x 3000, %d cores:\n", n, cores
   printf "  libjpeg baseline, one process:               %.2f s, %.1f pictures/s, peak %.1f MB\n", b, 20 / b, bk / 1024
   printf "  libjpeg baseline, two processes:             %.2f s\n", b2
@@ -105,6 +115,7 @@ awk -v b="$base_s" -v bk="$base_kb" -v b2="$base2_s" -v i="$islow_s" -v q1="$qm1
   printf "  default / one-process baseline:              %.3f (target 0.55)\n", rd
   printf "  default / two-process baseline:              %.3f (target 1.08)\n", rd2
   printf "  quillmark-batch --lossless -j 1:             %.2f s, ratio to one-process baseline %.3f (target 0.85)\n", ll, rl
-  printf "  lossless outputs: at most %s %% from their input'"'"'s size (target 1 %%)\n", lls
+  printf "  lossless output size against the input:     %s (target within 1 %%)\n", lls
+  printf "  against the photo written unstamped alike:   %s\n", llc
   printf "  peak with 2 workers, 5 files: %.1f MB; default, 20 files: %.1f MB (target under 130 MB, not growing)\n", q5 / 1024, qk / 1024
 }'

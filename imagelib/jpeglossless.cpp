@@ -6,11 +6,26 @@
 #include "imagelib/trace.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include <jerror.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+extern "C" {
+// libjpeg's own table builder: exported, as its progressive coder calls it, though not
+// declared in jpeglib.h. Code lengths from symbol counts by the JPEG standard's procedure;
+// freq has 257 entries and is overwritten.
+void jpeg_gen_optimal_table(j_compress_ptr cinfo, JHUFF_TBL* htbl, long freq[]);
+}
 
 namespace {
 constexpr long kMaxLibraryMemory = CJpegDecoder::kMaxLibraryMemory;
@@ -391,6 +406,179 @@ void CJpegLosslessStamper::ReplaceRegion(int x, int y, int width, int height, co
     s.FreeMemory();
 }
 
+namespace {
+// Natural-order position of each coefficient in coding order.
+constexpr uint8_t kZigZag[DCTSIZE2] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+// For byte j of a block's non-zero mask in natural order, the same bits at their coding
+// positions: eight lookups turn a mask into coding order.
+constexpr std::array<std::array<uint64_t, 256>, 8> MakeCodingBits() {
+    int codingPosition[DCTSIZE2] = {};
+    for (int k = 0; k < DCTSIZE2; ++k)
+        codingPosition[kZigZag[k]] = k;
+    std::array<std::array<uint64_t, 256>, 8> table = {};
+    for (int j = 0; j < 8; ++j)
+        for (int value = 0; value < 256; ++value)
+            for (int bit = 0; bit < 8; ++bit)
+                if (value & (1 << bit))
+                    table[size_t(j)][size_t(value)] |= uint64_t(1) << codingPosition[8 * j + bit];
+    return table;
+}
+constexpr std::array<std::array<uint64_t, 256>, 8> kCodingBits = MakeCodingBits();
+
+// Bit k set for each non-zero AC coefficient at coding position k.
+inline uint64_t NonZeroAc(const JCOEF* block) {
+    uint64_t natural = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i + 8));
+        const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+        natural |= uint64_t(~unsigned(_mm_movemask_epi8(zeros)) & 0xFFFFu) << (16 * i);
+    }
+#else
+    for (int n = 0; n < DCTSIZE2; ++n)
+        natural |= uint64_t(block[n] != 0) << n;
+#endif
+    uint64_t coded = 0;
+    for (int j = 0; j < 8; ++j)
+        coded |= kCodingBits[size_t(j)][(natural >> (8 * j)) & 0xFF];
+    return coded & ~uint64_t(1);
+}
+
+struct CSymbolCounts {
+    long dc[NUM_HUFF_TBLS][257] = {};
+    long ac[NUM_HUFF_TBLS][257] = {};
+};
+
+// Counts the Huffman symbols of one block: its DC difference category, then a symbol per
+// non-zero AC coefficient (run of zeros before it, its size), runs over 15 as ZRL, and an
+// end of block unless the last coefficient is non-zero. False for a coefficient beyond
+// what 8-bit data allows, which the encoder must report itself.
+inline bool CountBlock(const JCOEF* block, int& lastDc, long* dc, long* ac) {
+    const int dcBits = std::bit_width(unsigned(std::abs(block[0] - lastDc)));
+    lastDc = block[0];
+    if (dcBits > 11)
+        return false;
+    ++dc[dcBits];
+    int last = 0;
+    for (uint64_t nonzero = NonZeroAc(block); nonzero != 0; nonzero &= nonzero - 1) {
+        const int k = std::countr_zero(nonzero);
+        int run = k - last - 1;
+        last = k;
+        for (; run > 15; run -= 16)
+            ++ac[0xF0];
+        const int bits = std::bit_width(unsigned(std::abs(int(block[kZigZag[k]]))));
+        if (bits > 10)
+            return false;
+        ++ac[(run << 4) | bits];
+    }
+    if (last < DCTSIZE2 - 1)
+        ++ac[0x00];
+    return true;
+}
+
+// Counts the symbols of the single sequential scan the output gets, in its order: the
+// components interleaved MCU by MCU, or a lone component block by block, DC predictions
+// starting again at every restart. In the right and bottom MCUs, blocks past a component's
+// own size are coded as libjpeg's transcoder codes them: the DC of the block before, no AC.
+// libjpeg's optimising pass counts the same symbols in a loop several times slower, and
+// it was the largest share of a lossless stamp.
+bool CountSequentialScan(j_decompress_ptr in, jvirt_barray_ptr* arrays,
+                         const jpeg_compress_struct& out, CSymbolCounts& counts) {
+    const j_common_ptr owner = reinterpret_cast<j_common_ptr>(in);
+    const int components = in->num_components;
+    const unsigned restart = out.restart_interval;
+    unsigned restartsToGo = restart;
+    int lastDc[MAX_COMPONENTS] = {};
+    auto startMcu = [&] {
+        if (restart == 0)
+            return;
+        if (restartsToGo == 0) {
+            std::fill(std::begin(lastDc), std::end(lastDc), 0);
+            restartsToGo = restart;
+        }
+        --restartsToGo;
+    };
+    long* dc[MAX_COMPONENTS];
+    long* ac[MAX_COMPONENTS];
+    for (int c = 0; c < components; ++c) {
+        dc[c] = counts.dc[out.comp_info[c].dc_tbl_no];
+        ac[c] = counts.ac[out.comp_info[c].ac_tbl_no];
+    }
+    if (components == 1) {
+        const jpeg_component_info& comp = in->comp_info[0];
+        for (JDIMENSION row = 0; row < comp.height_in_blocks; ++row) {
+            const JBLOCKROW blocks =
+                (*in->mem->access_virt_barray)(owner, arrays[0], row, 1, FALSE)[0];
+            for (JDIMENSION col = 0; col < comp.width_in_blocks; ++col) {
+                startMcu();
+                if (!CountBlock(blocks[col], lastDc[0], dc[0], ac[0]))
+                    return false;
+            }
+        }
+        return true;
+    }
+    const int mcusWide = RoundUp(int(in->image_width), in->max_h_samp_factor * DCTSIZE) /
+                         (in->max_h_samp_factor * DCTSIZE);
+    const int mcusHigh = RoundUp(int(in->image_height), in->max_v_samp_factor * DCTSIZE) /
+                         (in->max_v_samp_factor * DCTSIZE);
+    for (int my = 0; my < mcusHigh; ++my) {
+        JBLOCKARRAY rows[MAX_COMPONENTS];
+        for (int c = 0; c < components; ++c) {
+            const int v = in->comp_info[c].v_samp_factor;
+            rows[c] = (*in->mem->access_virt_barray)(owner, arrays[c], JDIMENSION(my * v),
+                                                     JDIMENSION(v), FALSE);
+        }
+        for (int mx = 0; mx < mcusWide; ++mx) {
+            startMcu();
+            for (int c = 0; c < components; ++c) {
+                const jpeg_component_info& comp = in->comp_info[c];
+                for (int y = 0; y < comp.v_samp_factor; ++y)
+                    for (int x = 0; x < comp.h_samp_factor; ++x) {
+                        const int bx = mx * comp.h_samp_factor + x;
+                        const int by = my * comp.v_samp_factor + y;
+                        if (bx < int(comp.width_in_blocks) && by < int(comp.height_in_blocks)) {
+                            if (!CountBlock(rows[c][y][bx], lastDc[c], dc[c], ac[c]))
+                                return false;
+                        } else {
+                            ++dc[c][0];
+                            ++ac[c][0x00];
+                        }
+                    }
+            }
+        }
+    }
+    return true;
+}
+
+// Gives a sequential output optimal Huffman tables counted here; false leaves the counting
+// to libjpeg.
+bool SetOptimalTables(j_decompress_ptr in, jvirt_barray_ptr* arrays, j_compress_ptr out) {
+    if (in->progressive_mode)
+        return false;
+    auto counts = std::make_unique<CSymbolCounts>();
+    if (!CountSequentialScan(in, arrays, *out, *counts))
+        return false;
+    bool made[2][NUM_HUFF_TBLS] = {}; // tables that several components share come once
+    for (int c = 0; c < in->num_components; ++c)
+        for (const int dc : {1, 0}) {
+            const int number = dc ? out->comp_info[c].dc_tbl_no : out->comp_info[c].ac_tbl_no;
+            if (std::exchange(made[dc][number], true))
+                continue;
+            JHUFF_TBL*& table = dc ? out->dc_huff_tbl_ptrs[number] : out->ac_huff_tbl_ptrs[number];
+            if (!table)
+                table = jpeg_alloc_huff_table(reinterpret_cast<j_common_ptr>(out));
+            jpeg_gen_optimal_table(out, table, dc ? counts->dc[number] : counts->ac[number]);
+        }
+    return true;
+}
+} // namespace
+
 void CJpegLosslessStamper::Write(const CSavedMarker* markers, std::vector<uint8_t>& out) {
     CState& s = *m_state;
     if (!s.open)
@@ -405,8 +593,8 @@ void CJpegLosslessStamper::Write(const CSavedMarker* markers, std::vector<uint8_
     jpeg_copy_critical_parameters(in, dst);
     if (in->progressive_mode)
         jpeg_simple_progression(dst);
-    dst->optimize_coding = TRUE;
     dst->restart_interval = in->restart_interval;
+    dst->optimize_coding = !SetOptimalTables(in, s.coefficients, dst);
     if (in->saw_JFIF_marker) {
         dst->density_unit = in->density_unit;
         dst->X_density = in->X_density;

@@ -122,6 +122,55 @@ bool EncodeLike(const Bytes& input, CImageBitmap& pixels, Bytes* out) {
     return true;
 }
 
+// libjpeg's own optimisation of a file's coefficients: the same single scan and restart
+// interval, the Huffman tables counted by libjpeg.
+bool RecodeOptimised(const Bytes& input, Bytes* out) {
+    jpeg_decompress_struct in;
+    jpeg_compress_struct enc;
+    JumpError error;
+    in.err = jpeg_std_error(&error.pub);
+    enc.err = &error.pub;
+    error.pub.error_exit = JumpExit;
+    error.pub.emit_message = Quiet;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_compress(&enc);
+        jpeg_destroy_decompress(&in);
+        std::free(buffer);
+        return false;
+    }
+    jpeg_create_decompress(&in);
+    jpeg_create_compress(&enc);
+    jpeg_mem_src(&in, input.data(), (unsigned long)input.size());
+    jpeg_read_header(&in, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&in);
+    jpeg_copy_critical_parameters(&in, &enc);
+    enc.restart_interval = in.restart_interval;
+    enc.optimize_coding = TRUE;
+    jpeg_mem_dest(&enc, &buffer, &size);
+    jpeg_write_coefficients(&enc, arrays);
+    jpeg_finish_compress(&enc);
+    out->assign(buffer, buffer + size);
+    jpeg_destroy_compress(&enc);
+    jpeg_destroy_decompress(&in);
+    std::free(buffer);
+    return true;
+}
+
+// The DHT segments of a file before its first scan, in file order.
+Bytes HuffmanTables(const Bytes& jpeg) {
+    Bytes tables;
+    for (size_t i = 2; i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xDA;) {
+        const size_t end = i + 2 + (size_t(jpeg[i + 2]) << 8 | jpeg[i + 3]);
+        if (jpeg[i + 1] == 0xC4)
+            tables.insert(tables.end(), jpeg.begin() + long(i),
+                          jpeg.begin() + long(std::min(end, jpeg.size())));
+        i = end;
+    }
+    return tables;
+}
+
 // The change a stamp would make, different for every pixel and channel.
 void Paint(CImageBitmap& bitmap, int originX, int originY, int x, int y, int w, int h) {
     uint8_t** lines = bitmap.GetLines();
@@ -173,6 +222,15 @@ bool StampAndCheck(const Bytes& input, Rect rect, const std::string& name) {
     EXPECT_TRUE(ReadCoefficients(written, &after)) << name;
     EXPECT_TRUE(ReadCoefficients(reference, &expected)) << name;
     EXPECT_EQ(after.progressive, before.progressive) << name;
+    // A sequential output's tables are counted by our own pass, which must count exactly
+    // what libjpeg's would: the same tables, byte for byte.
+    if (!before.progressive) {
+        Bytes recoded;
+        EXPECT_TRUE(RecodeOptimised(written, &recoded)) << name;
+        const Bytes tables = HuffmanTables(written);
+        EXPECT_FALSE(tables.empty()) << name;
+        EXPECT_TRUE(tables == HuffmanTables(recoded)) << name << ": Huffman tables differ";
+    }
     EXPECT_EQ(after.components, before.components) << name;
     EXPECT_EQ(after.width, before.width) << name;
     EXPECT_EQ(after.height, before.height) << name;
