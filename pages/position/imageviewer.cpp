@@ -243,6 +243,12 @@ void CImageViewer::resizeEvent(QResizeEvent* event) {
 
 void CImageViewer::OnResizeTimer() {
     m_resizeTimer.stop();
+    // A preview read reduced for a smaller window would show enlarged: read it again.
+    if (m_reducedLoading && IsReduced() && !m_filePath.isEmpty()) {
+        const QSize wanted = m_fullSize.scaled(size(), Qt::KeepAspectRatio).boundedTo(m_fullSize);
+        if (m_picture.GetWidth() < wanted.width() || m_picture.GetHeight() < wanted.height())
+            LoadPictureFile(m_filePath, m_errorsInside);
+    }
     if (m_loaded && m_fitOnResize)
         ApplyZoom(GetFitZoom());
     else

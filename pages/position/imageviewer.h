@@ -47,9 +47,9 @@ public:
     // reportErrors is set, the decoder's message is shown; returns false.
     bool LoadPictureFile(const QString& path, bool reportErrors);
     // With reduced loading, LoadPictureFile decodes no more than fills the window (JPEG at a
-    // DCT scale, other formats as far as their codec reduces while reading); the picture
-    // then stays that small until the next load. For previews only: the picture is not
-    // the file's.
+    // DCT scale, other formats as far as their codec reduces while reading), and reads the
+    // file again when the window grows past what was decoded. For previews only: the
+    // picture is not the file's.
     void SetReducedLoading(bool reduced) { m_reducedLoading = reduced; }
     // The last loaded file's own size, and whether the picture shown is smaller than that.
     QSize GetFullSize() const { return m_fullSize; }

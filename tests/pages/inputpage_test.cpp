@@ -365,6 +365,15 @@ TEST_F(InputPageTest, BigPicturesArePreviewedReducedWithTheirOwnSize) {
     EXPECT_GE(Preview()->GetPicture().GetWidth(), Preview()->width() - 2);
     EXPECT_EQ(page.GetWidthLabelText(), "width: 2400 pixels");
     EXPECT_EQ(page.GetHeightLabelText(), "height: 1800 pixels");
+    // A window grown past the decode reads the file again, as much as it now shows.
+    const int before = Preview()->GetPicture().GetWidth();
+    Preview()->resize(before + 10, Preview()->height());
+    Preview()->FinishResize();
+    EXPECT_EQ(Preview()->GetPicture().GetWidth(), before);
+    Preview()->resize(1000, 900);
+    Preview()->FinishResize();
+    EXPECT_EQ(Preview()->GetPicture().GetWidth(), 1200);
+    EXPECT_TRUE(Preview()->IsReduced());
     Key(Preview(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(2400, 1800));
 }
