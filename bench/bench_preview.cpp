@@ -175,8 +175,9 @@ long StatusKiB(const char* field) {
 }
 
 // The input page's preview (150 x 137 pixels, as on its template) loading a 108-megapixel
-// JPEG: decoded at the DCT's 1/8 and drawn. extra_MB is the peak of the process's resident
-// memory during one load above what was resident before it.
+// JPEG: decoded at 1/8 from its DC coefficients alone, on two threads, and drawn.
+// extra_MB is the peak of the process's resident memory during its first load above what
+// was resident before it.
 void BM_InputPreviewOf108MegapixelJpeg(benchmark::State& state) {
     const QString path = BigJpeg();
     if (path.isEmpty()) {
@@ -188,15 +189,19 @@ void BM_InputPreviewOf108MegapixelJpeg(benchmark::State& state) {
     viewer.resize(150, 137);
     viewer.show();
     viewer.FinishResize();
-    // Peak memory of one load, with the peak mark reset to what is resident now.
-    {
+    // Peak memory of the process's first load, with the peak mark reset to what is resident
+    // now. Only the first: the benchmark runs this function several times, and later loads
+    // reuse memory the allocator kept from earlier ones.
+    static double extraMB = -1;
+    if (extraMB < 0) {
         std::ofstream("/proc/self/clear_refs") << "5";
         const long before = StatusKiB("VmRSS");
         viewer.LoadPictureFile(path, false);
         viewer.PaintPicture();
         const long peak = StatusKiB("VmHWM");
-        state.counters["extra_MB"] = before > 0 && peak > 0 ? double(peak - before) / 1024 : -1;
+        extraMB = before > 0 && peak > 0 ? double(peak - before) / 1024 : 0;
     }
+    state.counters["extra_MB"] = extraMB;
     for (auto _ : state) {
         viewer.LoadPictureFile(path, false);
         viewer.PaintPicture();
@@ -207,7 +212,8 @@ void BM_InputPreviewOf108MegapixelJpeg(benchmark::State& state) {
 }
 BENCHMARK(BM_InputPreviewOf108MegapixelJpeg)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-// The floor under it: libjpeg alone decoding the same file at 1/8 into one row buffer.
+// What the preview took before: libjpeg alone decoding the same file at 1/8 into one row
+// buffer, every AC code parsed and thrown away.
 void BM_LibjpegEighthOf108MegapixelJpeg(benchmark::State& state) {
     const QString path = BigJpeg();
     QFile file(path);

@@ -34,3 +34,4 @@ qm_codec_fuzzer(qm_fuzz_gifdecoder fuzz_gifdecoder.cpp ${QM_FUZZ_CODEC_SECONDS} 
 qm_codec_fuzzer(qm_fuzz_roundtrip fuzz_roundtrip.cpp ${QM_FUZZ_CODEC_SECONDS}
                 jpeg/exiftool pngsuite gif/pygif-test-suite)
 qm_codec_fuzzer(qm_fuzz_jpeglossless fuzz_jpeglossless.cpp ${QM_FUZZ_CODEC_SECONDS} jpeg)
+qm_codec_fuzzer(qm_fuzz_jpegdc fuzz_jpegdc.cpp ${QM_FUZZ_CODEC_SECONDS} jpeg)

@@ -1,11 +1,13 @@
 #include "imagelib/jpegdecoder.h"
 
 #include "imagelib/iccprofile.h"
+#include "imagelib/jpegdcdecoder.h"
 #include "imagelib/jpegerrormanager.h"
 #include "imagelib/textexception.h"
 
 #include <cstdio>
 #include <new>
+#include <thread>
 
 #include <jerror.h>
 
@@ -197,10 +199,21 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         SetFullSize(int(cinfo->image_width), int(cinfo->image_height));
         // A preview takes the DCT's own reduction: at 1/8 only the DC coefficient of each
         // block is transformed, and only the reduced rows are ever allocated.
-        if (const int factor = PreviewReduction(cinfo->image_width, cinfo->image_height, 8);
-            factor > 1) {
+        const int factor = PreviewReduction(cinfo->image_width, cinfo->image_height, 8);
+        if (factor > 1) {
             cinfo->scale_num = 1;
             cinfo->scale_denom = unsigned(factor);
+        }
+        // At 1/8 the DC coefficients are all a preview needs, and a decoder that looks for
+        // nothing else is several times quicker on a big file.
+        if (factor == 8 && bitsPerPixel == 32 &&
+            CJpegDcDecoder::DecodeEighth(cinfo, cinfo->src->next_input_byte,
+                                         cinfo->src->bytes_in_buffer,
+                                         std::thread::hardware_concurrency() > 1 ? 2 : 1, bitmap)) {
+            bitmap.SetMarkers(CopyMarkers(cinfo));
+            bitmap.SetIccProfile(CopyIccProfile(cinfo));
+            jpeg_abort_decompress(cinfo);
+            return;
         }
 
         if (m_fastDecoding)

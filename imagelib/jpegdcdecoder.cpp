@@ -1,0 +1,703 @@
+#include "imagelib/jpegdcdecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <future>
+#include <memory>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr int kLookahead = 11;
+constexpr int kMaxBlocksInMcu = 10; // as libjpeg allows
+// The most an MCU can code: every block's 64 codes of 16 bits with 15 value bits.
+constexpr uint64_t kMaxMcuBits = kMaxBlocksInMcu * 64 * 31;
+// Blocks each guess decodes from the middle before the guesses are compared, and the
+// states kept for the first thread to meet.
+constexpr int kWarmupBlocks = 4096;
+
+// A Huffman table for skipping through a scan. fast holds, for the next kLookahead bits:
+// DC: code length | symbol << 5, for codes that fit;
+// AC: up to two whole codes with their value bits: total length (bits 0-3), the first
+//     code's length with its value bits (4-7), the first's advance (8-15) and the total
+//     advance (16-23), an advance being the zero run plus one, or 64 at an end of block.
+// 0 sends the decoder to the canonical decode of the JPEG standard.
+struct CHuffman {
+    uint32_t fast[1 << kLookahead] = {};
+    int maxCode[17] = {};     // largest code of each length, -1 for none
+    int valueOffset[17] = {}; // index into values of a code of each length, minus the code
+    uint8_t values[256] = {};
+};
+
+// False for a table libjpeg would refuse: more codes than their lengths hold, or a DC
+// symbol over 15.
+bool BuildHuffman(const JHUFF_TBL* table, bool dc, CHuffman& h) {
+    if (!table)
+        return false;
+    int code = 0, count = 0;
+    std::array<uint16_t, 256> codes{};
+    std::array<uint8_t, 256> lengths{};
+    for (int length = 1; length <= 16; ++length) {
+        const int n = table->bits[length];
+        if (count + n > 256)
+            return false;
+        h.valueOffset[length] = count - code;
+        for (int i = 0; i < n; ++i, ++count, ++code) {
+            codes[size_t(count)] = uint16_t(code);
+            lengths[size_t(count)] = uint8_t(length);
+        }
+        h.maxCode[length] = n > 0 ? code - 1 : -1;
+        if (code >= (1 << length))
+            return false;
+        code <<= 1;
+    }
+    std::memcpy(h.values, table->huffval, sizeof h.values);
+    std::array<uint16_t, 1 << kLookahead> single{}; // AC: length | advance << 5
+    for (int i = 0; i < count; ++i) {
+        const int length = lengths[size_t(i)], symbol = table->huffval[i];
+        if (dc && symbol > 15)
+            return false;
+        const int size = symbol & 15, run = symbol >> 4;
+        const int whole = dc ? length : length + size;
+        if (whole > kLookahead)
+            continue;
+        const int advance = size == 0 && run != 15 ? 64 : run + 1;
+        const int shift = kLookahead - length;
+        for (int rest = 0; rest < (1 << shift); ++rest) {
+            const int index = codes[size_t(i)] << shift | rest;
+            if (dc)
+                h.fast[index] = uint32_t(length | symbol << 5);
+            else
+                single[size_t(index)] = uint16_t(whole | advance << 5);
+        }
+    }
+    if (dc)
+        return true;
+    for (int index = 0; index < (1 << kLookahead); ++index) {
+        const int first = single[size_t(index)];
+        if (first == 0)
+            continue;
+        const int length = first & 31, advance = first >> 5;
+        int total = length, totalAdvance = advance;
+        if (advance < 64 && length < kLookahead) {
+            // The bits after the first code, zeros after them: good for a second code
+            // only if it ends within them.
+            const int second = single[size_t((index << length) & ((1 << kLookahead) - 1))];
+            if (second != 0 && (second & 31) <= kLookahead - length) {
+                total += second & 31;
+                totalAdvance += second >> 5;
+            }
+        }
+        h.fast[index] = uint32_t(total | length << 4 | advance << 8 | totalAdvance << 16);
+    }
+    return true;
+}
+
+// The canonical decode: the symbol of the code in front of bits (top first), or -1.
+inline int SlowSymbol(const CHuffman& h, uint64_t bits, int& length) {
+    for (int l = 1; l <= 16; ++l) {
+        const int code = int(bits >> (64 - l));
+        if (code <= h.maxCode[l]) {
+            const int index = h.valueOffset[l] + code;
+            if (index < 0 || index > 255)
+                return -1;
+            length = l;
+            return h.values[index];
+        }
+    }
+    return -1;
+}
+
+// The data of one restart interval (or the whole scan): original bytes [begin, end),
+// every 0xFF in them followed by a stuffed zero, and the bits that remain unstuffed.
+struct CSegment {
+    const uint8_t* begin = nullptr;
+    const uint8_t* end = nullptr;
+    uint64_t bits = 0;
+};
+
+// Reads a segment's bits, the stuffed zeros left out, zeros past its end.
+struct CReader {
+    const uint8_t* next = nullptr;
+    const uint8_t* end = nullptr;
+    uint64_t acc = 0; // the bits to come, top first; below the count, zeros
+    int count = 0;
+    uint64_t loaded = 0; // unstuffed bytes taken into acc since the segment began
+
+    void Start(const uint8_t* from, const uint8_t* segmentEnd, uint64_t loadedBefore) {
+        next = from;
+        end = segmentEnd;
+        acc = 0;
+        count = 0;
+        loaded = loadedBefore;
+        Refill();
+    }
+    // Bits consumed since the segment began, unstuffed.
+    uint64_t Position() const { return loaded * 8 - uint64_t(count); }
+    void Skip(int n) {
+        acc <<= n;
+        count -= n;
+    }
+    void Refill() {
+        if (end - next >= 8) {
+            uint64_t word;
+            std::memcpy(&word, next, 8);
+            const uint64_t inverted = ~word; // a zero byte here is an 0xFF there
+            if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0) {
+                if constexpr (std::endian::native == std::endian::little)
+                    word = __builtin_bswap64(word);
+                acc |= word >> count;
+                const int bytes = (63 - count) >> 3;
+                next += bytes;
+                loaded += uint64_t(bytes);
+                count |= 56;
+                return;
+            }
+        }
+        while (count <= 56) {
+            uint8_t byte = 0;
+            if (next < end) {
+                byte = *next;
+                next += byte == 0xFF ? 2 : 1;
+            }
+            acc |= uint64_t(byte) << (56 - count);
+            count += 8;
+            ++loaded;
+        }
+    }
+};
+
+// Decodes one block: the DC difference into predictor, the AC codes skipped. False for
+// a code in no table; nothing of it is consumed then.
+inline bool DecodeBlock(CReader& r, const CHuffman& dc, const CHuffman& ac, int& predictor) {
+    if (r.count < 32)
+        r.Refill();
+    int length, size;
+    if (const uint32_t e = dc.fast[r.acc >> (64 - kLookahead)]) {
+        length = int(e & 31);
+        size = int(e >> 5);
+    } else if ((size = SlowSymbol(dc, r.acc, length)) < 0) {
+        return false;
+    }
+    r.Skip(length); // at least 16 bits remain, enough for the value's 15
+    if (size != 0) {
+        const int value = int(r.acc >> (64 - size));
+        r.Skip(size);
+        predictor += value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
+    }
+    for (int k = 1; k < 64;) {
+        if (r.count < 32)
+            r.Refill();
+        if (const uint32_t e = ac.fast[r.acc >> (64 - kLookahead)]) {
+            const int first = int(e >> 8) & 0xFF;
+            if (k + first < 64) {
+                r.Skip(int(e & 15));
+                k += int(e >> 16);
+            } else { // the first code ends the block: the second belongs to the next
+                r.Skip(int(e >> 4) & 15);
+                k += first;
+            }
+            continue;
+        }
+        const int symbol = SlowSymbol(ac, r.acc, length);
+        if (symbol < 0)
+            return false;
+        r.Skip(length);
+        const int run = symbol >> 4;
+        size = symbol & 15;
+        if (size == 0 && run != 15)
+            break;
+        r.Skip(size);
+        k += run + 1;
+    }
+    return true;
+}
+
+struct CLayout {
+    int blocksPerMcu = 0;
+    int64_t mcus = 0;
+    unsigned restartInterval = 0;
+    std::array<int, kMaxBlocksInMcu> component{}; // scan position of each block's component
+    std::array<const CHuffman*, kMaxBlocksInMcu> dc{}, ac{};
+};
+
+// What the second thread found, starting in the middle of an interval-less scan.
+struct CMiddle {
+    int phase0 = 0;                             // the MCU position its block 0 takes
+    std::vector<uint64_t> positions;            // where each of its first blocks starts
+    std::vector<std::array<int, 4>> predictors; // and the predictors before it
+    std::vector<int32_t> dc;                    // each block's DC value, on its own predictors
+    int64_t lastBad = -1;                       // its last block with a code in no table
+    uint64_t endPosition = 0;
+    bool ok = false;
+};
+
+// The first thread's watch for the state the second recorded.
+struct CMeeting {
+    const CMiddle* middle = nullptr;
+    std::shared_future<void> ready;
+    uint64_t from = 0; // where the second thread began
+    size_t next = 0;
+    bool waited = false, gaveUp = false;
+    // Where they met: the first thread's block and predictors, the second's block.
+    int64_t block = -1, middleBlock = -1;
+    std::array<int, 4> predictors{};
+
+    bool Meets(uint64_t position, int phase, int blocksPerMcu) {
+        if (!waited) {
+            ready.wait();
+            waited = true;
+        }
+        const std::vector<uint64_t>& p = middle->positions;
+        while (next < p.size() && p[next] < position)
+            ++next;
+        if (next == p.size()) {
+            gaveUp = true;
+            return false;
+        }
+        return p[next] == position && (middle->phase0 + int(next)) % blocksPerMcu == phase;
+    }
+};
+
+// Decodes MCUs [first, last) into dc, each restart interval from its own segment. With a
+// meeting, stops at the first block where the second thread's recorded state comes up.
+bool DecodeMcus(const CLayout& layout, const std::vector<CSegment>& segments, int64_t first,
+                int64_t last, int16_t* dc, CMeeting* meeting) {
+    const int perMcu = layout.blocksPerMcu;
+    const unsigned interval = layout.restartInterval;
+    size_t segment = interval ? size_t(first / interval) : 0;
+    CReader r;
+    r.Start(segments[segment].begin, segments[segment].end, 0);
+    int predictors[4] = {};
+    for (int64_t m = first; m < last; ++m) {
+        // Data cut short reads as zeros, which decode as blocks as well: give up as soon as
+        // the bits are plainly used up, not after a picture's worth of zeros.
+        if (r.Position() > segments[segment].bits + kMaxMcuBits)
+            return false;
+        if (interval && m != first && m % interval == 0) {
+            if (r.Position() > segments[segment].bits)
+                return false;
+            ++segment;
+            r.Start(segments[segment].begin, segments[segment].end, 0);
+            std::fill(std::begin(predictors), std::end(predictors), 0);
+        }
+        for (int b = 0; b < perMcu; ++b) {
+            int& predictor = predictors[layout.component[size_t(b)]];
+            if (meeting && !meeting->gaveUp && r.Position() >= meeting->from &&
+                meeting->Meets(r.Position(), b, perMcu)) {
+                meeting->block = m * perMcu + b;
+                meeting->middleBlock = int64_t(meeting->next);
+                std::copy(std::begin(predictors), std::end(predictors),
+                          meeting->predictors.begin());
+                return true;
+            }
+            if (!DecodeBlock(r, *layout.dc[size_t(b)], *layout.ac[size_t(b)], predictor))
+                return false;
+            dc[m * perMcu + b] = int16_t(predictor);
+        }
+    }
+    return r.Position() <= segments[segment].bits;
+}
+
+// A guess of the second thread: where it is, and what it found.
+struct CGuess {
+    CReader r;
+    int phase = 0; // the MCU position of the next block
+    std::array<int, 4> predictors{};
+    int64_t lastBad = -1;
+    std::vector<int32_t> dc;
+    std::vector<uint64_t> positions;                  // while recording: where each block starts
+    std::vector<std::array<int, 4>> predictorsBefore; // and the predictors before it
+};
+
+// Decodes blocks on a guess until it holds limit blocks or the data ends, a code in no
+// table skipped bit by bit (garbage until the guess falls into step). The reader and the
+// predictors are worked on as locals, where the compiler can keep them in registers.
+void DecodeGuess(const CLayout& layout, uint64_t endBits, size_t limit, bool record, CGuess& g) {
+    const int perMcu = layout.blocksPerMcu;
+    CReader r = g.r;
+    std::array<int, 4> predictors = g.predictors;
+    int phase = g.phase;
+    int64_t lastBad = g.lastBad;
+    std::vector<int32_t> dc = std::move(g.dc);
+    size_t n = dc.size();
+    while (n < limit && r.Position() < endBits) {
+        if (record) {
+            g.positions.push_back(r.Position());
+            g.predictorsBefore.push_back(predictors);
+        }
+        if (n == dc.size())
+            dc.resize(std::max({size_t(4096), n * 2, dc.capacity()}));
+        const size_t b = size_t(phase);
+        int& predictor = predictors[size_t(layout.component[b])];
+        if (!DecodeBlock(r, *layout.dc[b], *layout.ac[b], predictor)) {
+            lastBad = int64_t(n);
+            r.Skip(1);
+        }
+        dc[n++] = predictor;
+        phase = phase + 1 == perMcu ? 0 : phase + 1;
+    }
+    dc.resize(n);
+    g.dc = std::move(dc);
+    g.r = r;
+    g.predictors = predictors;
+    g.phase = phase;
+    g.lastBad = lastBad;
+}
+
+// The second thread: one guess for each MCU position the middle byte may fall in, each
+// decoding blocks until the guesses have had time to fall into step; the state most of
+// them reached is taken on to the end of the data.
+void DecodeFromMiddle(const CLayout& layout, const CSegment& segment, const uint8_t* start,
+                      uint64_t loadedBefore, CMiddle& out, std::promise<void>& ready) {
+    const int perMcu = layout.blocksPerMcu;
+    std::vector<CGuess> guesses(static_cast<size_t>(perMcu));
+    for (int p = 0; p < perMcu; ++p) {
+        CGuess& g = guesses[size_t(p)];
+        g.r.Start(start, segment.end, loadedBefore);
+        g.phase = p;
+        DecodeGuess(layout, segment.bits, kWarmupBlocks, true, g);
+    }
+    // The state most guesses reached: where the next block starts, and its MCU position.
+    int best = 0, bestVotes = 0;
+    for (const CGuess& g : guesses) {
+        int votes = 0;
+        for (const CGuess& other : guesses)
+            votes += other.r.Position() == g.r.Position() && other.phase == g.phase;
+        if (votes > bestVotes) {
+            best = int(&g - guesses.data());
+            bestVotes = votes;
+        }
+    }
+    CGuess& g = guesses[size_t(best)];
+    out.phase0 = best;
+    out.positions = std::move(g.positions);
+    out.predictors = std::move(g.predictorsBefore);
+    ready.set_value();
+    // Room for the rest at once: growing step by step made this thread a fifth slower.
+    const double share = double(segment.end - start) / double(segment.end - segment.begin);
+    g.dc.reserve(size_t(share * double(layout.mcus * perMcu) * 1.1));
+    DecodeGuess(layout, segment.bits, SIZE_MAX, false, g);
+    out.dc = std::move(g.dc);
+    out.lastBad = g.lastBad;
+    out.endPosition = g.r.Position();
+    out.ok = true;
+}
+
+// Finds the scan's end and its restart intervals, and counts the stuffed zeros of the
+// first before split. False when the markers are out of order or anything but the end of
+// the picture follows the scan: libjpeg may refuse the rest.
+bool FindSegments(const uint8_t* scan, size_t size, const uint8_t* split,
+                  std::vector<CSegment>& segments, uint64_t& stuffedBeforeSplit) {
+    const uint8_t* const end = scan + size;
+    const uint8_t* p = scan;
+    CSegment segment{scan, end, 0};
+    uint64_t stuffed = 0;
+    stuffedBeforeSplit = 0;
+    for (;;) {
+        const auto* ff = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(end - p)));
+        if (!ff || ff + 1 == end) {
+            segment.end = ff ? ff : end;
+            break;
+        }
+        if (ff[1] == 0x00) {
+            ++stuffed;
+            if (segments.empty() && ff < split)
+                stuffedBeforeSplit = stuffed;
+            p = ff + 2;
+            continue;
+        }
+        const uint8_t* marker = ff + 1;
+        while (marker < end && *marker == 0xFF) // fill bytes
+            ++marker;
+        segment.end = ff;
+        if (marker == end || *marker == JPEG_EOI)
+            break;
+        if (*marker < JPEG_RST0 || *marker > JPEG_RST0 + 7)
+            return false;
+        if (*marker != JPEG_RST0 + segments.size() % 8)
+            return false;
+        segment.bits = (uint64_t(segment.end - segment.begin) - stuffed) * 8;
+        segments.push_back(segment);
+        segment = CSegment{marker + 1, end, 0};
+        stuffed = 0;
+        p = marker + 1;
+    }
+    segment.bits = (uint64_t(segment.end - segment.begin) - stuffed) * 8;
+    segments.push_back(segment);
+    return true;
+}
+
+struct CTables {
+    CHuffman dc[NUM_HUFF_TBLS], ac[NUM_HUFF_TBLS];
+};
+
+bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int threads,
+            size_t splitBytes, CJpegDcDecoder::CPlanes& planes) {
+    const int components = cinfo->num_components;
+    const bool colours = components == 3 && (cinfo->jpeg_color_space == JCS_YCbCr ||
+                                             cinfo->jpeg_color_space == JCS_RGB);
+    const bool grey = components == 1 && cinfo->jpeg_color_space == JCS_GRAYSCALE;
+    if (cinfo->progressive_mode || cinfo->arith_code || cinfo->data_precision != 8 ||
+        cinfo->comps_in_scan != components || !(colours || grey) || cinfo->Ss != 0 ||
+        cinfo->Se != DCTSIZE2 - 1 || cinfo->Ah != 0 || cinfo->Al != 0)
+        return false;
+    if (int64_t(cinfo->image_width) * cinfo->image_height > CImageBitmap::kMaxPixels ||
+        cinfo->image_width == 0 || cinfo->image_height == 0)
+        return false;
+    auto tables = std::make_unique<CTables>();
+    bool built[2][NUM_HUFF_TBLS] = {};
+    CLayout layout;
+    layout.restartInterval = cinfo->restart_interval;
+    if (components == 1) {
+        const jpeg_component_info& c = *cinfo->cur_comp_info[0];
+        planes.blocksPerMcu = 1;
+        planes.mcusWide = int(c.width_in_blocks);
+        planes.mcusHigh = int(c.height_in_blocks);
+    } else {
+        planes.mcusWide = int((cinfo->image_width + 8 * cinfo->max_h_samp_factor - 1) /
+                              (8 * cinfo->max_h_samp_factor));
+        planes.mcusHigh = int((cinfo->image_height + 8 * cinfo->max_v_samp_factor - 1) /
+                              (8 * cinfo->max_v_samp_factor));
+    }
+    int blocks = 0;
+    for (int i = 0; i < components; ++i) {
+        const jpeg_component_info& c = *cinfo->cur_comp_info[i];
+        // Blocks are kept in scan order, and read back as the frame's components.
+        if (c.component_index != i || cinfo->max_h_samp_factor % c.h_samp_factor != 0 ||
+            cinfo->max_v_samp_factor % c.v_samp_factor != 0)
+            return false;
+        const int count = components == 1 ? 1 : c.h_samp_factor * c.v_samp_factor;
+        if (blocks + count > kMaxBlocksInMcu || c.dc_tbl_no < 0 || c.dc_tbl_no >= NUM_HUFF_TBLS ||
+            c.ac_tbl_no < 0 || c.ac_tbl_no >= NUM_HUFF_TBLS)
+            return false;
+        for (const int dc : {1, 0}) {
+            const int n = dc ? c.dc_tbl_no : c.ac_tbl_no;
+            if (!std::exchange(built[dc][n], true) &&
+                !BuildHuffman(dc ? cinfo->dc_huff_tbl_ptrs[n] : cinfo->ac_huff_tbl_ptrs[n], dc,
+                              dc ? tables->dc[n] : tables->ac[n]))
+                return false;
+        }
+        for (int k = 0; k < count; ++k, ++blocks) {
+            layout.component[size_t(blocks)] = i;
+            layout.dc[size_t(blocks)] = &tables->dc[c.dc_tbl_no];
+            layout.ac[size_t(blocks)] = &tables->ac[c.ac_tbl_no];
+        }
+    }
+    layout.blocksPerMcu = planes.blocksPerMcu = blocks;
+    layout.mcus = int64_t(planes.mcusWide) * planes.mcusHigh;
+
+    // Where the second thread starts when there are no restart intervals: the middle.
+    const uint8_t* start = scan + size / 2;
+    if (start > scan && start[-1] == 0xFF) // not on a stuffed zero
+        ++start;
+    std::vector<CSegment> segments;
+    uint64_t stuffedBefore = 0;
+    if (!FindSegments(scan, size, start, segments, stuffedBefore))
+        return false;
+    const unsigned interval = layout.restartInterval;
+    if (interval ? segments.size() != size_t((layout.mcus + interval - 1) / interval)
+                 : segments.size() != 1)
+        return false;
+    planes.dc.assign(size_t(layout.mcus * blocks), 0);
+    int16_t* dc = planes.dc.data();
+    if (threads < 2 || size < splitBytes)
+        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+
+    if (interval) {
+        // Two halves on a restart boundary: each starts afresh.
+        const int64_t half = int64_t(segments.size() / 2) * interval;
+        bool second = false;
+        std::thread helper;
+        try {
+            helper = std::thread(
+                [&] { second = DecodeMcus(layout, segments, half, layout.mcus, dc, nullptr); });
+        } catch (const std::system_error&) {
+            return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+        }
+        const bool firstHalf = DecodeMcus(layout, segments, 0, half, dc, nullptr);
+        helper.join();
+        planes.secondThreadFrom = half * blocks;
+        return firstHalf && second;
+    }
+
+    // No restart markers: the second thread starts in the middle of the data.
+    const CSegment& all = segments[0];
+    if (start >= all.end)
+        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+    const uint64_t loadedBefore = uint64_t(start - all.begin) - stuffedBefore;
+    CMiddle middle;
+    std::promise<void> ready;
+    CMeeting meeting;
+    meeting.middle = &middle;
+    meeting.ready = ready.get_future().share();
+    meeting.from = loadedBefore * 8;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                DecodeFromMiddle(layout, all, start, loadedBefore, middle, ready);
+            } catch (...) { // out of memory: middle.ok stays false, the first thread goes on
+                try {       // unless the promise was kept already
+                    ready.set_value();
+                } catch (const std::future_error&) {
+                }
+            }
+        });
+    } catch (const std::system_error&) {
+        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+    }
+    const bool first = DecodeMcus(layout, segments, 0, layout.mcus, dc, &meeting);
+    helper.join();
+    if (!first)
+        return false;
+    if (meeting.block < 0)
+        return true; // the first thread did it all
+    // From the meeting on, the second thread decoded the same blocks from the same bits;
+    // only its predictors began elsewhere.
+    const int64_t j = meeting.middleBlock;
+    const int64_t needed = layout.mcus * blocks - meeting.block;
+    const int64_t decoded = int64_t(middle.dc.size());
+    if (!middle.ok || middle.lastBad >= j || decoded < j + needed ||
+        (decoded == j + needed && middle.endPosition > all.bits))
+        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+    std::array<int, 4> offset{};
+    for (size_t c = 0; c < 4; ++c)
+        offset[c] = meeting.predictors[c] - middle.predictors[size_t(j)][c];
+    int phase = int(meeting.block % blocks);
+    for (int64_t i = 0; i < needed; ++i) {
+        const int c = layout.component[size_t(phase)];
+        dc[meeting.block + i] = int16_t(middle.dc[size_t(j + i)] + offset[size_t(c)]);
+        phase = phase + 1 == blocks ? 0 : phase + 1;
+    }
+    planes.secondThreadFrom = meeting.block;
+    return true;
+}
+
+// libjpeg's sample from a DC-only transform, by the rounded, level-shifted mean masked
+// to 10 bits: limited as its range table limits, wrapping far outside as corrupt data may.
+constexpr std::array<uint8_t, 1024> MakeRangeLimit() {
+    std::array<uint8_t, 1024> table{};
+    for (int v = 0; v < 1024; ++v)
+        table[size_t(v)] = uint8_t(v < 128 ? v + 128 : v < 384 ? 255 : v < 896 ? 0 : v - 896);
+    return table;
+}
+constexpr std::array<uint8_t, 1024> kRangeLimit = MakeRangeLimit();
+
+inline uint8_t DcSample(int dc, int quant) {
+    return kRangeLimit[size_t(((dc * quant + 4) >> 3) & 1023)];
+}
+
+inline uint8_t Clamp(int v) {
+    return uint8_t(std::clamp(v, 0, 255));
+}
+
+} // namespace
+
+bool CJpegDcDecoder::DecodeDc(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int threads,
+                              CPlanes& planes, size_t splitBytes) {
+    planes = CPlanes();
+    if (Decode(cinfo, scan, size, threads, splitBytes, planes))
+        return true;
+    planes = CPlanes();
+    return false;
+}
+
+bool CJpegDcDecoder::DecodeEighth(j_decompress_ptr cinfo, const uint8_t* scan, size_t size,
+                                  int threads, CImageBitmap& bitmap) {
+    const int components = cinfo->num_components;
+    // The quantisation steps of the DC coefficient, checked before any work.
+    int quant[3] = {};
+    for (int i = 0; i < components && i < 3; ++i) {
+        const int n = cinfo->cur_comp_info[i] ? cinfo->cur_comp_info[i]->quant_tbl_no : -1;
+        if (n < 0 || n >= NUM_QUANT_TBLS || !cinfo->quant_tbl_ptrs[n])
+            return false;
+        quant[i] = cinfo->quant_tbl_ptrs[n]->quantval[0];
+    }
+    CPlanes planes;
+    if (!DecodeDc(cinfo, scan, size, threads, planes))
+        return false;
+    // Each block's sample, in place of its coefficient.
+    const int perMcu = planes.blocksPerMcu;
+    std::vector<uint8_t> samples(planes.dc.size());
+    {
+        int quantOf[kMaxBlocksInMcu] = {};
+        for (int i = 0, b = 0; i < components; ++i) {
+            const jpeg_component_info& c = *cinfo->cur_comp_info[i];
+            for (int k = 0; k < (components == 1 ? 1 : c.h_samp_factor * c.v_samp_factor); ++k)
+                quantOf[b++] = quant[i];
+        }
+        for (size_t i = 0; i < samples.size(); i += size_t(perMcu))
+            for (int b = 0; b < perMcu; ++b)
+                samples[i + size_t(b)] = DcSample(planes.dc[i + size_t(b)], quantOf[b]);
+    }
+    std::vector<int16_t>().swap(planes.dc);
+    const int width = int((cinfo->image_width + 7) / 8);
+    const int height = int((cinfo->image_height + 7) / 8);
+    // Where each output column and row finds its block of each component.
+    std::vector<int> columns[3], rows[3];
+    for (int i = 0, base = 0; i < components; ++i) {
+        const jpeg_component_info& c = *cinfo->cur_comp_info[i];
+        const int h = components == 1 ? 1 : c.h_samp_factor;
+        const int v = components == 1 ? 1 : c.v_samp_factor;
+        const int maxH = components == 1 ? 1 : cinfo->max_h_samp_factor;
+        const int maxV = components == 1 ? 1 : cinfo->max_v_samp_factor;
+        columns[i].resize(size_t(width));
+        rows[i].resize(size_t(height));
+        for (int x = 0; x < width; ++x) {
+            const int px = x * h / maxH;
+            columns[i][size_t(x)] = px / h * perMcu + base + px % h;
+        }
+        for (int y = 0; y < height; ++y) {
+            const int py = y * v / maxV;
+            rows[i][size_t(y)] = py / v * planes.mcusWide * perMcu + py % v * h;
+        }
+        base += h * v;
+    }
+    // JFIF's conversion in 16-bit fixed point, rounded as libjpeg rounds.
+    int crToRed[256], cbToBlue[256], toGreen[256][2];
+    for (int v = 0; v < 256; ++v) {
+        crToRed[v] = (91881 * (v - 128) + 32768) >> 16;
+        cbToBlue[v] = (116130 * (v - 128) + 32768) >> 16;
+        toGreen[v][0] = -22554 * (v - 128);
+        toGreen[v][1] = -46802 * (v - 128) + 32768;
+    }
+    const bool ycc = cinfo->jpeg_color_space == JCS_YCbCr;
+    bitmap.Create(width, height, 32, false);
+    bitmap.BeginAccess(false, true);
+    uint8_t** lines = bitmap.GetLines();
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = lines[y];
+        const uint8_t* first = samples.data() + rows[0][size_t(y)];
+        if (components == 1) {
+            for (int x = 0; x < width; ++x, out += 4) {
+                out[0] = out[1] = out[2] = first[columns[0][size_t(x)]];
+                out[3] = 255;
+            }
+            continue;
+        }
+        const uint8_t* second = samples.data() + rows[1][size_t(y)];
+        const uint8_t* third = samples.data() + rows[2][size_t(y)];
+        for (int x = 0; x < width; ++x, out += 4) {
+            const int a = first[columns[0][size_t(x)]];
+            const int b = second[columns[1][size_t(x)]];
+            const int c = third[columns[2][size_t(x)]];
+            if (ycc) {
+                out[2] = Clamp(a + crToRed[c]);
+                out[1] = Clamp(a + ((toGreen[b][0] + toGreen[c][1]) >> 16));
+                out[0] = Clamp(a + cbToBlue[b]);
+            } else {
+                out[2] = uint8_t(a);
+                out[1] = uint8_t(b);
+                out[0] = uint8_t(c);
+            }
+            out[3] = 255;
+        }
+    }
+    bitmap.EndAccess();
+    return true;
+}
