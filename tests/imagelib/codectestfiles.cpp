@@ -19,13 +19,10 @@
 // ---- JPEG
 
 namespace {
-struct TestJpegError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
 void TestJpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<TestJpegError*>(cinfo->err)->jump, 1);
 }
+void TestJpegQuiet(j_common_ptr, int) {}
 
 Bytes PatternSamples(const JpegShape& shape) {
     Bytes samples(size_t(shape.width) * shape.height * shape.components);
@@ -103,6 +100,13 @@ bool Compress(const JpegShape& shape, const uint8_t* samples, unsigned char** ou
     return true;
 }
 } // namespace
+
+jpeg_error_mgr* QuietJumpingErrors(TestJpegError& error) {
+    jpeg_std_error(&error.pub);
+    error.pub.error_exit = TestJpegErrorExit;
+    error.pub.emit_message = TestJpegQuiet;
+    return &error.pub;
+}
 
 Bytes MakeJpeg(const JpegShape& shape) {
     const Bytes samples = shape.samples.empty() ? PatternSamples(shape) : shape.samples;

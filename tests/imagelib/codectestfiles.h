@@ -8,13 +8,25 @@
 #include "imagelib/imagesink.h"
 #include "imagelib/textexception.h"
 
+#include <csetjmp>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+
 using Bytes = std::vector<uint8_t>;
 
 // ---- JPEG
+
+// libjpeg's errors as a jump back to the setjmp on jump, its warnings unprinted: for
+// helpers whose frame holds no C++ object from the setjmp on.
+struct TestJpegError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+// Sets error up and returns it for a context's err.
+jpeg_error_mgr* QuietJumpingErrors(TestJpegError& error);
 
 struct JpegMarkerShape {
     int code; // JPEG_APP0 + n or JPEG_COM

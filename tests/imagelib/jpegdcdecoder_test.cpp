@@ -18,22 +18,11 @@
 
 namespace {
 
-struct JumpError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-void JumpExit(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1);
-}
-void Quiet(j_common_ptr, int) {}
-
 // The file's DC coefficients as libjpeg reads them, in the coding order of CPlanes.
 bool LibjpegDc(const Bytes& jpeg, std::vector<int16_t>* out) {
     jpeg_decompress_struct cinfo;
-    JumpError error;
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = JumpExit;
-    error.pub.emit_message = Quiet;
+    TestJpegError error;
+    cinfo.err = QuietJumpingErrors(error);
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -78,10 +67,8 @@ bool LibjpegDc(const Bytes& jpeg, std::vector<int16_t>* out) {
 int DecodeDc(const Bytes& jpeg, int threads, CJpegDcDecoder::CPlanes* planes,
              CImageBitmap* eighth = nullptr, size_t splitBytes = CJpegDcDecoder::kSplitBytes) {
     jpeg_decompress_struct cinfo;
-    JumpError error;
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = JumpExit;
-    error.pub.emit_message = Quiet;
+    TestJpegError error;
+    cinfo.err = QuietJumpingErrors(error);
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return -1;
@@ -215,10 +202,8 @@ TEST(JpegDcDecoder, DeclinesWhatItDoesNotTake) {
 // opaque; no fancy upsampling.
 bool LibjpegEighth(const Bytes& jpeg, int* width, int* height, Bytes* out) {
     jpeg_decompress_struct cinfo;
-    JumpError error;
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = JumpExit;
-    error.pub.emit_message = Quiet;
+    TestJpegError error;
+    cinfo.err = QuietJumpingErrors(error);
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;

@@ -22,15 +22,6 @@
 
 namespace {
 
-struct JumpError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-void JumpExit(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1);
-}
-void Quiet(j_common_ptr, int) {}
-
 struct Coefficients {
     int components = 0, width = 0, height = 0, maxH = 1, maxV = 1;
     bool progressive = false;
@@ -41,10 +32,8 @@ struct Coefficients {
 // No C++ object lives in this frame between setjmp and the end.
 bool ReadCoefficients(const Bytes& jpeg, Coefficients* out) {
     jpeg_decompress_struct cinfo;
-    JumpError error;
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = JumpExit;
-    error.pub.emit_message = Quiet;
+    TestJpegError error;
+    cinfo.err = QuietJumpingErrors(error);
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -88,11 +77,9 @@ bool ReadCoefficients(const Bytes& jpeg, Coefficients* out) {
 bool EncodeLike(const Bytes& input, CImageBitmap& pixels, Bytes* out) {
     jpeg_decompress_struct in;
     jpeg_compress_struct enc;
-    JumpError error;
-    in.err = jpeg_std_error(&error.pub);
+    TestJpegError error;
+    in.err = QuietJumpingErrors(error);
     enc.err = &error.pub;
-    error.pub.error_exit = JumpExit;
-    error.pub.emit_message = Quiet;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     if (setjmp(error.jump)) {
@@ -127,11 +114,9 @@ bool EncodeLike(const Bytes& input, CImageBitmap& pixels, Bytes* out) {
 bool RecodeOptimised(const Bytes& input, Bytes* out) {
     jpeg_decompress_struct in;
     jpeg_compress_struct enc;
-    JumpError error;
-    in.err = jpeg_std_error(&error.pub);
+    TestJpegError error;
+    in.err = QuietJumpingErrors(error);
     enc.err = &error.pub;
-    error.pub.error_exit = JumpExit;
-    error.pub.emit_message = Quiet;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     if (setjmp(error.jump)) {
