@@ -7,6 +7,9 @@
 
 #include <sched.h>
 #include <sys/stat.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +22,18 @@
 #include <thread>
 
 namespace {
+
+// Pictures are allocated and freed whole, one after another on every worker. Above
+// glibc's mapping threshold each came as fresh pages from the kernel and went back when
+// freed: page faults, zeroing and unmapping took a fifth of a batch's time, the workers
+// queueing for one memory map. Kept in the heap, the next picture reuses the pages; the
+// peak stays what the workers hold at once. Up to 256 MB: photos to 64 megapixels.
+void KeepPictureMemory() {
+#if defined(__GLIBC__)
+    static std::once_flag once;
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 256 << 20); });
+#endif
+}
 
 // Any directory entry counts, as the output's existence is all that is asked; whether it
 // could be written is the output file's business.
@@ -279,6 +294,7 @@ CStampJob::CStampJob(const CStampJobParams& params) : m_params(params) {}
 CStampJob::~CStampJob() = default;
 
 CStampJobSummary CStampJob::Run() {
+    KeepPictureMemory();
     CStampJobHost& host = m_params.host;
     CStampJobSummary summary;
     CStampRun run;
