@@ -25,7 +25,7 @@ namespace {
 
 // Pictures are allocated and freed whole, one after another on every worker. Above
 // glibc's mapping threshold each came as fresh pages from the kernel and went back when
-// freed: page faults, zeroing and unmapping took a fifth of a batch's time, the workers
+// freed: page faults, zeroing and unmapping cost some 15 % of a batch's time, the workers
 // queueing for one memory map. Kept in the heap, the next picture reuses the pages; the
 // peak stays what the workers hold at once. Up to 256 MB: photos to 64 megapixels.
 void KeepPictureMemory() {
