@@ -34,12 +34,16 @@ int CImageDecoder::ReductionFactor(int64_t width, int64_t height, int previewWid
     return factor;
 }
 
-void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
-                               CProgressNotification* notification) {
+void CImageDecoder::OpenFile(CFileSource& source, const std::string& path) {
     Trace(1, FormatText("--- Decoding file %s. ---\n", path.c_str()));
-    CFileSource source(notification);
     if (const int code = source.Open(path))
         RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()));
+}
+
+void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
+                               CProgressNotification* notification) {
+    CFileSource source(notification);
+    OpenFile(source, path);
     Decode(source, bitmap, bitsPerPixel);
     source.Close();
 }

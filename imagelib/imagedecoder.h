@@ -26,6 +26,7 @@ public:
     CImageDecoder& operator=(const CImageDecoder&) = delete;
 
     // Open failures raise code 3, 4 or 5 with "Opening <path> failed".
+    static void OpenFile(CFileSource& source, const std::string& path);
     virtual void DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,
                             CProgressNotification* notification = nullptr);
     virtual void DecodeMemory(const void* data, int size, CImageBitmap& bitmap, int bitsPerPixel);

@@ -4,15 +4,11 @@
 #include "core/stampcompositing.h"
 #include "core/stampshape.h"
 #include "imagelib/exiforientation.h"
+#include "imagelib/imagesource.h"
 #include "imagelib/textexception.h"
 #include "job/photostamp.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -25,30 +21,6 @@ constexpr unsigned kProfileHeader = sizeof kProfileTag + 2; // tag, zero, number
 bool IsProfileChunk(const CSavedMarker& m) {
     return m.marker == kApp2 && m.dataLength >= kProfileHeader &&
            std::memcmp(m.data.get(), kProfileTag, sizeof kProfileTag) == 0;
-}
-
-// The whole file, or false when it cannot be read (the ordinary path then says why).
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-              info.st_size < (int64_t(1) << 31);
-    if (ok) {
-        bytes.resize(size_t(info.st_size));
-        size_t got = 0;
-        while (ok && got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            ok = n > 0;
-            if (ok)
-                got += size_t(n);
-        }
-    }
-    ::close(fd);
-    return ok;
 }
 
 } // namespace
@@ -88,22 +60,19 @@ std::unique_ptr<CSavedMarker> LosslessOutputMarkers(std::unique_ptr<CSavedMarker
 
 bool CLosslessJpegStamp::StampFile(const std::string& inputPath, const CLosslessStampPlan& plan,
                                    std::vector<uint8_t>& out) {
-    // A look at the signature first spares reading a whole file of another format.
-    uint8_t signature[3] = {};
-    {
-        const int fd = ::open(inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+    CFileSource source;
+    try {
+        if (source.Open(inputPath) != 0)
             return false;
-        const bool read = ::read(fd, signature, sizeof signature) == ssize_t(sizeof signature);
-        ::close(fd);
-        if (!read || signature[0] != 0xFF || signature[1] != 0xD8 || signature[2] != 0xFF)
-            return false;
-    }
-    if (!ReadWholeFile(inputPath, m_input))
+    } catch (const CTextException&) {
         return false;
-    const bool taken = StampMemory(m_input.data(), m_input.size(), plan, out);
-    std::vector<uint8_t>().swap(m_input);
-    return taken;
+    }
+    return StampSource(source, plan, out);
+}
+
+bool CLosslessJpegStamp::StampSource(CImageSource& source, const CLosslessStampPlan& plan,
+                                     std::vector<uint8_t>& out) {
+    return StampMemory(source.GetRest(), size_t(source.GetRemaining()), plan, out);
 }
 
 bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,

@@ -4,11 +4,12 @@
 #include "imagelib/jpeglossless.h"
 
 #include <cstdint>
-
-class CStampShaper;
 #include <memory>
 #include <string>
 #include <vector>
+
+class CImageSource;
+class CStampShaper;
 
 // What stamping one picture takes, for the path that keeps a JPEG's own coefficients.
 struct CLosslessStampPlan {
@@ -37,12 +38,15 @@ public:
     // handles (or reports) it, so a declined file costs nothing but the look.
     bool StampFile(const std::string& inputPath, const CLosslessStampPlan& plan,
                    std::vector<uint8_t>& out);
+    // The unread rest of an open source; its position is left where it was, for the
+    // ordinary path to decode from when this one declines.
+    bool StampSource(CImageSource& source, const CLosslessStampPlan& plan,
+                     std::vector<uint8_t>& out);
     bool StampMemory(const uint8_t* data, size_t size, const CLosslessStampPlan& plan,
                      std::vector<uint8_t>& out);
 
 private:
     CJpegLosslessStamper m_stamper;
-    std::vector<uint8_t> m_input;
 };
 
 // The markers of a lossless output from the input's APP1, APP2, APP13 and COM markers (in

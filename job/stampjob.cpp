@@ -213,10 +213,6 @@ CImageEncoder& CStampWorker::Encoder() {
     return m_jpegEncoder;
 }
 
-void CStampWorker::DecodeInput(const std::string& inputPath) {
-    m_decoder.DecodeFile(inputPath, m_bitmap, 32);
-}
-
 void CStampWorker::StampPicture() {
     if (m_run.shaper) {
         // Only JPEG output with its headers kept tells a viewer to turn the picture.
@@ -243,13 +239,13 @@ void CStampWorker::EncodeOutput(COutputFile& output) {
     encoder.EncodeOutput(output, m_bitmap);
 }
 
-bool CStampWorker::StampLosslessly(const std::string& inputPath, COutputFile& output) {
+bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
     if (!m_run.losslessJpeg || m_run.extension != ".jpg")
         return false;
     const CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
                                   m_run.valign,          m_run.offsetX,      m_run.offsetY,
                                   m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif};
-    if (!m_lossless.StampFile(inputPath, plan, m_losslessBytes))
+    if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
     output.Commit(m_losslessBytes.data(), m_losslessBytes.size());
     std::vector<uint8_t>().swap(m_losslessBytes);
@@ -267,8 +263,11 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
         CreateOutputFolders(m_run.outputFolder, outputPath);
         // First: a file that can never be written costs no decoding.
         output.Create(outputPath);
-        if (!StampLosslessly(inputPath, output)) {
-            DecodeInput(inputPath);
+        // Read once, for whichever path takes it.
+        CFileSource input;
+        CImageDecoder::OpenFile(input, inputPath);
+        if (!StampLosslessly(input, output)) {
+            m_decoder.Decode(input, m_bitmap, 32);
             StampPicture();
             EncodeOutput(output);
         }

@@ -138,13 +138,12 @@ public:
 
 private:
     // The steps of one file; throw CTextException on failure.
-    void DecodeInput(const std::string& inputPath);
     void StampPicture();
     void EncodeOutput(COutputFile& output);
     CImageEncoder& Encoder();
     // JPEG output of a JPEG input through its coefficients, when asked for and the input
     // allows it; false leaves the file to the ordinary steps.
-    bool StampLosslessly(const std::string& inputPath, COutputFile& output);
+    bool StampLosslessly(CImageSource& input, COutputFile& output);
 
     const CStampRun& m_run;
     CStampBitmap m_bitmap;

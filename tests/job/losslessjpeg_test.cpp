@@ -1,5 +1,7 @@
 #include "job/losslessjpeg.h"
 
+#include <sys/stat.h>
+
 #include "core/stampbitmap.h"
 #include "core/stampcompositing.h"
 #include "core/stamppreparation.h"
@@ -147,6 +149,9 @@ TEST(LosslessJpegStamp, PixelsOutsideTheStampedMcusStayBitForBit) {
     WriteBmp(folder / "a.bmp", 8, 8, 0xFF808080);
     EXPECT_FALSE(lossless.StampFile(folder / "a.bmp", plan, bytes));
     EXPECT_FALSE(lossless.StampFile(folder / "missing.jpg", plan, bytes));
+    // A pipe named like a JPEG is refused at once: opening it must not wait for a writer.
+    ASSERT_EQ(::mkfifo((folder / "pipe.jpg").c_str(), 0600), 0);
+    EXPECT_FALSE(lossless.StampFile(folder / "pipe.jpg", plan, bytes));
 }
 
 } // namespace
