@@ -63,6 +63,21 @@ TEST(Orientation, StampingInTheStoredGridShowsAsStampingTheDisplayedPhoto) {
                 << p.x << "," << p.y;
         }
     }
+    // A picture larger than the walker's tiles: every displayed pixel is the stored pixel
+    // the mapping names.
+    CMemoryBitmap big;
+    Numbered(big, 150, 97, 0x010203);
+    for (int o = 1; o <= 8; ++o) {
+        CMemoryBitmap displayed;
+        TurnToDisplayed(big, displayed, o);
+        int wrong = 0;
+        for (int y = 0; y < displayed.GetHeight(); ++y)
+            for (int x = 0; x < displayed.GetWidth(); ++x) {
+                const CGridPoint s = DisplayedToStored({x, y}, {150, 97}, o);
+                wrong += displayed.GetPixel32(x, y) != big.GetPixel32(s.x, s.y);
+            }
+        EXPECT_EQ(wrong, 0) << "orientation " << o;
+    }
     // Out-of-range values are taken as stored.
     EXPECT_EQ(DisplayedToStored({2, 1}, {13, 8}, 0), (CGridPoint{2, 1}));
     EXPECT_EQ(DisplayedToStored({2, 1}, {13, 8}, 9), (CGridPoint{2, 1}));
