@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <exception>
 #include <future>
 #include <memory>
 #include <thread>
@@ -388,16 +387,13 @@ void DecodeFromMiddle(const CLayout& layout, const CSegment& segment, const uint
     out.ok = true;
 }
 
-// Finds the scan's end and its restart intervals, and counts the stuffed zeros of the
-// first before split. False when the markers are out of order or anything but the end of
-// the picture follows the scan: libjpeg may refuse the rest.
-bool FindSegments(const uint8_t* scan, size_t size, const uint8_t* split,
-                  std::vector<CSegment>& segments, uint64_t& stuffedBeforeSplit) {
+// Finds the scan's end and its restart intervals. False when the markers are out of order
+// or anything but the end of the picture follows the scan: libjpeg may refuse the rest.
+bool FindSegments(const uint8_t* scan, size_t size, std::vector<CSegment>& segments) {
     const uint8_t* const end = scan + size;
     const uint8_t* p = scan;
     CSegment segment{scan, end, 0};
     uint64_t stuffed = 0;
-    stuffedBeforeSplit = 0;
     for (;;) {
         const auto* ff = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(end - p)));
         if (!ff || ff + 1 == end) {
@@ -406,8 +402,6 @@ bool FindSegments(const uint8_t* scan, size_t size, const uint8_t* split,
         }
         if (ff[1] == 0x00) {
             ++stuffed;
-            if (segments.empty() && ff < split)
-                stuffedBeforeSplit = stuffed;
             p = ff + 2;
             continue;
         }
@@ -491,13 +485,8 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
     layout.blocksPerMcu = planes.blocksPerMcu = blocks;
     layout.mcus = int64_t(planes.mcusWide) * planes.mcusHigh;
 
-    // Where the second thread starts when there are no restart intervals: the middle.
-    const uint8_t* start = scan + size / 2;
-    if (start > scan && start[-1] == 0xFF) // not on a stuffed zero
-        ++start;
     std::vector<CSegment> segments;
-    uint64_t stuffedBefore = 0;
-    if (!FindSegments(scan, size, start, segments, stuffedBefore))
+    if (!FindSegments(scan, size, segments))
         return false;
     const unsigned interval = layout.restartInterval;
     if (interval ? segments.size() != size_t((layout.mcus + interval - 1) / interval)
@@ -505,7 +494,8 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         return false;
     planes.dc.assign(size_t(layout.mcus * blocks), 0);
     int16_t* dc = planes.dc.data();
-    if (threads < 2 || size < splitBytes)
+    // The scan's own length: phone pictures often carry more after the picture's end.
+    if (threads < 2 || size_t(segments.back().end - scan) < splitBytes)
         return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
 
     if (interval) {
@@ -527,8 +517,15 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
 
     // No restart markers: the second thread starts in the middle of the data.
     const CSegment& all = segments[0];
-    if (start >= all.end)
-        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+    const uint8_t* start = all.begin + (all.end - all.begin) / 2;
+    if (start > all.begin && start[-1] == 0xFF) // not on a stuffed zero
+        ++start;
+    uint64_t stuffedBefore = 0; // every 0xFF in a segment is a stuffed pair
+    for (const uint8_t* p = all.begin;
+         p < start &&
+         (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(start - p)))) != nullptr;
+         p += 2)
+        ++stuffedBefore;
     const uint64_t loadedBefore = uint64_t(start - all.begin) - stuffedBefore;
     CMiddle middle;
     std::promise<void> ready;

@@ -156,8 +156,12 @@ TEST(JpegDcDecoder, GivesLibjpegsDcCoefficientsOnOneThreadAndOnTwo) {
     taken = 0;
     ExpectLibjpegDc(BigNoisyJpeg(1600, 1200, 0), "split in the middle", &taken, true);
     ExpectLibjpegDc(BigNoisyJpeg(1600, 1200, 7), "split on a restart", &taken, true);
+    // Data after the picture's end, as phones append: the split is in the scan's middle.
+    Bytes trailed = BigNoisyJpeg(1600, 1200, 0);
+    trailed.resize(trailed.size() * 3, 0x55);
+    ExpectLibjpegDc(trailed, "split with data after the end", &taken, true);
     ExpectLibjpegDc(BigNoisyJpeg(1700, 1300, 0, 1), "grey split in the middle", &taken, true);
-    EXPECT_EQ(taken, 3);
+    EXPECT_EQ(taken, 4);
 }
 
 TEST(JpegDcDecoder, DeclinesWhatItDoesNotTake) {
