@@ -79,8 +79,6 @@ public:
     const std::vector<std::string>& GetRunTitles() const { return m_titles; }
     // The log exactly as the engine wrote it (the field shows it with its own line ends).
     const std::string& GetLog() const { return m_logText; }
-    // How the last run's files ended; shown on the progress bar once the run is over.
-    const CStampJobSummary& GetLastSummary() const { return m_summary; }
     QString GetSummaryText() const;
     static QString SummaryText(const CStampJobSummary& summary);
 

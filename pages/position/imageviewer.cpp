@@ -214,12 +214,15 @@ void CImageViewer::paintEvent(QPaintEvent*) {
                 QRect(d.left, d.top, d.Width(), d.Height()), back,
                 QRect(m_geometry.GetScrollX(), m_geometry.GetScrollY(), d.Width(), d.Height()));
         if (m_overlayBase && !m_overlayStamp.isNull()) {
+            // Clipped to the picture; the focus frame below is not.
+            painter.save();
             painter.setClipRect(QRect(d.left, d.top, d.Width(), d.Height()));
             const QPointF topLeft = PictureToWindow(QPointF(m_overlayOrigin));
             const QPointF bottomRight = PictureToWindow(QPointF(
                 m_overlayOrigin + QPoint(m_overlayStampSize.width(), m_overlayStampSize.height())));
             // Enlarged, picture pixels show as squares, as in the back buffer.
             painter.drawImage(QRectF(topLeft, bottomRight), m_overlayStamp);
+            painter.restore();
         }
     } else if (!m_errorText.isEmpty()) {
         painter.setPen(palette().color(QPalette::ButtonText));

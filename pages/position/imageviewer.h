@@ -103,7 +103,6 @@ public:
     void MoveStampOverlay(QPoint origin);
     void EndStampOverlay();
     bool HasStampOverlay() const { return m_overlayBase != nullptr; }
-    QPoint GetStampOverlayOrigin() const { return m_overlayOrigin; }
     // Window pixel to picture pixel (unclipped, may lie outside the picture) and back, at
     // the current zoom and scroll position.
     QPointF WindowToPicture(QPointF window) const;
@@ -117,7 +116,6 @@ public:
     // Pictures loaded from files are turned upright by their EXIF orientation, as a photo
     // viewer shows them. Takes effect at the next load.
     void SetShowUpright(bool upright) { m_showUpright = upright; }
-    bool GetShowUpright() const { return m_showUpright; }
     // The picture's own alpha as it came (OwnAlphaOf), kept when set, since preparing a
     // stamp overwrites the alpha bytes; empty for an opaque picture.
     void SetKeepsOwnAlpha(bool keeps) { m_keepsOwnAlpha = keeps; }
