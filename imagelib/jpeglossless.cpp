@@ -161,7 +161,7 @@ int CJpegLosslessStamper::GetHeight() const {
     return m_state->open ? int(m_state->input.image_height) : 0;
 }
 
-bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size) {
+bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size, const CAccept& accept) {
     CState& s = *m_state;
     s.AbortAll();
     ResetJpegErrorManager(s.error);
@@ -192,6 +192,20 @@ bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size) {
         const jpeg_component_info& comp = in->comp_info[c];
         if (in->max_h_samp_factor % comp.h_samp_factor != 0 ||
             in->max_v_samp_factor % comp.v_samp_factor != 0) {
+            jpeg_abort_decompress(in);
+            return false;
+        }
+    }
+    // Before the coefficients, the one costly step.
+    if (accept) {
+        bool accepted = false;
+        try {
+            accepted = accept(CopySavedMarkers(in->marker_list).get());
+        } catch (...) {
+            s.AbortAll();
+            throw;
+        }
+        if (!accepted) {
             jpeg_abort_decompress(in);
             return false;
         }

@@ -29,8 +29,10 @@ public:
     // that is not whole-numbered, a progressive stream whose scans stop before every
     // coefficient is complete, or any stream libjpeg had to warn about (corrupt or
     // truncated data, where its concealment would differ between the two paths). Also
-    // false on every libjpeg error: the ordinary path reports it.
-    bool Open(const uint8_t* data, size_t size);
+    // false on every libjpeg error: the ordinary path reports it. accept, when given, sees
+    // the markers of the header before a coefficient is read; false from it declines too.
+    using CAccept = std::function<bool(const CSavedMarker* markers)>;
+    bool Open(const uint8_t* data, size_t size, const CAccept& accept = {});
     void Close();
 
     int GetWidth() const;

@@ -80,7 +80,15 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
     if ((!plan.stamp && !plan.shaper) || size < 3 || data[0] != 0xFF || data[1] != 0xD8 ||
         data[2] != 0xFF)
         return false;
-    if (!m_stamper.Open(data, size))
+    // A turned photo whose EXIF block goes would have to be written upright: declined
+    // before its coefficients are read.
+    int orientation = 1;
+    const auto accept = [&](const CSavedMarker* markers) {
+        if (plan.shaper && plan.followExif)
+            orientation = ExifOrientationOfMarkers(markers);
+        return orientation == 1 || plan.preserveHeaders;
+    };
+    if (!m_stamper.Open(data, size, accept))
         return false;
     try {
         std::unique_ptr<CSavedMarker> markers = m_stamper.TakeMarkers();
@@ -89,11 +97,6 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
         CStampPlacement placement;
         CShapedStamp shaped;
         if (plan.shaper) {
-            const int orientation = plan.followExif ? ExifOrientationOfMarkers(markers.get()) : 1;
-            if (orientation != 1 && !plan.preserveHeaders) {
-                m_stamper.Close();
-                return false;
-            }
             const CGridSize stored{m_stamper.GetWidth(), m_stamper.GetHeight()};
             shaped = plan.shaper->ForPhoto(DisplayedSize(stored, orientation), orientation);
             placement = PhotoStampPlacement(
