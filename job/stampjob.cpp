@@ -268,6 +268,7 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
         CImageDecoder::OpenFile(input, inputPath);
         if (!StampLosslessly(input, output)) {
             m_decoder.Decode(input, m_bitmap, 32);
+            input.Close(); // its bytes are not held while the output is made
             StampPicture();
             EncodeOutput(output);
         }
