@@ -71,10 +71,11 @@ CMainPages CreateMainPages(QWidget* parent) {
                 host ? qobject_cast<CInputPage*>(host->GetPage(CMainPages::kInput)) : nullptr;
             return input ? input->GetSelectedFiles() : QStringList();
         },
-        []() -> CPositionPage* {
+        []() -> CRunStamp {
             const CPageHost* host = CPageHost::Get();
-            return host ? qobject_cast<CPositionPage*>(host->GetPage(CMainPages::kPosition))
-                        : nullptr;
+            const auto* position =
+                host ? qobject_cast<CPositionPage*>(host->GetPage(CMainPages::kPosition)) : nullptr;
+            return position ? position->GetRunStamp() : CRunStamp();
         },
         []() -> QWidget* {
             const CPageHost* host = CPageHost::Get();

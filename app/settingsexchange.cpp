@@ -128,10 +128,16 @@ void ApplySampleAndStamp(CPositionPage& page, const CStampSettingsValues& s) {
         page.ShowSampleZoom(false);
     }
 
-    // 12. The stamp.
+    // 12. The stamp: the text drawn, or the picture read from its path.
     stamp->ClearPicture();
-    const bool stampLoaded = IsReadableFile(s.pathstamp) &&
-                             stamp->LoadPictureFile(QString::fromStdString(s.pathstamp), false);
+    const CTextStampValues text{s.stampkind, s.stamptext, s.textfont,
+                                s.textsize,  s.textcolor, s.textshadow};
+    page.SetTextStamp(text);
+    const bool stampLoaded =
+        s.stampkind == kStampText
+            ? stamp->IsLoaded()
+            : IsReadableFile(s.pathstamp) &&
+                  stamp->LoadPictureFile(QString::fromStdString(s.pathstamp), false);
     if (stampLoaded) {
         page.SetStampPath(QString::fromStdString(s.pathstamp));
         page.UpdateStampCaption();
@@ -247,6 +253,13 @@ void CMainDialog::GatherSettingsFromPages() {
     s.sizemode = position->GetSizeMode();
     s.sizepercent = position->GetSizePercent();
     s.followexif = position->IsFollowExif();
+    const CTextStampValues& text = position->GetTextStamp();
+    s.stampkind = text.kind;
+    s.stamptext = text.text;
+    s.textfont = text.font;
+    s.textsize = text.size;
+    s.textcolor = text.colour;
+    s.textshadow = text.shadow;
     // 7. Without a picked colour the last one stays on record.
     if (position->IsKeyColourSet()) {
         const uint32_t key = position->GetKeyColour();

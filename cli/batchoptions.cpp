@@ -96,6 +96,27 @@ public:
         }
         if (option == "--stamp") {
             o.stamp = text;
+            o.stampKind = kStampPicture;
+            return true;
+        }
+        if (option == "--text") {
+            o.text = UnescapeStampText(text);
+            o.stampKind = kStampText;
+            return true;
+        }
+        if (option == "--font") {
+            if (text.empty() || text.front() == ':')
+                return Fail("--font: '" + text + "' is not FAMILY[:STYLE]");
+            o.font = text;
+            return true;
+        }
+        if (option == "--text-size")
+            return Ranged(option, text, 1, kMaxTextSize, o.textSize);
+        if (option == "--text-color") {
+            const std::optional<int32_t> colour = TextToTextColour(Lower(text));
+            if (!colour)
+                return Fail("--text-color: '" + text + "' is not R,G,B (each 0..255) or auto");
+            o.textColour = *colour;
             return true;
         }
         if (option == "--output") {
@@ -231,6 +252,10 @@ public:
             o.losslessJpeg = true;
         else if (option == "--no-lossless")
             o.losslessJpeg = false;
+        else if (option == "--shadow")
+            o.shadow = true;
+        else if (option == "--no-shadow")
+            o.shadow = false;
         else if (option == "--null")
             o.nullSeparated = true;
         else if (option == "--recursive")
@@ -256,9 +281,10 @@ const std::map<char, std::string> kShortOptions = {
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config", "--stamp",   "--output",     "--format",    "--quality", "--align",
-        "--offset", "--opacity", "--key",        "--tolerance", "--feather", "--save-config",
-        "--size",   "--jobs",    "--files-from", "--log-format"};
+        "--config",     "--stamp",       "--output",  "--format",    "--quality",
+        "--align",      "--offset",      "--opacity", "--key",       "--tolerance",
+        "--feather",    "--save-config", "--size",    "--jobs",      "--files-from",
+        "--log-format", "--text",        "--font",    "--text-size", "--text-color"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -364,11 +390,24 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.followexif = *options.followExif;
     if (options.losslessJpeg)
         settings.losslessjpeg = *options.losslessJpeg;
+    if (options.stampKind)
+        settings.stampkind = *options.stampKind;
+    if (options.text)
+        settings.stamptext = *options.text;
+    if (options.font)
+        settings.textfont = *options.font;
+    if (options.textSize)
+        settings.textsize = *options.textSize;
+    if (options.textColour)
+        settings.textcolor = *options.textColour;
+    if (options.shadow)
+        settings.textshadow = *options.shadow;
 }
 
 std::string BatchUsage() {
     return "Usage: quillmark-batch [options] INPUT...\n"
-           "Stamps a picture onto every input and writes the results into the output folder.\n"
+           "Stamps a picture or a text onto every input and writes the results into the\n"
+           "output folder.\n"
            "\n"
            "  INPUT                    picture files, or folders (their .jpg .jpeg .bmp .gif "
            ".png files,\n"
@@ -378,6 +417,18 @@ std::string BatchUsage() {
            "      --defaults           start from the default settings; do not touch the "
            "settings store at all\n"
            "  -s, --stamp FILE         stamp picture (default: the settings' pathstamp)\n"
+           "      --text TEXT          stamp this text instead (the later of -s and --text\n"
+           "                           wins); \\n or a line break starts a new line;\n"
+           "                           placeholders {name} {ext} {date} {year} {exif:TAG},\n"
+           "                           {{ and }} for braces\n"
+           "      --font FAMILY[:STYLE]\n"
+           "                           the text's font (default: sans-serif:bold)\n"
+           "      --text-size PX       the text's em size at --size original (default: 48)\n"
+           "      --text-color R,G,B|auto\n"
+           "                           the text's colour (default: 255,255,255); auto: light\n"
+           "                           or dark for each photo, from the photo under the text\n"
+           "      --shadow | --no-shadow\n"
+           "                           a soft shadow under the text (default: on)\n"
            "  -o, --output DIR         output folder (default: the settings' outputdir)\n"
            "  -f, --format jpg|bmp|png\n"
            "  -q, --quality 0..100\n"
@@ -418,5 +469,5 @@ std::string BatchUsage() {
            "\n"
            "Exit status: 0 when every file was created; 1 when any file failed or was\n"
            "skipped, or the run was interrupted; 2 for a usage error, an unreadable stamp,\n"
-           "a value out of range or a missing output folder.\n";
+           "a value out of range, an unknown placeholder or a missing output folder.\n";
 }

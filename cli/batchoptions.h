@@ -38,6 +38,13 @@ struct CBatchOptions {
     std::optional<int> sizePercent; // with a percentage mode
     std::optional<bool> followExif;
     std::optional<bool> losslessJpeg;
+    // kStampPicture or kStampText: the later of --stamp and --text.
+    std::optional<int> stampKind;
+    std::optional<std::string> text; // line feeds already made of "\n"
+    std::optional<std::string> font;
+    std::optional<int> textSize;
+    std::optional<int> textColour; // 0xRRGGBB or kTextColourAuto
+    std::optional<bool> shadow;
 
     // Inputs for pipelines: a list file ("-" standard input), one path per line or, with
     // nullSeparated, per NUL byte; folders with their sub-folders; one JSON object per file.

@@ -4,13 +4,11 @@
 #include "cli/batchoptions.h"
 #include "cli/consolehost.h"
 #include "cli/jsonlog.h"
-#include "core/stampbitmap.h"
-#include "imagelib/autodetectdecoder.h"
 #include "imagelib/textexception.h"
 #include "job/qtsettingsstore.h"
+#include "job/stampdescription.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
-#include "job/stampsetup.h"
 #include "qmversion.h"
 
 #include <sys/stat.h>
@@ -163,20 +161,21 @@ int main(int argc, char** argv) {
     }
     if (!IsFolder(settings.outputdir))
         return Fail("output folder '" + settings.outputdir + "' does not exist");
-    if (settings.pathstamp.empty())
-        return Fail("no stamp picture: give one with --stamp FILE");
-
-    CStampBitmap stamp;
-    try {
-        CAutoDetectDecoder decoder;
-        decoder.DecodeFile(settings.pathstamp, stamp, 32);
-    } catch (const CTextException& e) {
-        return Fail("cannot read stamp picture '" + settings.pathstamp +
-                    "': " + OneLine(e.GetText()));
+    CStampDescription description = DescribeStamp(settings);
+    if (description.IsText()) {
+        if (const std::string unknown = UnknownStampPlaceholder(description); !unknown.empty())
+            return Fail("unknown placeholder '" + unknown + "' in the stamp text");
+    } else {
+        if (settings.pathstamp.empty())
+            return Fail("no stamp picture: give one with --stamp FILE");
+        try {
+            LoadStampPicture(description);
+        } catch (const CTextException& e) {
+            return Fail("cannot read stamp picture '" + settings.pathstamp +
+                        "': " + OneLine(e.GetText()));
+        }
     }
-    // The shaper takes the stamp's own transparency before preparation replaces it.
-    const std::shared_ptr<CStampShaper> shaper = MakeStampShaper(stamp, settings);
-    PrepareStamp(stamp, settings);
+    const std::shared_ptr<CStampMaker> stamp = MakeStamp(description);
 
     std::vector<std::string> unreadable;
     std::vector<CBatchInput> inputs =
@@ -194,17 +193,9 @@ int main(int argc, char** argv) {
     CConsoleJobHost host(settings, std::move(inputs), stdout, ::isatty(2) ? stderr : nullptr);
     host.SetJsonLog(jsonLog);
     const auto start = std::chrono::steady_clock::now();
-    const CStampJobParams params{host,
-                                 stamp,
-                                 StampNeedsBlend(settings),
-                                 uint8_t(settings.halign),
-                                 uint8_t(settings.valign),
-                                 settings.offsetx,
-                                 settings.offsety,
-                                 options.jobs.value_or(DefaultJobWorkers()),
-                                 shaper,
-                                 settings.followexif,
-                                 settings.losslessjpeg};
+    const CStampJobParams params =
+        StampJobParams(host, description, stamp, options.jobs.value_or(DefaultJobWorkers()),
+                       settings.losslessjpeg);
     CStampJob job(params);
     const CStampJobSummary summary = job.Run();
     host.Finish();

@@ -135,7 +135,7 @@ CStampShaper::~CStampShaper() = default;
 
 CShapedStamp CStampShaper::Upright(CGridSize size) {
     if (size == m_ownSize)
-        return {m_prepared, HasTranslucentPixel(*m_prepared), m_ownSize};
+        return {m_prepared, HasTranslucentPixel(*m_prepared), m_ownSize, m_ownSize};
     if (!m_coverage) {
         // Keying and feather belong to the stamp's own pixels; the opacity comes after the
         // scaling, so it cannot change how the edges are feathered.
@@ -148,11 +148,12 @@ CShapedStamp CStampShaper::Upright(CGridSize size) {
     auto scaled = std::make_shared<CMemoryBitmap>();
     ScaleStampBitmap(*m_coverage, *scaled, size.width, size.height);
     ScaleAlpha(*scaled, m_look.opacity);
-    return {scaled, HasTranslucentPixel(*scaled), size};
+    return {scaled, HasTranslucentPixel(*scaled), size, m_ownSize};
 }
 
-CShapedStamp CStampShaper::ForPhoto(CGridSize displayedPhoto, int orientation) {
-    orientation = NormalOrientation(orientation);
+CShapedStamp CStampShaper::Shape(const CPhotoFacts& photo) {
+    const CGridSize displayedPhoto = photo.displayed;
+    const int orientation = NormalOrientation(photo.orientation);
     const CGridSize size =
         ScaledStampSize(m_ownSize, displayedPhoto, m_look.sizeMode, m_look.sizePercent);
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -3,6 +3,7 @@
 #include "core/orientation.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include <vector>
 
 class CImageBitmap;
+struct CSavedMarker;
 
 // The stamp's own transparency, as its picture brought it: one alpha byte per pixel, rows
 // top to bottom. Empty for a stamp without transparency (no alpha in its file, or every
@@ -54,11 +56,45 @@ struct CShapedStamp {
     std::shared_ptr<const CImageBitmap> bitmap; // prepared, turned as asked
     bool blend = false;                         // some alpha below 255
     CGridSize upright;                          // its size before turning
+    // The size the placement's offsets are counted in: they scale from it to upright.
+    CGridSize own;
 };
 
-// The stamp of a run: prepared once at its own size, and scaled (and turned) once per
-// photo size (and orientation) that the run meets. Safe to share between threads.
-class CStampShaper {
+// What a stamp may depend on besides the size of the photo it goes on.
+struct CPhotoFacts {
+    CGridSize displayed; // the photo as a viewer shows it
+    int orientation = 1; // the written grid's orientation: the stamp is turned into it
+    // The photo's file and its saved markers (EXIF), for texts that name them; empty and
+    // null where there is no file (a pasted sample).
+    std::string path;
+    const CSavedMarker* markers = nullptr;
+    // The mean luma (0..255) of the displayed photo under a stamp of that upright size
+    // whose offsets count in own, placed as this photo's stamp is placed. Empty where the
+    // pixels are not at hand.
+    std::function<int(CGridSize upright, CGridSize own)> lumaUnder;
+};
+
+// The stamp of a run, whatever it is made of: the one thing the batch, the lossless path
+// and the preview ask for a stamp. Safe to share between threads.
+class CStampMaker {
+public:
+    virtual ~CStampMaker() = default;
+    virtual CShapedStamp Shape(const CPhotoFacts& photo) = 0;
+    // For a stamp that needs nothing of the photo but its size.
+    CShapedStamp ForPhoto(CGridSize displayedPhoto, int orientation = 1) {
+        CPhotoFacts facts;
+        facts.displayed = displayedPhoto;
+        facts.orientation = orientation;
+        return Shape(facts);
+    }
+    // Whether Shape reads the pixels under the stamp (CPhotoFacts::lumaUnder).
+    virtual bool NeedsPixels() const { return false; }
+    virtual const CStampLook& Look() const = 0;
+};
+
+// A picture stamp: prepared once at its own size, and scaled (and turned) once per
+// photo size (and orientation) that the run meets.
+class CStampShaper : public CStampMaker {
 public:
     // stamp: the stamp's picture at 32 bits (its alpha bytes are not read); ownAlpha as
     // OwnAlphaOf gave it for that picture.
@@ -68,15 +104,15 @@ public:
     struct CPrepared {};
     CStampShaper(const CImageBitmap& prepared, std::vector<uint8_t> ownAlpha,
                  const CStampLook& look, CPrepared);
-    ~CStampShaper();
+    ~CStampShaper() override;
     CStampShaper(const CStampShaper&) = delete;
     CStampShaper& operator=(const CStampShaper&) = delete;
 
     // The stamp for a photo of that displayed size, turned into the stored grid of a photo
     // with that orientation (1: upright).
-    CShapedStamp ForPhoto(CGridSize displayedPhoto, int orientation = 1);
+    CShapedStamp Shape(const CPhotoFacts& photo) override;
 
-    const CStampLook& Look() const { return m_look; }
+    const CStampLook& Look() const override { return m_look; }
     CGridSize OwnSize() const { return m_ownSize; }
 
 private:

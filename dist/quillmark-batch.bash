@@ -47,7 +47,16 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W "$(seq 1 "$(nproc 2>/dev/null || echo 4)")" -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --opacity | --key | --tolerance | --feather)
+        --font)
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -W "$(fc-list : family 2>/dev/null | cut -d, -f1 | sort -u)" -- "$cur"))
+            return
+            ;;
+        --text-color)
+            COMPREPLY=($(compgen -W 'auto 255,255,255 0,0,0' -- "$cur"))
+            return
+            ;;
+        -q | --quality | --offset | --opacity | --key | --tolerance | --feather | --text | --text-size)
             return
             ;;
     esac
@@ -58,6 +67,7 @@ _quillmark_batch() {
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
+            --text --font --text-size --text-color --shadow --no-shadow
             --no-orientation --lossless --no-lossless --jobs --save-config --files-from
             --null --recursive --log-format --help --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

@@ -80,6 +80,10 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
     if ((!plan.stamp && !plan.shaper) || size < 3 || data[0] != 0xFF || data[1] != 0xD8 ||
         data[2] != 0xFF)
         return false;
+    // A stamp whose look follows the pixels under it (a text's automatic tone) needs the
+    // decoded photo before the blocks are chosen: the ordinary path has it.
+    if (plan.shaper && plan.shaper->NeedsPixels())
+        return false;
     // A turned photo whose EXIF block goes would have to be written upright: declined
     // before its coefficients are read.
     int orientation = 1;
@@ -98,9 +102,14 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
         CShapedStamp shaped;
         if (plan.shaper) {
             const CGridSize stored{m_stamper.GetWidth(), m_stamper.GetHeight()};
-            shaped = plan.shaper->ForPhoto(DisplayedSize(stored, orientation), orientation);
+            CPhotoFacts facts;
+            facts.displayed = DisplayedSize(stored, orientation);
+            facts.orientation = orientation;
+            facts.path = plan.inputPath;
+            facts.markers = markers.get();
+            shaped = plan.shaper->Shape(facts);
             placement = PhotoStampPlacement(
-                shaped, plan.shaper->OwnSize(), stored, orientation,
+                shaped, shaped.own, stored, orientation,
                 {plan.halign, plan.valign, plan.offsetX, plan.offsetY, plan.followExif});
             stamp = shaped.bitmap.get();
             blend = shaped.blend;

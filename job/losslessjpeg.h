@@ -9,7 +9,7 @@
 #include <vector>
 
 class CImageSource;
-class CStampShaper;
+class CStampMaker;
 
 // What stamping one picture takes, for the path that keeps a JPEG's own coefficients.
 struct CLosslessStampPlan {
@@ -24,8 +24,10 @@ struct CLosslessStampPlan {
     // it (size, own transparency, turned for the EXIF orientation when followExif); stamp and
     // blend above are then not used. A turned photo whose EXIF block is not kept would have
     // to be written upright: such files are left to the ordinary path.
-    CStampShaper* shaper = nullptr;
+    CStampMaker* shaper = nullptr;
     bool followExif = true;
+    // The input's path, for stamps that name their photo (a text's placeholders).
+    std::string inputPath = {};
 };
 
 // JPEG in, JPEG out without a generation of loss: the stamp is placed and composited

@@ -6,10 +6,11 @@
 #include "imagelib/bitmap.h"
 #include "imagelib/exiforientation.h"
 
+#include <algorithm>
 #include <utility>
 
-int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement& placement,
-               bool outputKeepsExif) {
+int StampPhoto(CImageBitmap& photo, CStampMaker& maker, const CPhotoPlacement& placement,
+               bool outputKeepsExif, const std::string& path) {
     const int orientation = placement.followExif ? ExifOrientation(photo) : 1;
     int grid = orientation; // how the pixels written out are turned for display
     if (orientation != 1 && !outputKeepsExif) {
@@ -24,9 +25,17 @@ int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement&
         grid = 1;
     }
     const CGridSize stored{photo.GetWidth(), photo.GetHeight()};
-    const CShapedStamp stamp = shaper.ForPhoto(DisplayedSize(stored, grid), grid);
-    const CStampPlacement where =
-        PhotoStampPlacement(stamp, shaper.OwnSize(), stored, grid, placement);
+    CPhotoFacts facts;
+    facts.displayed = DisplayedSize(stored, grid);
+    facts.orientation = grid;
+    facts.path = path;
+    facts.markers = photo.GetMarkers();
+    if (maker.NeedsPixels())
+        facts.lumaUnder = [&](CGridSize upright, CGridSize own) {
+            return MeanLuma(photo, PhotoStampPlacement(upright, own, stored, grid, placement));
+        };
+    const CShapedStamp stamp = maker.Shape(facts);
+    const CStampPlacement where = PhotoStampPlacement(stamp, stamp.own, stored, grid, placement);
     if (stamp.blend)
         BlendStampPixels(*stamp.bitmap, photo, where);
     else
@@ -37,10 +46,32 @@ int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement&
 CStampPlacement PhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
                                     CGridSize storedPhoto, int gridOrientation,
                                     const CPhotoPlacement& placement) {
+    return PhotoStampPlacement(stamp.upright, ownStamp, storedPhoto, gridOrientation, placement);
+}
+
+CStampPlacement PhotoStampPlacement(CGridSize upright, CGridSize ownStamp, CGridSize storedPhoto,
+                                    int gridOrientation, const CPhotoPlacement& placement) {
     const CGridSize displayed = DisplayedSize(storedPhoto, gridOrientation);
     const CStampPlacement shown = ComputeStampPlacement(
-        stamp.upright.width, stamp.upright.height, displayed.width, displayed.height,
-        placement.halign, placement.valign, ScaleOffset(placement.offsetX, ownStamp, stamp.upright),
-        ScaleOffset(placement.offsetY, ownStamp, stamp.upright));
-    return PlacementToStored(shown, stamp.upright, storedPhoto, gridOrientation);
+        upright.width, upright.height, displayed.width, displayed.height, placement.halign,
+        placement.valign, ScaleOffset(placement.offsetX, ownStamp, upright),
+        ScaleOffset(placement.offsetY, ownStamp, upright));
+    return PlacementToStored(shown, upright, storedPhoto, gridOrientation);
+}
+
+int MeanLuma(const CImageBitmap& picture, const CStampPlacement& where) {
+    const int x0 = std::max(0, where.targetX), y0 = std::max(0, where.targetY);
+    const int x1 = std::min(picture.GetWidth(), where.targetX + where.width);
+    const int y1 = std::min(picture.GetHeight(), where.targetY + where.height);
+    if (x1 <= x0 || y1 <= y0 || picture.GetBitsPerPixel() != 32)
+        return 0;
+    const uint8_t* const* lines = picture.GetLines();
+    uint64_t sum = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const uint8_t* p = lines[y] + 4 * x;
+            sum += 114u * p[0] + 587u * p[1] + 299u * p[2];
+        }
+    const uint64_t count = uint64_t(x1 - x0) * uint64_t(y1 - y0);
+    return int(sum / (count * 1000));
 }

@@ -3,6 +3,7 @@
 #include "core/stampshape.h"
 
 #include <cstdint>
+#include <string>
 
 class CImageBitmap;
 
@@ -26,15 +27,24 @@ struct CPhotoPlacement {
 // orientation that was followed (1 when none).
 //
 // The pieces are there for callers with their own pixels: the stamp for the photo comes
-// from CStampShaper::ForPhoto(displayed size, orientation of the written grid), its place
-// from PhotoStampPlacement.
-int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement& placement,
-               bool outputKeepsExif);
+// from CStampMaker::ForPhoto(displayed size, orientation of the written grid), its place
+// from PhotoStampPlacement. path names the photo's file for stamps that show parts of it
+// (a text's placeholders); empty for a picture without a file.
+int StampPhoto(CImageBitmap& photo, CStampMaker& maker, const CPhotoPlacement& placement,
+               bool outputKeepsExif, const std::string& path = std::string());
+
+// The mean luma (0..255, Rec. 601 weights) of a 32-bit picture's pixels in a rectangle
+// (clipped to the picture); 0 for an empty one.
+int MeanLuma(const CImageBitmap& picture, const CStampPlacement& where);
 
 // Where the shaped stamp lands in the grid of a photo whose stored size is given and whose
 // written pixels a viewer turns by gridOrientation (1: written upright): the placement is
 // computed on the displayed photo with the offsets scaled like the stamp, then mapped into
 // the stored grid, for the stamp as ForPhoto turned it.
 CStampPlacement PhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
+                                    CGridSize storedPhoto, int gridOrientation,
+                                    const CPhotoPlacement& placement);
+// The same from the stamp's upright size and the size its offsets count in.
+CStampPlacement PhotoStampPlacement(CGridSize uprightStamp, CGridSize ownStamp,
                                     CGridSize storedPhoto, int gridOrientation,
                                     const CPhotoPlacement& placement);

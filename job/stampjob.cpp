@@ -1,6 +1,7 @@
 #include "job/stampjob.h"
 
 #include "core/stampcompositing.h"
+#include "core/stampshape.h"
 #include "imagelib/textexception.h"
 #include "job/outputfolders.h"
 #include "job/photostamp.h"
@@ -218,7 +219,7 @@ void CStampWorker::StampPicture() {
         // Only JPEG output with its headers kept tells a viewer to turn the picture.
         StampPhoto(m_bitmap, *m_run.shaper,
                    {m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY, m_run.followExif},
-                   m_run.extension == ".jpg" && m_run.preserveHeaders);
+                   m_run.extension == ".jpg" && m_run.preserveHeaders, m_inputPath);
         return;
     }
     const CImageBitmap& stamp = *m_run.stamp;
@@ -242,9 +243,9 @@ void CStampWorker::EncodeOutput(COutputFile& output) {
 bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
     if (!m_run.losslessJpeg || m_run.extension != ".jpg")
         return false;
-    const CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
-                                  m_run.valign,          m_run.offsetX,      m_run.offsetY,
-                                  m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif};
+    const CLosslessStampPlan plan{
+        m_run.stamp,   m_run.blend,           m_run.halign,       m_run.valign,     m_run.offsetX,
+        m_run.offsetY, m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif, m_inputPath};
     if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
     output.Commit(m_losslessBytes.data(), m_losslessBytes.size());
@@ -258,6 +259,7 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
     result.input = inputPath;
     result.output = outputPath;
     const auto start = std::chrono::steady_clock::now();
+    m_inputPath = inputPath;
     try {
         COutputFile output;
         CreateOutputFolders(m_run.outputFolder, outputPath);

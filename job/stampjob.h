@@ -15,7 +15,7 @@
 
 class CImageBitmap;
 class CImageEncoder;
-class CStampShaper;
+class CStampMaker;
 
 // How one file of a run ended, as its log line tells it.
 struct CStampFileResult {
@@ -92,7 +92,7 @@ struct CStampJobParams {
     // When set, each photo gets the stamp from here, shaped for it (its own transparency,
     // its size relative to the photo, turned for the photo's orientation), the offsets
     // scaled with it; stamp and blend above are then not used.
-    std::shared_ptr<CStampShaper> shaper;
+    std::shared_ptr<CStampMaker> shaper;
     bool followExif = true;
     // JPEG to JPEG through the input's coefficients where the input allows it.
     bool losslessJpeg = false;
@@ -115,7 +115,7 @@ struct CStampRun {
     bool preserveHeaders = false;
     std::string extension; // ".bmp", ".png" or ".jpg"
     // When set, every photo is stamped through it (see CStampJobParams).
-    std::shared_ptr<CStampShaper> shaper;
+    std::shared_ptr<CStampMaker> shaper;
     bool followExif = true;
     bool losslessJpeg = false;
     // Sub-folders of it that an output's title names are created as needed.
@@ -153,6 +153,7 @@ private:
     CPngEncoder m_pngEncoder;
     CLosslessJpegStamp m_lossless;
     std::vector<uint8_t> m_losslessBytes;
+    std::string m_inputPath; // the file in hand, for stamps that name it
 };
 
 // How the files of one run ended.

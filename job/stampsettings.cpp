@@ -42,9 +42,87 @@ const CExtendedSetting kExtendedSettings[] = {
      }},
     {"losslessjpeg", [](const CStampSettingsValues& v) { return FlagToText(v.losslessjpeg); },
      [](CStampSettingsValues& v, std::string_view text) { v.losslessjpeg = TextToFlag(text); }},
+    {"stampkind", [](const CStampSettingsValues& v) { return IntegerToText(v.stampkind); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.stampkind = TextToInteger(text, CStampSettingsValues().stampkind);
+     }},
+    {"stamptext", [](const CStampSettingsValues& v) { return EscapeStampText(v.stamptext); },
+     [](CStampSettingsValues& v, std::string_view text) { v.stamptext = UnescapeStampText(text); }},
+    {"textfont", [](const CStampSettingsValues& v) { return v.textfont; },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.textfont = text.empty() ? CStampSettingsValues().textfont : std::string(text);
+     }},
+    {"textsize", [](const CStampSettingsValues& v) { return IntegerToText(v.textsize); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.textsize = TextToInteger(text, CStampSettingsValues().textsize);
+     }},
+    {"textcolor", [](const CStampSettingsValues& v) { return TextColourToText(v.textcolor); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.textcolor = TextToTextColour(text).value_or(CStampSettingsValues().textcolor);
+     }},
+    // On unless switched off, as for a new text.
+    {"textshadow", [](const CStampSettingsValues& v) { return FlagToText(v.textshadow); },
+     [](CStampSettingsValues& v, std::string_view text) { v.textshadow = text != "0"; }},
 };
 
 } // namespace
+
+std::string TextColourToText(int32_t colour) {
+    if (colour == kTextColourAuto)
+        return "auto";
+    return std::to_string(colour >> 16 & 0xFF) + "," + std::to_string(colour >> 8 & 0xFF) + "," +
+           std::to_string(colour & 0xFF);
+}
+
+std::optional<int32_t> TextToTextColour(std::string_view text) {
+    if (text == "auto")
+        return kTextColourAuto;
+    int32_t colour = 0;
+    for (int part = 0; part < 3; ++part) {
+        size_t digits = 0;
+        int value = 0;
+        while (digits < text.size() && digits < 4 && text[digits] >= '0' && text[digits] <= '9')
+            value = value * 10 + (text[digits++] - '0');
+        if (digits == 0 || digits > 3 || value > 255)
+            return std::nullopt;
+        text.remove_prefix(digits);
+        colour = colour << 8 | value;
+        if (part < 2) {
+            if (text.empty() || text.front() != ',')
+                return std::nullopt;
+            text.remove_prefix(1);
+        }
+    }
+    if (!text.empty())
+        return std::nullopt;
+    return colour;
+}
+
+std::string EscapeStampText(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c != '\r')
+            out += c;
+    }
+    return out;
+}
+
+std::string UnescapeStampText(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == '\\')) {
+            out += text[i + 1] == 'n' ? '\n' : '\\';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
 
 std::span<const CExtendedSetting> ExtendedSettings() {
     return kExtendedSettings;
@@ -69,6 +147,10 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= Repair(offsety, kMinOffset, kMaxOffset, defaults.offsety);
     repaired |= Repair(sizemode, kSizeOriginal, kSizePercentOfShorterSide, defaults.sizemode);
     repaired |= Repair(sizepercent, 1, 100, defaults.sizepercent);
+    repaired |= Repair(stampkind, kStampPicture, kStampText, defaults.stampkind);
+    repaired |= Repair(textsize, 1, kMaxTextSize, defaults.textsize);
+    if (textcolor != kTextColourAuto)
+        repaired |= Repair(textcolor, 0, 0xFFFFFF, defaults.textcolor);
     return !repaired;
 }
 

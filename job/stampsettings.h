@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,6 +39,12 @@ struct CStampSettingsValues {
     int32_t sizemode = 0;      // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
     int32_t sizepercent = 20;  // 1..100, used by size modes 1 and 2
     bool losslessjpeg = false; // JPEG to JPEG: re-encode only the blocks under the stamp
+    int32_t stampkind = 0;     // 0 the picture of pathstamp, 1 the text below
+    std::string stamptext;     // UTF-8, lines split at line feeds; placeholders
+    std::string textfont = "sans-serif:bold"; // FAMILY[:STYLE]
+    int32_t textsize = 48;                    // em in pixels at the stamp's own size, 1..2000
+    int32_t textcolor = 0xFFFFFF;             // 0xRRGGBB, or kTextColourAuto
+    bool textshadow = true;                   // a soft shadow under the text
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.
@@ -55,6 +62,23 @@ constexpr int32_t kMaxOffset = 99999;
 constexpr int32_t kSizeOriginal = 0;
 constexpr int32_t kSizePercentOfWidth = 1;
 constexpr int32_t kSizePercentOfShorterSide = 2;
+
+// The stamp kinds of stampkind.
+constexpr int32_t kStampPicture = 0;
+constexpr int32_t kStampText = 1;
+
+// textcolor: light or dark, chosen per photo from the brightness under the text.
+constexpr int32_t kTextColourAuto = -1;
+constexpr int32_t kMaxTextSize = 2000;
+
+// The text colour as "R,G,B" or "auto", and back; nullopt for any other text.
+std::string TextColourToText(int32_t colour);
+std::optional<int32_t> TextToTextColour(std::string_view text);
+
+// A stamp text with its line feeds as "\n" and backslashes doubled, so it stays one line
+// in the store and the configuration file; and back.
+std::string EscapeStampText(std::string_view text);
+std::string UnescapeStampText(std::string_view text);
 
 // Settings added after the configuration record's layout was fixed. They live in the store
 // like the others, and in the configuration file's extension by name, so one more setting is

@@ -182,8 +182,7 @@ COutputPage::COutputPage(QWidget* parent)
 }
 
 COutputPage::~COutputPage() {
-    // The worker's calls land on this page's controls and its stamp belongs to the
-    // positioning page: it must be over before either goes.
+    // The worker's calls land on this page's controls: it must be over before they go.
     EndRun();
 }
 
@@ -374,16 +373,20 @@ void COutputPage::StartRun() {
     if (m_stamping || IsWorkerRunning())
         return;
     const QStringList files = m_host.selectedFiles ? m_host.selectedFiles() : QStringList();
-    CPositionPage* position = m_host.positionPage ? m_host.positionPage() : nullptr;
+    const CRunStamp stamp = m_host.runStamp ? m_host.runStamp() : CRunStamp();
 
     // 1. Every reason at once.
     QString reasons;
     if (files.isEmpty())
         reasons += QStringLiteral("- no input files selected \r\n");
-    if (!position || !position->GetStampedView()->IsLoaded())
+    if (!stamp.previewed)
         reasons += QStringLiteral("- you have not previed your stamping \r\n");
-    if (!position || !position->GetStampView()->IsLoaded())
+    if (!stamp.description)
         reasons += QStringLiteral("- you have not selected a stamp \r\n");
+    else if (const std::string unknown = UnknownStampPlaceholder(*stamp.description);
+             !unknown.empty())
+        reasons += QStringLiteral("- unknown placeholder %1 in the stamp text \r\n")
+                       .arg(QString::fromStdString(unknown));
     const QString folder = m_folderField->text();
     if (folder.isEmpty() || !FolderExists(folder))
         reasons += QStringLiteral("- folder not found \r\n");
@@ -411,19 +414,9 @@ void COutputPage::StartRun() {
 
     // 5. The placement as the preview shows it; the stamp is shaped for each photo from a
     // copy made now, as the preview shapes it for the sample.
-    auto params = std::make_unique<CStampJobParams>(CStampJobParams{
-        *this,
-        position->GetStampBitmap(),
-        position->GetOpacity() != 255 || position->IsKeyColourSet(),
-        position->GetHAlign(),
-        position->GetVAlign(),
-        position->GetOffsetX(),
-        position->GetOffsetY(),
-        DefaultJobWorkers(),
-        position->CreateStampShaper(),
-        position->IsFollowExif(),
-        IsChecked(IDC_OUT_LOSSLESS),
-    });
+    auto params = std::make_unique<CStampJobParams>(
+        StampJobParams(*this, *stamp.description, MakeStamp(*stamp.description),
+                       DefaultJobWorkers(), IsChecked(IDC_OUT_LOSSLESS)));
 
     // 6.
     m_stamping = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/resizedialog.h"
+#include "job/stampdescription.h"
 #include "job/stampjob.h"
 
 #include <QString>
@@ -29,8 +30,9 @@ class QSlider;
 struct COutputPageHost {
     // The input page's selected files (full paths, in list order): a run's input.
     std::function<QStringList()> selectedFiles;
-    // The positioning page: the prepared stamp, the stamped preview and the placement.
-    std::function<CPositionPage*()> positionPage;
+    // The stamp of a run as the positioning page describes it, and whether its sample
+    // has been previewed.
+    std::function<CRunStamp()> runStamp;
     // The main window's tab control, where Tab from the page's last control leads.
     std::function<QWidget*()> tabControl;
 };

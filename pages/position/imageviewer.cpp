@@ -361,10 +361,11 @@ void CImageViewer::EndStampOverlay() {
     update();
 }
 
-void CImageViewer::StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement) {
+void CImageViewer::StampShaped(CStampMaker& shaper, const CPhotoPlacement& placement,
+                               const std::string& path) {
     if (!m_loaded)
         return;
-    StampPhoto(m_picture, shaper, placement, false);
+    StampPhoto(m_picture, shaper, placement, false, path);
     ApplyZoom(GetZoom());
 }
 

@@ -12,9 +12,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
-class CStampShaper;
+class CStampMaker;
 class QMenu;
 struct CPhotoPlacement;
 
@@ -109,7 +110,8 @@ public:
     QPointF PictureToWindow(QPointF picture) const;
     // Stamps the picture as the batch does (StampPhoto), the stamp shaped for it, then
     // renders anew. Nothing happens while nothing is shown.
-    void StampShaped(CStampShaper& shaper, const CPhotoPlacement& placement);
+    void StampShaped(CStampMaker& shaper, const CPhotoPlacement& placement,
+                     const std::string& path = std::string());
     // Stamp preparation on the picture (its alpha only, so nothing is rendered anew).
     void FillPictureAlpha(uint8_t value);
 

@@ -351,22 +351,111 @@ CStampLook CPositionPage::GetStampLook() const {
     return look;
 }
 
-std::shared_ptr<CStampShaper> CPositionPage::CreateStampShaper() const {
-    if (!m_stampView->IsLoaded())
-        return nullptr;
-    return std::make_shared<CStampShaper>(m_stampView->GetPicture(), m_stampView->GetOwnAlpha(),
-                                          GetStampLook());
+CStampDescription CPositionPage::GetStampDescription() const {
+    CStampSettingsValues settings;
+    settings.halign = m_halign;
+    settings.valign = m_valign;
+    settings.offsetx = m_offsetX;
+    settings.offsety = m_offsetY;
+    settings.followexif = m_followExif;
+    settings.stampkind = m_text.kind;
+    settings.stamptext = m_text.text;
+    settings.textfont = m_text.font;
+    settings.textsize = m_text.size;
+    settings.textcolor = m_text.colour;
+    settings.textshadow = m_text.shadow;
+    settings.pathstamp = m_stampPath.toStdString();
+    CStampDescription description = DescribeStamp(settings);
+    description.look = GetStampLook();
+    if (description.IsText()) {
+        description.look.keyColour &= 0x00FFFFFFu;
+    } else if (m_stampView->IsLoaded()) {
+        // The stamp view's picture is the stamp prepared with this look, its own
+        // transparency kept beside it: a pasted picture has no file to read again.
+        auto pixels = std::make_shared<CMemoryBitmap>();
+        pixels->ConvertFrom(m_stampView->GetPicture(), 32);
+        description.picture = {pixels, m_stampView->GetOwnAlpha(), true};
+    }
+    return description;
 }
 
-CStampShaper& CPositionPage::PreviewShaper() {
+std::shared_ptr<CStampMaker> CPositionPage::CreateStampShaper() const {
+    if (!m_stampView->IsLoaded())
+        return nullptr;
+    return MakeStamp(GetStampDescription());
+}
+
+CRunStamp CPositionPage::GetRunStamp() const {
+    CRunStamp run;
+    run.previewed = m_stampedView->IsLoaded();
+    if (m_stampView->IsLoaded())
+        run.description = GetStampDescription();
+    return run;
+}
+
+CStampMaker& CPositionPage::PreviewShaper() {
     if (!m_previewShaper)
         m_previewShaper = CreateStampShaper();
     return *m_previewShaper;
 }
 
+CPhotoFacts CPositionPage::SampleFacts(const CPhotoPlacement& placement) {
+    const CStampBitmap& sample = m_sampleView->GetPicture();
+    CPhotoFacts facts;
+    facts.displayed = {sample.GetWidth(), sample.GetHeight()};
+    facts.path = m_samplePath.toStdString();
+    facts.markers = sample.GetMarkers();
+    facts.lumaUnder = [&sample, placement, size = facts.displayed](CGridSize upright,
+                                                                   CGridSize own) {
+        return MeanLuma(sample, PhotoStampPlacement(upright, own, size, 1, placement));
+    };
+    return facts;
+}
+
+void CPositionPage::SetTextStamp(const CTextStampValues& values) {
+    m_text = values;
+    m_previewShaper.reset();
+    if (IsTextStamp())
+        ShowTextStamp();
+}
+
+void CPositionPage::ShowTextStamp() {
+    CStampDescription description = GetStampDescription();
+    // The stamp view shows the text at its own size, filled for the sample, in its colour
+    // (white where the tone follows each photo), with nothing of the look's opacity.
+    description.look = CStampLook();
+    description.look.sizeMode = kSizeOriginal;
+    if (description.text.text.empty() || !UnknownStampPlaceholder(description).empty()) {
+        m_stampView->ClearPicture();
+        return;
+    }
+    const std::shared_ptr<CStampMaker> maker = MakeStamp(description);
+    CPhotoFacts facts;
+    if (m_sampleView->IsLoaded()) {
+        facts.displayed = {m_sampleView->GetPicture().GetWidth(),
+                           m_sampleView->GetPicture().GetHeight()};
+        facts.path = m_samplePath.toStdString();
+        facts.markers = m_sampleView->GetPicture().GetMarkers();
+    }
+    const CShapedStamp shaped = maker->Shape(facts);
+    CStampBitmap picture;
+    picture.ConvertFrom(*shaped.bitmap, 32);
+    m_stampView->SetPicture(picture, true);
+}
+
 double CPositionPage::GetSampleScale() const {
     if (m_sizeMode == kSizeOriginal || !m_stampView->IsLoaded() || !m_sampleView->IsLoaded())
         return 1;
+    if (IsTextStamp()) {
+        const CStampDescription description = GetStampDescription();
+        CTextStampMaker maker(description.text, description.look);
+        const CStampBitmap& sample = m_sampleView->GetPicture();
+        CPhotoFacts facts;
+        facts.path = m_samplePath.toStdString();
+        facts.markers = sample.GetMarkers();
+        return maker.EmFor(maker.TextFor(facts), {sample.GetWidth(), sample.GetHeight()}) /
+               std::max(1, m_text.size);
+    }
     const CStampBitmap& stamp = m_stampView->GetPicture();
     const CStampBitmap& sample = m_sampleView->GetPicture();
     const CGridSize own{stamp.GetWidth(), stamp.GetHeight()};
@@ -494,6 +583,9 @@ QString CPositionPage::GetStampCaption() const {
 
 void CPositionPage::PrepareStamp() {
     m_previewShaper.reset();
+    // A text's alpha is its glyphs' coverage: the look applies when it is drawn per photo.
+    if (IsTextStamp())
+        return;
     // Preparation reads and writes 32-bit pixels only.
     if (!m_stampView->IsLoaded() || m_stampView->GetPicture().GetBitsPerPixel() != 32)
         return;
@@ -501,8 +593,7 @@ void CPositionPage::PrepareStamp() {
     PrepareStampAlpha(m_stampView->GetPicture(), m_stampView->GetOwnAlpha(), look);
     // The preview's shaper starts from the stamp just prepared: keying and feathering a
     // large stamp a second time doubled the cost of every preview update.
-    m_previewShaper = std::make_shared<CStampShaper>(
-        m_stampView->GetPicture(), m_stampView->GetOwnAlpha(), look, CStampShaper::CPrepared{});
+    m_previewShaper = MakeStamp(GetStampDescription());
 }
 
 bool CPositionPage::ComposeLosslessPreview() {
@@ -544,7 +635,8 @@ void CPositionPage::ComposeStampedPreview() {
         return;
     // The sample already shows as displayed, so the stamp goes on it upright, shaped for
     // its size as the batch shapes it for each photo.
-    m_stampedView->StampShaped(PreviewShaper(), {m_halign, m_valign, m_offsetX, m_offsetY, false});
+    m_stampedView->StampShaped(PreviewShaper(), {m_halign, m_valign, m_offsetX, m_offsetY, false},
+                               m_samplePath.toStdString());
 }
 
 void CPositionPage::showEvent(QShowEvent* event) {
@@ -886,15 +978,13 @@ void CPositionPage::UpdateDragCursor(bool sizeAll) {
 }
 
 CShapedStamp CPositionPage::PreviewStamp() {
-    const CStampBitmap& sample = m_sampleView->GetPicture();
-    return PreviewShaper().ForPhoto({sample.GetWidth(), sample.GetHeight()});
+    return PreviewShaper().Shape(SampleFacts({m_halign, m_valign, m_offsetX, m_offsetY, false}));
 }
 
 CStampPlacement CPositionPage::PreviewStampPlacement(const CShapedStamp& stamp, int offsetX,
                                                      int offsetY) {
     const CStampBitmap& sample = m_sampleView->GetPicture();
-    return PhotoStampPlacement(stamp, PreviewShaper().OwnSize(),
-                               {sample.GetWidth(), sample.GetHeight()}, 1,
+    return PhotoStampPlacement(stamp, stamp.own, {sample.GetWidth(), sample.GetHeight()}, 1,
                                {m_halign, m_valign, offsetX, offsetY, false});
 }
 

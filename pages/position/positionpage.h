@@ -3,6 +3,7 @@
 #include "controls/resizedialog.h"
 #include "core/stampcompositing.h"
 #include "core/stampshape.h"
+#include "job/stampdescription.h"
 #include "platform/accelerators.h"
 
 #include <QPoint>
@@ -40,6 +41,17 @@ struct CPositionPageHost {
     // JPEG output that re-encodes only the stamped blocks of JPEG inputs: the stamped view
     // then shows a JPEG sample as that output will look.
     std::function<bool()> isLosslessJpegOutput;
+};
+
+// A text stamp as the page holds it; kind 0 is the picture stamp.
+struct CTextStampValues {
+    int32_t kind = 0; // kStampPicture or kStampText
+    std::string text; // UTF-8, placeholders unfilled
+    std::string font = "sans-serif:bold";
+    int32_t size = 48;
+    int32_t colour = 0xFFFFFF; // 0xRRGGBB or kTextColourAuto
+    bool shadow = true;
+    bool operator==(const CTextStampValues&) const = default;
 };
 
 // Runs the file-open dialog with the filter and returns the chosen path, or nothing when
@@ -104,9 +116,16 @@ public:
     bool IsFollowExif() const { return m_followExif; }
     // The look of the stamp as the page's values make it.
     CStampLook GetStampLook() const;
-    // A shaper for a batch run: the stamp's picture, its own transparency and the look as
-    // they are now; null without a stamp.
-    std::shared_ptr<CStampShaper> CreateStampShaper() const;
+    // The stamp as the page describes it now: the picture shown (prepared, with its own
+    // transparency) or the text, with the look and the placement.
+    CStampDescription GetStampDescription() const;
+    // A stamp for a batch run made from that description; null without a stamp.
+    std::shared_ptr<CStampMaker> CreateStampShaper() const;
+    CRunStamp GetRunStamp() const;
+    // The text stamp's values; setting them shows the text in the stamp view (kind text).
+    const CTextStampValues& GetTextStamp() const { return m_text; }
+    void SetTextStamp(const CTextStampValues& values);
+    bool IsTextStamp() const { return m_text.kind == 1; }
     // The stamp's size on the sample relative to its own (1 at its own size or without a
     // sample).
     double GetSampleScale() const;
@@ -204,7 +223,11 @@ private:
     void UpdateDragCursor(bool overViews);
     void EnableTransparenceControls(bool enable);
     // The shaper of the preview, made anew after the stamp or its look changed.
-    CStampShaper& PreviewShaper();
+    CStampMaker& PreviewShaper();
+    // What the preview knows of the sample, for a stamp that depends on its photo.
+    CPhotoFacts SampleFacts(const CPhotoPlacement& placement);
+    // The text drawn into the stamp view at its own size, for the sample's placeholders.
+    void ShowTextStamp();
     std::optional<QString> ChooseFile();
     static bool HasFocus(const QWidget* widget);
     static bool IsEditBox(const QWidget* widget);
@@ -246,7 +269,8 @@ private:
     int m_sizeMode = 0;
     int m_sizePercent = 20;
     bool m_followExif = true;
-    std::shared_ptr<CStampShaper> m_previewShaper;
+    std::shared_ptr<CStampMaker> m_previewShaper;
+    CTextStampValues m_text;
     QTimer m_previewTimer;
     int m_previewTimerId = 0;
     int m_previewUpdates = 0;

@@ -1,5 +1,6 @@
 #include "job/configrecord.h"
 #include "job/stampsettings.h"
+#include "memorystore.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,32 @@ TEST_F(ConfigFile, ExportThenImportGivesOneAndEqualSettings) {
     CStampSettings settings;
     EXPECT_EQ(settings.ImportSettings(path.string()), 1);
     EXPECT_EQ(settings.Values(), Sample());
+}
+
+// A text stamp's settings survive the file and the store byte for byte: line breaks,
+// backslashes, braces and any script.
+TEST_F(ConfigFile, TextStampRoundTripsThroughTheFileAndTheStore) {
+    CStampSettingsValues text = Sample();
+    text.stampkind = kStampText;
+    text.stamptext = "\u00a9 {year} J\u00f6rg \\n\n\u05e9\u05dc\u05d5\u05dd {{x}}\r\n{exif:Artist}";
+    text.textfont = "DejaVu Serif:Condensed Bold Italic";
+    text.textsize = 200;
+    text.textcolor = kTextColourAuto;
+    text.textshadow = false;
+    CStampSettings settings;
+    EXPECT_EQ(settings.ImportSettings(Exported(text).string()), 1);
+    CStampSettingsValues expected = text;
+    expected.stamptext =
+        "\u00a9 {year} J\u00f6rg \\n\n\u05e9\u05dc\u05d5\u05dd {{x}}\n{exif:Artist}";
+    EXPECT_EQ(settings.Values(), expected);
+
+    CMemoryStoreState state;
+    {
+        CStampSettings stored(std::make_unique<CMemorySettingsStore>(state));
+        stored = text;
+    }
+    CStampSettings reloaded(std::make_unique<CMemorySettingsStore>(state));
+    EXPECT_EQ(reloaded.Values(), expected);
 }
 
 TEST_F(ConfigFile, OutOfRangeFieldsAreRepairedWithResultTwo) {
@@ -273,7 +300,9 @@ TEST_F(ConfigFile, ExtensionAfterTheRecord) {
         return e;
     };
     const std::vector<uint8_t> ours(file.begin() + 1104, file.end());
-    ASSERT_EQ(ours, extension("followexif=0\nsizemode=2\nsizepercent=55\nlosslessjpeg=1\n"));
+    ASSERT_EQ(ours, extension("followexif=0\nsizemode=2\nsizepercent=55\nlosslessjpeg=1\n"
+                              "stampkind=0\nstamptext=\ntextfont=sans-serif:bold\ntextsize=48\n"
+                              "textcolor=255,255,255\ntextshadow=1\n"));
     auto cut = [](std::vector<uint8_t> bytes, std::size_t count) {
         bytes.resize(bytes.size() - count);
         return bytes;

@@ -10,16 +10,20 @@
 namespace {
 
 const std::vector<std::string> kReadOrder = {
-    "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
-    "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
-    "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
-    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent", "losslessjpeg"};
+    "bpreview",     "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
+    "outputtype",   "usetrans",   "feather",   "tptolerance", "halign",         "valign",
+    "offsetx",      "offsety",    "opacity",   "colora",      "colorb",         "colorg",
+    "colorr",       "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent",
+    "losslessjpeg", "stampkind",  "stamptext", "textfont",    "textsize",       "textcolor",
+    "textshadow"};
 
 const std::vector<std::string> kWriteOrder = {
     "bpreview",       "biptc",       "inputdir",   "outputdir",  "jpgquality", "outputtype",
     "overwritefiles", "pathstamp",   "pathsample", "colora",     "colorb",     "colorg",
     "colorr",         "offsetx",     "offsety",    "opacity",    "halign",     "valign",
-    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent", "losslessjpeg"};
+    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent",
+    "losslessjpeg",   "stampkind",   "stamptext",  "textfont",   "textsize",   "textcolor",
+    "textshadow"};
 
 std::unique_ptr<CSettingsStore> Store(CMemoryStoreState& state) {
     return std::make_unique<CMemorySettingsStore>(state);
@@ -111,6 +115,18 @@ TEST(LoadSettings, StoredTextsTurnIntoValuesByTheirRules) {
         {"losslessjpeg", "", [](const V& v) { return int(v.losslessjpeg); }, 0},
         {"losslessjpeg", "1", [](const V& v) { return int(v.losslessjpeg); }, 1},
         {"losslessjpeg", "yes", [](const V& v) { return int(v.losslessjpeg); }, 0},
+        {"stampkind", "1", [](const V& v) { return v.stampkind; }, 1},
+        {"stampkind", "2", [](const V& v) { return v.stampkind; }, 0},
+        {"textsize", "", [](const V& v) { return v.textsize; }, 48},
+        {"textsize", "2001", [](const V& v) { return v.textsize; }, 48},
+        {"textsize", "200", [](const V& v) { return v.textsize; }, 200},
+        {"textcolor", "", [](const V& v) { return v.textcolor; }, 0xFFFFFF},
+        {"textcolor", "auto", [](const V& v) { return v.textcolor; }, kTextColourAuto},
+        {"textcolor", "1,2,3", [](const V& v) { return v.textcolor; }, 0x010203},
+        {"textcolor", "1,2,256", [](const V& v) { return v.textcolor; }, 0xFFFFFF},
+        {"textcolor", "1,2", [](const V& v) { return v.textcolor; }, 0xFFFFFF},
+        {"textshadow", "", [](const V& v) { return int(v.textshadow); }, 1},
+        {"textshadow", "0", [](const V& v) { return int(v.textshadow); }, 0},
     };
     for (const auto& c : cases) {
         Loaded loaded(std::map<std::string, std::string>{{c.name, c.text}});

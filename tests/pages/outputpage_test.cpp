@@ -80,7 +80,7 @@ protected:
         position->SampleChanged();
 
         page->SetHost({[this] { return files; },
-                       [this] { return withPosition ? position.get() : nullptr; },
+                       [this] { return withPosition ? position->GetRunStamp() : CRunStamp(); },
                        [this] { return tabs; }});
         window->resize(900, 500);
         window->show();

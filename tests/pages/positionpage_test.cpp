@@ -396,7 +396,7 @@ TEST_F(PositionPageTest, WithLosslessOutputAJpegSampleShowsWhatTheBatchWillWrite
     lossless = true;
     page.SampleChanged();
     CLosslessJpegStamp stamp;
-    const std::shared_ptr<CStampShaper> shaper = page.CreateStampShaper();
+    const std::shared_ptr<CStampMaker> shaper = page.CreateStampShaper();
     CLosslessStampPlan plan;
     plan.shaper = shaper.get();
     plan.followExif = page.IsFollowExif();

@@ -1,0 +1,252 @@
+#include "job/textstamp.h"
+
+#include "imagelib/bitmap.h"
+#include "imagelib/jpegencoder.h"
+#include "job/jobfixtures.h"
+#include "job/photostamp.h"
+#include "job/stampdescription.h"
+#include "job/stampjob.h"
+#include "job/stampsettings.h"
+
+#include <libexif/exif-data.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+
+namespace {
+
+void SetAscii(ExifData* exif, ExifIfd ifd, ExifTag tag, const std::string& value) {
+    ExifEntry* entry = exif_entry_new();
+    entry->tag = tag;
+    entry->format = EXIF_FORMAT_ASCII;
+    entry->components = value.size() + 1;
+    entry->size = unsigned(value.size() + 1);
+    entry->data = static_cast<unsigned char*>(std::calloc(1, value.size() + 1));
+    std::memcpy(entry->data, value.c_str(), value.size() + 1);
+    exif_content_add_entry(exif->ifd[ifd], entry);
+    exif_entry_unref(entry);
+}
+
+// An APP1 marker with the EXIF block of a camera that knows its owner and the date.
+std::unique_ptr<CSavedMarker> CameraExif() {
+    ExifData* exif = exif_data_new();
+    exif_data_set_byte_order(exif, EXIF_BYTE_ORDER_MOTOROLA);
+    SetAscii(exif, EXIF_IFD_0, EXIF_TAG_ARTIST, "Jane Doe");
+    SetAscii(exif, EXIF_IFD_0, EXIF_TAG_MODEL, "X100");
+    SetAscii(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:05:06 07:08:09");
+    unsigned char* bytes = nullptr;
+    unsigned int size = 0;
+    exif_data_save_data(exif, &bytes, &size);
+    exif_data_unref(exif);
+    auto marker = std::make_unique<CSavedMarker>();
+    marker->marker = 0xE1;
+    marker->dataLength = marker->originalLength = size;
+    marker->data = std::make_unique<uint8_t[]>(size);
+    std::memcpy(marker->data.get(), bytes, size);
+    std::free(bytes);
+    return marker;
+}
+
+int Luma(const uint8_t* p) {
+    return (114 * p[0] + 587 * p[1] + 299 * p[2]) / 1000;
+}
+
+} // namespace
+
+TEST(TextPlaceholders, FilledFromTheFileNameAndExifOrRefused) {
+    CTempFolder folder;
+    const std::string plain = folder / "IMG_0042.JPG";
+    WriteBytes(plain, "x");
+    // A file without EXIF dates itself by its modification time.
+    std::tm day{};
+    day.tm_year = 2021 - 1900;
+    day.tm_mon = 2;
+    day.tm_mday = 4;
+    day.tm_hour = 12;
+    day.tm_isdst = -1;
+    const utimbuf times{std::mktime(&day), std::mktime(&day)};
+    ASSERT_EQ(::utime(plain.c_str(), &times), 0);
+    const std::unique_ptr<CSavedMarker> exif = CameraExif();
+
+    const struct {
+        const char* text;
+        bool withExif;
+        const char* filled;
+    } cases[] = {
+        {"{name}", true, "IMG_0042"},
+        {"{ext}", true, "JPG"},
+        {"{date}", true, "2024-05-06"},
+        {"\u00a9 {year} {exif:Artist}", true, "\u00a9 2024 Jane Doe"},
+        {"{exif:Model}/{exif:Copyright}.", true, "X100/."},
+        {"{{{year}}} }} {", false, nullptr},
+        {"{{{year}}} }}", false, "{2021} }"},
+        {"{date}", false, "2021-03-04"},
+        {"{exif:Artist}", false, ""},
+        {"no fields", false, "no fields"},
+    };
+    for (const auto& c : cases) {
+        CTextTemplate parsed;
+        std::string unknown;
+        const bool ok = parsed.Parse(c.text, unknown);
+        EXPECT_EQ(ok, c.filled != nullptr) << c.text;
+        if (!ok)
+            continue;
+        EXPECT_EQ(parsed.Fill(plain, c.withExif ? exif.get() : nullptr), c.filled) << c.text;
+        EXPECT_EQ(parsed.HasFields(), std::string(c.text) != "no fields") << c.text;
+    }
+    const struct {
+        const char* text;
+        const char* unknown;
+    } refused[] = {
+        {"{nmae}", "{nmae}"}, {"a {exif:Nope} b", "{exif:Nope}"},
+        {"{}", "{}"},         {"x {name", "{name"},
+        {"{na{me}", "{na"},   {"{{{name}", ""},
+    };
+    for (const auto& r : refused)
+        EXPECT_EQ(UnknownPlaceholder(r.text), r.unknown) << r.text;
+}
+
+// A text stamp on photos: its size by the size rule, its place by the alignment, its tone
+// from the photo under it, drawn once per size unless its text names the photo.
+TEST(TextStamp, SizePlaceToneAndDrawingOncePerSize) {
+    CStampLook look;
+    look.sizeMode = kSizePercentOfWidth;
+    look.sizePercent = 20;
+    CTextStampSpec spec;
+    spec.text = "\u00a9 Jane Doe";
+    spec.font = {"DejaVu Sans", "Bold"};
+    spec.autoColour = true;
+    spec.halign = 2;
+    const CPhotoPlacement placement{2, 2, 0, 0, true};
+    for (const uint32_t background : {0xFF000000u, 0xFFFFFFFFu, 0xFF203040u, 0xFFE0F0D0u}) {
+        CTextStampMaker maker(spec, look);
+        for (const int width : {1000, 500}) {
+            CMemoryBitmap photo;
+            MakePicture(photo, width, 400, background);
+            StampPhoto(photo, maker, placement, false);
+            CPhotoFacts facts;
+            facts.displayed = {width, 400};
+            facts.lumaUnder = [&](CGridSize, CGridSize) {
+                return Luma(reinterpret_cast<const uint8_t*>(&background));
+            };
+            const CShapedStamp shaped = maker.Shape(facts);
+            // The text's block is the share; the shadow's margin lies around it.
+            const int margin = TextShadowMargin(maker.EmFor(spec.text, {width, 400}), true);
+            EXPECT_NEAR(shaped.upright.width - 2 * margin, width / 5, 1) << width;
+            const CStampPlacement where =
+                PhotoStampPlacement(shaped, shaped.own, {width, 400}, 1, placement);
+            EXPECT_EQ(where.targetX + where.width, width);
+            EXPECT_EQ(where.targetY + where.height, 400);
+            const bool darkPhoto = Luma(reinterpret_cast<const uint8_t*>(&background)) < 128;
+            int changed = 0, outside = 0, textTone = 0;
+            for (int y = 0; y < 400; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const uint8_t* p = photo.GetLines()[y] + 4 * x;
+                    if (std::memcmp(p, &background, 3) == 0)
+                        continue;
+                    ++changed;
+                    outside += x < where.targetX || y < where.targetY;
+                    textTone += darkPhoto ? Luma(p) > 240 : Luma(p) < 15;
+                }
+            EXPECT_EQ(outside, 0);
+            EXPECT_GT(textTone, width / 5) << std::hex << background << " " << width;
+        }
+        // Two sizes of photo, one drawing each (the ForPhoto calls above came from the cache).
+        EXPECT_EQ(maker.DrawCount(), 2);
+    }
+
+    // A text naming its photo is drawn for each file; offsets scale with the em.
+    spec.text = "{name}";
+    spec.autoColour = false;
+    CTextStampMaker named(spec, look);
+    CPhotoFacts facts;
+    facts.displayed = {1000, 400};
+    facts.path = "/a/one.jpg";
+    const CShapedStamp one = named.Shape(facts);
+    facts.path = "/b/two.jpg";
+    named.Shape(facts);
+    named.Shape(facts);
+    EXPECT_EQ(named.DrawCount(), 2);
+    EXPECT_NEAR(double(one.upright.width) / one.own.width, named.EmFor("one", {1000, 400}) / 48,
+                0.02);
+}
+
+// Byte-identical outputs for one worker and two, for every path a text takes: per-file
+// placeholders with the tone chosen per photo, and a fixed colour through the lossless
+// JPEG path.
+TEST(TextStamp, OneWorkerAndTwoWriteTheSameBytes) {
+    CTempFolder in;
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 6; ++i) {
+        CMemoryBitmap photo;
+        MakePicture(photo, 320 + 16 * i, 240, i % 2 ? 0xFFF0F0F0u : 0xFF102030u);
+        const std::string path = in / ("photo" + std::to_string(i) + ".jpg");
+        CJpegEncoder encoder;
+        encoder.SetQuality(90);
+        encoder.EncodeFile(path, photo);
+        inputs.push_back(path);
+    }
+    for (const bool lossless : {false, true}) {
+        CStampSettingsValues settings;
+        settings.stampkind = kStampText;
+        settings.stamptext = lossless ? "\u00a9 2026\nJane" : "{name} \u05e9\u05dc\u05d5\u05dd";
+        settings.textcolor = lossless ? 0xFFC000 : kTextColourAuto;
+        settings.sizemode = kSizePercentOfWidth;
+        settings.sizepercent = 30;
+        settings.halign = 2;
+        settings.valign = 2;
+        settings.offsetx = -10;
+        settings.offsety = -5;
+        const CStampDescription description = DescribeStamp(settings);
+        std::vector<std::string> outputs[2];
+        for (const int workers : {1, 2}) {
+            CTempFolder out;
+            struct CHost : CStampJobHost {
+                std::vector<std::string> paths;
+                std::string folder, log;
+                int GetJpegQuality() override { return 85; }
+                bool IsPreserveHeadersChecked() override { return false; }
+                std::string GetOutputFolder() override { return folder; }
+                bool IsBmpChecked() override { return false; }
+                bool IsPngChecked() override { return false; }
+                int GetFileCount() override { return int(paths.size()); }
+                std::string GetFilePath(int i) override { return paths[size_t(i)]; }
+                std::string GetFileTitle(int i) override { return FileTitle(paths[size_t(i)]); }
+                bool IsOverwriteChecked() override { return true; }
+                bool IsStopEnabled() override { return true; }
+                std::string GetLogText() override { return log; }
+                void SetLogText(const std::string& text) override { log = text; }
+                void ScrollLogToEnd() override {}
+                void SetProgressPosition(int) override {}
+                void ClearStampingFlag() override {}
+                void EnableRunControls() override {}
+                void EnableFormatControls(bool) override {}
+            } host;
+            host.paths = inputs;
+            host.folder = out.Folder();
+            CStampJob job(
+                StampJobParams(host, description, MakeStamp(description), workers, lossless));
+            const CStampJobSummary summary = job.Run();
+            EXPECT_EQ(summary.created, 6) << host.log;
+            for (int i = 0; i < 6; ++i)
+                outputs[workers - 1].push_back(
+                    ReadBytes(out / ("photo" + std::to_string(i) + ".jpg")));
+        }
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_FALSE(outputs[0][size_t(i)].empty());
+            EXPECT_EQ(outputs[0][size_t(i)], outputs[1][size_t(i)]) << lossless << " " << i;
+            // Every file its own text: no two outputs alike.
+            if (i > 0 && !lossless) {
+                EXPECT_NE(outputs[0][size_t(i)], outputs[0][size_t(i - 1)]);
+            }
+        }
+    }
+}
