@@ -202,11 +202,9 @@ int CStampSettings::ImportSettings(const std::string& path) {
     const std::span<const uint8_t> tail(buffer.data() + kConfigRecordSize, got - kConfigRecordSize);
     CStampSettingsValues values = DecodeConfigRecord(
         std::span<const uint8_t, kConfigRecordSize>(buffer.data(), kConfigRecordSize));
-    // A file longer than a record without our tag is not one we wrote, and importing its
-    // bytes would replace every setting with noise.
+    // Bytes after the record without our tag (a tool that pads or appends) are ignored, as
+    // a reader of the bare record ignores them: the record is all such a file holds.
     const CConfigExtensionResult extension = DecodeConfigExtension(tail, values);
-    if (extension == CConfigExtensionResult::Foreign)
-        return 0;
     const bool valid = values.ValidateSettings();
     *this = values;
     return valid && extension != CConfigExtensionResult::Damaged ? 1 : 2;

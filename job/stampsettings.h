@@ -109,7 +109,8 @@ public:
     // 1 when every value was valid, 2 when some were repaired or the extension was damaged
     // (its settings then take their defaults), 0 when the file cannot be read or is not a
     // configuration record; then the record is unchanged. A bare record, as older versions
-    // wrote, gives the extended settings their defaults.
+    // wrote, gives the extended settings their defaults, and so does a record followed by
+    // bytes that are not our extension (they are ignored).
     int ImportSettings(const std::string& path);
 
 private:
