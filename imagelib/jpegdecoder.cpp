@@ -257,7 +257,7 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         // libjpeg conceals a cut file with grey; a copy still being written or a card read
         // cut short must not pass for the photo.
         if (JpegInputEndedEarly(s.error, cinfo))
-            RaiseDecoderError(6, "Premature end of JPEG file\n");
+            RaiseDecoderError(6, "Premature end of JPEG file");
 
         bitmap.SetMarkers(CopyMarkers(cinfo));
         bitmap.SetIccProfile(CopyIccProfile(cinfo));

@@ -109,18 +109,22 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
                                               m_stamper.GetWidth(), m_stamper.GetHeight(),
                                               plan.halign, plan.valign, plan.offsetX, plan.offsetY);
         }
-        if (placement.width > 0 && placement.height > 0)
-            m_stamper.ReplaceRegion(placement.targetX, placement.targetY, placement.width,
-                                    placement.height,
-                                    [&](CImageBitmap& region, int originX, int originY) {
-                                        CStampPlacement local = placement;
-                                        local.targetX -= originX;
-                                        local.targetY -= originY;
-                                        if (blend)
-                                            BlendStampPixels(*stamp, region, local);
-                                        else
-                                            CopyStampPixels(*stamp, region, local);
-                                    });
+        // A stamp that misses the photo is the ordinary path's failure to report.
+        if (placement.width <= 0 || placement.height <= 0) {
+            m_stamper.Close();
+            return false;
+        }
+        m_stamper.ReplaceRegion(placement.targetX, placement.targetY, placement.width,
+                                placement.height,
+                                [&](CImageBitmap& region, int originX, int originY) {
+                                    CStampPlacement local = placement;
+                                    local.targetX -= originX;
+                                    local.targetY -= originY;
+                                    if (blend)
+                                        BlendStampPixels(*stamp, region, local);
+                                    else
+                                        CopyStampPixels(*stamp, region, local);
+                                });
         const std::unique_ptr<CSavedMarker> kept =
             LosslessOutputMarkers(std::move(markers), plan.preserveHeaders);
         m_stamper.Write(kept.get(), out);

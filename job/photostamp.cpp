@@ -5,11 +5,12 @@
 #include "core/stampshape.h"
 #include "imagelib/bitmap.h"
 #include "imagelib/exiforientation.h"
+#include "imagelib/textexception.h"
 
 #include <utility>
 
 int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement& placement,
-               bool outputKeepsExif) {
+               bool outputKeepsExif, CStampPlacement* placed) {
     const int orientation = placement.followExif ? ExifOrientation(photo) : 1;
     int grid = orientation; // how the pixels written out are turned for display
     if (orientation != 1 && !outputKeepsExif) {
@@ -27,6 +28,8 @@ int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement&
     const CShapedStamp stamp = shaper.ForPhoto(DisplayedSize(stored, grid), grid);
     const CStampPlacement where =
         PhotoStampPlacement(stamp, shaper.OwnSize(), stored, grid, placement);
+    if (placed)
+        *placed = where;
     if (stamp.blend)
         BlendStampPixels(*stamp.bitmap, photo, where);
     else
@@ -43,4 +46,9 @@ CStampPlacement PhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStam
         placement.halign, placement.valign, ScaleOffset(placement.offsetX, ownStamp, stamp.upright),
         ScaleOffset(placement.offsetY, ownStamp, stamp.upright));
     return PlacementToStored(shown, stamp.upright, storedPhoto, gridOrientation);
+}
+
+void RequireStampOnPicture(const CStampPlacement& placed) {
+    if (placed.width <= 0 || placed.height <= 0)
+        throw CTextException(0, "the stamp lies outside the picture\n");
 }

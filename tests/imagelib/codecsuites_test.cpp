@@ -329,7 +329,7 @@ TEST(CodecSuites, CmykJpegCutMidScanFailsAsCut) {
         decoder.DecodeFile(root + "premature-end.jpg", decoded, 32);
         FAIL() << "decoded";
     } catch (const CTextException& e) {
-        EXPECT_EQ(e.GetText(), "Decoder error: Premature end of JPEG file\n\n");
+        EXPECT_EQ(e.GetText(), "Decoder error: Premature end of JPEG file\n");
     }
 }
 
