@@ -47,7 +47,15 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W "$(seq 1 "$(nproc 2>/dev/null || echo 4)")" -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --opacity | --key | --tolerance | --feather)
+        --feather)
+            COMPREPLY=($(compgen -W "$(seq -10 10)" -- "$cur"))
+            return
+            ;;
+        --opacity)
+            COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
+            return
+            ;;
+        -q | --quality | --offset | --key | --tolerance)
             return
             ;;
     esac
@@ -59,7 +67,8 @@ _quillmark_batch() {
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
             --no-orientation --lossless --no-lossless --jobs --save-config --files-from
-            --null --recursive --log-format --help --version' -- "$cur"))
+            --null --recursive --log-format --dry-run --quiet --no-progress --help
+            --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
     fi
