@@ -47,7 +47,7 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W "$(seq 1 "$(nproc 2>/dev/null || echo 4)")" -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --opacity | --key | --tolerance | --feather)
+        -q | --quality | --offset | --opacity | --key | --tolerance | --feather | --angle | --tile-gap)
             return
             ;;
     esac
@@ -58,7 +58,8 @@ _quillmark_batch() {
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
-            --no-orientation --lossless --no-lossless --jobs --save-config --files-from
+            --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
+            --tile-offset --no-tile-offset --jobs --save-config --files-from
             --null --recursive --log-format --help --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
