@@ -1,5 +1,6 @@
 #include "cli/batchoptions.h"
 
+#include "core/stamplayout.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
 
@@ -189,6 +190,13 @@ public:
         }
         if (option == "--size")
             return Size(text);
+        if (option == "--angle")
+            return Ranged(option, text, kMinStampAngle, kMaxStampAngle, o.angle);
+        if (option == "--tile-gap") {
+            const bool percent = !text.empty() && text.back() == '%';
+            return Ranged(option, percent ? text.substr(0, text.size() - 1) : text, 0,
+                          kMaxTileGapPercent, o.tileGap);
+        }
         return Fail("unknown option " + option);
     }
 
@@ -265,6 +273,14 @@ public:
             o.losslessJpeg = true;
         else if (option == "--no-lossless")
             o.losslessJpeg = false;
+        else if (option == "--tile")
+            o.tile = true;
+        else if (option == "--no-tile")
+            o.tile = false;
+        else if (option == "--tile-offset")
+            o.tileOffset = true;
+        else if (option == "--no-tile-offset")
+            o.tileOffset = false;
         else if (option == "--null")
             o.nullSeparated = true;
         else if (option == "--recursive")
@@ -290,9 +306,9 @@ const std::map<char, std::string> kShortOptions = {
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config", "--stamp",   "--output",     "--format",    "--quality", "--align",
-        "--offset", "--opacity", "--key",        "--tolerance", "--feather", "--save-config",
-        "--size",   "--jobs",    "--files-from", "--log-format"};
+        "--config", "--stamp",   "--output",     "--format",     "--quality", "--align",
+        "--offset", "--opacity", "--key",        "--tolerance",  "--feather", "--save-config",
+        "--size",   "--jobs",    "--files-from", "--log-format", "--angle",   "--tile-gap"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -408,6 +424,14 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.followexif = *options.followExif;
     if (options.losslessJpeg)
         settings.losslessjpeg = *options.losslessJpeg;
+    if (options.angle)
+        settings.angle = *options.angle;
+    if (options.tile)
+        settings.tile = *options.tile;
+    if (options.tileGap)
+        settings.tilegap = *options.tileGap;
+    if (options.tileOffset)
+        settings.tileoffset = *options.tileOffset;
 }
 
 std::string BatchUsage() {
@@ -441,6 +465,12 @@ std::string BatchUsage() {
            "                         stamp at its own size; or its width N percent (1..100)\n"
            "                         of the picture's width; or its longer side N percent\n"
            "                         of the picture's shorter side\n"
+           "      --angle DEG        turn the stamp by -180..180 degrees, anticlockwise\n"
+           "      --tile | --no-tile repeat the stamp in a grid over the whole picture\n"
+           "      --tile-gap N%      space between copies, percent of the stamp's size\n"
+           "                         (0..1000, default 50)\n"
+           "      --tile-offset | --no-tile-offset\n"
+           "                         shift every other row of copies by half a step\n"
            "      --orientation | --no-orientation\n"
            "                         follow the EXIF orientation of JPEG photos (place the\n"
            "                         stamp on the picture as a viewer shows it) or not\n"

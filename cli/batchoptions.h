@@ -38,6 +38,10 @@ struct CBatchOptions {
     std::optional<int> sizePercent; // with a percentage mode
     std::optional<bool> followExif;
     std::optional<bool> losslessJpeg;
+    std::optional<int> angle;
+    std::optional<bool> tile;
+    std::optional<int> tileGap; // percent
+    std::optional<bool> tileOffset;
 
     // Inputs for pipelines: a list file ("-" standard input), one path per line or, with
     // nullSeparated, per NUL byte; folders with their sub-folders; one JSON object per file.

@@ -55,7 +55,7 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --key | --tolerance)
+        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap)
             return
             ;;
     esac
@@ -66,7 +66,8 @@ _quillmark_batch() {
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
-            --no-orientation --lossless --no-lossless --jobs --save-config --files-from
+            --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
+            --tile-offset --no-tile-offset --jobs --save-config --files-from
             --null --recursive --log-format --dry-run --quiet --no-progress --help
             --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

@@ -584,3 +584,63 @@ TEST_F(QuillmarkBatch, LosslessKeepsEveryBlockAwayFromTheStampOfJpegInputs) {
         EXPECT_GT(changed, 12 * 16 / 2);
     }
 }
+
+// A turned, tiled stamp: the copies where the grid puts them, the same bytes whatever the
+// worker count, and the lossless path stamping every copy as the ordinary one does.
+TEST_F(QuillmarkBatch, TurnedTiledStampCoversThePictureAlikeOnEveryPath) {
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        WriteBmp(pictures / name, 20, 10, kGrey);
+    const std::vector<std::string> layout = {"--align", "left,top",   "--angle", "90",
+                                             "--tile",  "--tile-gap", "100%"};
+    std::vector<std::string> serial = layout, parallel = layout;
+    serial.insert(serial.end(), {"-j", "1", pictures / ""});
+    ASSERT_EQ(RunBatch(home, Args(serial)).status, 0);
+    // Turned a quarter, the 4 x 2 stamp stands 2 wide and 4 high; with a gap as large as
+    // itself the copies start every 4 pixels across and 8 down: 5 columns, the second row
+    // cut to 2 lines by the picture's bottom.
+    int red = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const bool inCopy = x % 4 < 2 && y % 8 < 4;
+            const uint32_t pixel = OutputPixel("b.bmp", x, y);
+            EXPECT_EQ(pixel, inCopy ? (kRed & 0xFFFFFF) : (kGrey & 0xFFFFFF)) << x << "," << y;
+            red += pixel == (kRed & 0xFFFFFF);
+        }
+    EXPECT_EQ(red, 5 * 8 + 5 * 4);
+    const std::string serialBytes = ReadBytes(out + "/b.bmp");
+    parallel.insert(parallel.end(), {"-j", "2", "--overwrite", pictures / ""});
+    ASSERT_EQ(RunBatch(home, Args(parallel)).status, 0);
+    EXPECT_EQ(ReadBytes(out + "/b.bmp"), serialBytes);
+
+    // JPEG photos: the lossless output shows the same copies as the ordinary output.
+    WriteNoisyJpeg(pictures / "photo.jpg", 64, 48);
+    std::vector<std::string> jpeg = {"-f",      "jpg", "-q",     "100",        "--overwrite",
+                                     "--angle", "30",  "--tile", "--tile-gap", "50"};
+    std::vector<CStampBitmap> results(2);
+    for (const bool lossless : {false, true}) {
+        std::vector<std::string> args = jpeg;
+        args.insert(args.end(),
+                    {lossless ? "--lossless" : "--no-lossless", pictures / "photo.jpg"});
+        ASSERT_EQ(RunBatch(home, Args(args)).status, 0);
+        CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", results[lossless], 32);
+    }
+    CStampBitmap input;
+    CAutoDetectDecoder().DecodeFile(pictures / "photo.jpg", input, 32);
+    auto far = [](uint32_t p, uint32_t q) {
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF)) > 80)
+                return true;
+        return false;
+    };
+    int stamped = 0, disagree = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            stamped += far(results[0].GetPixel32(x, y), input.GetPixel32(x, y));
+            disagree += far(results[0].GetPixel32(x, y), results[1].GetPixel32(x, y));
+        }
+    // The copies cover a good part of the photo (red differs that much from about two
+    // thirds of the noise), and both paths put them in one place
+    // (the lossless output keeps the photo's coarser quantisation, hence some difference).
+    EXPECT_GT(stamped, 64 * 48 / 6);
+    EXPECT_LT(disagree, stamped / 10);
+}
