@@ -38,6 +38,10 @@ struct CStampSettingsValues {
     int32_t sizemode = 0;      // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
     int32_t sizepercent = 20;  // 1..100, used by size modes 1 and 2
     bool losslessjpeg = false; // JPEG to JPEG: re-encode only the blocks under the stamp
+    int32_t angle = 0;         // stamp turned by degrees, -180..180, anticlockwise as seen
+    bool tile = false;         // copies of the stamp in a grid over the whole photo
+    int32_t tilegap = 50;      // space between copies, percent of the stamp's size, 0..1000
+    bool tileoffset = false;   // every other row of copies shifted by half a step
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.
