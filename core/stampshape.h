@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/orientation.h"
+#include "core/stamplayout.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,8 @@ struct CStampLook {
     uint8_t feather = 10;
     int32_t sizeMode = 0;     // 0 own size, 1 percent of the width, 2 of the shorter side
     int32_t sizePercent = 20; // 1..100
+    int32_t angle = 0;        // degrees, anticlockwise as seen, after sizing
+    CStampTiling tiling;      // copies over the whole photo
 };
 
 // Today's preparation of the stamp at its own size (keying with tolerance and feather when
@@ -55,8 +58,9 @@ int32_t ScaleOffset(int32_t offset, CGridSize own, CGridSize scaled);
 struct CShapedStamp {
     std::shared_ptr<const CImageBitmap> bitmap; // prepared, turned as asked
     bool blend = false;                         // some alpha below 255
-    CGridSize upright;                          // its size before turning
-    // The size the placement's offsets are counted in: they scale from it to upright.
+    CGridSize upright;                          // its size before the photo's orientation turn
+    CGridSize sized;                            // its size before the angle, which offsets follow
+    // The size the placement's offsets are counted in: they scale from it to sized.
     CGridSize own;
 };
 
@@ -68,10 +72,10 @@ struct CPhotoFacts {
     // null where there is no file (a pasted sample).
     std::string path;
     const CSavedMarker* markers = nullptr;
-    // The mean luma (0..255) of the displayed photo under a stamp of that upright size
-    // whose offsets count in own, placed as this photo's stamp is placed. Empty where the
+    // The mean luma (0..255) of the displayed photo under a stamp of those sizes (as
+    // CShapedStamp holds them), placed as this photo's stamp is placed. Empty where the
     // pixels are not at hand.
-    std::function<int(CGridSize upright, CGridSize own)> lumaUnder;
+    std::function<int(CGridSize upright, CGridSize sized, CGridSize own)> lumaUnder;
 };
 
 // The stamp of a run, whatever it is made of: the one thing the batch, the lossless path

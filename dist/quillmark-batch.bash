@@ -56,7 +56,15 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W 'auto 255,255,255 0,0,0' -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --opacity | --key | --tolerance | --feather | --text | --text-size)
+        --feather)
+            COMPREPLY=($(compgen -W "$(seq -10 10)" -- "$cur"))
+            return
+            ;;
+        --opacity)
+            COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
+            return
+            ;;
+        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap | --text | --text-size)
             return
             ;;
     esac
@@ -68,8 +76,10 @@ _quillmark_batch() {
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
             --text --font --text-size --text-color --shadow --no-shadow
-            --no-orientation --lossless --no-lossless --jobs --save-config --files-from
-            --null --recursive --log-format --help --version' -- "$cur"))
+            --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
+            --tile-offset --no-tile-offset --jobs --save-config --files-from
+            --null --recursive --log-format --dry-run --quiet --no-progress --help
+            --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
     fi

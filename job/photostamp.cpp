@@ -5,12 +5,13 @@
 #include "core/stampshape.h"
 #include "imagelib/bitmap.h"
 #include "imagelib/exiforientation.h"
+#include "imagelib/textexception.h"
 
 #include <algorithm>
 #include <utility>
 
 int StampPhoto(CImageBitmap& photo, CStampMaker& maker, const CPhotoPlacement& placement,
-               bool outputKeepsExif, const std::string& path) {
+               bool outputKeepsExif, int64_t* landed, const std::string& path) {
     const int orientation = placement.followExif ? ExifOrientation(photo) : 1;
     int grid = orientation; // how the pixels written out are turned for display
     if (orientation != 1 && !outputKeepsExif) {
@@ -31,31 +32,39 @@ int StampPhoto(CImageBitmap& photo, CStampMaker& maker, const CPhotoPlacement& p
     facts.path = path;
     facts.markers = photo.GetMarkers();
     if (maker.NeedsPixels())
-        facts.lumaUnder = [&](CGridSize upright, CGridSize own) {
-            return MeanLuma(photo, PhotoStampPlacement(upright, own, stored, grid, placement));
+        facts.lumaUnder = [&](CGridSize upright, CGridSize sized, CGridSize own) {
+            return MeanLuma(photo,
+                            PhotoStampPlacement(upright, sized, own, stored, grid, placement));
         };
     const CShapedStamp stamp = maker.Shape(facts);
-    const CStampPlacement where = PhotoStampPlacement(stamp, stamp.own, stored, grid, placement);
-    if (stamp.blend)
-        BlendStampPixels(*stamp.bitmap, photo, where);
-    else
-        CopyStampPixels(*stamp.bitmap, photo, where);
+    const int64_t copies =
+        ForEachPhotoStampPlacement(stamp, stamp.own, stored, grid, placement, maker.Look().tiling,
+                                   [&](const CStampPlacement& where) {
+                                       if (stamp.blend)
+                                           BlendStampPixels(*stamp.bitmap, photo, where);
+                                       else
+                                           CopyStampPixels(*stamp.bitmap, photo, where);
+                                   });
+    if (landed)
+        *landed = copies;
     return orientation;
 }
 
 CStampPlacement PhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
                                     CGridSize storedPhoto, int gridOrientation,
                                     const CPhotoPlacement& placement) {
-    return PhotoStampPlacement(stamp.upright, ownStamp, storedPhoto, gridOrientation, placement);
+    return PhotoStampPlacement(stamp.upright, stamp.sized, ownStamp, storedPhoto, gridOrientation,
+                               placement);
 }
 
-CStampPlacement PhotoStampPlacement(CGridSize upright, CGridSize ownStamp, CGridSize storedPhoto,
-                                    int gridOrientation, const CPhotoPlacement& placement) {
+CStampPlacement PhotoStampPlacement(CGridSize upright, CGridSize sized, CGridSize own,
+                                    CGridSize storedPhoto, int gridOrientation,
+                                    const CPhotoPlacement& placement) {
     const CGridSize displayed = DisplayedSize(storedPhoto, gridOrientation);
     const CStampPlacement shown = ComputeStampPlacement(
         upright.width, upright.height, displayed.width, displayed.height, placement.halign,
-        placement.valign, ScaleOffset(placement.offsetX, ownStamp, upright),
-        ScaleOffset(placement.offsetY, ownStamp, upright));
+        placement.valign, ScaleOffset(placement.offsetX, own, sized),
+        ScaleOffset(placement.offsetY, own, sized));
     return PlacementToStored(shown, upright, storedPhoto, gridOrientation);
 }
 
@@ -74,4 +83,23 @@ int MeanLuma(const CImageBitmap& picture, const CStampPlacement& where) {
         }
     const uint64_t count = uint64_t(x1 - x0) * uint64_t(y1 - y0);
     return int(sum / (count * 1000));
+}
+
+int64_t ForEachPhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
+                                   CGridSize storedPhoto, int gridOrientation,
+                                   const CPhotoPlacement& placement, const CStampTiling& tiling,
+                                   const std::function<void(const CStampPlacement&)>& visit) {
+    const CGridSize displayed = DisplayedSize(storedPhoto, gridOrientation);
+    return ForEachStampPlacement(
+        stamp.upright, displayed, placement.halign, placement.valign,
+        ScaleOffset(placement.offsetX, ownStamp, stamp.sized),
+        ScaleOffset(placement.offsetY, ownStamp, stamp.sized), tiling,
+        [&](const CStampPlacement& shown) {
+            visit(PlacementToStored(shown, stamp.upright, storedPhoto, gridOrientation));
+        });
+}
+
+void RequireStampOnPicture(int64_t copies) {
+    if (copies <= 0)
+        throw CTextException(0, "the stamp lies outside the picture\n");
 }

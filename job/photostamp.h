@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/stampcompositing.h"
 #include "core/stampshape.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class CImageBitmap;
@@ -24,18 +26,25 @@ struct CPhotoPlacement {
 // photo's EXIF block goes into the output: then the pixels stay in their stored grid and
 // the stamp is turned into it, so the output displays like the input; otherwise a turned
 // photo is made upright first (its markers and colour profile stay with it). Returns the
-// orientation that was followed (1 when none).
+// orientation that was followed (1 when none). landed, when given, receives how many
+// copies of the stamp landed on the photo: 0 when it lies wholly outside.
 //
 // The pieces are there for callers with their own pixels: the stamp for the photo comes
 // from CStampMaker::ForPhoto(displayed size, orientation of the written grid), its place
 // from PhotoStampPlacement. path names the photo's file for stamps that show parts of it
 // (a text's placeholders); empty for a picture without a file.
 int StampPhoto(CImageBitmap& photo, CStampMaker& maker, const CPhotoPlacement& placement,
-               bool outputKeepsExif, const std::string& path = std::string());
+               bool outputKeepsExif, int64_t* landed = nullptr,
+               const std::string& path = std::string());
 
 // The mean luma (0..255, Rec. 601 weights) of a 32-bit picture's pixels in a rectangle
 // (clipped to the picture); 0 for an empty one.
 int MeanLuma(const CImageBitmap& picture, const CStampPlacement& where);
+
+// A batch writes no photo that its stamp misses (offsets beyond a smaller photo of a mixed
+// batch): throws CTextException "the stamp lies outside the picture" when no copy landed.
+// One only partly outside is clipped.
+void RequireStampOnPicture(int64_t copies);
 
 // Where the shaped stamp lands in the grid of a photo whose stored size is given and whose
 // written pixels a viewer turns by gridOrientation (1: written upright): the placement is
@@ -44,7 +53,15 @@ int MeanLuma(const CImageBitmap& picture, const CStampPlacement& where);
 CStampPlacement PhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
                                     CGridSize storedPhoto, int gridOrientation,
                                     const CPhotoPlacement& placement);
-// The same from the stamp's upright size and the size its offsets count in.
-CStampPlacement PhotoStampPlacement(CGridSize uprightStamp, CGridSize ownStamp,
+// The same from the stamp's sizes alone: as placed (upright), before the angle (sized),
+// and the one its offsets count in (own).
+CStampPlacement PhotoStampPlacement(CGridSize upright, CGridSize sized, CGridSize own,
                                     CGridSize storedPhoto, int gridOrientation,
                                     const CPhotoPlacement& placement);
+
+// The same for every copy of a tiled stamp (the single one when tiling is off), in the stored
+// grid; returns how many land.
+int64_t ForEachPhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
+                                   CGridSize storedPhoto, int gridOrientation,
+                                   const CPhotoPlacement& placement, const CStampTiling& tiling,
+                                   const std::function<void(const CStampPlacement&)>& visit);

@@ -1,5 +1,6 @@
 #include "job/textstamp.h"
 
+#include "core/stamplayout.h"
 #include "imagelib/bitmap.h"
 
 #include <cmath>
@@ -92,9 +93,10 @@ CShapedStamp CTextStampMaker::Shape(const CPhotoFacts& photo) {
     };
     if (m_spec.autoColour) {
         // Decided on the photo as shown, under the box the text will take.
-        const CGridSize upright = TextStampSize(block, m_spec.shadow);
+        const CGridSize sized = TextStampSize(block, m_spec.shadow);
+        const CGridSize upright = m_look.angle ? TurnedStampSize(sized, m_look.angle) : sized;
         const int luma =
-            photo.lumaUnder && upright.width > 0 ? photo.lumaUnder(upright, ownOf(upright)) : 0;
+            photo.lumaUnder && sized.width > 0 ? photo.lumaUnder(upright, sized, ownOf(sized)) : 0;
         AutoTextColour(luma, paint.red, paint.green, paint.blue);
     }
     const uint32_t colour = uint32_t(paint.red) << 16 | uint32_t(paint.green) << 8 | paint.blue;
@@ -104,8 +106,15 @@ CShapedStamp CTextStampMaker::Shape(const CPhotoFacts& photo) {
         if (const auto it = m_cache.find(key); it != m_cache.end())
             return it->second;
     }
-    auto upright = std::make_shared<CMemoryBitmap>();
+    std::shared_ptr<CMemoryBitmap> upright = std::make_shared<CMemoryBitmap>();
     RenderTextStamp(block, paint, *upright);
+    const CGridSize sized{upright->GetWidth(), upright->GetHeight()};
+    if (m_look.angle != 0) {
+        // Drawn level at the size asked, then turned like a picture stamp.
+        auto turned = std::make_shared<CMemoryBitmap>();
+        TurnStamp(*upright, *turned, m_look.angle);
+        upright = turned;
+    }
     if (m_look.opacity != 255) {
         uint8_t** lines = upright->GetLines();
         for (int y = 0; y < upright->GetHeight(); ++y)
@@ -116,7 +125,8 @@ CShapedStamp CTextStampMaker::Shape(const CPhotoFacts& photo) {
     }
     CShapedStamp shaped;
     shaped.upright = {upright->GetWidth(), upright->GetHeight()};
-    shaped.own = ownOf(shaped.upright);
+    shaped.sized = sized;
+    shaped.own = ownOf(sized);
     shaped.blend = true;
     if (orientation == 1) {
         shaped.bitmap = upright;

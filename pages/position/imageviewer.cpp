@@ -365,7 +365,7 @@ void CImageViewer::StampShaped(CStampMaker& shaper, const CPhotoPlacement& place
                                const std::string& path) {
     if (!m_loaded)
         return;
-    StampPhoto(m_picture, shaper, placement, false, path);
+    StampPhoto(m_picture, shaper, placement, false, nullptr, path);
     ApplyZoom(GetZoom());
 }
 

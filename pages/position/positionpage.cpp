@@ -406,8 +406,8 @@ CPhotoFacts CPositionPage::SampleFacts(const CPhotoPlacement& placement) {
     facts.path = m_samplePath.toStdString();
     facts.markers = sample.GetMarkers();
     facts.lumaUnder = [&sample, placement, size = facts.displayed](CGridSize upright,
-                                                                   CGridSize own) {
-        return MeanLuma(sample, PhotoStampPlacement(upright, own, size, 1, placement));
+                                                                   CGridSize sized, CGridSize own) {
+        return MeanLuma(sample, PhotoStampPlacement(upright, sized, own, size, 1, placement));
     };
     return facts;
 }

@@ -134,7 +134,7 @@ TEST(TextStamp, SizePlaceToneAndDrawingOncePerSize) {
             StampPhoto(photo, maker, placement, false);
             CPhotoFacts facts;
             facts.displayed = {width, 400};
-            facts.lumaUnder = [&](CGridSize, CGridSize) {
+            facts.lumaUnder = [&](CGridSize, CGridSize, CGridSize) {
                 return Luma(reinterpret_cast<const uint8_t*>(&background));
             };
             const CShapedStamp shaped = maker.Shape(facts);
