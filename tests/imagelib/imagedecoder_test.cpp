@@ -96,12 +96,14 @@ TEST(AutoDetectDecoder, DispatchTexts) {
     EXPECT_EQ(DecodeCode({0xFF, 0xD8, 0x00, 0x12}, &text), 8);
     EXPECT_EQ(text, "Decoder error: Unknown file type.\n");
     for (const Bytes& other :
-         {Block({{0, 0x49}, {1, 0x49}, {2, 0x2A}, {3, 0}}),
-          Block({{1, 0}, {2, 2}, {7, 0}, {16, 24}}), Block({{522, 0}, {523, 0x11}, {524, 1}}),
+         {Block({{1, 0}, {2, 2}, {7, 0}, {16, 24}}), Block({{522, 0}, {523, 0x11}, {524, 1}}),
           Block({{0, 'P'}, {1, '5'}}), Block({{0, 0x0A}, {2, 0x01}})}) {
         EXPECT_EQ(DecodeCode(other, &text), 6);
         EXPECT_EQ(text, "Decoder error: Library not compiled for this file type.\n");
     }
+    // A TIFF header goes to the TIFF decoder, which reports libtiff's error.
+    EXPECT_EQ(DecodeCode(Block({{0, 0x49}, {1, 0x49}, {2, 0x2A}, {3, 0}}), &text), 2);
+    EXPECT_EQ(text.rfind("Decoder error: TIFF: ", 0), 0u) << text;
     // "BM" goes to the BMP decoder whatever follows; it reports its own errors.
     EXPECT_EQ(DecodeCode(Block({{0, 'B'}, {1, 'M'}, {14, 39}, {15, 0}, {16, 0}, {17, 0}}), &text),
               2);
