@@ -51,8 +51,7 @@ CAutoDetectDecoder::CAutoDetectDecoder()
       m_pngDecoder(std::make_unique<CPngDecoder>()), m_gifDecoder(std::make_unique<CGifDecoder>()),
       m_heifDecoder(std::make_unique<CHeifDecoder>()),
       m_webpDecoder(std::make_unique<CWebpDecoder>()),
-      m_tiffDecoder(std::make_unique<CTiffDecoder>()) {
-}
+      m_tiffDecoder(std::make_unique<CTiffDecoder>()) {}
 
 CAutoDetectDecoder::~CAutoDetectDecoder() = default;
 

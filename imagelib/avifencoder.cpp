@@ -123,7 +123,8 @@ void CAvifEncoder::EncodeBody(const CImageBitmap& bitmap, CImageSink& sink) {
         throw CTextException(10, "Out of memory.");
     options->save_alpha_channel = alpha ? 1 : 0;
     heif_image_handle* rawHandle = nullptr;
-    Check(heif_context_encode_image(context.get(), rawImage, rawEncoder, options.get(), &rawHandle));
+    Check(
+        heif_context_encode_image(context.get(), rawImage, rawEncoder, options.get(), &rawHandle));
     HeifPtr<heif_image_handle> handle(rawHandle);
     if (const CSavedMarker* exif = FindExifMarker(bitmap.GetMarkers())) {
         const std::vector<uint8_t> payload = UprightExifPayload(*exif);

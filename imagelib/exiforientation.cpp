@@ -53,10 +53,9 @@ int ExifOrientationOfMarkers(const CSavedMarker* markers) {
 namespace {
 
 bool IsTiffHeader(std::span<const uint8_t> bytes) {
-    return bytes.size() >= 8 && ((bytes[0] == 'I' && bytes[1] == 'I' && bytes[2] == 42 &&
-                                  bytes[3] == 0) ||
-                                 (bytes[0] == 'M' && bytes[1] == 'M' && bytes[2] == 0 &&
-                                  bytes[3] == 42));
+    return bytes.size() >= 8 &&
+           ((bytes[0] == 'I' && bytes[1] == 'I' && bytes[2] == 42 && bytes[3] == 0) ||
+            (bytes[0] == 'M' && bytes[1] == 'M' && bytes[2] == 0 && bytes[3] == 42));
 }
 
 constexpr std::size_t kMaxMarkerData = 65533;
@@ -89,8 +88,8 @@ std::unique_ptr<CSavedMarker> MakeExifMarker(std::span<const uint8_t> block) {
 std::vector<uint8_t> MinimalExifBlock(int orientation) {
     // Little-endian TIFF header, one directory of one entry at offset 8, no next directory.
     const uint8_t value = uint8_t(orientation >= 1 && orientation <= 8 ? orientation : 1);
-    return {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1,    0,
-            0x12, 0x01, 3, 0, 1, 0, 0, 0, value, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    return {'E',  'x', 'i', 'f', 0, 0, 'I', 'I',   42, 0, 8, 0, 0, 0, 1, 0, 0x12,
+            0x01, 3,   0,   1,   0, 0, 0,   value, 0,  0, 0, 0, 0, 0, 0, 0, 0};
 }
 
 bool SetExifOrientationOfBlock(std::span<uint8_t> block, int orientation) {
@@ -102,7 +101,8 @@ bool SetExifOrientationOfBlock(std::span<uint8_t> block, int orientation) {
         return false;
     const bool big = tiff[0] == 'M';
     auto get16 = [&](std::size_t at) {
-        return big ? unsigned(tiff[at]) << 8 | tiff[at + 1] : unsigned(tiff[at + 1]) << 8 | tiff[at];
+        return big ? unsigned(tiff[at]) << 8 | tiff[at + 1]
+                   : unsigned(tiff[at + 1]) << 8 | tiff[at];
     };
     auto get32 = [&](std::size_t at) {
         return big ? uint32_t(get16(at)) << 16 | get16(at + 2)

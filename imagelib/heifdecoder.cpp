@@ -54,8 +54,8 @@ std::unique_ptr<CSavedMarker> ReadExif(const heif_image_handle* handle) {
     std::vector<uint8_t> item(size);
     if (heif_image_handle_get_metadata(handle, id, item.data()).code != heif_error_Ok)
         return nullptr;
-    const size_t offset = size_t(item[0]) << 24 | size_t(item[1]) << 16 | size_t(item[2]) << 8 |
-                          size_t(item[3]);
+    const size_t offset =
+        size_t(item[0]) << 24 | size_t(item[1]) << 16 | size_t(item[2]) << 8 | size_t(item[3]);
     if (offset > size - 4)
         return nullptr;
     std::unique_ptr<CSavedMarker> marker =
@@ -116,12 +116,12 @@ void CHeifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     options->convert_hdr_to_8bit = 0;
     // AV1 through libaom: dav1d prints its complaints about damaged streams to the standard
     // error, which a batch run's output must not carry.
-    if (heif_has_compatible_brand(data, size, "avif") || heif_has_compatible_brand(data, size, "avis"))
+    if (heif_has_compatible_brand(data, size, "avif") ||
+        heif_has_compatible_brand(data, size, "avis"))
         options->decoder_id = "aom";
-    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE
-                                             : heif_chroma_interleaved_RRGGBB_LE)
-                                    : (alpha ? heif_chroma_interleaved_RGBA
-                                             : heif_chroma_interleaved_RGB);
+    const heif_chroma chroma =
+        deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+             : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* decoded = nullptr;
     Check(heif_decode_image(primary, &decoded, heif_colorspace_RGB, chroma, options.get()));
     HeifPtr<const heif_image> image(decoded);
@@ -129,14 +129,15 @@ void CHeifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     const int width = heif_image_get_width(decoded, heif_channel_interleaved);
     const int height = heif_image_get_height(decoded, heif_channel_interleaved);
     int stride = 0;
-    const uint8_t* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    const uint8_t* plane =
+        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
     const int channels = alpha ? 4 : 3;
     const int sampleBytes = deep ? 2 : 1;
     if (!plane || width <= 0 || height <= 0 || stride < width * channels * sampleBytes)
         RaiseDecoderError(2, "HEIF: the decoded image has no pixels");
     CheckPixelCount(width, height);
-    const int bits = std::clamp(heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved),
-                                9, 16);
+    const int bits =
+        std::clamp(heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved), 9, 16);
     const uint32_t top = (1u << bits) - 1;
 
     bitsPerPixel = 32;
@@ -150,7 +151,8 @@ void CHeifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
             uint32_t rgba[4] = {0, 0, 0, 255};
             for (int c = 0; c < channels; ++c) {
                 if (deep) {
-                    const uint32_t v = std::min<uint32_t>(uint32_t(in[0]) | uint32_t(in[1]) << 8, top);
+                    const uint32_t v =
+                        std::min<uint32_t>(uint32_t(in[0]) | uint32_t(in[1]) << 8, top);
                     rgba[c] = (v * 255 + top / 2) / top;
                     in += 2;
                 } else {

@@ -93,7 +93,8 @@ void CTiffDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     input.size = toff_t(source.GetRemaining());
     input.data = source.ReadBytes(int(input.size));
     auto fail = [&](int code, const char* fallback) {
-        RaiseDecoderError(code, "TIFF: " + (input.error.empty() ? std::string(fallback) : input.error));
+        RaiseDecoderError(code,
+                          "TIFF: " + (input.error.empty() ? std::string(fallback) : input.error));
     };
 
     std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
@@ -103,9 +104,9 @@ void CTiffDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &input);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &input);
     // "m": no mapping, all reads go through ReadProc.
-    std::unique_ptr<TIFF, TiffClose> tiff(TIFFClientOpenExt("input", "rm", &input, ReadProc,
-                                                           WriteProc, SeekProc, CloseProc, SizeProc,
-                                                           MapProc, UnmapProc, options.get()));
+    std::unique_ptr<TIFF, TiffClose> tiff(
+        TIFFClientOpenExt("input", "rm", &input, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                          MapProc, UnmapProc, options.get()));
     if (!tiff)
         fail(2, "the file cannot be opened");
 
@@ -143,8 +144,7 @@ void CTiffDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         pixels = reinterpret_cast<uint8_t*>(raster.data());
     }
     bitmap.BeginAccess(false, true);
-    const int ok =
-        TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(pixels), width, height);
+    const int ok = TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(pixels), width, height);
     if (ok && input.error.empty()) {
         // libtiff's words hold red in the low byte: red, green, blue, alpha in memory.
         // Its alpha is always associated, so it is divided out for straight alpha.

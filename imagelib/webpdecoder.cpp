@@ -114,7 +114,8 @@ void CWebpDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         if (decoded == VP8_STATUS_OK && !pixels)
             for (int y = 0; y < features.height; ++y)
                 std::memcpy(bitmap.GetLines()[y],
-                            config.output.u.RGBA.rgba + size_t(y) * size_t(config.output.u.RGBA.stride),
+                            config.output.u.RGBA.rgba +
+                                size_t(y) * size_t(config.output.u.RGBA.stride),
                             size_t(features.width) * 4);
         WebPFreeDecBuffer(&config.output);
         bitmap.EndAccess();

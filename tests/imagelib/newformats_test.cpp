@@ -55,8 +55,8 @@ Bytes ReadAll(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 void WriteAll(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 // A photo-like picture of odd size: smooth gradients with a few edges; with alpha, a ramp
@@ -93,9 +93,12 @@ std::vector<uint8_t> RgbProfile(std::size_t size) {
 
 // An EXIF block with the orientation and a second tag (Make) that must survive untouched.
 Bytes ExifWithMake(int orientation) {
-    Bytes b = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0,
-               0x0F, 0x01, 2, 0, 4, 0, 0, 0, 'Q', 'M', 'K', 0, // Make "QMK"
-               0x12, 0x01, 3, 0, 1, 0, 0, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0, 0};
+    Bytes b = {'E',  'x',  'i', 'f', 0, 0, 'I', 'I',  42,
+               0,    8,    0,   0,   0, 2, 0,   0x0F, 0x01,
+               2,    0,    4,   0,   0, 0, 'Q', 'M',  'K',
+               0, // Make "QMK"
+               0x12, 0x01, 3,   0,   1, 0, 0,   0,    uint8_t(orientation),
+               0,    0,    0,   0,   0, 0, 0};
     return b;
 }
 bool HasMake(const CImageBitmap& bitmap) {
@@ -148,7 +151,8 @@ int MaxDifference(const CImageBitmap& a, const CImageBitmap& b) {
     for (int y = 0; y < a.GetHeight(); ++y)
         for (int x = 0; x < a.GetWidth() * 4; ++x)
             if (x % 4 < channels)
-                worst = std::max(worst, std::abs(int(a.GetLines()[y][x]) - int(b.GetLines()[y][x])));
+                worst =
+                    std::max(worst, std::abs(int(a.GetLines()[y][x]) - int(b.GetLines()[y][x])));
     return worst;
 }
 
@@ -209,8 +213,8 @@ TEST_F(NewFormats, DecodeAsTheReferenceDecoders) {
     WritePng16(m_dir / "deep.png", m_opaque);
     struct Case {
         const char* name;
-        std::string make;       // writes in.* from the sources
-        std::string reference;  // writes ref.pam or ref.png from the file
+        std::string make;      // writes in.* from the sources
+        std::string reference; // writes ref.pam or ref.png from the file
         int tolerance;
         bool alpha;
     };
@@ -223,8 +227,8 @@ TEST_F(NewFormats, DecodeAsTheReferenceDecoders) {
         {"webp lossy alpha", "cwebp -q 70 " + d + "alpha.png -o " + d + "in.webp",
          "dwebp -pam " + d + "in.webp -o " + d + "ref.pam", 0, true},
         // The first frame of an animation, the second a different picture.
-        {"webp animated", "img2webp -lossless " + d + "alpha.png " + d + "opaque.png -o " + d +
-                              "in.webp",
+        {"webp animated",
+         "img2webp -lossless " + d + "alpha.png " + d + "opaque.png -o " + d + "in.webp",
          "webpmux -get frame 1 " + d + "in.webp -o " + d + "frame.webp && dwebp -pam " + d +
              "frame.webp -o " + d + "ref.pam",
          0, true},
@@ -270,8 +274,8 @@ TEST_F(NewFormats, InputMetadataIsCarried) {
     ASSERT_TRUE(Tool("cwebp -q 80 " + m_dir / "opaque.png" + " -o " + m_dir / "plain.webp"));
     ASSERT_TRUE(Tool("webpmux -set exif " + m_dir / "exif.bin" + " " + m_dir / "plain.webp" +
                      " -o " + m_dir / "exif.webp"));
-    ASSERT_TRUE(Tool("webpmux -set icc " + m_dir / "icc.bin" + " " + m_dir / "exif.webp" +
-                     " -o " + m_dir / "both.webp"));
+    ASSERT_TRUE(Tool("webpmux -set icc " + m_dir / "icc.bin" + " " + m_dir / "exif.webp" + " -o " +
+                     m_dir / "both.webp"));
     CMemoryBitmap webp;
     DecodeFile(m_dir / "both.webp", webp);
     EXPECT_EQ(ExifOrientation(webp), 6);
@@ -362,9 +366,9 @@ TEST_F(NewFormats, OutputsReadBackEverywhere) {
 struct TiffShape {
     const char* name;
     int photometric;
-    int samples;       // per pixel
-    int bits;          // 8 or 16 (or 1..8 for palette and grey)
-    int extra = 0;     // EXTRASAMPLE_* of a fourth (or second) sample; 0: none
+    int samples;   // per pixel
+    int bits;      // 8 or 16 (or 1..8 for palette and grey)
+    int extra = 0; // EXTRASAMPLE_* of a fourth (or second) sample; 0: none
     int compression = COMPRESSION_NONE;
     bool separate = false; // planar configuration 2
     int orientation = 1;
@@ -429,7 +433,8 @@ bool WriteTiff(const std::string& path, const TiffShape& s, int width, int heigh
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, s.bits);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, s.photometric);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, s.compression);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, s.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
+                 s.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 8);
     TIFFSetField(tiff, TIFFTAG_ORIENTATION, s.orientation);
     if (s.compression == COMPRESSION_JPEG)
@@ -488,8 +493,8 @@ TEST(TiffDecoder, EveryLayoutGivesItsPixels) {
         // libtiff hands alpha over premultiplied: straight colours come back within its rounding.
         {"rgba unassociated", PHOTOMETRIC_RGB, 4, 8, EXTRASAMPLE_UNASSALPHA, COMPRESSION_PACKBITS,
          false, 1, 3},
-        {"rgba associated 16", PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_ASSOCALPHA, COMPRESSION_LZW, false,
-         1, 1},
+        {"rgba associated 16", PHOTOMETRIC_RGB, 4, 16, EXTRASAMPLE_ASSOCALPHA, COMPRESSION_LZW,
+         false, 1, 1},
         {"grey 8", PHOTOMETRIC_MINISBLACK, 1, 8},
         {"grey 16", PHOTOMETRIC_MINISBLACK, 1, 16, 0, COMPRESSION_ADOBE_DEFLATE},
         {"grey 1", PHOTOMETRIC_MINISBLACK, 1, 1},
@@ -509,8 +514,8 @@ TEST(TiffDecoder, EveryLayoutGivesItsPixels) {
         // Both bitmap kinds: the decoder writes bottom-up rows in place.
         CMemoryBitmap memory;
         CDIBSectionBitmap dib;
-        for (CImageBitmap* bitmap : {static_cast<CImageBitmap*>(&memory),
-                                     static_cast<CImageBitmap*>(&dib)}) {
+        for (CImageBitmap* bitmap :
+             {static_cast<CImageBitmap*>(&memory), static_cast<CImageBitmap*>(&dib)}) {
             ASSERT_NO_THROW(DecodeFile(path, *bitmap));
             ASSERT_EQ(bitmap->GetWidth(), width); // the stored grid, not turned
             ASSERT_EQ(bitmap->GetHeight(), height);
@@ -521,7 +526,7 @@ TEST(TiffDecoder, EveryLayoutGivesItsPixels) {
                     const uint32_t expected = TiffExpected(s, x, y), got = bitmap->GetPixel32(x, y);
                     for (int shift = 0; shift < 32; shift += 8)
                         worst = std::max(worst, std::abs(int((expected >> shift) & 0xFF) -
-                                                          int((got >> shift) & 0xFF)));
+                                                         int((got >> shift) & 0xFF)));
                 }
             EXPECT_LE(worst, s.tolerance);
             EXPECT_EQ(ExifOrientation(*bitmap), s.orientation);
@@ -547,7 +552,8 @@ TEST_F(NewFormats, DamagedFilesFailCleanly) {
         SCOPED_TRACE(name);
         const Bytes good = ReadAll(d + name);
         std::vector<Bytes> damaged;
-        for (size_t cut : {size_t(12), size_t(30), good.size() / 3, good.size() / 2, good.size() - 1})
+        for (size_t cut :
+             {size_t(12), size_t(30), good.size() / 3, good.size() / 2, good.size() - 1})
             damaged.emplace_back(good.begin(), good.begin() + std::ptrdiff_t(cut));
         for (int i = 0; i < 150; ++i) {
             Bytes bad = good;
@@ -585,8 +591,8 @@ TEST(NewFormatLimits, HugeDeclaredPicturesAreRefused) {
         TIFFClose(tiff);
     }
     // A WebP whose extended header declares a canvas of 20000 x 20000.
-    Bytes webp = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X',
-                  10,  0,   0,   0,   0, 0, 0, 0, 0x1F, 0x4E, 0x00, 0x1F, 0x4E, 0x00};
+    Bytes webp = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E',  'B',  'P',  'V',  'P',  '8',
+                  'X', 10,  0,   0,   0, 0, 0, 0, 0,   0x1F, 0x4E, 0x00, 0x1F, 0x4E, 0x00};
     webp[4] = uint8_t(webp.size() - 8);
     WriteAll(dir / "huge.webp", webp);
     for (const char* name : {"huge.tif", "huge.webp"}) {
