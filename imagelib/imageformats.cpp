@@ -50,8 +50,13 @@ const CImageFormat* OutputFormat(int outputType) {
 
 const CImageFormat* OutputFormatNamed(std::string_view name) {
     for (const CImageFormat& format : kFormats)
-        if (format.outputType >= 0 && SameIgnoringCase(format.name, name))
-            return &format;
+        if (format.outputType >= 0) {
+            if (SameIgnoringCase(format.name, name))
+                return &format;
+            for (const char* extension : format.extensions)
+                if (SameIgnoringCase(extension, name))
+                    return &format;
+        }
     return nullptr;
 }
 

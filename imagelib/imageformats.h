@@ -38,7 +38,7 @@ std::span<const CImageFormat> ImageFormats();
 
 // The format written for an outputtype value, or null.
 const CImageFormat* OutputFormat(int outputType);
-// The written format of that short name (any case), or null.
+// The written format of that short name or one of its extensions (any case), or null.
 const CImageFormat* OutputFormatNamed(std::string_view name);
 // The outputtype values in the order the choices are offered.
 constexpr int kOutputJpeg = 0;

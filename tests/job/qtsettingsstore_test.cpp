@@ -17,10 +17,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kNames[] = {
-    "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
-    "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
-    "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
-    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent", "losslessjpeg"};
+    "bpreview",     "biptc",       "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
+    "outputtype",   "usetrans",    "feather",   "tptolerance", "halign",         "valign",
+    "offsetx",      "offsety",     "opacity",   "colora",      "colorb",         "colorg",
+    "colorr",       "pathsample",  "pathstamp", "followexif",  "sizemode",       "sizepercent",
+    "losslessjpeg", "outputformat"};
 
 // Qt reads the configuration folder once per process, so the whole test program gets one
 // private folder before anything touches the settings.

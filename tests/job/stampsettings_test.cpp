@@ -10,16 +10,18 @@
 namespace {
 
 const std::vector<std::string> kReadOrder = {
-    "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
-    "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
-    "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
-    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent", "losslessjpeg"};
+    "bpreview",     "biptc",       "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
+    "outputtype",   "usetrans",    "feather",   "tptolerance", "halign",         "valign",
+    "offsetx",      "offsety",     "opacity",   "colora",      "colorb",         "colorg",
+    "colorr",       "pathsample",  "pathstamp", "followexif",  "sizemode",       "sizepercent",
+    "losslessjpeg", "outputformat"};
 
 const std::vector<std::string> kWriteOrder = {
     "bpreview",       "biptc",       "inputdir",   "outputdir",  "jpgquality", "outputtype",
     "overwritefiles", "pathstamp",   "pathsample", "colora",     "colorb",     "colorg",
     "colorr",         "offsetx",     "offsety",    "opacity",    "halign",     "valign",
-    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent", "losslessjpeg"};
+    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent",
+    "losslessjpeg",   "outputformat"};
 
 std::unique_ptr<CSettingsStore> Store(CMemoryStoreState& state) {
     return std::make_unique<CMemorySettingsStore>(state);
