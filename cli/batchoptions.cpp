@@ -1,5 +1,6 @@
 #include "cli/batchoptions.h"
 
+#include "imagelib/imageformats.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
 
@@ -123,15 +124,10 @@ public:
             return true;
         }
         if (option == "--format") {
-            const std::string lower = Lower(text);
-            if (lower == "jpg")
-                o.outputType = 0;
-            else if (lower == "bmp")
-                o.outputType = 1;
-            else if (lower == "png")
-                o.outputType = 2;
-            else
-                return Fail("--format: '" + text + "' is not one of jpg, bmp, png");
+            const CImageFormat* format = OutputFormatNamed(text);
+            if (!format)
+                return Fail("--format: '" + text + "' is not one of jpg, bmp, png, webp, avif");
+            o.outputType = format->outputType;
             return true;
         }
         if (option == "--quality")
@@ -371,16 +367,18 @@ std::string BatchUsage() {
            "Stamps a picture onto every input and writes the results into the output folder.\n"
            "\n"
            "  INPUT                    picture files, or folders (their .jpg .jpeg .bmp .gif "
-           ".png files,\n"
-           "                           matched ignoring case; subfolders with -r)\n"
+           ".png\n"
+           "                           .heic .heif .avif .webp .tif .tiff files, matched "
+           "ignoring\n"
+           "                           case; subfolders with -r)\n"
            "  -c, --config FILE        start from a configuration file (.qmc) instead of the "
            "stored settings\n"
            "      --defaults           start from the default settings; do not touch the "
            "settings store at all\n"
            "  -s, --stamp FILE         stamp picture (default: the settings' pathstamp)\n"
            "  -o, --output DIR         output folder (default: the settings' outputdir)\n"
-           "  -f, --format jpg|bmp|png\n"
-           "  -q, --quality 0..100\n"
+           "  -f, --format jpg|bmp|png|webp|avif\n"
+           "  -q, --quality 0..100     JPEG, WebP and AVIF\n"
            "      --overwrite | --no-overwrite\n"
            "      --preserve-headers | --no-preserve-headers\n"
            "      --align H,V          H: left|center|right or 0..2; V: top|middle|bottom or "
