@@ -232,14 +232,17 @@ void CStampWorker::StampPicture() {
         // Only JPEG output with its headers kept tells a viewer to turn the picture; the
         // other formats that keep EXIF hold their pixels upright.
         const CImageFormat* format = OutputFormat(m_run.outputType);
+        int64_t copies = 0;
         StampPhoto(m_bitmap, *m_run.shaper,
                    {m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY, m_run.followExif},
-                   format && format->keepsOrientation && m_run.preserveHeaders);
+                   format && format->keepsOrientation && m_run.preserveHeaders, &copies);
+        RequireStampOnPicture(copies);
         return;
     }
     const CImageBitmap& stamp = *m_run.stamp;
     const CStampPlacement placement = ComputeStampPlacement(
         stamp, m_bitmap, m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY);
+    RequireStampOnPicture(placement.width > 0 && placement.height > 0 ? 1 : 0);
     if (m_run.blend)
         BlendStampPixels(stamp, m_bitmap, placement);
     else
