@@ -7,6 +7,7 @@
 #include "imagelib/outputfile.h"
 #include "imagelib/pngencoder.h"
 #include "job/losslessjpeg.h"
+#include "job/memorybudget.h"
 
 #include <cstdint>
 #include <memory>
@@ -120,6 +121,8 @@ struct CStampRun {
     bool losslessJpeg = false;
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
+    // Shared by the workers: a picture waits until its memory fits beside the others'.
+    CMemoryBudget* budget = nullptr;
 };
 
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
@@ -153,6 +156,7 @@ private:
     CPngEncoder m_pngEncoder;
     CLosslessJpegStamp m_lossless;
     std::vector<uint8_t> m_losslessBytes;
+    CBudgetHold m_memory; // the current file's share of the run's budget
 };
 
 // How the files of one run ended.
