@@ -4,7 +4,10 @@
 #include "cli/jsonlog.h"
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/avifencoder.h"
+#include "imagelib/exiforientation.h"
 #include "imagelib/jpegencoder.h"
+#include "imagelib/webpencoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
 #include "job/stampsettings.h"
@@ -305,12 +308,53 @@ TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
         std::string signature;
     };
     for (const Case& c : {Case{"jpg", "Pic.jpg", "\xFF\xD8\xFF"}, Case{"png", "Pic.png", "\x89PNG"},
-                          Case{"bmp", "Pic.bmp", "BM"}}) {
+                          Case{"bmp", "Pic.bmp", "BM"}, Case{"WebP", "Pic.webp", "RIFF"},
+                          Case{"avif", "Pic.avif", std::string("\0\0\0", 3)}}) {
         const CRunResult r = RunBatch(home, Args({"-f", c.format, "-q", "90", pictures / ""}));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "OK: " + out + "/" + c.name + " created \n");
         EXPECT_EQ(ReadBytes(out + "/" + c.name).substr(0, c.signature.size()), c.signature);
+        // Read back: the stamp's red at the centre, the grey photo around it.
+        const uint32_t centre = OutputPixel(c.name, 15, 10), corner = OutputPixel(c.name, 1, 1);
+        EXPECT_GT(int(centre >> 16 & 0xFF), int(centre >> 8 & 0xFF) + 60) << c.format;
+        EXPECT_NEAR(int(corner & 0xFF), 0x80, 8) << c.format;
     }
+}
+
+// The new input formats are found in folders by their extensions (any case) and read by
+// their bytes; a turned photo written as AVIF with its headers comes out upright with its
+// EXIF block saying so.
+TEST_F(QuillmarkBatch, NewInputFormatsInFolders) {
+    CStampBitmap photo;
+    photo.Create(30, 20, 32, false);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            reinterpret_cast<uint32_t*>(photo.GetLines()[y])[x] = kGrey;
+    photo.SetMarkers(MakeExifMarker(MinimalExifBlock(6)));
+    CJpegEncoder jpeg;
+    jpeg.EncodeFile(pictures / "Turned.jpg", photo);
+    photo.FreeMarkers();
+    CWebpEncoder webp;
+    webp.EncodeFile(pictures / "a.WEBP", photo);
+    CAvifEncoder avif;
+    avif.EncodeFile(pictures / "b.avif", photo);
+    WriteBytes(pictures / "c.tiff", "II*\0 not really a TIFF");
+    WriteBytes(pictures / "notes.txt", "not a picture");
+
+    const CRunResult r =
+        RunBatch(home, Args({"-f", "avif", "--preserve-headers", "-j", "1", pictures / ""}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("TIFF"), std::string::npos) << "libtiff printed: " << r.err;
+    const std::string tiffError = "ERR: " + pictures / "c.tiff" + " : Decoder error: TIFF: ";
+    const std::string expected = "OK: " + out + "/Turned.avif created \nOK: " + out +
+                                 "/a.avif created \nOK: " + out + "/b.avif created \n" + tiffError;
+    EXPECT_EQ(r.out.rfind(expected, 0), 0u) << r.out;
+    CStampBitmap turned;
+    CAutoDetectDecoder().DecodeFile(out + "/Turned.avif", turned, 32);
+    EXPECT_EQ(turned.GetWidth(), 20);
+    EXPECT_EQ(turned.GetHeight(), 30);
+    EXPECT_EQ(ExifOrientation(turned), 1);
+    EXPECT_TRUE(FindExifMarker(turned.GetMarkers()));
 }
 
 TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
