@@ -4,6 +4,8 @@
 //   PNG -> AVIF  : our PNG decoder + CAvifEncoder          vs  avifenc (libaom, same speed,
 //                                                              4:2:0, one thread, same cq-level)
 //   HEIC -> PNG  : CHeifDecoder + our PNG encoder           vs  heif-convert
+//   HEIC decoding: CHeifDecoder alone                       vs  heif-convert to Y4M (which
+//                  writes the decoded YCbCr planes as they are: no RGB conversion at all)
 // Both sides read and write files in the same folder. The machine is shared, so the figure
 // is processor time (user + system, the tool's from wait4), taken in pairs, ours and the
 // tool's one after the other, and the median of the pairs' ratios is reported.
@@ -46,6 +48,7 @@ double OwnTime(const std::function<void()>& f) {
 
 // Processor time of a child running the command; -1 when it failed.
 double ToolTime(const std::vector<std::string>& args) {
+    std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<char*> argv;
@@ -126,7 +129,8 @@ int main(int argc, char** argv) {
              },
              {"cwebp", "-q", std::to_string(quality), "-m", std::to_string(CWebpEncoder::kMethod),
               png, "-o", dir + "/tool.webp"},
-             dir + "/ours.webp", dir + "/tool.webp"},
+             dir + "/ours.webp",
+             dir + "/tool.webp"},
             {"PNG -> AVIF",
              [&] {
                  CMemoryBitmap b;
@@ -138,7 +142,8 @@ int main(int argc, char** argv) {
              {"avifenc", "-j", "1", "-s", std::to_string(CAvifEncoder::kSpeed), "-y", "420",
               "--min", "0", "--max", "63", "-a", "end-usage=q", "-a",
               "cq-level=" + std::to_string(cqLevel), png, dir + "/tool.avif"},
-             dir + "/ours.avif", dir + "/tool.avif"},
+             dir + "/ours.avif",
+             dir + "/tool.avif"},
             {"HEIC -> PNG",
              [&] {
                  CMemoryBitmap b;
@@ -146,7 +151,16 @@ int main(int argc, char** argv) {
                  CPngEncoder().EncodeFile(dir + "/ours.png", b);
              },
              {"heif-convert", heic, dir + "/tool.png"},
-             dir + "/ours.png", dir + "/tool.png"},
+             dir + "/ours.png",
+             dir + "/tool.png"},
+            {"HEIC decode",
+             [&] {
+                 CMemoryBitmap b;
+                 decoder.DecodeFile(heic, b, 32);
+             },
+             {"heif-convert", heic, dir + "/tool.y4m"},
+             heic,
+             dir + "/tool.y4m"},
         };
         for (const Pair& pair : pairs) {
             std::vector<double> ours, tool, ratio;
@@ -162,8 +176,8 @@ int main(int argc, char** argv) {
                 ratio.push_back(a / b);
             }
             std::printf("%-12s ours %.3f s  %-12s %.3f s  ratio %.3f  sizes %ju / %ju bytes\n",
-                        pair.name, Median(ours), pair.tool[0].c_str(), Median(tool),
-                        Median(ratio), std::uintmax_t(std::filesystem::file_size(pair.ourOutput)),
+                        pair.name, Median(ours), pair.tool[0].c_str(), Median(tool), Median(ratio),
+                        std::uintmax_t(std::filesystem::file_size(pair.ourOutput)),
                         std::uintmax_t(std::filesystem::file_size(pair.toolOutput)));
         }
     } catch (const CTextException& e) {
