@@ -10,8 +10,11 @@
 // A JPEG rewritten from its own coefficients, so that stamping it costs no generation of
 // quality: only the MCUs under a rectangle are decoded, changed by the caller and encoded
 // again with the file's own quantisation tables, colour space and sampling; every other
-// block keeps its coefficients. The output keeps the file's scan mode (progressive stays
-// progressive) and gets optimised Huffman tables.
+// block keeps its coefficients. A baseline file is spliced: its scan is copied as it
+// stands but for the MCU rows (or restart intervals) under the rectangle, which are coded
+// again with the file's own Huffman tables. Other files, and a baseline file whose tables
+// lack a code its new blocks need, are coded again whole: the output keeps the file's scan
+// mode (progressive stays progressive) and gets optimised Huffman tables.
 //
 // Life per file: Open, at most one ReplaceRegion, Write (or Close). The object is reused
 // for the next file.
@@ -60,6 +63,13 @@ public:
     // markers in list order, then tables, frame and scans. Ends the file's life in this
     // object.
     void Write(const CSavedMarker* markers, std::vector<uint8_t>& out);
+
+    // How the last Write went: spliced, with the MCUs it coded again; or coded whole.
+    struct CReport {
+        bool spliced = false;
+        int64_t recodedMcus = -1;
+    };
+    CReport LastReport() const;
 
 private:
     struct CState;
