@@ -216,14 +216,17 @@ CImageEncoder& CStampWorker::Encoder() {
 void CStampWorker::StampPicture() {
     if (m_run.shaper) {
         // Only JPEG output with its headers kept tells a viewer to turn the picture.
+        int64_t copies = 0;
         StampPhoto(m_bitmap, *m_run.shaper,
                    {m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY, m_run.followExif},
-                   m_run.extension == ".jpg" && m_run.preserveHeaders);
+                   m_run.extension == ".jpg" && m_run.preserveHeaders, &copies);
+        RequireStampOnPicture(copies);
         return;
     }
     const CImageBitmap& stamp = *m_run.stamp;
     const CStampPlacement placement = ComputeStampPlacement(
         stamp, m_bitmap, m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY);
+    RequireStampOnPicture(placement.width > 0 && placement.height > 0 ? 1 : 0);
     if (m_run.blend)
         BlendStampPixels(stamp, m_bitmap, placement);
     else

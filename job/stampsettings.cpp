@@ -1,5 +1,7 @@
 #include "job/stampsettings.h"
 
+#include "core/stamplayout.h"
+
 #include "imagelib/outputfile.h"
 #include "job/configrecord.h"
 #include "job/settingsstore.h"
@@ -42,6 +44,18 @@ const CExtendedSetting kExtendedSettings[] = {
      }},
     {"losslessjpeg", [](const CStampSettingsValues& v) { return FlagToText(v.losslessjpeg); },
      [](CStampSettingsValues& v, std::string_view text) { v.losslessjpeg = TextToFlag(text); }},
+    {"angle", [](const CStampSettingsValues& v) { return IntegerToText(v.angle); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.angle = TextToInteger(text, CStampSettingsValues().angle);
+     }},
+    {"tile", [](const CStampSettingsValues& v) { return FlagToText(v.tile); },
+     [](CStampSettingsValues& v, std::string_view text) { v.tile = TextToFlag(text); }},
+    {"tilegap", [](const CStampSettingsValues& v) { return IntegerToText(v.tilegap); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.tilegap = TextToInteger(text, CStampSettingsValues().tilegap);
+     }},
+    {"tileoffset", [](const CStampSettingsValues& v) { return FlagToText(v.tileoffset); },
+     [](CStampSettingsValues& v, std::string_view text) { v.tileoffset = TextToFlag(text); }},
 };
 
 } // namespace
@@ -69,6 +83,8 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= Repair(offsety, kMinOffset, kMaxOffset, defaults.offsety);
     repaired |= Repair(sizemode, kSizeOriginal, kSizePercentOfShorterSide, defaults.sizemode);
     repaired |= Repair(sizepercent, 1, 100, defaults.sizepercent);
+    repaired |= Repair(angle, kMinStampAngle, kMaxStampAngle, defaults.angle);
+    repaired |= Repair(tilegap, 0, kMaxTileGapPercent, defaults.tilegap);
     return !repaired;
 }
 
@@ -202,11 +218,9 @@ int CStampSettings::ImportSettings(const std::string& path) {
     const std::span<const uint8_t> tail(buffer.data() + kConfigRecordSize, got - kConfigRecordSize);
     CStampSettingsValues values = DecodeConfigRecord(
         std::span<const uint8_t, kConfigRecordSize>(buffer.data(), kConfigRecordSize));
-    // A file longer than a record without our tag is not one we wrote, and importing its
-    // bytes would replace every setting with noise.
+    // Bytes after the record without our tag (a tool that pads or appends) are ignored, as
+    // a reader of the bare record ignores them: the record is all such a file holds.
     const CConfigExtensionResult extension = DecodeConfigExtension(tail, values);
-    if (extension == CConfigExtensionResult::Foreign)
-        return 0;
     const bool valid = values.ValidateSettings();
     *this = values;
     return valid && extension != CConfigExtensionResult::Damaged ? 1 : 2;
