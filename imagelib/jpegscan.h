@@ -47,6 +47,7 @@ enum class CTableUse { Dc, AcSkip, Symbols };
 // symbol over 15.
 inline bool BuildHuffman(const JHUFF_TBL* table, CTableUse use, CHuffman& h) {
     const bool dc = use != CTableUse::AcSkip;
+    h = CHuffman{}; // a table may be built again over another file's
     if (!table)
         return false;
     int code = 0, count = 0;

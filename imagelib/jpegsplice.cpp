@@ -19,6 +19,7 @@ struct CEncodeTable {
 };
 
 void BuildEncodeTable(const JHUFF_TBL& table, CEncodeTable& e) {
+    e = CEncodeTable{};
     int code = 0, index = 0;
     for (int length = 1; length <= 16; ++length) {
         for (int i = 0; i < table.bits[length] && index < 256; ++i, ++index, ++code) {
@@ -412,10 +413,26 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
     if (interval ? s.segments.size() != size_t((s.mcus + interval - 1) / interval)
                  : s.segments.size() != 1)
         return false;
+    CReader r;
     if (interval) {
         // Each interval stands alone: those the stamp leaves are copied without a look, as
         // any decoder reads them alike in the input and in the copy; a touched one is
-        // decoded then, and must be sound.
+        // decoded then, and must be sound. The last is read now: a file cut short ends
+        // inside it, and must not pass for the photo.
+        const CSegment& segment = s.segments.back();
+        r.Start(segment.begin, segment.end, 0);
+        int predictors[4] = {};
+        for (int64_t m = int64_t(s.segments.size() - 1) * interval; m < s.mcus; ++m) {
+            if (r.Position() > segment.bits)
+                return false;
+            for (int b = 0; b < blocks; ++b)
+                if (!DecodeBlock(r, *s.dcSkip[size_t(b)], *s.acSkip[size_t(b)],
+                                 predictors[s.blockComponent[size_t(b)]]))
+                    return false;
+        }
+        const uint64_t end = r.Position();
+        if (end > segment.bits || segment.bits - end >= 8)
+            return false;
         s.mapped = true;
         return true;
     }
@@ -424,7 +441,6 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
     s.mcuBits.resize(size_t(s.mcus) + 1);
     s.mcuPredictors.resize(size_t(s.mcus) + 1);
     const CSegment& segment = s.segments[0];
-    CReader r;
     r.Start(segment.begin, segment.end, 0);
     int predictors[4] = {};
     for (int64_t m = 0; m < s.mcus; ++m) {

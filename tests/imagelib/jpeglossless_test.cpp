@@ -208,8 +208,10 @@ struct Rect {
 // Stamps rect through the coefficient path and checks every block of the output against
 // the input and the reference. False when the path declined the file.
 bool StampAndCheck(const Bytes& input, Rect rect, const std::string& name,
-                   CJpegLosslessStamper::CReport* report = nullptr, Bytes* output = nullptr) {
-    CJpegLosslessStamper stamper;
+                   CJpegLosslessStamper::CReport* report = nullptr, Bytes* output = nullptr,
+                   CJpegLosslessStamper* reused = nullptr) {
+    CJpegLosslessStamper own;
+    CJpegLosslessStamper& stamper = reused ? *reused : own;
     if (!stamper.Open(input.data(), input.size()))
         return false;
     const CJpegLosslessStamper::CRect touched =
@@ -571,7 +573,8 @@ TEST(JpegLossless, BaselineFilesKeepTheBitsOfEveryUntouchedMcuOrInterval) {
 }
 
 // A file whose tables hold only the codes its own blocks use cannot code the stamp's
-// blocks with them: it is coded again whole, with tables of its own.
+// blocks with them: it is coded again whole, with tables of its own. The stamper has just
+// spliced a file with libjpeg's standard tables, whose codes must not linger.
 TEST(JpegLossless, TablesLackingTheStampsCodesTakeTheWholeRecode) {
     JpegShape flat;
     flat.width = 64;
@@ -579,8 +582,13 @@ TEST(JpegLossless, TablesLackingTheStampsCodesTakeTheWholeRecode) {
     flat.samples.assign(size_t(flat.width * flat.height * 3), 128);
     Bytes optimised;
     ASSERT_TRUE(RecodeOptimised(MakeJpeg(flat), &optimised));
+    CJpegLosslessStamper stamper;
     CJpegLosslessStamper::CReport report;
-    ASSERT_TRUE(StampAndCheck(optimised, {10, 10, 30, 20}, "flat, optimised tables", &report));
+    ASSERT_TRUE(StampAndCheck(MakeJpeg(flat), {10, 10, 30, 20}, "flat, standard tables", &report,
+                              nullptr, &stamper));
+    EXPECT_TRUE(report.spliced);
+    ASSERT_TRUE(StampAndCheck(optimised, {10, 10, 30, 20}, "flat, optimised tables", &report,
+                              nullptr, &stamper));
     EXPECT_FALSE(report.spliced);
     // Stamped off the picture, the same file is copied as it stands.
     Bytes copy;
@@ -605,6 +613,11 @@ TEST(JpegLossless, FilesThePathCannotTakeAreDeclinedWithoutAThrow) {
     baseline.width = baseline.height = 64;
     Bytes cut = MakeJpeg(baseline);
     cut.resize(cut.size() / 2);
+    // Cut inside its last restart interval: every marker there, the data not.
+    JpegShape restarts = baseline;
+    restarts.restartInterval = 4;
+    Bytes cutLast = MakeJpeg(restarts);
+    cutLast.resize(cutLast.size() - 12);
     const Bytes notJpeg = {'B', 'M', 0, 0, 0, 0};
     const std::pair<const char*, Bytes> files[] = {
         {"CMYK", MakeJpeg(cmyk)},
@@ -612,6 +625,7 @@ TEST(JpegLossless, FilesThePathCannotTakeAreDeclinedWithoutAThrow) {
         {"arithmetic coding", MakeJpeg(arithmetic)},
         {"progressive scans cut short", truncated},
         {"baseline cut short", cut},
+        {"restart intervals, the last cut short", cutLast},
         {"not a JPEG", notJpeg},
         {"empty", Bytes{}},
     };
