@@ -712,3 +712,7 @@ void CJpegLosslessStamper::Write(const CSavedMarker* markers, std::vector<uint8_
 CJpegLosslessStamper::CReport CJpegLosslessStamper::LastReport() const {
     return m_state->report;
 }
+
+void CJpegLosslessStamper::SetSplitBytes(size_t bytes) {
+    m_state->splice.SetSplitBytes(bytes);
+}

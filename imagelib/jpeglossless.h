@@ -71,6 +71,9 @@ public:
     };
     CReport LastReport() const;
 
+    // Scans from this size on may be walked by two threads (tests lower it).
+    void SetSplitBytes(size_t bytes);
+
 private:
     struct CState;
     std::unique_ptr<CState> m_state;

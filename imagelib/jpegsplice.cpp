@@ -1,16 +1,22 @@
 #include "imagelib/jpegsplice.h"
 
+#include "imagelib/jpegdcdecoder.h"
 #include "imagelib/jpegscan.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 using namespace jpegscan;
 
 namespace {
+
+// Splices walking their scans at the moment, in any thread.
+std::atomic<int> g_walking{0};
 
 // A Huffman table for writing: code and length of every symbol, length 0 for none.
 struct CEncodeTable {
@@ -436,27 +442,38 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
         s.mapped = true;
         return true;
     }
-    // Every code of the scan read once, where each MCU starts noted: a code in no table,
-    // data cut short or whole bytes left over send the file libjpeg's way.
+    // Every code of the scan read once, where each MCU starts noted, by the preview's DC
+    // decoder: a code in no table, data cut short or whole bytes left over send the file
+    // libjpeg's way. Its second thread is worth having while no other splice walks.
+    const int others = g_walking.fetch_add(1);
+    CJpegDcDecoder::CPlanes planes;
+    bool walked = false;
+    try {
+        walked = CJpegDcDecoder::DecodeDc(
+            cinfo, scan, size, others == 0 && std::thread::hardware_concurrency() > 1 ? 2 : 1,
+            planes, m_splitBytes, true);
+    } catch (...) {
+        g_walking.fetch_sub(1);
+        throw;
+    }
+    g_walking.fetch_sub(1);
+    const CSegment& segment = s.segments[0];
+    if (!walked || planes.endBits > segment.bits || segment.bits - planes.endBits >= 8 ||
+        planes.positions.size() != size_t(s.mcus * blocks))
+        return false;
+    // The last block of each component in an MCU: its DC value predicts the next MCU's.
+    int lastOf[3] = {};
+    for (int b = 0; b < blocks; ++b)
+        lastOf[s.blockComponent[size_t(b)]] = b;
     s.mcuBits.resize(size_t(s.mcus) + 1);
     s.mcuPredictors.resize(size_t(s.mcus) + 1);
-    const CSegment& segment = s.segments[0];
-    r.Start(segment.begin, segment.end, 0);
-    int predictors[4] = {};
     for (int64_t m = 0; m < s.mcus; ++m) {
-        s.mcuBits[size_t(m)] = r.Position();
-        std::copy(predictors, predictors + 3, s.mcuPredictors[size_t(m)].begin());
-        if (m % s.mcusWide == 0 && r.Position() > segment.bits)
-            return false;
-        for (int b = 0; b < blocks; ++b)
-            if (!DecodeBlock(r, *s.dcSkip[size_t(b)], *s.acSkip[size_t(b)],
-                             predictors[s.blockComponent[size_t(b)]]))
-                return false;
+        s.mcuBits[size_t(m)] = planes.positions[size_t(m * blocks)];
+        for (int c = 0; c < components; ++c)
+            s.mcuPredictors[size_t(m)][size_t(c)] =
+                m == 0 ? 0 : planes.dc[size_t((m - 1) * blocks + lastOf[c])];
     }
-    const uint64_t end = r.Position();
-    if (end > segment.bits || segment.bits - end >= 8)
-        return false;
-    s.mcuBits[size_t(s.mcus)] = end;
+    s.mcuBits[size_t(s.mcus)] = planes.endBits;
     s.mapped = true;
     return true;
 }

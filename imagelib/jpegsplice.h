@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imagelib/bitmap.h"
+#include "imagelib/jpegdcdecoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,7 +52,12 @@ public:
     // MCUs the last WriteScan coded again.
     int64_t RecodedMcus() const;
 
+    // Scans from this size on are walked by two threads when no other splice walks; tests
+    // lower it.
+    void SetSplitBytes(size_t bytes) { m_splitBytes = bytes; }
+
 private:
+    size_t m_splitBytes = CJpegDcDecoder::kSplitBytes;
     struct CState;
     std::unique_ptr<CState> m_state;
 };
