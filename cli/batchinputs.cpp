@@ -1,5 +1,6 @@
 #include "cli/batchinputs.h"
 
+#include "imagelib/imageformats.h"
 #include "job/stampjob.h"
 
 #include <dirent.h>
@@ -14,14 +15,7 @@
 namespace {
 
 bool HasPictureExtension(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0)
-        return false;
-    std::string extension = name.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return extension == "jpg" || extension == "jpeg" || extension == "bmp" || extension == "gif" ||
-           extension == "png";
+    return HasInputExtension(name);
 }
 
 bool IsFolder(const std::string& path) {

@@ -197,29 +197,47 @@ const char* JobExtension(bool bmpChecked, bool pngChecked) {
     return ".jpg";
 }
 
+std::string OutputTypeExtension(int outputType) {
+    const CImageFormat* format = OutputFormat(outputType);
+    return format ? format->OutputExtension() : std::string(".jpg");
+}
+
 // ---- CStampWorker
 
-CStampWorker::CStampWorker(const CStampRun& run) : m_run(run) {
+CStampWorker::CStampWorker(const CStampRun& run) : m_run(run), m_memory(run.budget) {
     m_jpegEncoder.SetQuality(run.jpegQuality);
+    m_webpEncoder.SetQuality(run.jpegQuality);
+    m_avifEncoder.SetQuality(run.jpegQuality);
+    m_decoder.SetSizeGate(
+        [this](int64_t width, int64_t height) { m_memory.TakePicture(width, height); });
 }
 
 CStampWorker::~CStampWorker() = default;
 
 CImageEncoder& CStampWorker::Encoder() {
-    if (m_run.extension == ".bmp")
+    switch (m_run.outputType) {
+    case kOutputBmp:
         return m_bmpEncoder;
-    if (m_run.extension == ".png")
+    case kOutputPng:
         return m_pngEncoder;
-    return m_jpegEncoder;
+    case kOutputWebp:
+        return m_webpEncoder;
+    case kOutputAvif:
+        return m_avifEncoder;
+    default:
+        return m_jpegEncoder;
+    }
 }
 
 void CStampWorker::StampPicture() {
     if (m_run.shaper) {
-        // Only JPEG output with its headers kept tells a viewer to turn the picture.
+        // Only JPEG output with its headers kept tells a viewer to turn the picture; the
+        // other formats that keep EXIF hold their pixels upright.
+        const CImageFormat* format = OutputFormat(m_run.outputType);
         int64_t copies = 0;
         StampPhoto(m_bitmap, *m_run.shaper,
                    {m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY, m_run.followExif},
-                   m_run.extension == ".jpg" && m_run.preserveHeaders, &copies);
+                   format && format->keepsOrientation && m_run.preserveHeaders, &copies);
         RequireStampOnPicture(copies);
         return;
     }
@@ -235,19 +253,20 @@ void CStampWorker::StampPicture() {
 
 void CStampWorker::EncodeOutput(COutputFile& output) {
     CImageEncoder& encoder = Encoder();
-    // The JPEG encoder writes back whatever markers the bitmap carries; only JPEG output is
-    // asked to drop them.
-    if (&encoder == &m_jpegEncoder && !m_run.preserveHeaders)
+    // The JPEG, WebP and AVIF encoders write back the markers (or the EXIF block among them)
+    // that the bitmap carries; they are dropped unless headers are preserved.
+    if (!m_run.preserveHeaders)
         m_bitmap.FreeMarkers();
     encoder.EncodeOutput(output, m_bitmap);
 }
 
 bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
-    if (!m_run.losslessJpeg || m_run.extension != ".jpg")
+    if (!m_run.losslessJpeg || m_run.outputType != kOutputJpeg)
         return false;
-    const CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
-                                  m_run.valign,          m_run.offsetX,      m_run.offsetY,
-                                  m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif};
+    CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
+                            m_run.valign,          m_run.offsetX,      m_run.offsetY,
+                            m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif};
+    plan.admit = [this](int64_t width, int64_t height) { m_memory.TakePicture(width, height); };
     if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
     output.Commit(m_losslessBytes.data(), m_losslessBytes.size());
@@ -285,6 +304,10 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
         result.status = CStampFileResult::Failed;
         result.message = e.what();
     }
+    // The picture goes with its share of the budget, so that what the budget lends out is
+    // what the workers hold.
+    m_bitmap.Create(0, 0, 32, false);
+    m_memory.Release();
     result.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return result;
@@ -314,9 +337,14 @@ CStampJobSummary CStampJob::Run() {
     run.preserveHeaders = host.IsPreserveHeadersChecked();
     const std::string outputFolder = host.GetOutputFolder();
     run.outputFolder = outputFolder;
-    run.extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
+    run.outputType = host.GetOutputType();
+    if (!OutputFormat(run.outputType))
+        run.outputType = kOutputJpeg;
+    run.extension = OutputTypeExtension(run.outputType);
 
     const int workers = std::clamp(m_params.workers, 1, kMaxJobWorkers);
+    CMemoryBudget budget(CMemoryBudget::SystemBudget(workers));
+    run.budget = &budget;
     std::unique_ptr<CExecutor> executor;
     if (workers > 1) {
         auto parallel = std::make_unique<CParallelExecutor>(run, workers);
@@ -439,7 +467,7 @@ CStampJobSummary CStampJob::Run() {
     host.ClearStampingFlag();
     host.EnableRunControls();
     host.SetProgressPosition(0);
-    host.EnableFormatControls(run.extension == ".jpg");
+    host.EnableFormatControls(OutputFormat(run.outputType)->quality);
     return summary;
 }
 

@@ -15,7 +15,7 @@ struct CStampSettingsValues {
     int32_t colora = 0;                       // 1 when a key colour has been picked
     bool bpreview = true;                     // input page: preview the selected file
     bool overwritefiles = false;              // output page: overwrite existing files
-    int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG
+    int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG, 3 WebP, 4 AVIF
     int32_t jpgquality = 100;                 // 0..100
     std::string outputdir = FallbackFolder(); // with a trailing '/'
     std::string inputdir;                     // folder shown by the input page's tree

@@ -247,6 +247,24 @@ TEST_F(ConfigFile, ExportTruncatesALongerFile) {
 
 // The extended settings after the record: files of older versions, our own, and damaged or
 // foreign ones.
+// WebP and AVIF travel by name in the extension; the record's field keeps a value older
+// versions accept.
+TEST_F(ConfigFile, NewOutputFormatsTravelInTheExtension) {
+    for (const int type : {3, 4}) {
+        CStampSettingsValues values = Sample();
+        values.outputtype = type;
+        const std::vector<uint8_t> file = ReadAll(Exported(values));
+        EXPECT_EQ(file[8], 0) << type;
+        CStampSettings settings;
+        EXPECT_EQ(settings.ImportSettings(Exported(values).string()), 1);
+        EXPECT_EQ(settings.outputtype, type);
+        // A bare record, as an older version keeps it, reads as JPEG.
+        WriteAll(m_dir / "bare.qmc", std::vector<uint8_t>(file.begin(), file.begin() + 1104));
+        EXPECT_EQ(settings.ImportSettings((m_dir / "bare.qmc").string()), 1);
+        EXPECT_EQ(settings.outputtype, 0);
+    }
+}
+
 TEST_F(ConfigFile, ExtensionAfterTheRecord) {
     CStampSettingsValues extended = Sample();
     extended.followexif = false;
