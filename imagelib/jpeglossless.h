@@ -26,12 +26,15 @@ public:
     CJpegLosslessStamper& operator=(const CJpegLosslessStamper&) = delete;
 
     // Reads the coefficients of a whole JPEG stream kept alive by the caller until Write
-    // or Close. False, with nothing thrown, for a stream this path does not take and that
-    // the ordinary decode-and-encode path must handle: not a JPEG, arithmetic coding,
-    // samples of other than 8 bits, other than 1 or 3 components (CMYK, YCCK), a sampling
-    // that is not whole-numbered, a progressive stream whose scans stop before every
-    // coefficient is complete, or any stream libjpeg had to warn about (corrupt or
-    // truncated data, where its concealment would differ between the two paths). Also
+    // or Close; a baseline stream's scan is only walked for where its MCUs start (with
+    // restart markers, only its last interval is read, and an untouched interval is copied
+    // as it stands, whatever it holds). False, with nothing thrown, for a stream this path
+    // does not take and that the ordinary decode-and-encode path must handle: not a JPEG,
+    // arithmetic coding, samples of other than 8 bits, other than 1 or 3 components (CMYK,
+    // YCCK), a sampling that is not whole-numbered, a progressive stream whose scans stop
+    // before every coefficient is complete, or any stream libjpeg had to warn about
+    // (corrupt or truncated data, where its concealment would differ between the two
+    // paths) where libjpeg reads it. Also
     // false on every libjpeg error: the ordinary path reports it. accept, when given, sees
     // the markers and the size of the header before a coefficient is read; false from it
     // declines too, and what it throws leaves Open.
