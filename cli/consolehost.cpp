@@ -39,6 +39,13 @@ std::string CConsoleJobHost::GetFilePath(int index) {
     DrawProgress();
     return m_inputs[size_t(index)].path;
 }
+std::vector<std::string> CConsoleJobHost::GetFilePaths() {
+    std::vector<std::string> paths;
+    paths.reserve(m_inputs.size());
+    for (const CBatchInput& input : m_inputs)
+        paths.push_back(input.path);
+    return paths;
+}
 std::string CConsoleJobHost::GetFileTitle(int index) {
     return m_inputs[size_t(index)].title;
 }
@@ -65,10 +72,22 @@ void CConsoleJobHost::SetLogText(const std::string& text) {
             continue;
         out += text[i];
     }
-    std::fwrite(out.data(), 1, out.size(), m_out);
-    std::fflush(m_out);
+    Print(out);
     m_lineOpen = out.back() != '\n';
     DrawProgress();
+}
+
+void CConsoleJobHost::Print(const std::string& text) {
+    if (m_outputLost)
+        return;
+    std::fwrite(text.data(), 1, text.size(), m_out);
+    // A reader that has gone (a pipe closed, "| head") or a full disk under a redirection:
+    // no line can be reported any more, so no file may start that the log would not tell
+    // of. The files in progress finish, as with a stop.
+    if (std::fflush(m_out) != 0 || std::ferror(m_out)) {
+        m_outputLost = true;
+        s_stopRequested = 1;
+    }
 }
 
 void CConsoleJobHost::FileDone(const CStampFileResult& result) {
@@ -80,8 +99,7 @@ void CConsoleJobHost::FileDone(const CStampFileResult& result) {
     const std::string line = JsonFileLine(result.input, result.output, status, result.message,
                                           std::llround(result.milliseconds));
     ClearProgress();
-    std::fwrite(line.data(), 1, line.size(), m_out);
-    std::fflush(m_out);
+    Print(line);
     DrawProgress();
 }
 
@@ -123,8 +141,7 @@ void CConsoleJobHost::ClearProgress() {
 void CConsoleJobHost::Finish() {
     ClearProgress();
     if (m_lineOpen) {
-        std::fputc('\n', m_out);
-        std::fflush(m_out);
+        Print("\n");
         m_lineOpen = false;
     }
 }

@@ -33,6 +33,7 @@ public:
     int GetFileCount() override;
     std::string GetFilePath(int index) override;
     std::string GetFileTitle(int index) override;
+    std::vector<std::string> GetFilePaths() override;
     bool IsOverwriteChecked() override;
     bool IsStopEnabled() override;
     std::string GetLogText() override;
@@ -52,10 +53,15 @@ public:
     // progress line.
     void Finish();
 
-    // The stop request: set from a signal handler, read before each file.
+    // Whether standard output failed: the run was stopped, and nothing more is printed.
+    bool IsOutputLost() const { return m_outputLost; }
+
+    // The stop request: set from a signal handler or by a lost output, read before each
+    // file.
     static volatile std::sig_atomic_t s_stopRequested;
 
 private:
+    void Print(const std::string& text);
     void DrawProgress();
     void ClearProgress();
 
@@ -68,4 +74,5 @@ private:
     bool m_progressShown = false;
     bool m_lineOpen = false;
     bool m_json = false;
+    bool m_outputLost = false;
 };
