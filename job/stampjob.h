@@ -10,6 +10,7 @@
 #include "imagelib/pngencoder.h"
 #include "imagelib/webpencoder.h"
 #include "job/losslessjpeg.h"
+#include "job/memorybudget.h"
 #include "job/outputregistry.h"
 
 #include <cstdint>
@@ -137,6 +138,8 @@ struct CStampRun {
     std::string outputFolder;
     // Where every output is created and committed; owned by the run.
     COutputRegistry* outputs = nullptr;
+    // Shared by the workers: a picture waits until its memory fits beside the others'.
+    CMemoryBudget* budget = nullptr;
 };
 
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
@@ -175,6 +178,7 @@ private:
     CAvifEncoder m_avifEncoder;
     CLosslessJpegStamp m_lossless;
     std::vector<uint8_t> m_losslessBytes;
+    CBudgetHold m_memory; // the current file's share of the run's budget
 };
 
 // How the files of one run ended.
