@@ -554,6 +554,10 @@ std::string COutputPage::GetFilePath(int index) {
     return m_paths[size_t(index)];
 }
 
+std::vector<std::string> COutputPage::GetFilePaths() {
+    return m_paths;
+}
+
 std::string COutputPage::GetFileTitle(int index) {
     return m_titles[size_t(index)];
 }

@@ -128,6 +128,7 @@ public:
     int GetFileCount() override;
     std::string GetFilePath(int index) override;
     std::string GetFileTitle(int index) override;
+    std::vector<std::string> GetFilePaths() override;
     bool IsOverwriteChecked() override;
     bool IsStopEnabled() override;
     std::string GetLogText() override;
