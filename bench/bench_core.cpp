@@ -82,7 +82,7 @@ void BM_FeatherAlpha10Passes(benchmark::State& state) {
         uint32_t* row = reinterpret_cast<uint32_t*>(stamp.GetLines()[y]);
         for (int x = 0; x < kStamp; ++x) // a disc on a keyed-out background
             row[x] = (x - 500) * (x - 500) + (y - 500) * (y - 500) < 400 * 400 ? 0xFF336699u
-                                                                              : 0xFF00FF00u;
+                                                                               : 0xFF00FF00u;
     }
     for (auto _ : state) {
         ApplyKeyColour(stamp, MakeKeyColour(0, 255, 0, true), 10, 0, 255, grow);

@@ -42,10 +42,17 @@ const CControlTemplate kInputControls[] = {
 // ---- 103: positioning page
 const CControlTemplate kPositionControls[] = {
     {IDC_POS_STAMP_GROUP, K::GroupBox, "stamp", 1, 1, 392, 98, 0},
-    {IDC_POS_STAMP_PATH, K::Edit, "", 122, 11, 125, 13,
+    // A picture or a text: the picture's path and button, or the text's font and color
+    // buttons in the same places; the text box takes the transparency group's place.
+    {IDC_POS_STAMP_KIND, K::ComboBox, "", 122, 11, 46, 40, kTab | QM_WS_VSCROLL},
+    {IDC_POS_STAMP_PATH, K::Edit, "", 170, 11, 77, 13,
      kTab | QM_ES_READONLY | QM_WS_BORDER | QM_ES_AUTOHSCROLL},
+    {IDC_POS_FONT, K::PushButton, "font", 170, 11, 77, 13, kTab},
     {IDC_POS_OPEN_STAMP, K::PushButton, "open stamp", 249, 11, 55, 13, kTab | QM_BS_OWNERDRAW},
+    {IDC_POS_TEXT_COLOUR, K::PushButton, "color", 249, 11, 55, 13, kTab},
     {IDC_POS_STAMP_VIEW, K::Static, "", 3, 11, 116, 86, kTab | QM_SS_NOTIFY},
+    {IDC_POS_TEXT, K::Edit, "", 123, 28, 181, 39, kTab | QM_WS_BORDER | QM_ES_MULTILINE},
+    {IDC_POS_SHADOW, K::CheckBox, "shadow", 124, 70, 60, 10, kTab},
     {IDC_POS_TRANSPARENCE_GROUP, K::GroupBox, "", 123, 27, 181, 54, 0},
     {IDC_POS_USE_TRANSPARENCE, K::CheckBox, "use transparence", 130, 35, 71, 12, kTab},
     {IDC_POS_COLOUR_LABEL, K::Static, "color:", 257, 34, 21, 8, kOff},

@@ -64,6 +64,13 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_SIZE_PERCENT, "Share of the Image in percent (1 to 100)."},
     {IDS_TIP_FOLLOW_EXIF, "Place the stamp on photos as viewers turn them by their EXIF "
                           "orientation."},
+    {IDS_TIP_STAMP_KIND, "Stamp a picture, or a line of text."},
+    {IDS_TIP_FONT, "The text's font: family and style."},
+    {IDS_TIP_TEXT_COLOUR, "The text's color, or \"automatic\": light or dark for each Image, "
+                          "from the Image under the text."},
+    {IDS_TIP_TEXT, "The text. Filled for each Image: {name} {ext} {date} {year} {exif:Artist} "
+                   "(any EXIF tag by its name); {{ and }} for braces."},
+    {IDS_TIP_SHADOW, "A soft shadow under the text, so it reads on light and dark parts."},
     {IDS_TIP_ANGLE, "Turns the stamp anticlockwise by -180 to 180 degrees."},
     {IDS_TIP_TILE, "Repeats the stamp over the whole image, so that cropping cannot remove it."},
     {IDS_TIP_TILE_GAP, "Space between the copies, in percent of the stamp's size (0 to 1000)."},

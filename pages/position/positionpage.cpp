@@ -33,14 +33,18 @@
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDial>
+#include <QFontDatabase>
+#include <QFontDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -96,6 +100,11 @@ const int kTransparenceControls[] = {
 // Growth fractions of the controls (the sums where a control is anchored more than once).
 const CAnchorRow kAnchors[] = {
     {IDC_POS_STAMP_GROUP, 0, 0, 1, 0},
+    {IDC_POS_STAMP_KIND, 0.5f, 0, 0.5f, 0},
+    {IDC_POS_FONT, 0.5f, 0, 1, 0},
+    {IDC_POS_TEXT_COLOUR, 1, 0, 1, 0},
+    {IDC_POS_TEXT, 0.5f, 0, 1, 0},
+    {IDC_POS_SHADOW, 0.5f, 0, 0.5f, 0},
     {IDC_POS_STAMP_VIEW, 0, 0, 0.5f, 0},
     {IDC_POS_STAMP_PATH, 0.5f, 0, 1, 0},
     {IDC_POS_OPEN_STAMP, 1, 0, 1, 0},
@@ -171,7 +180,44 @@ const CToolRow kTools[] = {
     {IDC_POS_ANGLE_DIAL, IDS_TIP_ANGLE},
     {IDC_POS_TILE, IDS_TIP_TILE},
     {IDC_POS_TILE_GAP, IDS_TIP_TILE_GAP},
+    {IDC_POS_STAMP_KIND, IDS_TIP_STAMP_KIND},
+    {IDC_POS_FONT, IDS_TIP_FONT},
+    {IDC_POS_TEXT_COLOUR, IDS_TIP_TEXT_COLOUR},
+    {IDC_POS_TEXT, IDS_TIP_TEXT},
+    {IDC_POS_SHADOW, IDS_TIP_SHADOW},
 };
+
+// The controls of a picture stamp, hidden while the stamp is a text.
+const int kPictureControls[] = {
+    IDC_POS_STAMP_PATH,       IDC_POS_OPEN_STAMP,    IDC_POS_TRANSPARENCE_GROUP,
+    IDC_POS_USE_TRANSPARENCE, IDC_POS_COLOUR_LABEL,  IDC_POS_SWATCH,
+    IDC_POS_FEATHER,          IDC_POS_TOLERANCE,     IDC_POS_TOLERANCE_LABEL,
+    IDC_POS_TOLERANCE_VALUE,  IDC_POS_FEATHER_LABEL, IDC_POS_FEATHER_VALUE,
+    IDC_POS_FEATHER_MARK,
+};
+const int kTextControls[] = {IDC_POS_FONT, IDC_POS_TEXT_COLOUR, IDC_POS_TEXT, IDC_POS_SHADOW};
+
+std::optional<std::string> RunFontDialog(QWidget* parent, const std::string& spec) {
+    const CTextFont font = ParseTextFont(spec);
+    QFont initial(QString::fromStdString(font.family));
+    initial.setStyleName(QString::fromStdString(font.style));
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, initial, parent, QStringLiteral("font"));
+    if (!ok)
+        return std::nullopt;
+    const QString style =
+        chosen.styleName().isEmpty() ? QFontDatabase::styleString(chosen) : chosen.styleName();
+    return TextFontSpec({chosen.family().toStdString(), style.toStdString()});
+}
+
+std::optional<int32_t> RunColourDialog(QWidget* parent, int32_t colour) {
+    const QColor initial =
+        colour == kTextColourAuto ? QColor(Qt::white) : QColor::fromRgb(QRgb(colour));
+    const QColor chosen = QColorDialog::getColor(initial, parent, QStringLiteral("color"));
+    if (!chosen.isValid())
+        return std::nullopt;
+    return int32_t(chosen.rgb() & 0xFFFFFF);
+}
 
 QWidget* CreateViewer(const CControlTemplate& control, QWidget* parent) {
     auto* viewer = new CImageViewer(parent);
@@ -229,8 +275,8 @@ std::optional<QString> RunPreviewFileDialog(QWidget* parent, const QString& filt
 } // namespace
 
 CPositionPage::CPositionPage(QWidget* parent)
-    : CResizePropertyPage(parent), m_openFile(RunPreviewFileDialog),
-      m_accelerators(CAcceleratorTable::Load(IDR_ACCELERATORS)) {
+    : CResizePropertyPage(parent), m_openFile(RunPreviewFileDialog), m_chooseFont(RunFontDialog),
+      m_chooseColour(RunColourDialog), m_accelerators(CAcceleratorTable::Load(IDR_ACCELERATORS)) {
     CDialogBuilder builder(*FindDialogTemplate(IDD_POSITION_PAGE));
     UseCommonControls(builder);
     builder.SetFactory(IDC_POS_STAMP_VIEW, CreateViewer);
@@ -265,6 +311,33 @@ CPositionPage::CPositionPage(QWidget* parent)
              m_offsetYBox && m_opacitySlider && m_featherSlider && m_toleranceSlider &&
              m_useTransparence && m_zoomList && m_stampGroup && m_swatch && m_sizeModeList &&
              m_sizePercentBox && m_followExifBox);
+
+    m_kindList = GetDlgItemAs<QComboBox>(this, IDC_POS_STAMP_KIND);
+    m_textBox = GetDlgItemAs<QPlainTextEdit>(this, IDC_POS_TEXT);
+    m_fontButton = GetDlgItemAs<QPushButton>(this, IDC_POS_FONT);
+    m_colourButton = GetDlgItemAs<QPushButton>(this, IDC_POS_TEXT_COLOUR);
+    m_shadowBox = GetDlgItemAs<QCheckBox>(this, IDC_POS_SHADOW);
+    Q_ASSERT(m_kindList && m_textBox && m_fontButton && m_colourButton && m_shadowBox);
+    m_kindList->addItem(QStringLiteral("picture"));
+    m_kindList->addItem(QStringLiteral("text"));
+    m_textBox->setTabChangesFocus(true);
+    m_fontButton->setAutoDefault(false);
+    m_colourButton->setAutoDefault(false);
+    auto* colourMenu = new QMenu(m_colourButton);
+    QAction* automatic = colourMenu->addAction(QStringLiteral("automatic"));
+    automatic->setCheckable(true);
+    QAction* choose = colourMenu->addAction(QStringLiteral("color..."));
+    m_colourButton->setMenu(colourMenu);
+    connect(automatic, &QAction::triggered, this, [this] { OnTextColour(true); });
+    connect(choose, &QAction::triggered, this, [this] { OnTextColour(false); });
+    connect(m_kindList, &QComboBox::activated, this, &CPositionPage::OnStampKindChanged);
+    connect(m_fontButton, &QPushButton::clicked, this, &CPositionPage::OnFontClicked);
+    connect(m_shadowBox, &QCheckBox::clicked, this, &CPositionPage::OnShadowClicked);
+    connect(m_textBox, &QPlainTextEdit::textChanged, this,
+            [this] { RestartPreviewTimer(kTimerText); });
+    m_shadowBox->setChecked(m_text.shadow);
+    ShowKindControls();
+    UpdateTextButtons();
 
     // 1. The image buttons.
     const CImageButtonRow buttons[] = {
@@ -471,8 +544,137 @@ CPhotoFacts CPositionPage::SampleFacts(const CPhotoPlacement& placement) {
 void CPositionPage::SetTextStamp(const CTextStampValues& values) {
     m_text = values;
     m_previewShaper.reset();
+    {
+        const QSignalBlocker blocker(m_textBox);
+        m_textBox->setPlainText(QString::fromStdString(values.text));
+    }
+    m_shadowBox->setChecked(values.shadow);
+    UpdateTextButtons();
+    ShowKindControls();
     if (IsTextStamp())
         ShowTextStamp();
+}
+
+void CPositionPage::ShowKindControls() {
+    const bool text = IsTextStamp();
+    {
+        const QSignalBlocker blocker(m_kindList);
+        m_kindList->setCurrentIndex(text ? 1 : 0);
+    }
+    for (const int id : kPictureControls)
+        if (QWidget* w = GetDlgItem(this, id))
+            w->setVisible(!text);
+    for (const int id : kTextControls)
+        if (QWidget* w = GetDlgItem(this, id))
+            w->setVisible(text);
+    // Key colour, tolerance and feather belong to a picture's own pixels.
+    m_useTransparence->setEnabled(!text);
+    EnableTransparenceControls(!text && m_useTransparence->isChecked());
+    m_stampView->SetPickEnabled(!text && m_useTransparence->isChecked());
+}
+
+void CPositionPage::UpdateTextButtons() {
+    const CTextFont font = ParseTextFont(m_text.font);
+    const QString name = QString::fromStdString(font.family + " " + font.style).trimmed();
+    // Long names end in an ellipsis; the whole name is in the tooltip.
+    const int room = std::max(10, m_fontButton->width() - 12);
+    m_fontButton->setText(m_fontButton->fontMetrics().elidedText(name, Qt::ElideRight, room));
+    m_fontButton->setToolTip(name);
+    const bool automatic = m_text.colour == kTextColourAuto;
+    if (QMenu* menu = m_colourButton->menu(); menu && !menu->actions().isEmpty())
+        menu->actions().front()->setChecked(automatic);
+    m_colourButton->setText(automatic ? QStringLiteral("automatic") : QStringLiteral("color"));
+    QPixmap swatch(12, 12);
+    swatch.fill(automatic ? palette().color(QPalette::Button)
+                          : QColor::fromRgb(QRgb(m_text.colour & 0xFFFFFF)));
+    if (automatic) {
+        // Half light, half dark: the tone each photo gets.
+        QPainter painter(&swatch);
+        painter.fillRect(0, 0, 6, 12, Qt::white);
+        painter.fillRect(6, 0, 6, 12, Qt::black);
+    }
+    m_colourButton->setIcon(QIcon(swatch));
+}
+
+void CPositionPage::TextChanged() {
+    m_previewShaper.reset();
+    const std::string unknown = UnknownPlaceholder(m_text.text);
+    m_textProblem =
+        unknown.empty()
+            ? QString()
+            : QStringLiteral("unknown placeholder %1").arg(QString::fromStdString(unknown));
+    ShowTextStamp();
+    if (m_stampView->IsLoaded()) {
+        StampChanged();
+        return;
+    }
+    m_stampGroup->setTitle(m_textProblem.isEmpty() ? QStringLiteral("stamp")
+                                                   : QStringLiteral("stamp - ") + m_textProblem);
+    m_stampView->PaintPicture();
+    if (m_sampleView->IsLoaded())
+        RebuildStampedPreview();
+}
+
+void CPositionPage::OnStampKindChanged() {
+    const int kind = m_kindList->currentIndex() == 1 ? kStampText : kStampPicture;
+    if (kind == m_text.kind)
+        return;
+    CWaitCursor wait;
+    m_text.kind = kind;
+    m_previewShaper.reset();
+    ShowKindControls();
+    if (kind == kStampText) {
+        m_text.text = m_textBox->toPlainText().toStdString();
+        TextChanged();
+        return;
+    }
+    // The picture comes back from its file; a pasted one is gone with the text.
+    m_stampView->ClearPicture();
+    if (!m_stampPath.isEmpty() && m_stampPath != QStringLiteral("CLIPBOARD"))
+        m_stampView->LoadPictureFile(m_stampPath, false);
+    if (m_stampView->IsLoaded()) {
+        StampChanged();
+        return;
+    }
+    m_stampGroup->setTitle(QStringLiteral("stamp"));
+    m_stampView->PaintPicture();
+    if (m_sampleView->IsLoaded())
+        RebuildStampedPreview();
+}
+
+void CPositionPage::OnFontClicked() {
+    if (!m_chooseFont)
+        return;
+    const std::optional<std::string> font = m_chooseFont(this, m_text.font);
+    if (!font || *font == m_text.font)
+        return;
+    CWaitCursor wait;
+    m_text.font = *font;
+    UpdateTextButtons();
+    TextChanged();
+}
+
+void CPositionPage::OnTextColour(bool automatic) {
+    int32_t colour = kTextColourAuto;
+    if (!automatic) {
+        const std::optional<int32_t> chosen =
+            m_chooseColour ? m_chooseColour(this, m_text.colour) : std::nullopt;
+        if (!chosen) {
+            UpdateTextButtons(); // the menu's check mark as it was
+            return;
+        }
+        colour = *chosen;
+    }
+    m_text.colour = colour;
+    UpdateTextButtons();
+    CWaitCursor wait;
+    TextChanged();
+}
+
+void CPositionPage::OnShadowClicked() {
+    m_text.shadow = m_shadowBox->isChecked();
+    CWaitCursor wait;
+    TextChanged();
 }
 
 void CPositionPage::ShowTextStamp() {
@@ -782,6 +984,8 @@ void CPositionPage::OnOpenStamp() {
     if (!m_stampView->SetPicture(picture, true))
         return;
     SetStampPath(*path);
+    m_text.kind = kStampPicture;
+    ShowKindControls();
     StampChanged();
 }
 
@@ -823,6 +1027,11 @@ void CPositionPage::OnAlignmentClicked(int controlId) {
         return;
     m_halign = alignment->halign;
     m_valign = alignment->valign;
+    if (IsTextStamp()) {
+        // A text's lines line up on the stamp's side.
+        TextChanged();
+        return;
+    }
     if (m_sampleView->IsLoaded() && m_stampView->IsLoaded()) {
         CWaitCursor wait;
         RebuildStampedPreview();
@@ -876,7 +1085,7 @@ void CPositionPage::OnPreviewTimer() {
     const int id = m_previewTimerId;
     m_previewTimer.stop();
     m_previewTimerId = 0;
-    if (id < kTimerOffsets || id > kTimerLayout)
+    if (id < kTimerOffsets || id > kTimerText)
         return;
     // A run that started within the second reads the stamp: try again after it.
     if (m_host.isStamping && m_host.isStamping()) {
@@ -937,6 +1146,13 @@ void CPositionPage::OnPreviewTimer() {
             m_tileGap = gap;
             m_previewShaper.reset();
             changed |= m_tile;
+        }
+    }
+    if (const std::string text = m_textBox->toPlainText().toStdString(); text != m_text.text) {
+        m_text.text = text;
+        if (IsTextStamp()) {
+            TextChanged();
+            changed = false; // the preview is made anew already
         }
     }
     if ((rekey || refill) && m_stampView->IsLoaded())
@@ -1285,6 +1501,8 @@ void CPositionPage::OnPaste() {
         if (!m_stampView->SetPicture(pasted, true))
             return;
         SetStampPath(QStringLiteral("CLIPBOARD"));
+        m_text.kind = kStampPicture;
+        ShowKindControls();
         StampChanged();
     } else {
         if (!m_sampleView->SetPicture(pasted, true))

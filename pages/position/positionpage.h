@@ -26,6 +26,8 @@ class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
+class QPushButton;
 class QSlider;
 
 // What the positioning page asks of the window that holds it. Every member may be empty.
@@ -56,6 +58,12 @@ struct CTextStampValues {
     bool operator==(const CTextStampValues&) const = default;
 };
 
+// Asks for a font, starting from "FAMILY:STYLE"; nothing when cancelled. The default shows
+// the font dialog; tests put their own in its place.
+using CFontHook = std::function<std::optional<std::string>(QWidget* parent, const std::string&)>;
+// Asks for a colour (0xRRGGBB), starting from the given one; nothing when cancelled.
+using CColourHook = std::function<std::optional<int32_t>(QWidget* parent, int32_t colour)>;
+
 // Runs the file-open dialog with the filter and returns the chosen path, or nothing when
 // cancelled. The default shows CPreviewFileDlg; tests put their own in its place.
 using COpenFileHook = std::function<std::optional<QString>(QWidget* parent, const QString& filter)>;
@@ -80,6 +88,7 @@ public:
         kTimerTolerance = 4,
         kTimerSizePercent = 5,
         kTimerLayout = 6, // angle and tile gap
+        kTimerText = 7,
     };
     // The entries of the size list, in the order of the sizemode values.
     static const char* const kSizeModeEntries[3];
@@ -89,6 +98,8 @@ public:
 
     void SetHost(CPositionPageHost host) { m_host = std::move(host); }
     void SetOpenFileHook(COpenFileHook hook) { m_openFile = std::move(hook); }
+    void SetFontHook(CFontHook hook) { m_chooseFont = std::move(hook); }
+    void SetColourHook(CColourHook hook) { m_chooseColour = std::move(hook); }
 
     // ---- The three viewers; the stamp preview's picture is the prepared stamp.
     CImageViewer* GetStampView() const { return m_stampView; }
@@ -188,6 +199,14 @@ public:
     void OnSizeModeChanged();
     void OnSizePercentUpdate();
     void OnFollowExif();
+    // The text stamp's controls.
+    void OnStampKindChanged();
+    void OnFontClicked();
+    void OnTextColour(bool automatic);
+    void OnShadowClicked();
+    // Why the text cannot be stamped (an unknown placeholder), as the page shows it; empty
+    // when it can.
+    const QString& GetTextProblem() const { return m_textProblem; }
     void OnAngleChanged(int degrees);
     void OnTileClicked();
     void OnTileGapUpdate();
@@ -240,6 +259,11 @@ private:
     CPhotoFacts SampleFacts(const CPhotoPlacement& placement);
     // The text drawn into the stamp view at its own size, for the sample's placeholders.
     void ShowTextStamp();
+    // The picture's or the text's controls, as the stamp's kind asks.
+    void ShowKindControls();
+    // The text's stamp anew: drawn into the stamp view, the preview stamped again.
+    void TextChanged();
+    void UpdateTextButtons();
     std::optional<QString> ChooseFile();
     static bool HasFocus(const QWidget* widget);
     static bool IsEditBox(const QWidget* widget);
@@ -291,6 +315,14 @@ private:
     bool m_tileOffset = false; // no control of its own: kept as the settings say
     std::shared_ptr<CStampMaker> m_previewShaper;
     CTextStampValues m_text;
+    QString m_textProblem;
+    CFontHook m_chooseFont;
+    CColourHook m_chooseColour;
+    QComboBox* m_kindList = nullptr;
+    QPlainTextEdit* m_textBox = nullptr;
+    QPushButton* m_fontButton = nullptr;
+    QPushButton* m_colourButton = nullptr;
+    QCheckBox* m_shadowBox = nullptr;
     QTimer m_previewTimer;
     int m_previewTimerId = 0;
     int m_previewUpdates = 0;

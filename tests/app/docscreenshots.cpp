@@ -31,7 +31,9 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -396,6 +398,25 @@ int main(int argc, char** argv) {
     Check(QTest::qWaitFor([&] { return !output->IsWorkerRunning(); }, 120000),
           "the second run ended");
     Shot("limits", window);
+
+    // A text instead of the logo: two lines, the second naming the sample, in the tone
+    // each photo asks for.
+    tabs->setCurrentIndex(CMainPages::kPosition);
+    auto* kind = Item<QComboBox>(position, IDC_POS_STAMP_KIND);
+    kind->setFocus();
+    QTest::keyClick(kind, Qt::Key_Down);
+    Check(position->IsTextStamp(), "the stamp became a text");
+    auto* text = Item<QPlainTextEdit>(position, IDC_POS_TEXT);
+    text->setFocus();
+    QTest::keyClicks(text, QString::fromUtf8("\u00a9 2026 Sam Rivers"));
+    QTest::keyClick(text, Qt::Key_Return);
+    QTest::keyClicks(text, QStringLiteral("{name}"));
+    auto* colour = Item<QPushButton>(position, IDC_POS_TEXT_COLOUR);
+    colour->menu()->actions().front()->trigger();
+    Check(QTest::qWaitFor([&] { return !position->IsPreviewTimerPending(); }, 5000),
+          "the text was drawn");
+    Check(position->GetStampView()->IsLoaded(), "the text shows in the stamp box");
+    Shot("position-text", window);
 
     main.close();
     std::printf("tour folder (pictures, stamped copies, holiday.qmc): %s\n", qPrintable(tour.root));

@@ -34,6 +34,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -987,6 +989,17 @@ TEST_F(PositionPageTest, Screenshots) {
     QTest::qWait(50);
     EXPECT_TRUE(page.grab().save(target + "/position-300.png"));
 
+    Item<QComboBox>(IDC_POS_ZOOM)->setCurrentIndex(4);
+    page.OnZoomChange();
+    CTextStampValues text;
+    text.kind = kStampText;
+    text.text = "\u00a9 2026 Sam Rivers\n\u05e9\u05dc\u05d5\u05dd {{name}}";
+    text.colour = kTextColourAuto;
+    page.SetTextStamp(text);
+    page.StampChanged();
+    QTest::qWait(50);
+    EXPECT_TRUE(page.grab().save(target + "/position-text.png"));
+
     QTemporaryDir dir;
     MakeSampleImage(640, 480).save(dir.filePath("holiday.png"));
     MakeStampImage(300, 90).save(dir.filePath("logo.png"));
@@ -1000,4 +1013,89 @@ TEST_F(PositionPageTest, Screenshots) {
     dialog.OnFileNameChange(dir.filePath("holiday.png"));
     QTest::qWait(200);
     EXPECT_TRUE(dialog.grab().save(target + "/filedialog.png"));
+}
+
+// A text stamp set up through its controls as a user would: the kind chosen with the
+// keyboard, the text typed, the font and colour buttons, the shadow switch; the picture's
+// key controls out of reach meanwhile; an unknown placeholder shown instead of stamped.
+TEST_F(PositionPageTest, TextStampThroughItsControls) {
+    LoadSample(400, 300);
+    std::vector<std::string> fontsAsked;
+    page.SetFontHook([&](QWidget*, const std::string& current) -> std::optional<std::string> {
+        fontsAsked.push_back(current);
+        return std::string("DejaVu Serif:Bold");
+    });
+    page.SetColourHook([](QWidget*, int32_t) -> std::optional<int32_t> { return 0x20C040; });
+    auto* kind = Item<QComboBox>(IDC_POS_STAMP_KIND);
+    auto* text = Item<QPlainTextEdit>(IDC_POS_TEXT);
+    auto* shadow = Item<QCheckBox>(IDC_POS_SHADOW);
+    auto* font = Item<QPushButton>(IDC_POS_FONT);
+    auto* colour = Item<QPushButton>(IDC_POS_TEXT_COLOUR);
+    ASSERT_TRUE(kind && text && shadow && font && colour);
+    EXPECT_FALSE(text->isVisible());
+    EXPECT_TRUE(Item<QWidget>(IDC_POS_USE_TRANSPARENCE)->isVisible());
+
+    kind->setFocus();
+    QTest::keyClick(kind, Qt::Key_Down);
+    ASSERT_TRUE(page.IsTextStamp());
+    for (QWidget* w : std::initializer_list<QWidget*>{text, shadow, font, colour})
+        EXPECT_TRUE(w->isVisible());
+    for (const int id : {IDC_POS_USE_TRANSPARENCE, IDC_POS_SWATCH, IDC_POS_TOLERANCE,
+                         IDC_POS_FEATHER, IDC_POS_STAMP_PATH, IDC_POS_OPEN_STAMP}) {
+        EXPECT_FALSE(Item<QWidget>(id)->isVisible()) << id;
+        if (id != IDC_POS_STAMP_PATH && id != IDC_POS_OPEN_STAMP)
+            EXPECT_FALSE(Item<QWidget>(id)->isEnabled()) << id;
+    }
+    // Tab goes through the text's controls in their order.
+    kind->setFocus();
+    QWidget* order[] = {font, colour, page.GetStampView(), text, shadow};
+    for (QWidget* next : order) {
+        QTest::keyClick(page.window()->focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(page.window()->focusWidget(), next);
+    }
+
+    // Typed text shows in the stamp box and on the sample once the preview timer fires.
+    text->setFocus();
+    QTest::keyClicks(text, QStringLiteral("\u00a9 Sam"));
+    QTest::keyClick(text, Qt::Key_Return);
+    QTest::keyClicks(text, QStringLiteral("{{x}}"));
+    EXPECT_TRUE(page.IsPreviewTimerPending());
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetTextStamp().text, "\u00a9 Sam\n{{x}}");
+    ASSERT_TRUE(page.GetStampView()->IsLoaded());
+    EXPECT_FALSE(
+        SamePixels(page.GetStampedView()->GetPicture(), page.GetSampleView()->GetPicture()));
+    const CRunStamp run = page.GetRunStamp();
+    ASSERT_TRUE(run.description);
+    EXPECT_TRUE(run.description->IsText());
+
+    // The font and the colour through their buttons; the shadow switched off.
+    QTest::mouseClick(font, Qt::LeftButton);
+    EXPECT_EQ(fontsAsked, std::vector<std::string>{"sans-serif:bold"});
+    EXPECT_EQ(page.GetTextStamp().font, "DejaVu Serif:Bold");
+    EXPECT_EQ(font->toolTip(), "DejaVu Serif Bold");
+    colour->menu()->actions().back()->trigger();
+    EXPECT_EQ(page.GetTextStamp().colour, 0x20C040);
+    colour->menu()->actions().front()->trigger();
+    EXPECT_EQ(page.GetTextStamp().colour, kTextColourAuto);
+    EXPECT_EQ(colour->text(), "automatic");
+    const int withShadow = page.GetStampView()->GetPicture().GetWidth();
+    QTest::mouseClick(shadow, Qt::LeftButton);
+    EXPECT_FALSE(page.GetTextStamp().shadow);
+    EXPECT_LT(page.GetStampView()->GetPicture().GetWidth(), withShadow);
+
+    // An unknown placeholder: nothing to stamp, and the caption says why.
+    text->selectAll();
+    QTest::keyClicks(text, QStringLiteral("{nmae}"));
+    page.OnPreviewTimer();
+    EXPECT_FALSE(page.GetStampView()->IsLoaded());
+    EXPECT_TRUE(page.GetStampCaption().contains("{nmae}")) << page.GetStampCaption().toStdString();
+    EXPECT_FALSE(page.GetRunStamp().description);
+
+    // Back to the picture: the key controls return.
+    kind->setFocus();
+    QTest::keyClick(kind, Qt::Key_Up);
+    EXPECT_FALSE(page.IsTextStamp());
+    EXPECT_TRUE(Item<QWidget>(IDC_POS_USE_TRANSPARENCE)->isEnabled());
+    EXPECT_FALSE(text->isVisible());
 }
