@@ -118,21 +118,14 @@ void CHeifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     // Deep samples come as 16-bit words and are rounded here: libheif's own reduction cuts.
     options->convert_hdr_to_8bit = 0;
     // AV1 through libaom, whatever the brands say: dav1d prints its complaints about damaged
-    // streams to the standard error, which a batch run's output must not carry. A picture of
-    // another codec has no such decoder and is decoded by the one libheif picks.
+    // streams to the standard error, which a batch run's output must not carry. libheif
+    // takes the id for AV1 pictures only; HEVC goes to libde265 all the same.
     options->decoder_id = "aom";
     const heif_chroma chroma =
         deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
              : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* decoded = nullptr;
-    heif_error error =
-        heif_decode_image(primary, &decoded, heif_colorspace_RGB, chroma, options.get());
-    if (error.code == heif_error_Plugin_loading_error ||
-        error.code == heif_error_Unsupported_feature) {
-        options->decoder_id = nullptr;
-        error = heif_decode_image(primary, &decoded, heif_colorspace_RGB, chroma, options.get());
-    }
-    Check(error);
+    Check(heif_decode_image(primary, &decoded, heif_colorspace_RGB, chroma, options.get()));
     HeifPtr<const heif_image> image(decoded);
 
     const int width = heif_image_get_width(decoded, heif_channel_interleaved);
