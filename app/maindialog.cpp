@@ -5,6 +5,7 @@
 #include "job/qtsettingsstore.h"
 #include "pages/input/foldertree.h"
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/messagebox.h"
 #include "platform/pretranslate.h"
 #include "platform/resourceloader.h"
@@ -32,20 +33,6 @@ namespace {
 
 std::unique_ptr<CSettingsStore> UserStoreUnlessGiven(std::unique_ptr<CSettingsStore> store) {
     return store ? std::move(store) : std::make_unique<CQtSettingsStore>();
-}
-
-// The first (or last) control of a page that Tab can reach.
-QWidget* TabStopOfPage(QWidget* page, bool last) {
-    QWidget* found = nullptr;
-    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
-        if (!page->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() ||
-            !w->isVisibleTo(page))
-            continue;
-        if (!last)
-            return w;
-        found = w;
-    }
-    return found;
 }
 
 // Delivers the resize events that hidden widgets keep for their show, parents first, so
@@ -334,7 +321,7 @@ bool CMainDialog::PreTranslate(QWidget* target, QEvent* event) {
             return false;
     QWidget* page = GetPage(m_currentPage);
     const bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
-    if (QWidget* stop = page ? TabStopOfPage(page, backwards) : nullptr)
+    if (QWidget* stop = page ? FirstTabStop(page, backwards) : nullptr)
         stop->setFocus(backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
     return true;
 }

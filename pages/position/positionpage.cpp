@@ -20,6 +20,7 @@
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/messagebox.h"
 #include "platform/pretranslate.h"
 #include "platform/resourceloader.h"
@@ -46,6 +47,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <utility>
 
 const QString CPositionPage::kOpenFilter = QStringLiteral(
     "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)|*.bmp; *.jpg; *.jpeg; *.gif; "
@@ -549,10 +551,48 @@ void CPositionPage::ComposeStampedPreview() {
 
 void CPositionPage::showEvent(QShowEvent* event) {
     CResizePropertyPage::showEvent(event);
+    LoadChosenSample();
     // The output page may have switched lossless output on or off meanwhile.
     const bool lossless = m_host.isLosslessJpegOutput && m_host.isLosslessJpegOutput();
     if (lossless != m_composedLossless && m_stampedView->IsLoaded() && m_stampView->IsLoaded())
         RebuildStampedPreview();
+}
+
+void CPositionPage::hideEvent(QHideEvent* event) {
+    CResizePropertyPage::hideEvent(event);
+    // Another page is chosen: it may start a run with these values.
+    TakePendingValues();
+}
+
+void CPositionPage::TakePendingValues() {
+    LoadChosenSample();
+    if (m_previewTimer.isActive() && !m_stampDrag.active)
+        OnPreviewTimer();
+}
+
+void CPositionPage::ChooseSample(const QString& path) {
+    m_chosenSample = path;
+    if (isVisible())
+        LoadChosenSample();
+}
+
+void CPositionPage::LoadChosenSample() {
+    // A run reads the preview's stamp; the sample waits until it is over.
+    if (m_chosenSample.isEmpty() || (m_host.isStamping && m_host.isStamping()))
+        return;
+    const QString path = std::exchange(m_chosenSample, QString());
+    if (path == m_samplePath)
+        return;
+    CWaitCursor wait;
+    // A file that cannot be read (the input page's preview says why) leaves the sample
+    // shown before.
+    if (m_sampleView->LoadPictureFile(path, false)) {
+        m_samplePath = path;
+    } else if (m_samplePath.isEmpty() || !m_sampleView->LoadPictureFile(m_samplePath, false)) {
+        m_samplePath.clear();
+        m_sampleView->LoadSamplePicture();
+    }
+    SampleChanged();
 }
 
 void CPositionPage::RebuildStampedPreview() {
@@ -912,8 +952,7 @@ bool CPositionPage::BeginStampDrag(const QPoint& pagePos) {
     if (m_host.isStamping && m_host.isStamping())
         return false; // a run reads the stamp's placement as it is
     // Offsets typed within the last second count from where they put the stamp.
-    if (IsPreviewTimerPending())
-        OnPreviewTimer();
+    TakePendingValues();
     if (!IsOverStamp(pagePos))
         return false;
     m_stampDrag.active = true;
@@ -1094,12 +1133,6 @@ bool CPositionPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
         OnCommand(command);
         return true;
     }
-    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
-    if (tab && (target == m_stampPathBox || HasFocus(m_stampPathBox)) && m_host.tabControl) {
-        if (QWidget* tabs = m_host.tabControl()) {
-            tabs->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-    }
-    return false;
+    // Past the last stop (or before the first) Tab goes to the tab strip.
+    return NavigateDialog(this, target, event, m_host.tabControl ? m_host.tabControl() : nullptr);
 }

@@ -10,16 +10,18 @@
 namespace {
 
 const std::vector<std::string> kReadOrder = {
-    "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
-    "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
-    "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
-    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent", "losslessjpeg"};
+    "bpreview",   "biptc",      "inputdir", "outputdir",   "overwritefiles",
+    "jpgquality", "outputtype", "usetrans", "feather",     "tptolerance",
+    "halign",     "valign",     "offsetx",  "offsety",     "opacity",
+    "colora",     "colorb",     "colorg",   "colorr",      "pathsample",
+    "pathstamp",  "followexif", "sizemode", "sizepercent", "losslessjpeg"};
 
 const std::vector<std::string> kWriteOrder = {
-    "bpreview",       "biptc",       "inputdir",   "outputdir",  "jpgquality", "outputtype",
-    "overwritefiles", "pathstamp",   "pathsample", "colora",     "colorb",     "colorg",
-    "colorr",         "offsetx",     "offsety",    "opacity",    "halign",     "valign",
-    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent", "losslessjpeg"};
+    "bpreview",   "biptc",          "inputdir",  "outputdir",   "jpgquality",
+    "outputtype", "overwritefiles", "pathstamp", "pathsample",  "colora",
+    "colorb",     "colorg",         "colorr",    "offsetx",     "offsety",
+    "opacity",    "halign",         "valign",    "feather",     "tptolerance",
+    "usetrans",   "followexif",     "sizemode",  "sizepercent", "losslessjpeg"};
 
 std::unique_ptr<CSettingsStore> Store(CMemoryStoreState& state) {
     return std::make_unique<CMemorySettingsStore>(state);
@@ -62,7 +64,7 @@ TEST(LoadSettings, FirstStartCreatesEveryValueEmptyAndGivesTheDefaults) {
     EXPECT_EQ(state.written, kWriteOrder); // the destructor saves every value, in its order
     EXPECT_EQ(state.values.at("biptc"), "0");
     EXPECT_EQ(state.values.at("bpreview"), "1");
-    EXPECT_EQ(state.values.at("jpgquality"), "100");
+    EXPECT_EQ(state.values.at("jpgquality"), "90"); // first start
     EXPECT_EQ(state.values.at("feather"), "10");
     EXPECT_EQ(state.values.at("inputdir"), FallbackFolder());
 }
@@ -76,7 +78,7 @@ TEST(LoadSettings, StoredTextsTurnIntoValuesByTheirRules) {
         int expected;
     } cases[] = {
         {"jpgquality", "abc", [](const V& v) { return v.jpgquality; }, 0},
-        {"jpgquality", "150", [](const V& v) { return v.jpgquality; }, 100},
+        {"jpgquality", "150", [](const V& v) { return v.jpgquality; }, 90},
         {"jpgquality", " 55", [](const V& v) { return v.jpgquality; }, 55},
         {"outputtype", " 2", [](const V& v) { return v.outputtype; }, 0},
         {"outputtype", "2", [](const V& v) { return v.outputtype; }, 2},

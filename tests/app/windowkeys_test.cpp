@@ -1,0 +1,196 @@
+// The window from the keyboard and its ways out, as a user meets them: Tab through every
+// page, and values typed just before leaving.
+#include "app/closesignals.h"
+#include "pages/input/inputpage.h"
+#include "pages/output/outputpage.h"
+#include "pages/position/positionpage.h"
+#include "platform/messagebox.h"
+#include "platform/tabcontrol.h"
+#include "realwindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTabBar>
+
+#include <csignal>
+#include <set>
+
+namespace {
+
+class WindowKeys : public RealWindowTest {};
+
+// The page's control that holds w.
+QWidget* ControlOf(QWidget* page, QWidget* w) {
+    while (w && w->parentWidget() != page)
+        w = w->parentWidget();
+    return w;
+}
+
+std::vector<int> Ids(const std::vector<QWidget*>& controls) {
+    std::vector<int> ids;
+    for (const QWidget* w : controls)
+        ids.push_back(GetDlgCtrlID(w));
+    return ids;
+}
+
+// The arrow keys from button: every button they reach joins seen. Each move checks the
+// button it lands on, and the opposite key comes back, so the group ends as it began.
+void WalkArrows(QAbstractButton* from, std::set<QAbstractButton*>& seen) {
+    seen.insert(from);
+    const std::pair<Qt::Key, Qt::Key> moves[] = {{Qt::Key_Right, Qt::Key_Left},
+                                                 {Qt::Key_Left, Qt::Key_Right},
+                                                 {Qt::Key_Down, Qt::Key_Up},
+                                                 {Qt::Key_Up, Qt::Key_Down}};
+    for (const auto& [key, back] : moves) {
+        QTest::keyClick(from, key);
+        auto* now = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        if (now == from)
+            continue;
+        ASSERT_TRUE(now && now->group() == from->group()) << "the arrows stay in the group";
+        EXPECT_TRUE(now->isChecked()) << GetDlgCtrlID(now);
+        if (!seen.count(now))
+            WalkArrows(now, seen);
+        QTest::keyClick(now, back);
+        ASSERT_EQ(QApplication::focusWidget(), from) << GetDlgCtrlID(now);
+    }
+}
+
+} // namespace
+
+// From the tab strip, Tab reaches every enabled control of the page shown once, in
+// template order, and then the strip again; Shift+Tab the same backwards. A group of
+// radio buttons (the formats, the nine positions) is one stop, its checked button, from
+// which the arrow keys reach each of its buttons.
+TEST_F(WindowKeys, TabAndShiftTabGoRoundEveryEnabledControlOfEachPageOnce) {
+    const auto dialog = Open(nullptr);
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    QTabBar* bar = dialog->GetTabs()->GetTabBar();
+    const int templates[] = {IDD_INPUT_PAGE, IDD_POSITION_PAGE, IDD_OUTPUT_PAGE};
+    for (int index = 0; index < CMainPages::kCount; ++index) {
+        SCOPED_TRACE(index);
+        bar->setCurrentIndex(index);
+        bar->setFocus();
+        QWidget* page = dialog->GetPage(index);
+        std::vector<QWidget*> expected;
+        std::vector<const QButtonGroup*> groups;
+        for (const CControlTemplate& c : *FindDialogTemplate(templates[index])) {
+            QWidget* w = GetDlgItem(page, c.id);
+            if (!w || !w->isEnabled() || !w->isVisibleTo(page) || w->focusPolicy() == Qt::NoFocus)
+                continue;
+            if (auto* button = qobject_cast<QAbstractButton*>(w); button && button->group()) {
+                if (std::find(groups.begin(), groups.end(), button->group()) != groups.end())
+                    continue;
+                groups.push_back(button->group());
+                if (button->group()->checkedButton())
+                    w = button->group()->checkedButton();
+            }
+            expected.push_back(w);
+        }
+        ASSERT_GT(expected.size(), 3u);
+
+        std::vector<QWidget*> reached;
+        for (size_t step = 0; step <= expected.size(); ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focus = QApplication::focusWidget();
+            if (focus == bar)
+                break;
+            reached.push_back(ControlOf(page, focus));
+            auto* button = qobject_cast<QAbstractButton*>(focus);
+            if (button && button->group()) {
+                std::set<QAbstractButton*> seen;
+                WalkArrows(button, seen);
+                std::set<QAbstractButton*> enabled;
+                for (QAbstractButton* b : button->group()->buttons())
+                    if (b->isEnabled())
+                        enabled.insert(b);
+                EXPECT_EQ(seen, enabled) << "every button of the group " << GetDlgCtrlID(button);
+            }
+        }
+        EXPECT_EQ(Ids(reached), Ids(expected));
+        EXPECT_EQ(QApplication::focusWidget(), bar) << "the round ends on the tab strip";
+
+        reached.clear();
+        bar->setFocus();
+        for (size_t step = 0; step <= expected.size(); ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+            QWidget* focus = QApplication::focusWidget();
+            if (focus == bar)
+                break;
+            reached.push_back(ControlOf(page, focus));
+        }
+        std::reverse(reached.begin(), reached.end());
+        EXPECT_EQ(Ids(reached), Ids(expected)) << "Shift+Tab, read backwards";
+        EXPECT_EQ(QApplication::focusWidget(), bar);
+    }
+}
+
+// An offset typed and the opacity moved less than a second before the user leaves are
+// what the settings keep and what a start uses, whichever way out it is.
+TEST_F(WindowKeys, ValuesSetJustBeforeEveryWayOutAreTaken) {
+    struct Way {
+        const char* name;
+        std::function<void(CMainDialog&)> leave;
+        bool closes; // else the page's working values are looked at
+    };
+    const Way ways[] = {
+        {"close box", [](CMainDialog& d) { d.close(); }, true},
+        {"Alt+F4",
+         [](CMainDialog& d) {
+             QTest::keyClick(d.GetTabs()->GetTabBar(), Qt::Key_F4, Qt::AltModifier);
+         },
+         true},
+        {"SIGTERM",
+         [](CMainDialog& d) {
+             CCloseOnSignals onSignals(&d);
+             ::raise(SIGTERM);
+             EXPECT_TRUE(QTest::qWaitFor([&] { return !d.isVisible(); }, 2000));
+         },
+         true},
+        {"export",
+         [](CMainDialog& d) {
+             const QString path = QDir::temp().filePath("quillmark-waysout.qmc");
+             d.SetFileDialogHook([path](QWidget*, bool, const QString&, const QString&,
+                                        const QString&) { return std::optional<QString>(path); });
+             CMessageBoxRecorder boxes;
+             d.OnSysCommand(IDM_EXPORT);
+             QFile::remove(path);
+         },
+         true},
+        {"page change", [](CMainDialog& d) { d.GetTabs()->GetTabBar()->setCurrentIndex(2); },
+         false},
+        {"start",
+         [](CMainDialog& d) {
+             CMessageBoxRecorder boxes; // nothing to stamp: refused, after taking the values
+             qobject_cast<COutputPage*>(d.GetPage(CMainPages::kOutput))->StartRun();
+         },
+         false},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        ClearUserStore();
+        const auto dialog = Open(nullptr);
+        dialog->GetTabs()->GetTabBar()->setCurrentIndex(1);
+        auto* position = qobject_cast<CPositionPage*>(dialog->GetPage(CMainPages::kPosition));
+        ASSERT_NE(position, nullptr);
+        auto* offsetX = GetDlgItemAs<QLineEdit>(position, IDC_POS_OFFSET_X);
+        offsetX->setFocus();
+        offsetX->selectAll();
+        QTest::keyClicks(offsetX, "25");
+        auto* opacity = GetDlgItemAs<QSlider>(position, IDC_POS_OPACITY);
+        opacity->setFocus();
+        QTest::keyClick(opacity, Qt::Key_Home);
+        ASSERT_TRUE(position->IsPreviewTimerPending());
+        way.leave(*dialog);
+        if (way.closes) {
+            EXPECT_EQ(dialog->GetSettings().offsetx, 25);
+            EXPECT_EQ(dialog->GetSettings().opacity, 0);
+        } else {
+            EXPECT_EQ(position->GetOffsetX(), 25);
+            EXPECT_EQ(position->GetOpacity(), 0);
+        }
+    }
+}
