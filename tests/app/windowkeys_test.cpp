@@ -1,8 +1,10 @@
 // The window from the keyboard and its ways out, as a user meets them: Tab through every
 // page, and values typed just before leaving.
 #include "app/closesignals.h"
+#include "imagelib/jpegencoder.h"
 #include "pages/input/inputpage.h"
 #include "pages/output/outputpage.h"
+#include "pages/position/imageviewer.h"
 #include "pages/position/positionpage.h"
 #include "platform/messagebox.h"
 #include "platform/tabcontrol.h"
@@ -12,6 +14,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSlider>
 #include <QTabBar>
 
@@ -193,4 +196,48 @@ TEST_F(WindowKeys, ValuesSetJustBeforeEveryWayOutAreTaken) {
             EXPECT_EQ(position->GetOpacity(), 0);
         }
     }
+}
+
+// A portrait photo (stored on its side, EXIF orientation 6) clicked in the selected files:
+// the preview shows it upright with its size as displayed, and the positioning page takes
+// it as its sample, upright too.
+TEST_F(WindowKeys, AClickedSelectedPhotoShowsUprightAndBecomesTheSample) {
+    CMemoryBitmap photo;
+    photo.Create(60, 30, 32, false);
+    Fill32(photo, 0xFF3070B0);
+    auto exif = std::make_unique<CSavedMarker>();
+    const uint8_t bytes[] = {'E',  'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                             0x12, 1,   3,   0,   1, 0, 0,   0,   6,  0, 0, 0, 0, 0, 0, 0};
+    exif->marker = 0xE1;
+    exif->dataLength = exif->originalLength = sizeof bytes;
+    exif->data = std::make_unique<uint8_t[]>(sizeof bytes);
+    std::copy(std::begin(bytes), std::end(bytes), exif->data.get());
+    photo.SetMarkers(std::move(exif));
+    const QString path = in + "portrait.jpg";
+    CJpegEncoder().EncodeFile(path.toStdString(), photo);
+    WriteBmp(in + "another.bmp", 20, 10, 0xFF00FF00);
+
+    const auto dialog = Open([&](CStampSettingsValues& s) { s.inputdir = in.toStdString(); });
+    auto* input = qobject_cast<CInputPage*>(dialog->GetPage(CMainPages::kInput));
+    ASSERT_NE(input, nullptr);
+    input->SetPreviewChecked(true);
+    input->AddAllFiles();
+    auto* list = GetDlgItemAs<QListWidget>(input, IDC_IN_SELECTED_LIST);
+    ASSERT_EQ(list->count(), 2);
+    const QList<QListWidgetItem*> items = list->findItems(path, Qt::MatchExactly);
+    ASSERT_EQ(items.size(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(items[0]).center());
+    EXPECT_EQ(input->GetWidthLabelText(), "width: 30 pixels");
+    EXPECT_EQ(input->GetHeightLabelText(), "height: 60 pixels");
+    EXPECT_EQ(input->GetPreview()->GetPicture().GetWidth() * 2,
+              input->GetPreview()->GetPicture().GetHeight());
+
+    auto* position = qobject_cast<CPositionPage*>(dialog->GetPage(CMainPages::kPosition));
+    dialog->GetTabs()->GetTabBar()->setCurrentIndex(CMainPages::kPosition);
+    EXPECT_EQ(position->GetSamplePath(), path);
+    EXPECT_EQ(position->GetSampleView()->GetPicture().GetWidth(), 30);
+    EXPECT_EQ(position->GetSampleView()->GetPicture().GetHeight(), 60);
+    dialog->close();
+    EXPECT_EQ(dialog->GetSettings().pathsample, path.toStdString());
 }
