@@ -9,8 +9,11 @@
 
 void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
     const int64_t limit = CImageBitmap::kMaxPixels;
+    // Said as what it is: a picture beyond the limit, not a machine short of memory.
     if (width > limit || height > limit || (width > 0 && height > 0 && width * height > limit))
-        throw CTextException(10, "Out of memory creating bitmap.");
+        throw CTextException(10, FormatText("picture too large: %lld x %lld\n",
+                                            static_cast<long long>(width),
+                                            static_cast<long long>(height)));
 }
 
 void CImageDecoder::SetPreviewSize(int width, int height) {
@@ -36,8 +39,11 @@ int CImageDecoder::ReductionFactor(int64_t width, int64_t height, int previewWid
 
 void CImageDecoder::OpenFile(CFileSource& source, const std::string& path) {
     Trace(1, FormatText("--- Decoding file %s. ---\n", path.c_str()));
-    if (const int code = source.Open(path))
-        RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()));
+    if (const int code = source.Open(path)) {
+        const std::string& reason = source.FailureReason();
+        RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()) +
+                                    (reason.empty() ? std::string() : ": " + reason));
+    }
 }
 
 void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,

@@ -1,5 +1,8 @@
 #include "job/stampsettings.h"
 
+#include "core/stamplayout.h"
+
+#include "imagelib/imageformats.h"
 #include "imagelib/outputfile.h"
 #include "job/configrecord.h"
 #include "job/settingsstore.h"
@@ -42,6 +45,30 @@ const CExtendedSetting kExtendedSettings[] = {
      }},
     {"losslessjpeg", [](const CStampSettingsValues& v) { return FlagToText(v.losslessjpeg); },
      [](CStampSettingsValues& v, std::string_view text) { v.losslessjpeg = TextToFlag(text); }},
+    // The output formats the configuration record's field cannot hold (it keeps 0..2 for
+    // older versions, JPEG for these), by name; empty for the others.
+    {"outputformat",
+     [](const CStampSettingsValues& v) {
+         const CImageFormat* format = OutputFormat(v.outputtype);
+         return v.outputtype > kOutputPng && format ? std::string(format->name) : std::string();
+     },
+     [](CStampSettingsValues& v, std::string_view text) {
+         if (const CImageFormat* format = OutputFormatNamed(text);
+             format && format->outputType > kOutputPng)
+             v.outputtype = format->outputType;
+     }},
+    {"angle", [](const CStampSettingsValues& v) { return IntegerToText(v.angle); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.angle = TextToInteger(text, CStampSettingsValues().angle);
+     }},
+    {"tile", [](const CStampSettingsValues& v) { return FlagToText(v.tile); },
+     [](CStampSettingsValues& v, std::string_view text) { v.tile = TextToFlag(text); }},
+    {"tilegap", [](const CStampSettingsValues& v) { return IntegerToText(v.tilegap); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.tilegap = TextToInteger(text, CStampSettingsValues().tilegap);
+     }},
+    {"tileoffset", [](const CStampSettingsValues& v) { return FlagToText(v.tileoffset); },
+     [](CStampSettingsValues& v, std::string_view text) { v.tileoffset = TextToFlag(text); }},
 };
 
 } // namespace
@@ -56,7 +83,7 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= RepairFolder(inputdir);
     repaired |= RepairFolder(outputdir);
     repaired |= Repair(jpgquality, 0, 100, defaults.jpgquality);
-    repaired |= Repair(outputtype, 0, 2, defaults.outputtype);
+    repaired |= Repair(outputtype, 0, kOutputTypeCount - 1, defaults.outputtype);
     repaired |= Repair(feather, 0, 20, defaults.feather);
     repaired |= Repair(tptolerance, 0, 255, defaults.tptolerance);
     repaired |= Repair(halign, 0, 2, defaults.halign);
@@ -69,6 +96,8 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= Repair(offsety, kMinOffset, kMaxOffset, defaults.offsety);
     repaired |= Repair(sizemode, kSizeOriginal, kSizePercentOfShorterSide, defaults.sizemode);
     repaired |= Repair(sizepercent, 1, 100, defaults.sizepercent);
+    repaired |= Repair(angle, kMinStampAngle, kMaxStampAngle, defaults.angle);
+    repaired |= Repair(tilegap, 0, kMaxTileGapPercent, defaults.tilegap);
     return !repaired;
 }
 
@@ -202,11 +231,9 @@ int CStampSettings::ImportSettings(const std::string& path) {
     const std::span<const uint8_t> tail(buffer.data() + kConfigRecordSize, got - kConfigRecordSize);
     CStampSettingsValues values = DecodeConfigRecord(
         std::span<const uint8_t, kConfigRecordSize>(buffer.data(), kConfigRecordSize));
-    // A file longer than a record without our tag is not one we wrote, and importing its
-    // bytes would replace every setting with noise.
+    // Bytes after the record without our tag (a tool that pads or appends) are ignored, as
+    // a reader of the bare record ignores them: the record is all such a file holds.
     const CConfigExtensionResult extension = DecodeConfigExtension(tail, values);
-    if (extension == CConfigExtensionResult::Foreign)
-        return 0;
     const bool valid = values.ValidateSettings();
     *this = values;
     return valid && extension != CConfigExtensionResult::Damaged ? 1 : 2;

@@ -15,7 +15,7 @@ struct CStampSettingsValues {
     int32_t colora = 0;                       // 1 when a key colour has been picked
     bool bpreview = true;                     // input page: preview the selected file
     bool overwritefiles = false;              // output page: overwrite existing files
-    int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG
+    int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG, 3 WebP, 4 AVIF
     int32_t jpgquality = 90;                  // 0..100; 90 is the usual photo quality
     std::string outputdir = FallbackFolder(); // with a trailing '/'
     std::string inputdir;                     // folder shown by the input page's tree
@@ -38,6 +38,10 @@ struct CStampSettingsValues {
     int32_t sizemode = 0;      // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
     int32_t sizepercent = 20;  // 1..100, used by size modes 1 and 2
     bool losslessjpeg = false; // JPEG to JPEG: re-encode only the blocks under the stamp
+    int32_t angle = 0;         // stamp turned by degrees, -180..180, anticlockwise as seen
+    bool tile = false;         // copies of the stamp in a grid over the whole photo
+    int32_t tilegap = 50;      // space between copies, percent of the stamp's size, 0..1000
+    bool tileoffset = false;   // every other row of copies shifted by half a step
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.
@@ -109,7 +113,8 @@ public:
     // 1 when every value was valid, 2 when some were repaired or the extension was damaged
     // (its settings then take their defaults), 0 when the file cannot be read or is not a
     // configuration record; then the record is unchanged. A bare record, as older versions
-    // wrote, gives the extended settings their defaults.
+    // wrote, gives the extended settings their defaults, and so does a record followed by
+    // bytes that are not our extension (they are ignored).
     int ImportSettings(const std::string& path);
 
 private:

@@ -18,7 +18,7 @@ TEST(BatchInputs, FoldersGiveTheirPicturesSortedFilesStayAsGiven) {
     std::filesystem::create_directory(folder / "sub.jpg"); // a folder, not a picture
     WriteBytes(folder / "sub.jpg/inner.jpg", "x");
 
-    std::vector<std::string> unreadable;
+    std::vector<CUnreadablePath> unreadable;
     const std::vector<CBatchInput> inputs =
         ExpandBatchInputs({"/no/such/z.png", folder / "", "x/y.bmp"}, unreadable);
     std::vector<std::string> paths, titles;
@@ -43,7 +43,7 @@ TEST(BatchInputs, RecursiveListingKeepsTheSubFolderInTheTitle) {
     // A link back up would never end; links to folders are not followed.
     ASSERT_EQ(::symlink(folder.Folder().c_str(), (folder / "a/loop").c_str()), 0);
 
-    std::vector<std::string> unreadable;
+    std::vector<CUnreadablePath> unreadable;
     const std::vector<CBatchInput> inputs = ExpandBatchInputs({folder / ""}, unreadable, true);
     std::vector<std::string> paths, titles;
     for (const CBatchInput& input : inputs) {
@@ -70,7 +70,9 @@ TEST(BatchInputs, ListsKeepPathsByteForByte) {
     };
     const Case cases[] = {
         {"a b.jpg\n\nn\xC3\xA4me.png\nlast", false, {"a b.jpg", "n\xC3\xA4me.png", "last"}},
-        {" lead\r\n", false, {" lead\r"}},
+        // CR LF ends a line as LF does; an empty CR LF line is empty. With NULs a CR is a byte.
+        {" lead\r\nx.jpg\r\n\r\nlast\r", false, {" lead", "x.jpg", "last"}},
+        {"cr\r\0"s, true, {"cr\r"}},
         {"line\nbreak.jpg\0\0x.png\0"s, true, {"line\nbreak.jpg", "x.png"}},
         {"one\0two"s, true, {"one", "two"}},
         {"", false, {}},

@@ -1,9 +1,13 @@
 // quillmark-batch run as a user runs it: a separate process with its own environment, on
 // pictures the tests write.
 
+#include "cli/jsonlog.h"
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/avifencoder.h"
+#include "imagelib/exiforientation.h"
 #include "imagelib/jpegencoder.h"
+#include "imagelib/webpencoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
 #include "job/stampsettings.h"
@@ -11,13 +15,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -32,13 +39,17 @@ struct CRunResult {
 };
 
 // Runs the program with the arguments in an environment whose settings store and home lie
-// in home. whileRunning, if given, is called with the process id and the output file.
-// Standard input holds input.
+// in home, which is also its working folder. whileRunning, if given, is called with the
+// process id and the output file. Standard input holds input; standard output goes to
+// stdoutTo when given. withoutOverride: the program runs without the privilege to read what
+// its mode bits deny (root's capabilities dropped), so that a folder of mode 000 is
+// unreadable to it as it is to a user.
 CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
                     const std::function<void(pid_t, const std::string&)>& whileRunning = {},
-                    const std::string& input = {}) {
+                    const std::string& input = {}, const std::string& stdoutTo = {},
+                    bool withoutOverride = false) {
     const std::string inPath = home / "stdin.txt";
-    const std::string outPath = home / "stdout.txt";
+    const std::string outPath = stdoutTo.empty() ? home / "stdout.txt" : stdoutTo;
     const std::string errPath = home / "stderr.txt";
     WriteBytes(inPath, input);
     std::vector<std::string> env = {"HOME=" + home / "", "XDG_CONFIG_HOME=" + home / "config",
@@ -52,14 +63,22 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    const std::string workdir = home.Folder();
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int in = ::open(inPath.c_str(), O_RDONLY);
         ::dup2(in, 0);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (::chdir(workdir.c_str()) != 0)
+            ::_exit(126);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (withoutOverride && ::geteuid() == 0) {
+            // Out of the bounding set, so that the program gets none back when it starts.
+            for (int cap = 0; cap <= 63; ++cap)
+                ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+        }
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
@@ -69,7 +88,7 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
     int status = 0;
     ::waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadBytes(outPath);
+    result.out = stdoutTo.empty() ? ReadBytes(outPath) : std::string();
     result.err = ReadBytes(errPath);
     return result;
 }
@@ -110,7 +129,7 @@ TEST_F(QuillmarkBatch, StampsFilesAndFoldersInOrder) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "OK: " + out + "/single.bmp created \n" + "OK: " + out + "/a.bmp created \n" +
                          "OK: " + out + "/b.bmp created \n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "3 created, 0 skipped, 0 failed\n");
     // Several files at once: the same lines in the same order, the same files.
     const std::string serialOutput = ReadBytes(out + "/b.bmp");
     const CRunResult parallel =
@@ -165,7 +184,15 @@ TEST_F(QuillmarkBatch, SetupProblemsGiveStatusTwoAndOneLine) {
         {{"--defaults", "-o", out, "-s", in + ".missing", in},
          "quillmark-batch: cannot read stamp picture '" + in + ".missing': Decoder error: "},
         {{"-c", home / "short.qmc", "-s", stampPath, "-o", out, in},
-         "quillmark-batch: cannot read configuration file '" + home / "short.qmc"},
+         "quillmark-batch: cannot read configuration file '" + home / "short.qmc" +
+             "' (not a quillmark configuration file)\n"},
+        {{"-c", home / "missing.qmc", "-s", stampPath, "-o", out, in},
+         "quillmark-batch: cannot read configuration file '" + home / "missing.qmc" +
+             "': No such file or directory\n"},
+        {{"--defaults", "-o", out, "-s", pictures / "", in},
+         "quillmark-batch: cannot read stamp picture '" + pictures / "" +
+             "': Decoder error: Opening " + pictures / "" + " failed: Is a directory\n"},
+        {{"--defaults", "-rz", in}, "quillmark-batch: unknown option -z\n"},
     };
     for (const Case& c : cases) {
         const CRunResult r = RunBatch(home, c.args);
@@ -263,7 +290,7 @@ TEST_F(QuillmarkBatch, OutputFolderOfEverySourceIsJoinedAsAPath) {
           std::vector<std::string>{"--overwrite", pictures / "a.bmp"}}) {
         const CRunResult r = RunBatch(home, args);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, "1 created, 0 skipped, 0 failed\n");
         EXPECT_EQ(r.out, "OK: " + out + "/a.bmp created \n");
     }
     EXPECT_FALSE(std::filesystem::exists(out + "a.bmp"));
@@ -273,7 +300,7 @@ TEST_F(QuillmarkBatch, OutputFolderOfEverySourceIsJoinedAsAPath) {
     const CRunResult r = RunBatch(
         home, {"-c", saved, "-s", stampPath, "-o", out, "--overwrite", pictures / "a.bmp"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "1 created, 0 skipped, 0 failed\n");
 }
 
 TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
@@ -284,12 +311,53 @@ TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
         std::string signature;
     };
     for (const Case& c : {Case{"jpg", "Pic.jpg", "\xFF\xD8\xFF"}, Case{"png", "Pic.png", "\x89PNG"},
-                          Case{"bmp", "Pic.bmp", "BM"}}) {
+                          Case{"bmp", "Pic.bmp", "BM"}, Case{"WebP", "Pic.webp", "RIFF"},
+                          Case{"avif", "Pic.avif", std::string("\0\0\0", 3)}}) {
         const CRunResult r = RunBatch(home, Args({"-f", c.format, "-q", "90", pictures / ""}));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "OK: " + out + "/" + c.name + " created \n");
         EXPECT_EQ(ReadBytes(out + "/" + c.name).substr(0, c.signature.size()), c.signature);
+        // Read back: the stamp's red at the centre, the grey photo around it.
+        const uint32_t centre = OutputPixel(c.name, 15, 10), corner = OutputPixel(c.name, 1, 1);
+        EXPECT_GT(int(centre >> 16 & 0xFF), int(centre >> 8 & 0xFF) + 60) << c.format;
+        EXPECT_NEAR(int(corner & 0xFF), 0x80, 8) << c.format;
     }
+}
+
+// The new input formats are found in folders by their extensions (any case) and read by
+// their bytes; a turned photo written as AVIF with its headers comes out upright with its
+// EXIF block saying so.
+TEST_F(QuillmarkBatch, NewInputFormatsInFolders) {
+    CStampBitmap photo;
+    photo.Create(30, 20, 32, false);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            reinterpret_cast<uint32_t*>(photo.GetLines()[y])[x] = kGrey;
+    photo.SetMarkers(MakeExifMarker(MinimalExifBlock(6)));
+    CJpegEncoder jpeg;
+    jpeg.EncodeFile(pictures / "Turned.jpg", photo);
+    photo.FreeMarkers();
+    CWebpEncoder webp;
+    webp.EncodeFile(pictures / "a.WEBP", photo);
+    CAvifEncoder avif;
+    avif.EncodeFile(pictures / "b.avif", photo);
+    WriteBytes(pictures / "c.tiff", "II*\0 not really a TIFF");
+    WriteBytes(pictures / "notes.txt", "not a picture");
+
+    const CRunResult r =
+        RunBatch(home, Args({"-f", "avif", "--preserve-headers", "-j", "1", pictures / ""}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("TIFF"), std::string::npos) << "libtiff printed: " << r.err;
+    const std::string tiffError = "ERR: " + pictures / "c.tiff" + " : Decoder error: TIFF: ";
+    const std::string expected = "OK: " + out + "/Turned.avif created \nOK: " + out +
+                                 "/a.avif created \nOK: " + out + "/b.avif created \n" + tiffError;
+    EXPECT_EQ(r.out.rfind(expected, 0), 0u) << r.out;
+    CStampBitmap turned;
+    CAutoDetectDecoder().DecodeFile(out + "/Turned.avif", turned, 32);
+    EXPECT_EQ(turned.GetWidth(), 20);
+    EXPECT_EQ(turned.GetHeight(), 30);
+    EXPECT_EQ(ExifOrientation(turned), 1);
+    EXPECT_TRUE(FindExifMarker(turned.GetMarkers()));
 }
 
 TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
@@ -344,7 +412,8 @@ TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
                      "\"canceled\":false,\"milliseconds\":0}\n");
     r = RunBatch(home, Args({"--files-from", home / "nolist"}));
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "quillmark-batch: cannot read the file list '" + home / "nolist" + "'\n");
+    EXPECT_EQ(r.err, "quillmark-batch: cannot read the file list '" + home / "nolist" +
+                         "': No such file or directory\n");
 }
 
 TEST_F(QuillmarkBatch, RecursiveRunsKeepTheSubFoldersApart) {
@@ -378,11 +447,132 @@ TEST_F(QuillmarkBatch, RecursiveRunsKeepTheSubFoldersApart) {
 TEST_F(QuillmarkBatch, HelpAndVersion) {
     CRunResult r = RunBatch(home, {"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: quillmark-batch [options] INPUT...\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind("Usage: quillmark-batch [options] [--] INPUT...\n", 0), 0u);
     EXPECT_NE(r.out.find("--save-config FILE"), std::string::npos);
-    r = RunBatch(home, {"--version"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("quillmark-batch ", 0), 0u);
+    EXPECT_NE(r.out.find("\n  --  "), std::string::npos); // the end of the options
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 80u) << line;
+    for (const char* version : {"--version", "-V"}) {
+        r = RunBatch(home, {version});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("quillmark-batch ", 0), 0u);
+    }
+}
+
+// What a text run tells besides its lines: a reason at the end of a failure, the summary on
+// standard error, only the failures when quiet, and a dry run that writes nothing.
+TEST_F(QuillmarkBatch, TextRunsReportWhatTheyDid) {
+    WriteBmp(pictures / "a.bmp", 5, 5, kGrey);
+    WriteBmp(pictures / "b.bmp", 5, 5, kGrey);
+    const std::string missing = pictures / "missing.bmp";
+
+    CRunResult r = RunBatch(home, Args({"--dry-run", pictures / "", missing}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.bmp\n" + pictures / "b.bmp -> " + out +
+                         "/b.bmp\n" + missing + " -> " + out + "/missing.bmp\n");
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+
+    r = RunBatch(home, Args({pictures / "a.bmp", missing}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "OK: " + out + "/a.bmp created \nERR: " + missing +
+                         " : Decoder error: Opening " + missing +
+                         " failed: No such file or directory\n");
+    EXPECT_EQ(r.err, "1 created, 0 skipped, 1 failed\n");
+
+    // The existing output shows in the dry run as in the run that follows it.
+    r = RunBatch(home, Args({"--dry-run", pictures / "a.bmp"}));
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.bmp (exists: skipped)\n");
+    r = RunBatch(home, Args({"--quiet", pictures / "", missing}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "ERR: " + out + "/a.bmp allready existing \nERR: " + missing +
+                         " : Decoder error: Opening " + missing +
+                         " failed: No such file or directory\n");
+    EXPECT_EQ(r.err, "1 created, 1 skipped, 1 failed\n");
+    r = RunBatch(home, Args({"--quiet", "--overwrite", pictures / ""}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
+// A log that cannot be written is a failed run, not a quiet one.
+TEST_F(QuillmarkBatch, WriteErrorsOnStandardOutputFailTheRun) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    WriteBmp(pictures / "a.bmp", 5, 5, kGrey);
+    const std::vector<std::string> cases[] = {
+        {"--help"}, {"-V"}, Args({pictures / ""}), Args({"--log-format", "jsonl", pictures / ""})};
+    for (const std::vector<std::string>& args : cases) {
+        const CRunResult r = RunBatch(home, args, {}, {}, "/dev/full");
+        EXPECT_NE(r.status, 0) << args.front();
+        EXPECT_NE(r.err.find("quillmark-batch: cannot write to standard output: No space left on "
+                             "device\n"),
+                  std::string::npos)
+            << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::exists(out + "/a.bmp")); // the pictures themselves were made
+}
+
+TEST_F(QuillmarkBatch, SavedConfigurationHoldsAbsolutePaths) {
+    // Relative to the working folder, which is home.
+    std::filesystem::create_directory(home / "in");
+    const CRunResult r = RunBatch(
+        home, {"--defaults", "-s", "stamp.bmp", "-o", "./out/../out", "--save-config", "job.qmc"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    CStampSettings saved;
+    ASSERT_NE(saved.ImportSettings(home / "job.qmc"), 0);
+    EXPECT_EQ(saved.pathstamp, stampPath);
+    EXPECT_EQ(saved.outputdir, out + "/");
+    EXPECT_EQ(saved.inputdir.front(), '/');
+}
+
+// The progress line as a terminal receives it: escape sequences only where the terminal
+// takes them.
+TEST_F(QuillmarkBatch, ProgressLineOnATerminal) {
+    for (int i = 0; i < 3; ++i)
+        WriteBmp(pictures / (std::to_string(i) + ".bmp"), 5, 5, kGrey);
+    const std::string exe = QM_BATCH_EXE;
+    auto onTerminal = [&](const std::string& term, const std::string& flag) {
+        std::vector<std::string> args = {exe, "--overwrite", "-j", "1"};
+        const std::vector<std::string> common = Args({pictures / ""});
+        args.insert(args.end(), common.begin(), common.end());
+        if (!flag.empty())
+            args.push_back(flag);
+        std::vector<std::string> env = {"HOME=" + home / "", "XDG_CONFIG_HOME=" + home / "config",
+                                        "TERM=" + term};
+        std::vector<char*> argv, envp;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        int master = -1;
+        const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        std::string screen;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+            screen.append(buffer, size_t(got));
+        ::close(master);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+        return screen;
+    };
+    const std::string xterm = onTerminal("xterm", "");
+    EXPECT_NE(xterm.find("\033[K"), std::string::npos) << xterm;
+    EXPECT_NE(xterm.find("] 0/3 0.bmp"), std::string::npos) << xterm;
+    const std::string dumb = onTerminal("dumb", "");
+    EXPECT_EQ(dumb.find('\033'), std::string::npos) << dumb;
+    EXPECT_NE(dumb.find("] 0/3 0.bmp"), std::string::npos) << dumb;
+    const std::string off = onTerminal("xterm", "--no-progress");
+    EXPECT_EQ(off.find('\033'), std::string::npos) << off;
+    EXPECT_EQ(off.find("] 0/3"), std::string::npos) << off;
+    EXPECT_NE(off.find("3 created, 0 skipped, 0 failed"), std::string::npos) << off;
 }
 
 } // namespace
@@ -447,4 +637,179 @@ TEST_F(QuillmarkBatch, LosslessKeepsEveryBlockAwayFromTheStampOfJpegInputs) {
                 changed += before.GetPixel32(x, y) != after.GetPixel32(x, y);
         EXPECT_GT(changed, 12 * 16 / 2);
     }
+}
+
+namespace {
+// A GIF of screen width x height whose one image is the top-left pixel, index 1 of a two
+// colour map, without the trailer byte when trailer is false.
+std::string SmallGif(int width, int height, bool trailer) {
+    std::string gif = "GIF89a";
+    gif += char(width & 0xFF);
+    gif += char(width >> 8);
+    gif += char(height & 0xFF);
+    gif += char(height >> 8);
+    gif += std::string("\x80\x00\x00", 3);                // global map of 2, background 0
+    gif += std::string("\x80\x80\x80\xFF\x00\x00", 6);    // grey, red
+    gif += std::string("\x2C\0\0\0\0\x01\0\x01\0\0", 10); // 1 x 1 at 0, 0
+    gif += std::string("\x02\x02\x4C\x01\x00", 5);        // code size 2: clear, 1, end of data
+    if (trailer)
+        gif += ';';
+    return gif;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+} // namespace
+
+// Damaged inputs fail with their reason and leave nothing behind, complete ones are
+// stamped whatever trails them, and a photo its stamp misses is not written unstamped: in
+// each way a photo goes through (lossless JPEG or decoded), at one worker or several.
+TEST_F(QuillmarkBatch, DamagedInputsAndMissedStampsFailAndWriteNothing) {
+    WriteNoisyJpeg(pictures / "whole.jpg", 64, 48);
+    const std::string jpeg = ReadBytes(pictures / "whole.jpg");
+    WriteBytes(pictures / "cut.jpg", jpeg.substr(0, jpeg.size() * 2 / 3));
+    WriteBytes(pictures / "noend.jpg", jpeg.substr(0, jpeg.size() - 2));
+    WriteBytes(pictures / "notrailer.gif", SmallGif(40, 8, false));
+    WriteBytes(pictures / "cutgif.gif", SmallGif(40, 8, true).substr(0, 31)); // in its picture
+    WriteBmp(pictures / "narrow.bmp", 20, 8, kGrey); // the stamp at x 30 misses it
+    WriteNoisyJpeg(pictures / "narrowjpeg.jpg", 24, 16);
+    const std::string cut = "ERR: " + pictures / "cut.jpg" +
+                            " : Decoder error: Premature end of "
+                            "JPEG file\n";
+    const std::string missed = " : the stamp lies outside the picture\n";
+    for (const char* lossless : {"--lossless", "--no-lossless"})
+        for (const char* jobs : {"1", "3"}) {
+            SCOPED_TRACE(std::string(lossless) + " -j " + jobs);
+            std::filesystem::remove_all(out);
+            std::filesystem::create_directory(out);
+            const CRunResult r =
+                RunBatch(home, Args({"-f", "jpg", lossless, "-j", jobs, "--align", "left,top",
+                                     "--offset", "30,0", pictures / ""}));
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "3 created, 0 skipped, 4 failed\n"); // no word of libjpeg's own
+            EXPECT_EQ(r.out,
+                      cut + "ERR: " + pictures / "cutgif.gif" +
+                          " : End of file reached while decoding.\n" + "ERR: " +
+                          pictures / "narrow.bmp" + missed + "ERR: " + pictures / "narrowjpeg.jpg" +
+                          missed + "OK: " + out + "/noend.jpg created \n" + "OK: " + out +
+                          "/notrailer.jpg created \n" + "OK: " + out + "/whole.jpg created \n");
+            EXPECT_EQ(FolderNames(out),
+                      (std::vector<std::string>{"noend.jpg", "notrailer.jpg", "whole.jpg"}));
+        }
+    CStampBitmap gif;
+    CAutoDetectDecoder().DecodeFile(out + "/notrailer.jpg", gif, 32);
+    EXPECT_EQ(gif.GetWidth(), 40);
+}
+
+// Under -r, a sub-folder that cannot be listed, or an entry whose path is too long for the
+// system, gets its own line, and the run goes on with the rest.
+TEST_F(QuillmarkBatch, RecursiveRunsReportWhatTheyCannotRead) {
+    std::filesystem::create_directories(pictures / "a");
+    std::filesystem::create_directories(pictures / "locked");
+    WriteBmp(pictures / "a/photo.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "locked/photo.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "z.bmp", 6, 4, kGrey);
+    // Folders nested past the longest path the system takes, made step by step.
+    const std::string step(200, 'd');
+    std::string deep = pictures / "deep";
+    std::filesystem::create_directory(deep);
+    int dir = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+    int depth = 0;
+    for (size_t length = deep.size(); length <= 4096; length += step.size() + 1, ++depth) {
+        ASSERT_EQ(::mkdirat(dir, step.c_str(), 0755), 0);
+        const int next = ::openat(dir, step.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(dir);
+        dir = next;
+    }
+    ::close(dir);
+    ASSERT_EQ(::chmod((pictures / "locked").c_str(), 0), 0);
+
+    const CRunResult r = RunBatch(home, Args({"-r", pictures / ""}), {}, {}, {}, true);
+    ::chmod((pictures / "locked").c_str(), 0755);
+    std::string tooLong = deep;
+    while (tooLong.size() + step.size() + 1 < 4096)
+        tooLong += "/" + step;
+    tooLong += "/" + step;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "2 created, 0 skipped, 2 failed\n");
+    EXPECT_EQ(r.out, "ERR: " + tooLong + " : cannot read: File name too long\n" +
+                         "ERR: " + pictures / "locked" +
+                         " : cannot list folder: Permission denied\n" + "OK: " + out +
+                         "/z.bmp created \n" + "OK: " + out + "/a/photo.bmp created \n");
+    // The machine-readable log counts them as failed files.
+    const CRunResult json =
+        RunBatch(home, Args({"-r", "--overwrite", "--log-format", "jsonl", pictures / "deep"}));
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(json.out, "{\"input\":" + JsonString(tooLong) +
+                            ",\"output\":\"\",\"status\":\"error\",\"message\":\"cannot "
+                            "read: File name too long\",\"milliseconds\":0}\n"
+                            "{\"run\":\"end\",\"files\":1,\"ok\":0,\"skipped\":0,\"error\":1,"
+                            "\"canceled\":false,\"milliseconds\":0}\n");
+    // Too deep for the usual removal.
+    EXPECT_EQ(std::system(("rm -rf '" + deep + "'").c_str()), 0);
+}
+
+// A turned, tiled stamp: the copies where the grid puts them, the same bytes whatever the
+// worker count, and the lossless path stamping every copy as the ordinary one does.
+TEST_F(QuillmarkBatch, TurnedTiledStampCoversThePictureAlikeOnEveryPath) {
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        WriteBmp(pictures / name, 20, 10, kGrey);
+    const std::vector<std::string> layout = {"--align", "left,top",   "--angle", "90",
+                                             "--tile",  "--tile-gap", "100%"};
+    std::vector<std::string> serial = layout, parallel = layout;
+    serial.insert(serial.end(), {"-j", "1", pictures / ""});
+    ASSERT_EQ(RunBatch(home, Args(serial)).status, 0);
+    // Turned a quarter, the 4 x 2 stamp stands 2 wide and 4 high; with a gap as large as
+    // itself the copies start every 4 pixels across and 8 down: 5 columns, the second row
+    // cut to 2 lines by the picture's bottom.
+    int red = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const bool inCopy = x % 4 < 2 && y % 8 < 4;
+            const uint32_t pixel = OutputPixel("b.bmp", x, y);
+            EXPECT_EQ(pixel, inCopy ? (kRed & 0xFFFFFF) : (kGrey & 0xFFFFFF)) << x << "," << y;
+            red += pixel == (kRed & 0xFFFFFF);
+        }
+    EXPECT_EQ(red, 5 * 8 + 5 * 4);
+    const std::string serialBytes = ReadBytes(out + "/b.bmp");
+    parallel.insert(parallel.end(), {"-j", "2", "--overwrite", pictures / ""});
+    ASSERT_EQ(RunBatch(home, Args(parallel)).status, 0);
+    EXPECT_EQ(ReadBytes(out + "/b.bmp"), serialBytes);
+
+    // JPEG photos: the lossless output shows the same copies as the ordinary output.
+    WriteNoisyJpeg(pictures / "photo.jpg", 64, 48);
+    std::vector<std::string> jpeg = {"-f",      "jpg", "-q",     "100",        "--overwrite",
+                                     "--angle", "30",  "--tile", "--tile-gap", "50"};
+    std::vector<CStampBitmap> results(2);
+    for (const bool lossless : {false, true}) {
+        std::vector<std::string> args = jpeg;
+        args.insert(args.end(),
+                    {lossless ? "--lossless" : "--no-lossless", pictures / "photo.jpg"});
+        ASSERT_EQ(RunBatch(home, Args(args)).status, 0);
+        CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", results[lossless], 32);
+    }
+    CStampBitmap input;
+    CAutoDetectDecoder().DecodeFile(pictures / "photo.jpg", input, 32);
+    auto far = [](uint32_t p, uint32_t q) {
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF)) > 80)
+                return true;
+        return false;
+    };
+    int stamped = 0, disagree = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            stamped += far(results[0].GetPixel32(x, y), input.GetPixel32(x, y));
+            disagree += far(results[0].GetPixel32(x, y), results[1].GetPixel32(x, y));
+        }
+    // The copies cover a good part of the photo (red differs that much from about two
+    // thirds of the noise), and both paths put them in one place
+    // (the lossless output keeps the photo's coarser quantisation, hence some difference).
+    EXPECT_GT(stamped, 64 * 48 / 6);
+    EXPECT_LT(disagree, stamped / 10);
 }

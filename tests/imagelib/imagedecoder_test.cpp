@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -55,6 +56,63 @@ std::vector<ClassCase> ClassCases() {
         {"Jpeg", Block({{0, 0xFF}, {1, 0xD8}, {2, 0xFF}}), kImageJpeg},
         {"JpegNeedsThirdFF", Block({{0, 0xFF}, {1, 0xD8}, {2, 0x00}}), kImageUnknown},
         {"Png", Block({{0, 0x89}, {1, 'P'}, {2, 'N'}, {3, 'G'}}), kImagePng},
+        {"HeicMajorBrand",
+         Block({{0, 0},
+                {1, 0},
+                {2, 0},
+                {3, 24},
+                {4, 'f'},
+                {5, 't'},
+                {6, 'y'},
+                {7, 'p'},
+                {8, 'h'},
+                {9, 'e'},
+                {10, 'i'},
+                {11, 'c'}}),
+         kImageHeif},
+        // A compatible brand counts, the minor version (bytes 12 to 15) does not.
+        {"AvifCompatibleBrand",
+         Block({{0, 0},
+                {1, 0},
+                {2, 0},
+                {3, 24},
+                {4, 'f'},
+                {5, 't'},
+                {6, 'y'},
+                {7, 'p'},
+                {8, 'm'},
+                {9, 'p'},
+                {10, '4'},
+                {11, '2'},
+                {20, 'a'},
+                {21, 'v'},
+                {22, 'i'},
+                {23, 'f'}}),
+         kImageHeif},
+        {"BrandPastTheBox",
+         Block({{0, 0},
+                {1, 0},
+                {2, 0},
+                {3, 16},
+                {4, 'f'},
+                {5, 't'},
+                {6, 'y'},
+                {7, 'p'},
+                {8, 'm'},
+                {9, 'p'},
+                {10, '4'},
+                {11, '2'},
+                {16, 'a'},
+                {17, 'v'},
+                {18, 'i'},
+                {19, 'f'}}),
+         kImageUnknown},
+        {"Webp",
+         Block({{0, 'R'}, {1, 'I'}, {2, 'F'}, {3, 'F'}, {8, 'W'}, {9, 'E'}, {10, 'B'}, {11, 'P'}}),
+         kImageWebp},
+        {"RiffWave",
+         Block({{0, 'R'}, {1, 'I'}, {2, 'F'}, {3, 'F'}, {8, 'W'}, {9, 'A'}, {10, 'V'}, {11, 'E'}}),
+         kImageUnknown},
         {"EpsPreview", Block({{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}}), kImageEpsPreview},
         {"EpsWithoutPreview",
          Block({{0, 0xC5}, {1, 0xD0}, {2, 0xD3}, {3, 0xC6}, {20, 0}, {21, 0}, {22, 0}, {23, 0}}),
@@ -96,12 +154,14 @@ TEST(AutoDetectDecoder, DispatchTexts) {
     EXPECT_EQ(DecodeCode({0xFF, 0xD8, 0x00, 0x12}, &text), 8);
     EXPECT_EQ(text, "Decoder error: Unknown file type.\n");
     for (const Bytes& other :
-         {Block({{0, 0x49}, {1, 0x49}, {2, 0x2A}, {3, 0}}),
-          Block({{1, 0}, {2, 2}, {7, 0}, {16, 24}}), Block({{522, 0}, {523, 0x11}, {524, 1}}),
+         {Block({{1, 0}, {2, 2}, {7, 0}, {16, 24}}), Block({{522, 0}, {523, 0x11}, {524, 1}}),
           Block({{0, 'P'}, {1, '5'}}), Block({{0, 0x0A}, {2, 0x01}})}) {
         EXPECT_EQ(DecodeCode(other, &text), 6);
         EXPECT_EQ(text, "Decoder error: Library not compiled for this file type.\n");
     }
+    // A TIFF header goes to the TIFF decoder, which reports libtiff's error.
+    EXPECT_EQ(DecodeCode(Block({{0, 0x49}, {1, 0x49}, {2, 0x2A}, {3, 0}}), &text), 2);
+    EXPECT_EQ(text.rfind("Decoder error: TIFF: ", 0), 0u) << text;
     // "BM" goes to the BMP decoder whatever follows; it reports its own errors.
     EXPECT_EQ(DecodeCode(Block({{0, 'B'}, {1, 'M'}, {14, 39}, {15, 0}, {16, 0}, {17, 0}}), &text),
               2);
@@ -116,15 +176,30 @@ TEST(ImageDecoder, MissingFileAndFolderCodes) {
     CAutoDetectDecoder decoder;
     CDIBSectionBitmap bmp;
     const std::string missing = ::testing::TempDir() + "qm_no_such_file.bmp";
-    for (auto [path, code] : {std::pair{missing, 4}, {missing + "/x/y.bmp", 3}}) {
+    const std::string folder = ::testing::TempDir() + "qm_folder_named.bmp";
+    const std::string empty = ::testing::TempDir() + "qm_empty.bmp";
+    std::filesystem::create_directories(folder);
+    std::ofstream{empty};
+    // The code the window acts on, and the reason a user reads at the end of the line.
+    struct Case {
+        std::string path;
+        int code;
+        const char* reason;
+    };
+    for (const Case& c : {Case{missing, 4, "No such file or directory"},
+                          Case{missing + "/x/y.bmp", 3, "No such file or directory"},
+                          Case{folder, 4, "Is a directory"}, Case{empty, 5, "the file is empty"}}) {
         try {
-            decoder.DecodeFile(path, bmp, 32);
+            decoder.DecodeFile(c.path, bmp, 32);
             ADD_FAILURE();
         } catch (const CTextException& e) {
-            EXPECT_EQ(e.GetCode(), code);
-            EXPECT_EQ(e.GetText(), "Decoder error: Opening " + path + " failed\n");
+            EXPECT_EQ(e.GetCode(), c.code);
+            EXPECT_EQ(e.GetText(),
+                      "Decoder error: Opening " + c.path + " failed: " + c.reason + "\n");
         }
     }
+    std::filesystem::remove(folder);
+    std::filesystem::remove(empty);
     try {
         decoder.DecodeResource(9999, bmp, 32);
         ADD_FAILURE();
