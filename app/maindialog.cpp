@@ -18,6 +18,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -343,8 +345,7 @@ void CMainDialog::OnSysCommand(int command) {
         break;
     }
     case IDM_HELP:
-        if (!ShellOpen(QString::fromUtf8(kProductHelpAddress)))
-            MessageBeep();
+        OnHelp();
         break;
     case IDM_IMPORT:
     case IDM_EXPORT:
@@ -361,6 +362,35 @@ void CMainDialog::OnSysCommand(int command) {
     default:
         break;
     }
+}
+
+QString CMainDialog::FindUserGuide() {
+    const QString name = QStringLiteral("guide.html");
+    const QDir program(QCoreApplication::applicationDirPath());
+    QStringList candidates;
+    // Build tree: the program in app/, its tests one level deeper.
+    for (const char* up : {"..", "../.."})
+        candidates << program.filePath(QLatin1String(up) + QStringLiteral("/guide/") + name);
+    // Installed: relative to the program (bin/ beside share/), then where it was meant to go.
+    candidates << program.filePath(QStringLiteral("../") + QString::fromUtf8(QM_GUIDE_INSTALL_DIR) +
+                                   QLatin1Char('/') + name)
+               << QString::fromUtf8(QM_GUIDE_INSTALL_FULL_DIR) + QLatin1Char('/') + name;
+    for (const QString& candidate : candidates)
+        if (QFileInfo(candidate).isFile())
+            return QFileInfo(candidate).canonicalFilePath();
+    return QString();
+}
+
+void CMainDialog::OnHelp() {
+    // Without the guide beside the program, its copy on the web.
+    QString guide = FindUserGuide();
+    if (guide.isEmpty())
+        guide = QString::fromUtf8(kProductHelpAddress);
+    if (ShellOpen(guide))
+        return;
+    ShowMessageBox(
+        this, QStringLiteral("No program here can show the user guide. You find it at\n\n") + guide,
+        CMessageIcon::Information);
 }
 
 void CMainDialog::reject() {

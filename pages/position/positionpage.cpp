@@ -246,6 +246,7 @@ CPositionPage::CPositionPage(QWidget* parent)
     m_stampView->SetFitOnResize(true);
     // The stamp's own transparency outlives its preparations; samples show upright.
     m_stampView->SetKeepsOwnAlpha(true);
+    m_stampView->SetCheckerboard(true);
     m_sizePercentBox->setMaxLength(3);
     for (const char* entry : kSizeModeEntries)
         m_sizeModeList->addItem(QString::fromLatin1(entry));
@@ -501,6 +502,7 @@ void CPositionPage::PrepareStamp() {
         return;
     const CStampLook look = GetStampLook();
     PrepareStampAlpha(m_stampView->GetPicture(), m_stampView->GetOwnAlpha(), look);
+    m_stampView->AlphaChanged(); // the checkerboard shows through as the batch will see it
     // The preview's shaper starts from the stamp just prepared: keying and feathering a
     // large stamp a second time doubled the cost of every preview update.
     m_previewShaper = std::make_shared<CStampShaper>(
