@@ -126,6 +126,7 @@ void CAutoDetectDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int 
         RaiseDecoderError(6, "Library not compiled for this file type.");
     }
     decoder->SetPreviewSize(GetPreviewWidth(), GetPreviewHeight());
+    decoder->SetSizeGate(GetSizeGate());
     // The size is known once the header was read, also when the body fails later.
     struct CFullSizeCopy {
         CAutoDetectDecoder& self;

@@ -197,7 +197,7 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(cinfo, TRUE);
         // Before jpeg_start_decompress, which allocates for the declared size.
-        CheckPixelCount(cinfo->image_width, cinfo->image_height);
+        AdmitPicture(cinfo->image_width, cinfo->image_height);
         SetFullSize(int(cinfo->image_width), int(cinfo->image_height));
         // A preview takes the DCT's own reduction: at 1/8 only the DC coefficient of each
         // block is transformed, and only the reduced rows are ever allocated.

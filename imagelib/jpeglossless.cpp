@@ -200,7 +200,8 @@ bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size, const CAccept&
     if (accept) {
         bool accepted = false;
         try {
-            accepted = accept(CopySavedMarkers(in->marker_list).get());
+            accepted = accept(CopySavedMarkers(in->marker_list).get(), int(in->image_width),
+                              int(in->image_height));
         } catch (...) {
             s.AbortAll();
             throw;

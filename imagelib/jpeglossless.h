@@ -30,8 +30,9 @@ public:
     // coefficient is complete, or any stream libjpeg had to warn about (corrupt or
     // truncated data, where its concealment would differ between the two paths). Also
     // false on every libjpeg error: the ordinary path reports it. accept, when given, sees
-    // the markers of the header before a coefficient is read; false from it declines too.
-    using CAccept = std::function<bool(const CSavedMarker* markers)>;
+    // the markers and the size of the header before a coefficient is read; false from it
+    // declines too, and what it throws leaves Open.
+    using CAccept = std::function<bool(const CSavedMarker* markers, int width, int height)>;
     bool Open(const uint8_t* data, size_t size, const CAccept& accept = {});
     void Close();
 

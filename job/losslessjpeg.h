@@ -4,6 +4,7 @@
 #include "imagelib/jpeglossless.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ struct CLosslessStampPlan {
     // to be written upright: such files are left to the ordinary path.
     CStampShaper* shaper = nullptr;
     bool followExif = true;
+    // Told the photo's size before its coefficients are read (as a decoder's size gate).
+    std::function<void(int64_t width, int64_t height)> admit = nullptr;
 };
 
 // JPEG in, JPEG out without a generation of loss: the stamp is placed and composited

@@ -10,6 +10,7 @@
 #include "imagelib/pngencoder.h"
 #include "imagelib/webpencoder.h"
 #include "job/losslessjpeg.h"
+#include "job/memorybudget.h"
 
 #include <cstdint>
 #include <memory>
@@ -129,6 +130,8 @@ struct CStampRun {
     bool losslessJpeg = false;
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
+    // Shared by the workers: a picture waits until its memory fits beside the others'.
+    CMemoryBudget* budget = nullptr;
 };
 
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
@@ -164,6 +167,7 @@ private:
     CAvifEncoder m_avifEncoder;
     CLosslessJpegStamp m_lossless;
     std::vector<uint8_t> m_losslessBytes;
+    CBudgetHold m_memory; // the current file's share of the run's budget
 };
 
 // How the files of one run ended.
