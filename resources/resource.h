@@ -160,6 +160,8 @@ enum : int {
     IDC_OUT_PERCENT = 1085,
     IDC_OUT_NEW_FOLDER = 1087,
     IDC_OUT_LOSSLESS = 1090,
+    IDC_OUT_WEBP = 1096,
+    IDC_OUT_AVIF = 1097,
 
     // preview file dialog (134)
     IDC_PREVIEW_CHECK = 1009,
@@ -216,6 +218,8 @@ enum : int {
     IDS_TIP_PRESERVE = 49,
     IDS_TIP_LOSSLESS = 50,
     IDS_TIP_QUALITY_LOSSLESS = 51,
+    IDS_TIP_WEBP = 52,
+    IDS_TIP_AVIF = 53,
     IDS_TIP_SIZE_MODE = 70,
     IDS_TIP_SIZE_PERCENT = 71,
     IDS_TIP_FOLLOW_EXIF = 72,

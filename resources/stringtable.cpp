@@ -47,6 +47,8 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_BMP, "Click to select BMP as output file format."},
     {IDS_TIP_JPG, "Click to select JPG as output file format."},
     {IDS_TIP_PNG, "Click to select PNG as output file format."},
+    {IDS_TIP_WEBP, "Click to select WebP as output file format (lossy, at the quality below)."},
+    {IDS_TIP_AVIF, "Click to select AVIF as output file format (at the quality below)."},
     {IDS_TIP_NEW_FOLDER, "Create new subfolder."},
     {IDS_TIP_PRESERVE,
      "Preserve iptc, comment and exif headers when input and output files are jpegs."},

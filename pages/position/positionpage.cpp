@@ -11,6 +11,7 @@
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/imageformats.h"
 #include "imagelib/jpegdecoder.h"
 #include "imagelib/textexception.h"
 #include "job/losslessjpeg.h"
@@ -49,10 +50,31 @@
 #include <algorithm>
 #include <utility>
 
-const QString CPositionPage::kOpenFilter = QStringLiteral(
-    "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)|*.bmp; *.jpg; *.jpeg; *.gif; "
-    "*.png|bitmaps (*.bmp)|*.bmp|jpegs (*.jpg;*.jpeg)|*.jpg; *.jpeg|gifs (*.gif)|*.gif|pngs "
-    "(*.png)|*.png|All Files (*.*)|*.*||");
+namespace {
+// "all supported files", then one entry per format the image library reads, in the table's
+// order: "jpegs (*.jpg;*.jpeg)|*.jpg; *.jpeg".
+QString OpenFilter() {
+    QString all, allPatterns, each;
+    for (const CImageFormat& format : ImageFormats()) {
+        if (!format.read)
+            continue;
+        QString names, patterns;
+        for (const char* extension : format.extensions) {
+            const QString pattern = QLatin1String("*.") + QLatin1String(extension);
+            names += (names.isEmpty() ? QString() : QStringLiteral(";")) + pattern;
+            patterns += (patterns.isEmpty() ? QString() : QStringLiteral("; ")) + pattern;
+        }
+        all += (all.isEmpty() ? QString() : QStringLiteral(";")) + names;
+        allPatterns += (allPatterns.isEmpty() ? QString() : QStringLiteral("; ")) + patterns;
+        each += QLatin1String(format.filterName) + QStringLiteral(" (") + names +
+                QStringLiteral(")|") + patterns + QStringLiteral("|");
+    }
+    return QStringLiteral("all supported files (") + all + QStringLiteral(")|") + allPatterns +
+           QStringLiteral("|") + each + QStringLiteral("All Files (*.*)|*.*||");
+}
+} // namespace
+
+const QString CPositionPage::kOpenFilter = OpenFilter();
 
 const char* const CPositionPage::kSizeModeEntries[3] = {"own size", "% of width", "% short side"};
 
