@@ -107,6 +107,7 @@ void ApplyToPositionPage(CPositionPage& page, const CStampSettingsValues& s) {
     // The stamp's size and the photos' orientation, before the sample is loaded.
     page.SetStampSize(s.sizemode, s.sizepercent);
     page.SetFollowExif(s.followexif);
+    page.SetStampLayout(s.angle, s.tile, s.tilegap, s.tileoffset);
 }
 
 void ApplySampleAndStamp(CPositionPage& page, const CStampSettingsValues& s) {
@@ -257,6 +258,10 @@ void CMainDialog::GatherSettingsFromPages() {
     s.sizemode = position->GetSizeMode();
     s.sizepercent = position->GetSizePercent();
     s.followexif = position->IsFollowExif();
+    s.angle = position->GetAngle();
+    s.tile = position->IsTile();
+    s.tilegap = position->GetTileGap();
+    s.tileoffset = position->IsTileOffset();
     // 7. Without a picked colour the last one stays on record.
     if (position->IsKeyColourSet()) {
         const uint32_t key = position->GetKeyColour();
