@@ -681,6 +681,20 @@ TEST_F(QuillmarkBatch, TextRunsReportWhatTheyDid) {
     // The existing output shows in the dry run as in the run that follows it.
     r = RunBatch(home, Args({"--dry-run", pictures / "a.bmp"}));
     EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.bmp (exists: skipped)\n");
+    // And so do the refusals: an input in the way, a name taken by an earlier input.
+    r = RunBatch(home, Args({"--dry-run", "--overwrite", "-o", pictures / "", pictures / "a.bmp",
+                             out + "/a.bmp"}));
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + pictures / "a.bmp (refused: " +
+                         pictures / "a.bmp would replace its input)\n" + out + "/a.bmp -> " +
+                         pictures / "a.bmp (refused: " + pictures / "a.bmp would replace " +
+                         pictures / "a.bmp, an input of this run)\n");
+    std::filesystem::create_directories(pictures / "x");
+    WriteBmp(pictures / "x/a.bmp", 5, 5, kGrey);
+    r = RunBatch(home,
+                 Args({"--dry-run", "-o", home / "", pictures / "a.bmp", pictures / "x/a.bmp"}));
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + home / "a.bmp\n" + pictures / "x/a.bmp -> " +
+                         home / "a.bmp (refused: an earlier file of this run has this name)\n");
+    std::filesystem::remove_all(pictures / "x");
     r = RunBatch(home, Args({"--quiet", pictures / "", missing}));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "ERR: " + out + "/a.bmp allready existing \nERR: " + missing +
