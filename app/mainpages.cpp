@@ -40,8 +40,11 @@ CResizePropertyPage* CreateTemplatePage(int templateId, QWidget* parent) {
 
 CMainPages CreateMainPages(QWidget* parent) {
     CMainPages pages;
-    pages.pages[CMainPages::kInput] = new CInputPage(parent);
+    auto* input = new CInputPage(parent);
+    pages.pages[CMainPages::kInput] = input;
     auto* position = new CPositionPage(parent);
+    // A photo clicked in the selected files is the sample the stamp is judged on.
+    QObject::connect(input, &CInputPage::sampleChosen, position, &CPositionPage::ChooseSample);
     position->SetHost({
         [] {
             const CPageHost* host = CPageHost::Get();
@@ -73,9 +76,13 @@ CMainPages CreateMainPages(QWidget* parent) {
         },
         []() -> CRunStamp {
             const CPageHost* host = CPageHost::Get();
-            const auto* position =
+            auto* position =
                 host ? qobject_cast<CPositionPage*>(host->GetPage(CMainPages::kPosition)) : nullptr;
-            return position ? position->GetRunStamp() : CRunStamp();
+            if (!position)
+                return CRunStamp();
+            // An offset typed or a slider moved just before the click counts.
+            position->TakePendingValues();
+            return position->GetRunStamp();
         },
         []() -> QWidget* {
             const CPageHost* host = CPageHost::Get();
