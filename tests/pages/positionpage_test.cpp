@@ -762,8 +762,12 @@ TEST_F(PositionPageTest, TabFromTheStampPathGoesIntoThePageShiftTabToTheTabContr
     QTest::keyClick(path, Qt::Key_Tab);
     EXPECT_EQ(page.focusWidget(), GetDlgItem(&page, IDC_POS_OPEN_STAMP));
     EXPECT_NE(tabs.window()->focusWidget(), &tabs);
+    // The picture-or-text choice is the page's first stop; before it lies the tab strip.
     path->setFocus();
     QTest::keyClick(path, Qt::Key_Backtab, Qt::ShiftModifier);
+    QWidget* kind = GetDlgItem(&page, IDC_POS_STAMP_KIND);
+    EXPECT_EQ(page.focusWidget(), kind);
+    QTest::keyClick(kind, Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(tabs.window()->focusWidget(), &tabs);
 }
 
