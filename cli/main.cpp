@@ -308,7 +308,8 @@ int main(int argc, char** argv) {
                                  options.jobs.value_or(DefaultJobWorkers()),
                                  shaper,
                                  settings.followexif,
-                                 settings.losslessjpeg};
+                                 settings.losslessjpeg,
+                                 uint32_t(settings.background)};
     CStampJob job(params);
     CStampJobSummary summary = job.Run();
     summary.failed += unlisted;

@@ -55,7 +55,7 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap)
+        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap | --background)
             return
             ;;
     esac
@@ -67,7 +67,7 @@ _quillmark_batch() {
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
             --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
-            --tile-offset --no-tile-offset --jobs --save-config --files-from
+            --tile-offset --no-tile-offset --background --jobs --save-config --files-from
             --null --recursive --log-format --dry-run --quiet --no-progress --help
             --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

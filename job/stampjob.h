@@ -105,6 +105,8 @@ struct CStampJobParams {
     bool followExif = true;
     // JPEG to JPEG through the input's coefficients where the input allows it.
     bool losslessJpeg = false;
+    // 0xRRGGBB that a transparent photo is laid on for an output format without alpha.
+    uint32_t background = 0xFFFFFF;
 };
 
 constexpr int kMaxJobWorkers = 64;
@@ -128,6 +130,7 @@ struct CStampRun {
     std::shared_ptr<CStampShaper> shaper;
     bool followExif = true;
     bool losslessJpeg = false;
+    uint32_t background = 0xFFFFFF; // see CStampJobParams
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
     // Shared by the workers: a picture waits until its memory fits beside the others'.
