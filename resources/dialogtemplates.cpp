@@ -105,6 +105,7 @@ const CControlTemplate kOutputControls[] = {
     {IDC_OUT_BMP, K::RadioButton, ".bmp", 264, 43, 32, 10, kTab | QM_WS_GROUP},
     {IDC_OUT_JPG, K::RadioButton, ".jpg", 298, 43, 32, 10, 0},
     {IDC_OUT_PNG, K::RadioButton, ".png", 332, 43, 32, 10, 0},
+    {IDC_OUT_BACKGROUND, K::PushButton, "", 368, 42, 20, 12, kTab},
     {IDC_OUT_QUALITY_LABEL, K::Static, "jpg-quality :", 208, 61, 46, 8, 0},
     {IDC_OUT_QUALITY, K::Slider, "", 256, 59, 106, 12, kTab | QM_TBS_NOTICKS | QM_WS_GROUP},
     {IDC_OUT_QUALITY_VALUE, K::Static, "100", 364, 61, 14, 8, QM_SS_RIGHT},

@@ -19,12 +19,16 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QColor>
+#include <QColorDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -48,10 +52,10 @@ const int kQualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_
 
 // Disabled while a run is active; the "jpg-quality :" label and the preserve box keep
 // their state.
-const int kRunLockedControls[] = {IDC_OUT_TREE,       IDC_OUT_FOLDER,  IDC_OUT_QUALITY_VALUE,
-                                  IDC_OUT_OVERWRITE,  IDC_OUT_QUALITY, IDC_OUT_PERCENT,
-                                  IDC_OUT_BMP,        IDC_OUT_JPG,     IDC_OUT_PNG,
-                                  IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS};
+const int kRunLockedControls[] = {IDC_OUT_TREE,       IDC_OUT_FOLDER,   IDC_OUT_QUALITY_VALUE,
+                                  IDC_OUT_OVERWRITE,  IDC_OUT_QUALITY,  IDC_OUT_PERCENT,
+                                  IDC_OUT_BMP,        IDC_OUT_JPG,      IDC_OUT_PNG,
+                                  IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS, IDC_OUT_BACKGROUND};
 
 // Growth fractions; a control anchored more than once gets the sum of its calls.
 const CAnchorRow kAnchors[] = {
@@ -67,6 +71,7 @@ const CAnchorRow kAnchors[] = {
     {IDC_OUT_BMP, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_JPG, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_PNG, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_BACKGROUND, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_QUALITY_VALUE, 1, 0, 1, 0},
     {IDC_OUT_PERCENT, 1, 0, 1, 0},
     // The slider moves with the settings' left column and stretches to the right edge.
@@ -93,7 +98,16 @@ const CToolRow kTools[] = {
     {IDC_OUT_NEW_FOLDER, IDS_TIP_NEW_FOLDER},
     {IDC_OUT_PRESERVE, IDS_TIP_PRESERVE},
     {IDC_OUT_LOSSLESS, IDS_TIP_LOSSLESS},
+    {IDC_OUT_BACKGROUND, IDS_TIP_BACKGROUND},
 };
+
+std::optional<uint32_t> RunColourDialog(QWidget* parent, uint32_t current) {
+    const QColor colour = QColorDialog::getColor(
+        QColor(QRgb(current)), parent, QStringLiteral("Background of transparent Images"));
+    if (!colour.isValid())
+        return std::nullopt;
+    return uint32_t(colour.rgb()) & 0xFFFFFFu;
+}
 
 std::optional<QString> RunNewFolderDialog(QWidget* parent) {
     CNewFolderDialog dialog(parent);
@@ -115,7 +129,7 @@ QString DisplayedLog(const std::string& log) {
 } // namespace
 
 COutputPage::COutputPage(QWidget* parent)
-    : CResizePropertyPage(parent), m_newFolder(RunNewFolderDialog) {
+    : CResizePropertyPage(parent), m_newFolder(RunNewFolderDialog), m_pickColour(RunColourDialog) {
     CDialogBuilder builder(*FindDialogTemplate(IDD_OUTPUT_PAGE));
     UseCommonControls(builder);
     builder.SetFactory(IDC_OUT_TREE,
@@ -173,6 +187,9 @@ COutputPage::COutputPage(QWidget* parent)
     connect(m_quality, &QSlider::valueChanged, this, &COutputPage::OnQualityChanged);
     if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_NEW_FOLDER))
         connect(button, &QAbstractButton::clicked, this, &COutputPage::OnNewFolder);
+    if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_BACKGROUND))
+        connect(button, &QAbstractButton::clicked, this, &COutputPage::OnBackgroundClicked);
+    SetBackgroundColour(m_backgroundColour);
 
     m_preTranslate =
         std::make_unique<CPreTranslateHook>(this, [this](QWidget* target, QEvent* event) {
@@ -278,6 +295,39 @@ void COutputPage::OnFormatClicked(int controlId) {
     if (!IsChecked(controlId))
         return;
     EnableJpegControls(controlId == IDC_OUT_JPG);
+    UpdateBackgroundButton();
+}
+
+void COutputPage::SetBackgroundColour(uint32_t rgb) {
+    m_backgroundColour = rgb & 0xFFFFFFu;
+    auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_BACKGROUND);
+    if (!button)
+        return;
+    // The colour itself on the button, framed so that white shows on a light face.
+    const QSize size = button->size() - QSize(8, 6);
+    QPixmap swatch(size.expandedTo(QSize(4, 4)));
+    swatch.fill(QColor(QRgb(m_backgroundColour)));
+    QPainter painter(&swatch);
+    painter.setPen(button->palette().color(QPalette::WindowText));
+    painter.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
+    painter.end();
+    button->setIcon(QIcon(swatch));
+    button->setIconSize(swatch.size());
+    button->setAccessibleName(QStringLiteral("background colour %1,%2,%3")
+                                  .arg(m_backgroundColour >> 16)
+                                  .arg((m_backgroundColour >> 8) & 0xFF)
+                                  .arg(m_backgroundColour & 0xFF));
+}
+
+void COutputPage::OnBackgroundClicked() {
+    if (const std::optional<uint32_t> colour =
+            m_pickColour ? m_pickColour(this, m_backgroundColour) : std::nullopt)
+        SetBackgroundColour(*colour);
+}
+
+void COutputPage::UpdateBackgroundButton() {
+    // PNG keeps the photo's transparency: there the colour would change nothing.
+    SetEnabled(this, IDC_OUT_BACKGROUND, !m_stamping && !IsChecked(IDC_OUT_PNG));
 }
 
 void COutputPage::OnQualityChanged(int value) {
@@ -423,6 +473,7 @@ void COutputPage::StartRun() {
         position->CreateStampShaper(),
         position->IsFollowExif(),
         IsChecked(IDC_OUT_LOSSLESS),
+        m_backgroundColour,
     });
 
     // 6.
@@ -587,5 +638,6 @@ void COutputPage::EnableFormatControls(bool jpegOutput) {
                 SetEnabled(this, id, true);
             UpdateQualityControls();
         }
+        UpdateBackgroundButton();
     });
 }
