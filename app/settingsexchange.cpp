@@ -107,6 +107,7 @@ void ApplyToPositionPage(CPositionPage& page, const CStampSettingsValues& s) {
     // The stamp's size and the photos' orientation, before the sample is loaded.
     page.SetStampSize(s.sizemode, s.sizepercent);
     page.SetFollowExif(s.followexif);
+    page.SetStampLayout(s.angle, s.tile, s.tilegap, s.tileoffset);
 }
 
 void ApplySampleAndStamp(CPositionPage& page, const CStampSettingsValues& s) {
@@ -214,8 +215,11 @@ void CMainDialog::ApplySettingsToPages() {
 void CMainDialog::GatherSettingsFromPages() {
     QWidget* input = GetPage(CMainPages::kInput);
     QWidget* output = GetPage(CMainPages::kOutput);
-    const auto* position = qobject_cast<const CPositionPage*>(GetPage(CMainPages::kPosition));
+    auto* position = qobject_cast<CPositionPage*>(GetPage(CMainPages::kPosition));
     CStampSettingsValues& s = m_settings;
+    // What was typed or slid within the last second is part of what the user set.
+    if (position)
+        position->TakePendingValues();
 
     // 1.
     if (output && Button(output, IDC_OUT_BMP)) {
@@ -254,6 +258,10 @@ void CMainDialog::GatherSettingsFromPages() {
     s.sizemode = position->GetSizeMode();
     s.sizepercent = position->GetSizePercent();
     s.followexif = position->IsFollowExif();
+    s.angle = position->GetAngle();
+    s.tile = position->IsTile();
+    s.tilegap = position->GetTileGap();
+    s.tileoffset = position->IsTileOffset();
     // 7. Without a picked colour the last one stays on record.
     if (position->IsKeyColourSet()) {
         const uint32_t key = position->GetKeyColour();

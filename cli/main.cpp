@@ -6,7 +6,9 @@
 #include "cli/jsonlog.h"
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/outputfile.h"
 #include "imagelib/textexception.h"
+#include "job/outputregistry.h"
 #include "job/qtsettingsstore.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
@@ -24,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace {
@@ -107,24 +110,44 @@ bool TerminalIsDumb() {
 void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchInput>& inputs) {
     // The run's own naming: an unknown output type writes JPEG there too.
     const std::string extension = OutputTypeExtension(settings.outputtype);
-    int create = 0, skip = 0;
+    // The run's own refusals, as the run would meet them: an input in the way, a name an
+    // earlier input is to write.
+    COutputRegistry outputs([&inputs] {
+        std::vector<std::string> paths;
+        for (const CBatchInput& input : inputs)
+            paths.push_back(input.path);
+        return paths;
+    });
+    std::set<std::string> planned;
+    int create = 0, skip = 0, refuse = 0;
     for (const CBatchInput& input : inputs) {
         const std::string output = OutputPath(settings.outputdir, input.title + extension);
-        struct stat info;
-        const bool exists = ::lstat(output.c_str(), &info) == 0;
+        const COutputRegistry::CCheck check = outputs.Check(output);
+        const std::string key = std::filesystem::path(output).lexically_normal().string();
         std::string line = input.path + " -> " + output;
-        if (exists && !settings.overwritefiles) {
+        if (check.state == COutputRegistry::CState::Input) {
+            line += " (refused: " + COutputRegistry::RefusalText(check, output, input.path) + ")";
+            ++refuse;
+        } else if (planned.count(key)) {
+            line += " (refused: an earlier file of this run has this name)";
+            ++refuse;
+        } else if (check.state == COutputRegistry::CState::Exists && !settings.overwritefiles) {
             line += " (exists: skipped)";
             ++skip;
         } else {
-            if (exists)
+            if (check.state == COutputRegistry::CState::Exists)
                 line += " (exists: replaced)";
+            planned.insert(key);
             ++create;
         }
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
-    std::fprintf(stderr, "dry run: %d to create, %d to skip; nothing written\n", create, skip);
+    if (refuse > 0)
+        std::fprintf(stderr, "dry run: %d to create, %d to skip, %d refused; nothing written\n",
+                     create, skip, refuse);
+    else
+        std::fprintf(stderr, "dry run: %d to create, %d to skip; nothing written\n", create, skip);
 }
 
 bool IsFolder(const std::string& path) {
@@ -132,18 +155,43 @@ bool IsFolder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-extern "C" void OnInterrupt(int) {
-    CConsoleJobHost::s_stopRequested = 1;
+volatile std::sig_atomic_t g_terminationSignals = 0;
+
+extern "C" void OnTerminationSignal(int signal) {
+    g_terminationSignals = g_terminationSignals + 1;
+    if (g_terminationSignals == 1) {
+        CConsoleJobHost::s_stopRequested = 1;
+        return;
+    }
+    // The second one ends the program at once, as the signal would have without us, but
+    // leaves no temporary behind.
+    COutputFile::RemoveLiveTemporaries();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal); // delivered as this handler returns
 }
 
-// The first interrupt asks for a stop between two files; the handler then resets itself,
-// so a second one ends the program at once.
-void InstallInterruptHandler() {
+// Interrupt, termination and hang-up (the terminal closed, a service manager's stop, a
+// scheduler's time limit) all ask for a stop between two files: the files in progress are
+// finished, "canceled" is logged and the run's end is reported. A second one of any of them
+// ends the program at once.
+void InstallTerminationHandlers() {
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kSignals)
+        ::sigaction(signal, &action, nullptr);
+}
+
+// What the program writes must never kill it: a closed standard output (a reader that has
+// seen enough) fails the write, which the host takes as a stop; a file size limit fails the
+// output file's write, which costs that file alone ("File too large").
+void IgnoreWriteSignals() {
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 // The settings the run starts from, before the options are laid over them.
@@ -192,6 +240,7 @@ bool LoadBaseSettings(const CBatchOptions& options, CStampSettingsValues& values
 } // namespace
 
 int main(int argc, char** argv) {
+    IgnoreWriteSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     CBatchOptions options;
     std::string error;
@@ -290,7 +339,7 @@ int main(int argc, char** argv) {
         return FinishOutput(kExitOk);
     }
 
-    InstallInterruptHandler();
+    InstallTerminationHandlers();
     const bool progress = !options.noProgress && ::isatty(2);
     CConsoleJobHost host(settings, std::move(inputs), stdout, progress ? stderr : nullptr);
     host.SetJsonLog(jsonLog);

@@ -35,7 +35,7 @@ const CControlTemplate kInputControls[] = {
     {IDC_IN_PREVIEW_CHECK, K::CheckBox, "preview", 295, 90, 40, 11, kTab},
     {IDC_IN_WIDTH_LABEL, K::Static, "", 294, 104, 96, 11, 0},
     {IDC_IN_HEIGHT_LABEL, K::Static, "", 294, 118, 96, 11, 0},
-    // Last in the tab order: Tab in the tree hands the focus back to the tab strip.
+    // Last in the tab order: Tab from the tree goes back to the tab strip.
     {IDC_IN_TREE, K::TreeView, "", 1, 0, 99, 241, kTab | QM_WS_BORDER},
 };
 
@@ -62,7 +62,9 @@ const CControlTemplate kPositionControls[] = {
     {IDC_POS_OPACITY_VALUE, K::Static, "100.0", 275, 85, 19, 8, QM_SS_RIGHT},
     {IDC_POS_OPACITY_UNIT, K::Static, "%", 297, 85, 8, 8, 0},
     {IDC_POS_POSITION_GROUP, K::GroupBox, "position", 309, 8, 81, 89, 0},
-    {IDC_POS_ALIGN_TOP_LEFT, K::RadioButton, "", 315, 18, 20, 14, QM_BS_PUSHLIKE | QM_WS_GROUP},
+    // The nine buttons are one tab stop; the arrow keys move between them.
+    {IDC_POS_ALIGN_TOP_LEFT, K::RadioButton, "", 315, 18, 20, 14,
+     kTab | QM_BS_PUSHLIKE | QM_WS_GROUP},
     {IDC_POS_ALIGN_TOP_CENTRE, K::RadioButton, "", 341, 18, 20, 14, QM_BS_PUSHLIKE},
     {IDC_POS_ALIGN_TOP_RIGHT, K::RadioButton, "", 365, 18, 20, 14, QM_BS_PUSHLIKE},
     {IDC_POS_ALIGN_MIDDLE_LEFT, K::RadioButton, "", 315, 34, 20, 14, QM_BS_PUSHLIKE},
@@ -78,13 +80,19 @@ const CControlTemplate kPositionControls[] = {
     {IDC_POS_STAMPED_LABEL, K::Static, "sample (preview stamped)", 3, 102, 84, 8, 0},
     {IDC_POS_OPEN_SAMPLE, K::PushButton, "open sample", 168, 114, 57, 13, kTab | QM_BS_OWNERDRAW},
     {IDC_POS_STAMPED_VIEW, K::Static, "", 0, 114, 166, 128, kTab},
-    {IDC_POS_ZOOM_LABEL, K::Static, "zoom:", 168, 143, 20, 9, 0},
-    {IDC_POS_ZOOM, K::ComboBox, "", 168, 154, 57, 63, kTab | QM_WS_VSCROLL},
-    {IDC_POS_SIZE_LABEL, K::Static, "stamp size:", 168, 174, 57, 8, 0},
-    {IDC_POS_SIZE_MODE, K::ComboBox, "", 168, 184, 57, 48, kTab | QM_WS_VSCROLL},
-    {IDC_POS_SIZE_PERCENT, K::Edit, "", 168, 200, 24, 12, kTab | QM_WS_BORDER, 3},
-    {IDC_POS_SIZE_UNIT, K::Static, "%", 195, 202, 10, 8, 0},
-    {IDC_POS_FOLLOW_EXIF, K::CheckBox, "EXIF rotation", 168, 219, 57, 10, kTab},
+    {IDC_POS_ZOOM_LABEL, K::Static, "zoom:", 168, 130, 20, 9, 0},
+    {IDC_POS_ZOOM, K::ComboBox, "", 168, 139, 57, 63, kTab | QM_WS_VSCROLL},
+    {IDC_POS_SIZE_LABEL, K::Static, "stamp size:", 168, 155, 57, 8, 0},
+    {IDC_POS_SIZE_MODE, K::ComboBox, "", 168, 164, 57, 48, kTab | QM_WS_VSCROLL},
+    {IDC_POS_SIZE_PERCENT, K::Edit, "", 168, 179, 24, 12, kTab | QM_WS_BORDER, 3},
+    {IDC_POS_SIZE_UNIT, K::Static, "%", 195, 181, 10, 8, 0},
+    {IDC_POS_FOLLOW_EXIF, K::CheckBox, "EXIF rotation", 168, 194, 57, 10, kTab},
+    {IDC_POS_ANGLE_LABEL, K::Static, "angle:", 168, 209, 21, 8, 0},
+    {IDC_POS_ANGLE, K::SpinBox, "", 190, 207, 25, 12, kTab},
+    {IDC_POS_ANGLE_DIAL, K::Dial, "", 216, 206, 10, 14, kTab},
+    {IDC_POS_TILE, K::CheckBox, "tile", 168, 225, 24, 10, kTab},
+    {IDC_POS_TILE_GAP, K::Edit, "", 192, 224, 22, 12, kTab | QM_WS_BORDER, 4},
+    {IDC_POS_TILE_GAP_UNIT, K::Static, "%", 217, 226, 8, 8, 0},
     {IDC_POS_SAMPLE_LABEL, K::Static, "sample (original)", 228, 102, 84, 8, 0},
     {IDC_POS_SAMPLE_VIEW, K::Static, "", 227, 114, 166, 128, kTab},
 };

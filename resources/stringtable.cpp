@@ -64,6 +64,9 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_SIZE_PERCENT, "Share of the Image in percent (1 to 100)."},
     {IDS_TIP_FOLLOW_EXIF, "Place the stamp on photos as viewers turn them by their EXIF "
                           "orientation."},
+    {IDS_TIP_ANGLE, "Turns the stamp anticlockwise by -180 to 180 degrees."},
+    {IDS_TIP_TILE, "Repeats the stamp over the whole image, so that cropping cannot remove it."},
+    {IDS_TIP_TILE_GAP, "Space between the copies, in percent of the stamp's size (0 to 1000)."},
 };
 
 } // namespace

@@ -81,6 +81,8 @@ public:
     // The log exactly as the engine wrote it (the field shows it with its own line ends).
     const std::string& GetLog() const { return m_logText; }
     QString GetSummaryText() const;
+    // What the progress bar shows: "12 / 30" during a run, the summary after it.
+    QString GetProgressText() const;
     static QString SummaryText(const CStampJobSummary& summary);
 
     // ---- Handlers, public for tests.
@@ -126,6 +128,7 @@ public:
     int GetFileCount() override;
     std::string GetFilePath(int index) override;
     std::string GetFileTitle(int index) override;
+    std::vector<std::string> GetFilePaths() override;
     bool IsOverwriteChecked() override;
     bool IsStopEnabled() override;
     std::string GetLogText() override;

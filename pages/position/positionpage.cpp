@@ -21,6 +21,7 @@
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/messagebox.h"
 #include "platform/pretranslate.h"
 #include "platform/resourceloader.h"
@@ -34,6 +35,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDial>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -44,9 +46,11 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTextEdit>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // "all supported files", then one entry per format the image library reads, in the table's
@@ -138,6 +142,12 @@ const CAnchorRow kAnchors[] = {
     {IDC_POS_SIZE_PERCENT, 0.5f, 0.5f, 0.5f, 0.5f},
     {IDC_POS_SIZE_UNIT, 0.5f, 0.5f, 0.5f, 0.5f},
     {IDC_POS_FOLLOW_EXIF, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ANGLE_LABEL, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ANGLE, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ANGLE_DIAL, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_TILE, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_TILE_GAP, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_TILE_GAP_UNIT, 0.5f, 0.5f, 0.5f, 0.5f},
 };
 
 const CToolRow kTools[] = {
@@ -159,6 +169,10 @@ const CToolRow kTools[] = {
     {IDC_POS_SIZE_MODE, IDS_TIP_SIZE_MODE},
     {IDC_POS_SIZE_PERCENT, IDS_TIP_SIZE_PERCENT},
     {IDC_POS_FOLLOW_EXIF, IDS_TIP_FOLLOW_EXIF},
+    {IDC_POS_ANGLE, IDS_TIP_ANGLE},
+    {IDC_POS_ANGLE_DIAL, IDS_TIP_ANGLE},
+    {IDC_POS_TILE, IDS_TIP_TILE},
+    {IDC_POS_TILE_GAP, IDS_TIP_TILE_GAP},
 };
 
 QWidget* CreateViewer(const CControlTemplate& control, QWidget* parent) {
@@ -244,6 +258,11 @@ CPositionPage::CPositionPage(QWidget* parent)
     m_sizeModeList = GetDlgItemAs<QComboBox>(this, IDC_POS_SIZE_MODE);
     m_sizePercentBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_SIZE_PERCENT);
     m_followExifBox = GetDlgItemAs<QCheckBox>(this, IDC_POS_FOLLOW_EXIF);
+    m_angleBox = GetDlgItemAs<QSpinBox>(this, IDC_POS_ANGLE);
+    m_angleDial = GetDlgItemAs<QDial>(this, IDC_POS_ANGLE_DIAL);
+    m_tileBox = GetDlgItemAs<QCheckBox>(this, IDC_POS_TILE);
+    m_tileGapBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_TILE_GAP);
+    Q_ASSERT(m_angleBox && m_angleDial && m_tileBox && m_tileGapBox);
     Q_ASSERT(m_stampView && m_sampleView && m_stampedView && m_stampPathBox && m_offsetXBox &&
              m_offsetYBox && m_opacitySlider && m_featherSlider && m_toleranceSlider &&
              m_useTransparence && m_zoomList && m_stampGroup && m_swatch && m_sizeModeList &&
@@ -266,11 +285,23 @@ CPositionPage::CPositionPage(QWidget* parent)
     m_stampView->SetFitOnResize(true);
     // The stamp's own transparency outlives its preparations; samples show upright.
     m_stampView->SetKeepsOwnAlpha(true);
+    m_stampView->SetCheckerboard(true);
     m_sizePercentBox->setMaxLength(3);
     for (const char* entry : kSizeModeEntries)
         m_sizeModeList->addItem(QString::fromLatin1(entry));
     SetStampSize(m_sizeMode, m_sizePercent);
     SetFollowExif(m_followExif);
+    m_angleBox->setRange(kMinStampAngle, kMaxStampAngle);
+    m_angleBox->setWrapping(true);
+    m_angleBox->setSuffix(QStringLiteral("\u00B0"));
+    // The knob points where the stamp's top turns to: anticlockwise for positive angles,
+    // upright at the top.
+    m_angleDial->setRange(kMinStampAngle, kMaxStampAngle);
+    m_angleDial->setInvertedAppearance(true);
+    m_angleDial->setSingleStep(1);
+    m_angleDial->setPageStep(15);
+    m_tileGapBox->setMaxLength(4);
+    SetStampLayout(m_angle, m_tile, m_tileGap, m_tileOffset);
 
     // The zoom list and the starting values, so the page works before settings arrive.
     int zoomCount = 0;
@@ -323,6 +354,10 @@ CPositionPage::CPositionPage(QWidget* parent)
     connect(m_sizeModeList, &QComboBox::activated, this, &CPositionPage::OnSizeModeChanged);
     connect(m_sizePercentBox, &QLineEdit::textChanged, this, &CPositionPage::OnSizePercentUpdate);
     connect(m_followExifBox, &QCheckBox::clicked, this, &CPositionPage::OnFollowExif);
+    connect(m_angleBox, &QSpinBox::valueChanged, this, &CPositionPage::OnAngleChanged);
+    connect(m_angleDial, &QDial::valueChanged, m_angleBox, &QSpinBox::setValue);
+    connect(m_tileBox, &QCheckBox::clicked, this, &CPositionPage::OnTileClicked);
+    connect(m_tileGapBox, &QLineEdit::textChanged, this, &CPositionPage::OnTileGapUpdate);
     // Keyed on the press that picks the colour, wherever the button is released.
     connect(m_stampView, &CImageViewer::colourPicked, this, &CPositionPage::OnStampClicked);
     connect(m_stampView, &CImageViewer::commandRequested, this, &CPositionPage::OnCommand);
@@ -370,6 +405,8 @@ CStampLook CPositionPage::GetStampLook() const {
     look.feather = m_feather;
     look.sizeMode = m_sizeMode;
     look.sizePercent = m_sizePercent;
+    look.angle = m_angle;
+    look.tiling = {m_tile, m_tileGap, m_tileOffset};
     return look;
 }
 
@@ -478,6 +515,24 @@ void CPositionPage::SetStampSize(int mode, int percent) {
     m_previewShaper.reset();
 }
 
+void CPositionPage::SetStampLayout(int angle, bool tile, int tileGap, bool tileOffset) {
+    m_angle = angle >= kMinStampAngle && angle <= kMaxStampAngle ? angle : 0;
+    m_tile = tile;
+    m_tileGap = tileGap >= 0 && tileGap <= kMaxTileGapPercent ? tileGap : 50;
+    m_tileOffset = tileOffset;
+    {
+        const QSignalBlocker b1(m_angleBox), b2(m_angleDial), b3(m_tileGapBox);
+        m_angleBox->setValue(m_angle);
+        m_angleDial->setValue(m_angle);
+        m_tileGapBox->setText(QString::number(m_tileGap));
+    }
+    m_tileBox->setChecked(m_tile);
+    m_tileGapBox->setEnabled(m_tile);
+    if (QWidget* unit = GetDlgItem(this, IDC_POS_TILE_GAP_UNIT))
+        unit->setEnabled(m_tile);
+    m_previewShaper.reset();
+}
+
 void CPositionPage::SetFollowExif(bool on) {
     m_followExif = on;
     m_followExifBox->setChecked(on);
@@ -521,6 +576,7 @@ void CPositionPage::PrepareStamp() {
         return;
     const CStampLook look = GetStampLook();
     PrepareStampAlpha(m_stampView->GetPicture(), m_stampView->GetOwnAlpha(), look);
+    m_stampView->AlphaChanged(); // the checkerboard shows through as the batch will see it
     // The preview's shaper starts from the stamp just prepared: keying and feathering a
     // large stamp a second time doubled the cost of every preview update.
     m_previewShaper = std::make_shared<CStampShaper>(
@@ -571,10 +627,48 @@ void CPositionPage::ComposeStampedPreview() {
 
 void CPositionPage::showEvent(QShowEvent* event) {
     CResizePropertyPage::showEvent(event);
+    LoadChosenSample();
     // The output page may have switched lossless output on or off meanwhile.
     const bool lossless = m_host.isLosslessJpegOutput && m_host.isLosslessJpegOutput();
     if (lossless != m_composedLossless && m_stampedView->IsLoaded() && m_stampView->IsLoaded())
         RebuildStampedPreview();
+}
+
+void CPositionPage::hideEvent(QHideEvent* event) {
+    CResizePropertyPage::hideEvent(event);
+    // Another page is chosen: it may start a run with these values.
+    TakePendingValues();
+}
+
+void CPositionPage::TakePendingValues() {
+    LoadChosenSample();
+    if (m_previewTimer.isActive() && !m_stampDrag.active)
+        OnPreviewTimer();
+}
+
+void CPositionPage::ChooseSample(const QString& path) {
+    m_chosenSample = path;
+    if (isVisible())
+        LoadChosenSample();
+}
+
+void CPositionPage::LoadChosenSample() {
+    // A run reads the preview's stamp; the sample waits until it is over.
+    if (m_chosenSample.isEmpty() || (m_host.isStamping && m_host.isStamping()))
+        return;
+    const QString path = std::exchange(m_chosenSample, QString());
+    if (path == m_samplePath)
+        return;
+    CWaitCursor wait;
+    // A file that cannot be read (the input page's preview says why) leaves the sample
+    // shown before.
+    if (m_sampleView->LoadPictureFile(path, false)) {
+        m_samplePath = path;
+    } else if (m_samplePath.isEmpty() || !m_sampleView->LoadPictureFile(m_samplePath, false)) {
+        m_samplePath.clear();
+        m_sampleView->LoadSamplePicture();
+    }
+    SampleChanged();
 }
 
 void CPositionPage::RebuildStampedPreview() {
@@ -732,7 +826,7 @@ void CPositionPage::OnPreviewTimer() {
     const int id = m_previewTimerId;
     m_previewTimer.stop();
     m_previewTimerId = 0;
-    if (id < kTimerOffsets || id > kTimerSizePercent)
+    if (id < kTimerOffsets || id > kTimerLayout)
         return;
     // A run that started within the second reads the stamp: try again after it.
     if (m_host.isStamping && m_host.isStamping()) {
@@ -780,6 +874,19 @@ void CPositionPage::OnPreviewTimer() {
             m_previewShaper.reset();
             changed |= m_sizeMode != kSizeOriginal;
             UpdateStampCaption();
+        }
+    }
+    if (m_angleBox->value() != m_angle) {
+        m_angle = m_angleBox->value();
+        m_previewShaper.reset();
+        changed = true;
+    }
+    if (!m_tileGapBox->text().isEmpty()) {
+        const int gap = std::clamp(ParseOffsetText(m_tileGapBox->text()), 0, kMaxTileGapPercent);
+        if (gap != m_tileGap) {
+            m_tileGap = gap;
+            m_previewShaper.reset();
+            changed |= m_tile;
         }
     }
     if ((rekey || refill) && m_stampView->IsLoaded())
@@ -844,6 +951,37 @@ void CPositionPage::OnSizePercentUpdate() {
     }
     if (!text.isEmpty())
         RestartPreviewTimer(kTimerSizePercent);
+}
+
+void CPositionPage::OnAngleChanged(int degrees) {
+    {
+        const QSignalBlocker blocker(m_angleDial);
+        m_angleDial->setValue(degrees);
+    }
+    RestartPreviewTimer(kTimerLayout);
+}
+
+void CPositionPage::OnTileClicked() {
+    m_tile = m_tileBox->isChecked();
+    m_tileGapBox->setEnabled(m_tile);
+    if (QWidget* unit = GetDlgItem(this, IDC_POS_TILE_GAP_UNIT))
+        unit->setEnabled(m_tile);
+    m_previewShaper.reset();
+    if (m_stampView->IsLoaded() && m_sampleView->IsLoaded()) {
+        CWaitCursor wait;
+        RebuildStampedPreview();
+    }
+}
+
+void CPositionPage::OnTileGapUpdate() {
+    const QString text = m_tileGapBox->text();
+    const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    if (!digits) {
+        m_tileGapBox->setText(QString::number(m_tileGap));
+        return;
+    }
+    if (!text.isEmpty())
+        RestartPreviewTimer(kTimerLayout);
 }
 
 void CPositionPage::OnFollowExif() {
@@ -934,8 +1072,7 @@ bool CPositionPage::BeginStampDrag(const QPoint& pagePos) {
     if (m_host.isStamping && m_host.isStamping())
         return false; // a run reads the stamp's placement as it is
     // Offsets typed within the last second count from where they put the stamp.
-    if (IsPreviewTimerPending())
-        OnPreviewTimer();
+    TakePendingValues();
     if (!IsOverStamp(pagePos))
         return false;
     m_stampDrag.active = true;
@@ -1116,12 +1253,6 @@ bool CPositionPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
         OnCommand(command);
         return true;
     }
-    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
-    if (tab && (target == m_stampPathBox || HasFocus(m_stampPathBox)) && m_host.tabControl) {
-        if (QWidget* tabs = m_host.tabControl()) {
-            tabs->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-    }
-    return false;
+    // Past the last stop (or before the first) Tab goes to the tab strip.
+    return NavigateDialog(this, target, event, m_host.tabControl ? m_host.tabControl() : nullptr);
 }

@@ -19,6 +19,8 @@ class CPreTranslateHook;
 class CStampBitmap;
 class CToolTipControl;
 class QCheckBox;
+class QDial;
+class QSpinBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -65,6 +67,7 @@ public:
         kTimerFeather = 3,
         kTimerTolerance = 4,
         kTimerSizePercent = 5,
+        kTimerLayout = 6, // angle and tile gap
     };
     // The entries of the size list, in the order of the sizemode values.
     static const char* const kSizeModeEntries[3];
@@ -102,6 +105,10 @@ public:
     int GetSizePercent() const { return m_sizePercent; }
     // Photos are shown, and stamped, as a viewer turns them by their EXIF orientation.
     bool IsFollowExif() const { return m_followExif; }
+    int GetAngle() const { return m_angle; }
+    bool IsTile() const { return m_tile; }
+    int GetTileGap() const { return m_tileGap; }
+    bool IsTileOffset() const { return m_tileOffset; }
     // The look of the stamp as the page's values make it.
     CStampLook GetStampLook() const;
     // A shaper for a batch run: the stamp's picture, its own transparency and the look as
@@ -128,6 +135,8 @@ public:
     // The check box and the sample view's turning; the sample shows turned from its next
     // load.
     void SetFollowExif(bool on);
+    // Out-of-range values take their defaults.
+    void SetStampLayout(int angle, bool tile, int tileGap, bool tileOffset);
     // Selects the list entry of the sample view's zoom, adding it when missing. With
     // removePrevious the page's earlier custom entry goes first (a sample arrival); without
     // it an earlier one stays (settings applied).
@@ -160,6 +169,9 @@ public:
     void OnSizeModeChanged();
     void OnSizePercentUpdate();
     void OnFollowExif();
+    void OnAngleChanged(int degrees);
+    void OnTileClicked();
+    void OnTileGapUpdate();
     void OnStampClicked();
     void OnSwatchClicked();
     void OnCopy();
@@ -170,6 +182,14 @@ public:
     // The keyboard pre-translation of every key press for the page or its controls;
     // true when the press is used up.
     bool PreTranslateKey(QWidget* target, QKeyEvent* event);
+
+    // Values typed or slid within the last second become the working values now, as the
+    // preview timer would have made them: whatever reads the page (a start, a page change,
+    // gathering the settings at closing or export) sees what the user last set.
+    void TakePendingValues();
+    // A photo chosen on another page becomes the sample when this page is next shown or
+    // read (decoding it at every click there would slow the choosing down).
+    void ChooseSample(const QString& path);
 
     bool IsPreviewTimerPending() const { return m_previewTimer.isActive(); }
     int GetPreviewTimerId() const { return m_previewTimerId; }
@@ -191,12 +211,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // The stamped view as lossless JPEG output of the sample file; false when that does
     // not apply (not a JPEG, or one the lossless path leaves to the ordinary one).
     bool ComposeLosslessPreview();
     bool IsApplying() const;
+    void LoadChosenSample();
     CImageViewer* SampleViewAt(const QPoint& pos) const;
     bool BeginStampDrag(const QPoint& pagePos);
     void MoveStampDrag(const QPoint& pagePos);
@@ -226,6 +248,10 @@ private:
     QComboBox* m_sizeModeList = nullptr;
     QLineEdit* m_sizePercentBox = nullptr;
     QCheckBox* m_followExifBox = nullptr;
+    QSpinBox* m_angleBox = nullptr;
+    QDial* m_angleDial = nullptr;
+    QCheckBox* m_tileBox = nullptr;
+    QLineEdit* m_tileGapBox = nullptr;
     QGroupBox* m_stampGroup = nullptr;
     QWidget* m_swatch = nullptr;
     CToolTipControl* m_toolTips = nullptr;
@@ -233,6 +259,7 @@ private:
 
     QString m_stampPath;
     QString m_samplePath;
+    QString m_chosenSample; // waiting for LoadChosenSample
     std::unique_ptr<CLosslessJpegStamp> m_lossless;
     bool m_composedLossless = false; // the output mode the stamped view shows
     uint8_t m_feather = 10;
@@ -246,6 +273,10 @@ private:
     int m_sizeMode = 0;
     int m_sizePercent = 20;
     bool m_followExif = true;
+    int m_angle = 0;
+    bool m_tile = false;
+    int m_tileGap = 50;
+    bool m_tileOffset = false; // no control of its own: kept as the settings say
     std::shared_ptr<CStampShaper> m_previewShaper;
     QTimer m_previewTimer;
     int m_previewTimerId = 0;
