@@ -660,10 +660,10 @@ TEST_F(QuillmarkBatch, TextRunsReportWhatTheyDid) {
     WriteBmp(pictures / "b.bmp", 5, 5, kGrey);
     const std::string missing = pictures / "missing.bmp";
 
-    CRunResult r = RunBatch(home, Args({"--dry-run", pictures / "", missing}));
+    CRunResult r = RunBatch(home, Args({"--dry-run", "-f", "webp", pictures / "", missing}));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.bmp\n" + pictures / "b.bmp -> " + out +
-                         "/b.bmp\n" + missing + " -> " + out + "/missing.bmp\n");
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.webp\n" + pictures / "b.bmp -> " + out +
+                         "/b.webp\n" + missing + " -> " + out + "/missing.webp\n");
     EXPECT_TRUE(std::filesystem::is_empty(out));
 
     r = RunBatch(home, Args({pictures / "a.bmp", missing}));
