@@ -42,6 +42,7 @@ struct CBatchOptions {
     std::optional<bool> tile;
     std::optional<int> tileGap; // percent
     std::optional<bool> tileOffset;
+    std::optional<int32_t> background; // 0xRRGGBB
     // kStampPicture or kStampText: the later of --stamp and --text.
     std::optional<int> stampKind;
     std::optional<std::string> text; // line feeds already made of "\n"

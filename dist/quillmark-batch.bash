@@ -64,7 +64,7 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap | --text | --text-size)
+        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap | --background | --text | --text-size)
             return
             ;;
     esac
@@ -77,7 +77,7 @@ _quillmark_batch() {
             --offset --opacity --key --tolerance --feather --size --orientation
             --text --font --text-size --text-color --shadow --no-shadow
             --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
-            --tile-offset --no-tile-offset --jobs --save-config --files-from
+            --tile-offset --no-tile-offset --background --jobs --save-config --files-from
             --null --recursive --log-format --dry-run --quiet --no-progress --help
             --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

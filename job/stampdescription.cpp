@@ -61,11 +61,12 @@ std::shared_ptr<CStampMaker> MakeStamp(const CStampDescription& description) {
 }
 
 CStampJobParams StampJobParams(CStampJobHost& host, const CStampDescription& description,
-                               std::shared_ptr<CStampMaker> stamp, int workers, bool losslessJpeg) {
+                               std::shared_ptr<CStampMaker> stamp, int workers, bool losslessJpeg,
+                               uint32_t background) {
     // Every photo takes its stamp from the maker; the engine's prepared picture is unused.
     static const CMemoryBitmap kUnused;
     const CPhotoPlacement& p = description.placement;
-    return CStampJobParams{host,        kUnused,   false,   p.halign,         p.valign,
-                           p.offsetX,   p.offsetY, workers, std::move(stamp), p.followExif,
-                           losslessJpeg};
+    return CStampJobParams{host,         kUnused,   false,   p.halign,         p.valign,
+                           p.offsetX,    p.offsetY, workers, std::move(stamp), p.followExif,
+                           losslessJpeg, background};
 }

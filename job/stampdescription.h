@@ -63,4 +63,5 @@ std::shared_ptr<CStampMaker> MakeStamp(const CStampDescription& description);
 
 // A run's parameters for that stamp.
 CStampJobParams StampJobParams(CStampJobHost& host, const CStampDescription& description,
-                               std::shared_ptr<CStampMaker> stamp, int workers, bool losslessJpeg);
+                               std::shared_ptr<CStampMaker> stamp, int workers, bool losslessJpeg,
+                               uint32_t background = 0xFFFFFF);

@@ -222,10 +222,15 @@ CImageEncoder& CStampWorker::Encoder() {
 }
 
 void CStampWorker::StampPicture() {
+    // A transparent photo going where alpha cannot: on the background first, as a viewer
+    // shows it, so that its transparent parts do not come out black.
+    const CImageFormat* output = OutputFormat(m_run.outputType);
+    if (m_bitmap.HasAlpha() && !(output && output->alpha))
+        FlattenOntoBackground(m_bitmap, m_run.background);
     if (m_run.shaper) {
         // Only JPEG output with its headers kept tells a viewer to turn the picture; the
         // other formats that keep EXIF hold their pixels upright.
-        const CImageFormat* format = OutputFormat(m_run.outputType);
+        const CImageFormat* format = output;
         int64_t copies = 0;
         StampPhoto(m_bitmap, *m_run.shaper,
                    {m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY, m_run.followExif},
@@ -332,6 +337,7 @@ CStampJobSummary CStampJob::Run() {
     run.shaper = m_params.shaper;
     run.followExif = m_params.followExif;
     run.losslessJpeg = m_params.losslessJpeg;
+    run.background = m_params.background;
     run.jpegQuality = host.GetJpegQuality();
     run.preserveHeaders = host.IsPreserveHeadersChecked();
     const std::string outputFolder = host.GetOutputFolder();

@@ -111,6 +111,8 @@ struct CStampJobParams {
     bool followExif = true;
     // JPEG to JPEG through the input's coefficients where the input allows it.
     bool losslessJpeg = false;
+    // 0xRRGGBB that a transparent photo is laid on for an output format without alpha.
+    uint32_t background = 0xFFFFFF;
 };
 
 constexpr int kMaxJobWorkers = 64;
@@ -134,6 +136,7 @@ struct CStampRun {
     std::shared_ptr<CStampMaker> shaper;
     bool followExif = true;
     bool losslessJpeg = false;
+    uint32_t background = 0xFFFFFF; // see CStampJobParams
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
     // Where every output is created and committed; owned by the run.

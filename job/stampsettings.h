@@ -43,6 +43,7 @@ struct CStampSettingsValues {
     bool tile = false;         // copies of the stamp in a grid over the whole photo
     int32_t tilegap = 50;      // space between copies, percent of the stamp's size, 0..1000
     bool tileoffset = false;   // every other row of copies shifted by half a step
+    int32_t background = 0xFFFFFF; // 0xRRGGBB under transparent photos written without alpha
     int32_t stampkind = 0;     // 0 the picture of pathstamp, 1 the text below
     std::string stamptext;     // UTF-8, lines split at line feeds; placeholders
     std::string textfont = "sans-serif:bold"; // FAMILY[:STYLE]
@@ -61,6 +62,10 @@ struct CStampSettingsValues {
 // characters in the offset edit boxes.
 constexpr int32_t kMinOffset = -9999;
 constexpr int32_t kMaxOffset = 99999;
+
+// The background setting as text: "R,G,B", each 0..255; nullopt for any other text.
+std::string BackgroundToText(int32_t rgb);
+std::optional<int32_t> TextToBackground(std::string_view text);
 
 // The stamp size modes of sizemode.
 constexpr int32_t kSizeOriginal = 0;
