@@ -121,6 +121,8 @@ std::optional<int32_t> TextToBackground(std::string_view text) {
         text.remove_prefix(part < 2 ? end + 1 : end);
     }
     return rgb;
+}
+
 std::string TextColourToText(int32_t colour) {
     if (colour == kTextColourAuto)
         return "auto";

@@ -62,7 +62,7 @@ struct CTextStampValues {
 // the font dialog; tests put their own in its place.
 using CFontHook = std::function<std::optional<std::string>(QWidget* parent, const std::string&)>;
 // Asks for a colour (0xRRGGBB), starting from the given one; nothing when cancelled.
-using CColourHook = std::function<std::optional<int32_t>(QWidget* parent, int32_t colour)>;
+using CTextColourHook = std::function<std::optional<int32_t>(QWidget* parent, int32_t colour)>;
 
 // Runs the file-open dialog with the filter and returns the chosen path, or nothing when
 // cancelled. The default shows CPreviewFileDlg; tests put their own in its place.
@@ -99,7 +99,7 @@ public:
     void SetHost(CPositionPageHost host) { m_host = std::move(host); }
     void SetOpenFileHook(COpenFileHook hook) { m_openFile = std::move(hook); }
     void SetFontHook(CFontHook hook) { m_chooseFont = std::move(hook); }
-    void SetColourHook(CColourHook hook) { m_chooseColour = std::move(hook); }
+    void SetColourHook(CTextColourHook hook) { m_chooseColour = std::move(hook); }
 
     // ---- The three viewers; the stamp preview's picture is the prepared stamp.
     CImageViewer* GetStampView() const { return m_stampView; }
@@ -330,7 +330,7 @@ private:
     CTextStampValues m_text;
     QString m_textProblem;
     CFontHook m_chooseFont;
-    CColourHook m_chooseColour;
+    CTextColourHook m_chooseColour;
     QComboBox* m_kindList = nullptr;
     QPlainTextEdit* m_textBox = nullptr;
     QPushButton* m_fontButton = nullptr;
