@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -183,7 +184,45 @@ public:
         }
         if (option == "--size")
             return Size(text);
+        if (option == "--resize")
+            return Resize(text);
         return Fail("unknown option " + option);
+    }
+
+    // "none", "long:N", "short:N", "width:N", "height:N" or "N%".
+    bool Resize(const std::string& text) {
+        const std::string lower = Lower(text);
+        if (lower == "none") {
+            m_options.resize = std::make_pair(kResizeNone, CStampSettingsValues().resizevalue);
+            return true;
+        }
+        if (!lower.empty() && lower.back() == '%') {
+            int percent = 0;
+            if (!Ranged("--resize", lower.substr(0, lower.size() - 1), 1, kMaxResizePercent,
+                        percent))
+                return false;
+            m_options.resize = std::make_pair(kResizePercent, percent);
+            return true;
+        }
+        static const std::pair<const char*, int> kModes[] = {
+            {"long", kResizeLong},
+            {"short", kResizeShort},
+            {"width", kResizeWidth},
+            {"height", kResizeHeight},
+        };
+        const size_t colon = lower.find(':');
+        for (const auto& [name, mode] : kModes) {
+            if (colon == std::string::npos || lower.compare(0, colon, name) != 0 ||
+                colon != std::strlen(name))
+                continue;
+            int pixels = 0;
+            if (!Ranged("--resize", lower.substr(colon + 1), 1, kMaxResizePixels, pixels))
+                return false;
+            m_options.resize = std::make_pair(mode, pixels);
+            return true;
+        }
+        return Fail("--resize: '" + text +
+                    "' is not none, long:N, short:N, width:N, height:N or N%");
     }
 
     // "original", "N%width" or "N%short".
@@ -231,6 +270,18 @@ public:
             o.losslessJpeg = true;
         else if (option == "--no-lossless")
             o.losslessJpeg = false;
+        else if (option == "--enlarge")
+            o.enlarge = true;
+        else if (option == "--no-enlarge")
+            o.enlarge = false;
+        else if (option == "--strip-location")
+            o.stripLocation = true;
+        else if (option == "--no-strip-location")
+            o.stripLocation = false;
+        else if (option == "--strip-metadata")
+            o.stripMetadata = true;
+        else if (option == "--no-strip-metadata")
+            o.stripMetadata = false;
         else if (option == "--null")
             o.nullSeparated = true;
         else if (option == "--recursive")
@@ -256,9 +307,9 @@ const std::map<char, std::string> kShortOptions = {
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config", "--stamp",   "--output",     "--format",    "--quality", "--align",
-        "--offset", "--opacity", "--key",        "--tolerance", "--feather", "--save-config",
-        "--size",   "--jobs",    "--files-from", "--log-format"};
+        "--config", "--stamp",   "--output",     "--format",     "--quality", "--align",
+        "--offset", "--opacity", "--key",        "--tolerance",  "--feather", "--save-config",
+        "--size",   "--jobs",    "--files-from", "--log-format", "--resize"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -364,6 +415,16 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.followexif = *options.followExif;
     if (options.losslessJpeg)
         settings.losslessjpeg = *options.losslessJpeg;
+    if (options.resize) {
+        settings.resizemode = options.resize->first;
+        settings.resizevalue = options.resize->second;
+    }
+    if (options.enlarge)
+        settings.enlarge = *options.enlarge;
+    if (options.stripLocation)
+        settings.striplocation = *options.stripLocation;
+    if (options.stripMetadata)
+        settings.stripmetadata = *options.stripMetadata;
 }
 
 std::string BatchUsage() {
@@ -400,6 +461,18 @@ std::string BatchUsage() {
            "      --lossless | --no-lossless\n"
            "                           JPEG to JPEG: re-encode only the blocks under the stamp,\n"
            "                           keeping the rest of the photo as it was (ignores -q)\n"
+           "      --resize none|long:N|short:N|width:N|height:N|N%\n"
+           "                           output size: the longer or shorter side, the width or\n"
+           "                           the height N pixels (1..65535), or N percent (1..1000)\n"
+           "                           of the photo as shown; aspect ratio kept; the stamp's\n"
+           "                           size and offsets apply to the resized photo\n"
+           "      --enlarge | --no-enlarge\n"
+           "                           let --resize make smaller photos larger (default: not)\n"
+           "      --strip-location | --no-strip-location\n"
+           "                           kept EXIF and XMP lose the GPS position, the rest stays\n"
+           "      --strip-metadata | --no-strip-metadata\n"
+           "                           no EXIF, IPTC, XMP or comment in the outputs (the colour\n"
+           "                           profile stays); turned photos are written upright\n"
            "  -j, --jobs N             stamp N files at once, 1..64 (default: one per core)\n"
            "      --save-config FILE   write the effective settings as a configuration file "
            "and exit\n"

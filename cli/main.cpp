@@ -204,7 +204,10 @@ int main(int argc, char** argv) {
                                  options.jobs.value_or(DefaultJobWorkers()),
                                  shaper,
                                  settings.followexif,
-                                 settings.losslessjpeg};
+                                 settings.losslessjpeg,
+                                 settings.ResizeRule(),
+                                 settings.striplocation,
+                                 settings.stripmetadata};
     CStampJob job(params);
     const CStampJobSummary summary = job.Run();
     host.Finish();

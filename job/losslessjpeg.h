@@ -26,6 +26,8 @@ struct CLosslessStampPlan {
     // to be written upright: such files are left to the ordinary path.
     CStampShaper* shaper = nullptr;
     bool followExif = true;
+    // The kept EXIF and XMP lose the position where the photo was taken.
+    bool stripLocation = false;
 };
 
 // JPEG in, JPEG out without a generation of loss: the stamp is placed and composited

@@ -1,6 +1,7 @@
 #include "job/stampjob.h"
 
 #include "core/stampcompositing.h"
+#include "imagelib/exifedit.h"
 #include "imagelib/textexception.h"
 #include "job/outputfolders.h"
 #include "job/photostamp.h"
@@ -201,6 +202,7 @@ const char* JobExtension(bool bmpChecked, bool pngChecked) {
 
 CStampWorker::CStampWorker(const CStampRun& run) : m_run(run) {
     m_jpegEncoder.SetQuality(run.jpegQuality);
+    m_decoder.SetResize(run.resize, run.followExif);
 }
 
 CStampWorker::~CStampWorker() = default;
@@ -236,15 +238,23 @@ void CStampWorker::EncodeOutput(COutputFile& output) {
     // asked to drop them.
     if (&encoder == &m_jpegEncoder && !m_run.preserveHeaders)
         m_bitmap.FreeMarkers();
+    // A copy of another size: its EXIF tells the new size and loses the thumbnail.
+    const bool resized = m_resized;
+    if (&encoder == &m_jpegEncoder && m_bitmap.GetMarkers())
+        EditOutputMarkers(m_bitmap.GetMarkers(),
+                          {resized ? m_bitmap.GetWidth() : 0, resized ? m_bitmap.GetHeight() : 0,
+                           m_run.stripLocation});
     encoder.EncodeOutput(output, m_bitmap);
 }
 
 bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
-    if (!m_run.losslessJpeg || m_run.extension != ".jpg")
+    // A resized copy has no coefficients in common with its photo.
+    if (!m_run.losslessJpeg || m_run.extension != ".jpg" || m_run.resize.Active())
         return false;
     const CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
                                   m_run.valign,          m_run.offsetX,      m_run.offsetY,
-                                  m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif};
+                                  m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif,
+                                  m_run.stripLocation};
     if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
     output.Commit(m_losslessBytes.data(), m_losslessBytes.size());
@@ -269,6 +279,9 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
         if (!StampLosslessly(input, output)) {
             m_decoder.Decode(input, m_bitmap, 32);
             input.Close(); // its bytes are not held while the output is made
+            // In the stored grid, before a turn upright could swap the sides.
+            m_resized = m_bitmap.GetWidth() != m_decoder.GetFullWidth() ||
+                        m_bitmap.GetHeight() != m_decoder.GetFullHeight();
             StampPicture();
             EncodeOutput(output);
         }
@@ -308,7 +321,9 @@ CStampJobSummary CStampJob::Run() {
     run.followExif = m_params.followExif;
     run.losslessJpeg = m_params.losslessJpeg;
     run.jpegQuality = host.GetJpegQuality();
-    run.preserveHeaders = host.IsPreserveHeadersChecked();
+    run.preserveHeaders = host.IsPreserveHeadersChecked() && !m_params.stripMetadata;
+    run.resize = m_params.resize;
+    run.stripLocation = m_params.stripLocation;
     const std::string outputFolder = host.GetOutputFolder();
     run.outputFolder = outputFolder;
     run.extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());

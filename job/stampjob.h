@@ -6,6 +6,7 @@
 #include "imagelib/jpegencoder.h"
 #include "imagelib/outputfile.h"
 #include "imagelib/pngencoder.h"
+#include "imagelib/resample.h"
 #include "job/losslessjpeg.h"
 
 #include <cstdint>
@@ -96,6 +97,13 @@ struct CStampJobParams {
     bool followExif = true;
     // JPEG to JPEG through the input's coefficients where the input allows it.
     bool losslessJpeg = false;
+    // The outputs' size; the stamp's relative size and offsets apply to it.
+    CResizeRule resize;
+    // Kept EXIF and XMP lose the GPS position.
+    bool stripLocation = false;
+    // No EXIF, IPTC, XMP or comment in the outputs (the colour profile stays); a turned
+    // photo is written upright.
+    bool stripMetadata = false;
 };
 
 constexpr int kMaxJobWorkers = 64;
@@ -118,6 +126,8 @@ struct CStampRun {
     std::shared_ptr<CStampShaper> shaper;
     bool followExif = true;
     bool losslessJpeg = false;
+    CResizeRule resize;
+    bool stripLocation = false;
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
 };
@@ -153,6 +163,8 @@ private:
     CPngEncoder m_pngEncoder;
     CLosslessJpegStamp m_lossless;
     std::vector<uint8_t> m_losslessBytes;
+    // The file just decoded was resized by the run's rule.
+    bool m_resized = false;
 };
 
 // How the files of one run ended.
