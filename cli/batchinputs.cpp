@@ -92,19 +92,24 @@ std::vector<CBatchInput> ExpandBatchInputs(const std::vector<std::string>& argum
 bool ReadInputList(std::FILE* stream, bool nulSeparated, std::vector<std::string>& paths) {
     const char end = nulSeparated ? '\0' : '\n';
     std::string path;
+    // A list written on Windows ends its lines with CR LF; a name never ends with a CR.
+    auto take = [&] {
+        if (!nulSeparated && !path.empty() && path.back() == '\r')
+            path.pop_back();
+        if (!path.empty())
+            paths.push_back(std::move(path));
+        path.clear();
+    };
     char buffer[65536];
     size_t count = 0;
     while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
         for (size_t i = 0; i < count; ++i) {
-            if (buffer[i] != end) {
+            if (buffer[i] != end)
                 path += buffer[i];
-            } else if (!path.empty()) {
-                paths.push_back(std::move(path));
-                path.clear();
-            }
+            else
+                take();
         }
     }
-    if (!path.empty())
-        paths.push_back(std::move(path));
+    take();
     return !std::ferror(stream);
 }

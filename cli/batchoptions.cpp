@@ -1,5 +1,6 @@
 #include "cli/batchoptions.h"
 
+#include "core/stamplayout.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
 
@@ -140,11 +141,17 @@ public:
         if (option == "--jobs")
             return Ranged(option, text, 1, kMaxJobWorkers, o.jobs);
         if (option == "--opacity")
-            return Ranged(option, text, 0, 255, o.opacity);
+            return Opacity(text);
         if (option == "--tolerance")
             return Ranged(option, text, 0, 255, o.tolerance);
-        if (option == "--feather")
-            return Ranged(option, text, 0, 20, o.feather);
+        if (option == "--feather") {
+            // As the window shows it: 0 no soft edge, the sign the edge's direction.
+            int shown = 0;
+            if (!Ranged(option, text, -10, 10, shown))
+                return false;
+            o.feather = shown + 10;
+            return true;
+        }
         if (option == "--align") {
             const auto parts = SplitPair(text);
             if (!parts)
@@ -184,9 +191,38 @@ public:
         }
         if (option == "--size")
             return Size(text);
+        if (option == "--angle")
+            return Ranged(option, text, kMinStampAngle, kMaxStampAngle, o.angle);
+        if (option == "--tile-gap") {
+            const bool percent = !text.empty() && text.back() == '%';
+            return Ranged(option, percent ? text.substr(0, text.size() - 1) : text, 0,
+                          kMaxTileGapPercent, o.tileGap);
+        }
         if (option == "--resize")
             return Resize(text);
         return Fail("unknown option " + option);
+    }
+
+    // 0..255, or "N%" as the window shows it (0..100, one decimal at most), rounded to the
+    // nearest step.
+    bool Opacity(const std::string& text) {
+        if (text.empty() || text.back() != '%')
+            return Ranged("--opacity", text, 0, 255, m_options.opacity);
+        const std::string number = text.substr(0, text.size() - 1);
+        const size_t dot = number.find('.');
+        const std::string whole = number.substr(0, dot);
+        const std::string tenths = dot == std::string::npos ? "0" : number.substr(dot + 1);
+        const bool digits =
+            !whole.empty() && tenths.size() == 1 &&
+            std::all_of(whole.begin(), whole.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+            tenths[0] >= '0' && tenths[0] <= '9';
+        if (!digits || whole.size() > 3)
+            return Fail("--opacity: '" + text + "' is not 0..255 or N% (0..100)");
+        const int permille = std::stoi(whole) * 10 + (tenths[0] - '0');
+        if (permille > 1000)
+            return Fail("--opacity: " + text + " is out of range (0%..100%)");
+        m_options.opacity = (permille * 255 + 500) / 1000;
+        return true;
     }
 
     // "none", "long:N", "short:N", "width:N", "height:N" or "N%".
@@ -249,6 +285,12 @@ public:
         CBatchOptions& o = m_options;
         if (option == "--help")
             o.help = true;
+        else if (option == "--quiet")
+            o.quiet = true;
+        else if (option == "--dry-run")
+            o.dryRun = true;
+        else if (option == "--no-progress")
+            o.noProgress = true;
         else if (option == "--version")
             o.version = true;
         else if (option == "--defaults") {
@@ -282,6 +324,14 @@ public:
             o.stripMetadata = true;
         else if (option == "--no-strip-metadata")
             o.stripMetadata = false;
+        else if (option == "--tile")
+            o.tile = true;
+        else if (option == "--no-tile")
+            o.tile = false;
+        else if (option == "--tile-offset")
+            o.tileOffset = true;
+        else if (option == "--no-tile-offset")
+            o.tileOffset = false;
         else if (option == "--null")
             o.nullSeparated = true;
         else if (option == "--recursive")
@@ -300,16 +350,17 @@ private:
 };
 
 const std::map<char, std::string> kShortOptions = {
-    {'c', "--config"}, {'s', "--stamp"},   {'o', "--output"},
-    {'f', "--format"}, {'q', "--quality"}, {'h', "--help"},
-    {'j', "--jobs"},   {'0', "--null"},    {'r', "--recursive"},
+    {'c', "--config"},    {'s', "--stamp"},   {'o', "--output"}, {'f', "--format"},
+    {'q', "--quality"},   {'h', "--help"},    {'j', "--jobs"},   {'0', "--null"},
+    {'r', "--recursive"}, {'V', "--version"},
 };
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config", "--stamp",   "--output",     "--format",     "--quality", "--align",
-        "--offset", "--opacity", "--key",        "--tolerance",  "--feather", "--save-config",
-        "--size",   "--jobs",    "--files-from", "--log-format", "--resize"};
+        "--config",     "--stamp",       "--output",   "--format", "--quality",
+        "--align",      "--offset",      "--opacity",  "--key",    "--tolerance",
+        "--feather",    "--save-config", "--size",     "--jobs",   "--files-from",
+        "--log-format", "--angle",       "--tile-gap", "--resize"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -339,12 +390,22 @@ bool ParseBatchOptions(const std::vector<std::string>& args, CBatchOptions& opti
             if (equals != std::string::npos)
                 attached = arg.substr(equals + 1);
         } else {
-            const auto it = kShortOptions.find(arg[1]);
-            if (it == kShortOptions.end())
-                return parser.Fail("unknown option " + arg);
-            option = it->second;
-            if (arg.size() > 2)
-                attached = arg.substr(2);
+            // Grouped flags ("-r0"): each letter a flag until one that takes a value, which
+            // takes the rest of the word or, when nothing follows, the next argument.
+            size_t at = 1;
+            for (;;) {
+                const auto it = kShortOptions.find(arg[at]);
+                if (it == kShortOptions.end())
+                    return parser.Fail("unknown option -" + std::string(1, arg[at]));
+                option = it->second;
+                ++at;
+                if (TakesValue(option) || at == arg.size())
+                    break;
+                if (!parser.Flag(option))
+                    return parser.Fail("unknown option " + option);
+            }
+            if (at < arg.size())
+                attached = arg.substr(at);
         }
         if (!TakesValue(option)) {
             // Known first: a value attached to a misspelt option is no reason to call it a
@@ -425,71 +486,96 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.striplocation = *options.stripLocation;
     if (options.stripMetadata)
         settings.stripmetadata = *options.stripMetadata;
+    if (options.angle)
+        settings.angle = *options.angle;
+    if (options.tile)
+        settings.tile = *options.tile;
+    if (options.tileGap)
+        settings.tilegap = *options.tileGap;
+    if (options.tileOffset)
+        settings.tileoffset = *options.tileOffset;
 }
 
 std::string BatchUsage() {
-    return "Usage: quillmark-batch [options] INPUT...\n"
+    // Every line within 80 columns, the width of a terminal nobody resized.
+    return "Usage: quillmark-batch [options] [--] INPUT...\n"
            "Stamps a picture onto every input and writes the results into the output folder.\n"
            "\n"
-           "  INPUT                    picture files, or folders (their .jpg .jpeg .bmp .gif "
-           ".png files,\n"
-           "                           matched ignoring case; subfolders with -r)\n"
-           "  -c, --config FILE        start from a configuration file (.qmc) instead of the "
-           "stored settings\n"
-           "      --defaults           start from the default settings; do not touch the "
-           "settings store at all\n"
-           "  -s, --stamp FILE         stamp picture (default: the settings' pathstamp)\n"
-           "  -o, --output DIR         output folder (default: the settings' outputdir)\n"
+           "  INPUT                  picture files, or folders (their .jpg .jpeg .bmp .gif\n"
+           "                         .png files, matched ignoring case; sub-folders with -r)\n"
+           "  --                     ends the options: what follows are inputs, even\n"
+           "                         names that begin with '-'\n"
+           "  -c, --config FILE      start from a configuration file (.qmc) instead of the\n"
+           "                         stored settings\n"
+           "      --defaults         start from the default settings; the settings store\n"
+           "                         is not touched at all\n"
+           "  -s, --stamp FILE       stamp picture (default: the settings' pathstamp)\n"
+           "  -o, --output DIR       output folder (default: the settings' outputdir)\n"
            "  -f, --format jpg|bmp|png\n"
            "  -q, --quality 0..100\n"
            "      --overwrite | --no-overwrite\n"
            "      --preserve-headers | --no-preserve-headers\n"
-           "      --align H,V          H: left|center|right or 0..2; V: top|middle|bottom or "
-           "0..2\n"
-           "      --offset X,Y         pixels, X and Y in -9999..99999\n"
-           "      --opacity 0..255\n"
-           "      --key R,G,B          key colour; switches transparency on\n"
+           "      --align H,V        H: left|center|right or 0..2;\n"
+           "                         V: top|middle|bottom or 0..2\n"
+           "      --offset X,Y       pixels, X and Y in -9999..99999\n"
+           "      --opacity 0..255|N%\n"
+           "                         N% as the window shows it, 0..100 (50% is 128)\n"
+           "      --key R,G,B        key colour; switches transparency on\n"
            "      --tolerance 0..255\n"
-           "      --feather 0..20\n"
+           "      --feather -10..10  soft edge as the window shows it: 0 none\n"
            "      --size original|N%width|N%short\n"
-           "                           stamp at its own size; or its width N percent (1..100)\n"
-           "                           of the picture's width; or its longer side N percent\n"
-           "                           of the picture's shorter side\n"
+           "                         stamp at its own size; or its width N percent (1..100)\n"
+           "                         of the picture's width; or its longer side N percent\n"
+           "                         of the picture's shorter side\n"
+           "      --angle DEG        turn the stamp by -180..180 degrees, anticlockwise\n"
+           "      --tile | --no-tile repeat the stamp in a grid over the whole picture\n"
+           "      --tile-gap N%      space between copies, percent of the stamp's size\n"
+           "                         (0..1000, default 50)\n"
+           "      --tile-offset | --no-tile-offset\n"
+           "                         shift every other row of copies by half a step\n"
            "      --orientation | --no-orientation\n"
-           "                           follow the EXIF orientation of JPEG photos (place the\n"
-           "                           stamp on the picture as a viewer shows it) or not\n"
+           "                         follow the EXIF orientation of JPEG photos (place the\n"
+           "                         stamp on the picture as a viewer shows it) or not\n"
            "      --lossless | --no-lossless\n"
-           "                           JPEG to JPEG: re-encode only the blocks under the stamp,\n"
-           "                           keeping the rest of the photo as it was (ignores -q)\n"
+           "                         JPEG to JPEG: re-encode only the blocks under the\n"
+           "                         stamp, keeping the rest of the photo (ignores -q)\n"
            "      --resize none|long:N|short:N|width:N|height:N|N%\n"
-           "                           output size: the longer or shorter side, the width or\n"
-           "                           the height N pixels (1..65535), or N percent (1..1000)\n"
-           "                           of the photo as shown; aspect ratio kept; the stamp's\n"
-           "                           size and offsets apply to the resized photo\n"
+           "                         output size: the longer or shorter side, the width\n"
+           "                         or the height N pixels (1..65535), or N percent\n"
+           "                         (1..1000) of the photo as shown; aspect ratio kept;\n"
+           "                         the stamp's size and offsets apply to the result\n"
            "      --enlarge | --no-enlarge\n"
-           "                           let --resize make smaller photos larger (default: not)\n"
+           "                         let --resize make smaller photos larger (default not)\n"
            "      --strip-location | --no-strip-location\n"
-           "                           kept EXIF and XMP lose the GPS position, the rest stays\n"
+           "                         kept EXIF and XMP lose the GPS position; the rest\n"
+           "                         stays as it was\n"
            "      --strip-metadata | --no-strip-metadata\n"
-           "                           no EXIF, IPTC, XMP or comment in the outputs (the colour\n"
-           "                           profile stays); turned photos are written upright\n"
-           "  -j, --jobs N             stamp N files at once, 1..64 (default: one per core)\n"
-           "      --save-config FILE   write the effective settings as a configuration file "
-           "and exit\n"
-           "      --files-from FILE    also read inputs from FILE, one path per line ('-': "
-           "standard input)\n"
-           "  -0, --null               the paths of --files-from end with a NUL byte (find "
-           "-print0)\n"
-           "  -r, --recursive          folders include their sub-folders; outputs go to the "
-           "same\n"
-           "                           relative sub-folders of the output folder\n"
+           "                         no EXIF, IPTC, XMP or comment in the outputs (the\n"
+           "                         colour profile stays); turned photos written upright\n"
+           "  -j, --jobs N           stamp N files at once, 1..64 (default: one per core)\n"
+           "      --save-config FILE write the effective settings as a configuration file\n"
+           "                         (paths made absolute) and exit\n"
+           "      --files-from FILE  also read inputs from FILE, one path per line\n"
+           "                         ('-': standard input)\n"
+           "  -0, --null             the paths of --files-from end with a NUL byte\n"
+           "                         (find -print0)\n"
+           "  -r, --recursive        folders include their sub-folders; outputs go to the\n"
+           "                         same relative sub-folders of the output folder\n"
            "      --log-format text|jsonl\n"
-           "                           jsonl: one JSON object per file and one for the run "
-           "on stdout\n"
-           "  -h, --help               usage\n"
-           "      --version\n"
+           "                         jsonl: one JSON object per file and one for the run\n"
+           "                         on stdout\n"
+           "      --dry-run          print what each input would become; write nothing\n"
+           "      --quiet            print only the failures (\"ERR: \" lines) and, when\n"
+           "                         something failed, the summary\n"
+           "      --no-progress      no progress line on a terminal\n"
+           "  -h, --help             this text\n"
+           "  -V, --version          the program's version\n"
+           "\n"
+           "Short options may be grouped (-r0). A text run ends with \"N created, N skipped,\n"
+           "N failed\" on stderr.\n"
            "\n"
            "Exit status: 0 when every file was created; 1 when any file failed or was\n"
-           "skipped, or the run was interrupted; 2 for a usage error, an unreadable stamp,\n"
-           "a value out of range or a missing output folder.\n";
+           "skipped, the run was interrupted, or its log could not be written; 2 for a\n"
+           "usage error, an unreadable stamp, a value out of range or a missing output\n"
+           "folder.\n";
 }

@@ -30,7 +30,7 @@ struct CBatchOptions {
     std::optional<int> opacity;
     std::optional<std::array<int, 3>> key; // red, green, blue
     std::optional<int> tolerance;
-    std::optional<int> feather;
+    std::optional<int> feather; // as stored: 0..20, 10 none (the command line takes -10..10)
     std::optional<std::string> saveConfig;
     // Files stamped at once; the machine's core count when not given.
     std::optional<int> jobs;
@@ -42,6 +42,10 @@ struct CBatchOptions {
     std::optional<bool> enlarge;
     std::optional<bool> stripLocation;
     std::optional<bool> stripMetadata;
+    std::optional<int> angle;
+    std::optional<bool> tile;
+    std::optional<int> tileGap; // percent
+    std::optional<bool> tileOffset;
 
     // Inputs for pipelines: a list file ("-" standard input), one path per line or, with
     // nullSeparated, per NUL byte; folders with their sub-folders; one JSON object per file.
@@ -50,6 +54,12 @@ struct CBatchOptions {
     bool recursive = false;
     enum class LogFormat { Text, Jsonl };
     LogFormat logFormat = LogFormat::Text;
+
+    // Only "ERR: " lines and, when something went wrong, the summary.
+    bool quiet = false;
+    // Lists what each input would become; nothing is written.
+    bool dryRun = false;
+    bool noProgress = false;
 
     bool help = false;
     bool version = false;

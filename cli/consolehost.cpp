@@ -4,6 +4,7 @@
 #include "job/stampsettings.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 volatile std::sig_atomic_t CConsoleJobHost::s_stopRequested = 0;
@@ -53,6 +54,18 @@ std::string CConsoleJobHost::GetLogText() {
     return std::string(); // everything set so far has been printed
 }
 
+void CConsoleJobHost::Write(const std::string& text) {
+    if (text.empty())
+        return;
+    // A full disk or a closed pipe must not pass for a complete log: the first reason is kept
+    // for the run's end.
+    errno = 0;
+    if ((std::fwrite(text.data(), 1, text.size(), m_out) != text.size() ||
+         std::fflush(m_out) != 0) &&
+        m_writeError == 0)
+        m_writeError = errno ? errno : EIO;
+}
+
 void CConsoleJobHost::SetLogText(const std::string& text) {
     if (text.empty() || m_json)
         return;
@@ -65,9 +78,20 @@ void CConsoleJobHost::SetLogText(const std::string& text) {
             continue;
         out += text[i];
     }
-    std::fwrite(out.data(), 1, out.size(), m_out);
-    std::fflush(m_out);
-    m_lineOpen = out.back() != '\n';
+    if (m_quiet) {
+        std::string failures;
+        for (size_t start = 0; start < out.size();) {
+            const size_t end = std::min(out.find('\n', start), out.size() - 1) + 1;
+            if (out.compare(start, 5, "ERR: ") == 0)
+                failures.append(out, start, end - start);
+            start = end;
+        }
+        out = std::move(failures);
+    }
+    if (!out.empty()) {
+        Write(out);
+        m_lineOpen = out.back() != '\n';
+    }
     DrawProgress();
 }
 
@@ -80,8 +104,7 @@ void CConsoleJobHost::FileDone(const CStampFileResult& result) {
     const std::string line = JsonFileLine(result.input, result.output, status, result.message,
                                           std::llround(result.milliseconds));
     ClearProgress();
-    std::fwrite(line.data(), 1, line.size(), m_out);
-    std::fflush(m_out);
+    Write(line);
     DrawProgress();
 }
 
@@ -106,8 +129,23 @@ void CConsoleJobHost::DrawProgress() {
         name.erase(0, slash + 1);
     if (name.size() > 40)
         name = name.substr(0, 37) + "...";
-    std::fprintf(m_progress, "\r\033[K[%s%s] %d/%d %s", std::string(size_t(filled), '#').c_str(),
-                 std::string(size_t(kBarWidth - filled), '.').c_str(), m_done, total, name.c_str());
+    // A name is bytes: control characters in it would move the cursor or start a sequence.
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    const std::string line = "[" + std::string(size_t(filled), '#') +
+                             std::string(size_t(kBarWidth - filled), '.') + "] " +
+                             std::to_string(m_done) + "/" + std::to_string(total) + " " + name;
+    if (m_plainProgress) {
+        // Spaces rub out what is left of a longer line before it.
+        const size_t width = line.size();
+        std::fprintf(
+            m_progress, "\r%s%s", line.c_str(),
+            std::string(m_progressWidth > width ? m_progressWidth - width : 0, ' ').c_str());
+        m_progressWidth = std::max(m_progressWidth, width);
+    } else {
+        std::fprintf(m_progress, "\r\033[K%s", line.c_str());
+    }
     std::fflush(m_progress);
     m_progressShown = true;
 }
@@ -115,7 +153,10 @@ void CConsoleJobHost::DrawProgress() {
 void CConsoleJobHost::ClearProgress() {
     if (!m_progressShown)
         return;
-    std::fputs("\r\033[K", m_progress);
+    if (m_plainProgress)
+        std::fprintf(m_progress, "\r%s\r", std::string(m_progressWidth, ' ').c_str());
+    else
+        std::fputs("\r\033[K", m_progress);
     std::fflush(m_progress);
     m_progressShown = false;
 }
@@ -123,8 +164,16 @@ void CConsoleJobHost::ClearProgress() {
 void CConsoleJobHost::Finish() {
     ClearProgress();
     if (m_lineOpen) {
-        std::fputc('\n', m_out);
-        std::fflush(m_out);
+        Write("\n");
         m_lineOpen = false;
     }
+}
+
+std::string RunSummaryText(const CStampJobSummary& summary) {
+    std::string text = std::to_string(summary.created) + " created, " +
+                       std::to_string(summary.skipped) + " skipped, " +
+                       std::to_string(summary.failed) + " failed";
+    if (summary.canceled)
+        text += " (stopped)";
+    return text;
 }

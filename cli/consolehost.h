@@ -47,6 +47,14 @@ public:
     // jsonl: the engine's log lines are dropped and FileDone writes one JSON object per file
     // instead.
     void SetJsonLog(bool json) { m_json = json; }
+    // Only the "ERR: " lines of the log are printed.
+    void SetQuiet(bool quiet) { m_quiet = quiet; }
+    // A terminal that knows no escape sequences (TERM=dumb): the progress line is rubbed out
+    // with spaces.
+    void SetPlainProgress(bool plain) { m_plainProgress = plain; }
+
+    // The system's error number of the first write to out that failed; 0 while none did.
+    int WriteError() const { return m_writeError; }
 
     // Ends an unfinished last line (the engine's "canceled" has no line end) and removes the
     // progress line.
@@ -58,6 +66,7 @@ public:
 private:
     void DrawProgress();
     void ClearProgress();
+    void Write(const std::string& text);
 
     const CStampSettingsValues& m_settings;
     std::vector<CBatchInput> m_inputs;
@@ -68,4 +77,12 @@ private:
     bool m_progressShown = false;
     bool m_lineOpen = false;
     bool m_json = false;
+    bool m_quiet = false;
+    bool m_plainProgress = false;
+    size_t m_progressWidth = 0;
+    int m_writeError = 0;
 };
+
+// "N created, N skipped, N failed" as the window shows it after a run, " (stopped)" added
+// when it was interrupted.
+std::string RunSummaryText(const CStampJobSummary& summary);

@@ -16,9 +16,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -40,6 +44,10 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+std::string SystemReason(int error) {
+    return std::strerror(error);
+}
+
 // Appends the paths of --files-from to the inputs named on the command line.
 bool ReadFilesFrom(CBatchOptions& options) {
     if (!options.filesFrom)
@@ -48,15 +56,75 @@ bool ReadFilesFrom(CBatchOptions& options) {
     const bool standardInput = name == "-";
     std::FILE* stream = standardInput ? stdin : std::fopen(name.c_str(), "rb");
     if (!stream) {
-        Fail("cannot read the file list '" + name + "'");
+        Fail("cannot read the file list '" + name + "': " + SystemReason(errno));
         return false;
     }
+    errno = 0;
     const bool read = ReadInputList(stream, options.nullSeparated, options.inputs);
+    const int error = errno ? errno : EIO;
     if (!standardInput)
         std::fclose(stream);
     if (!read)
-        Fail("cannot read the file list '" + name + "'");
+        Fail("cannot read the file list '" + name + "': " + SystemReason(error));
     return read;
+}
+
+// Ends the run's use of standard output: what could not be written there (a full disk, a
+// closed pipe) fails the run, which would otherwise pass for one whose log is complete.
+int FinishOutput(int status, int writeError = 0) {
+    errno = 0;
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && writeError == 0)
+        writeError = errno ? errno : EIO;
+    if (writeError == 0)
+        return status;
+    std::fprintf(stderr, "quillmark-batch: cannot write to standard output: %s\n",
+                 SystemReason(writeError).c_str());
+    return status == kExitOk ? kExitFilesFailed : status;
+}
+
+// A saved file is read from other folders and on other machines: its paths must not depend
+// on the folder it was made in.
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/')
+        return path;
+    std::error_code error;
+    std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
+    if (error)
+        return path;
+    // A folder keeps its separator: the outputs are joined onto it.
+    if (path.back() == '/' && (absolute.empty() || absolute.back() != '/'))
+        absolute += '/';
+    return absolute;
+}
+
+// A terminal that takes the progress line's escape sequences; "dumb" ones show it plain.
+bool TerminalIsDumb() {
+    const char* term = std::getenv("TERM");
+    return !term || !*term || std::strcmp(term, "dumb") == 0;
+}
+
+// What a dry run prints for each input: the output it would make, and what would stop it.
+void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchInput>& inputs,
+                 CConsoleJobHost& host) {
+    const std::string extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
+    int create = 0, skip = 0;
+    for (const CBatchInput& input : inputs) {
+        const std::string output = OutputPath(settings.outputdir, input.title + extension);
+        struct stat info;
+        const bool exists = ::lstat(output.c_str(), &info) == 0;
+        std::string line = input.path + " -> " + output;
+        if (exists && !settings.overwritefiles) {
+            line += " (exists: skipped)";
+            ++skip;
+        } else {
+            if (exists)
+                line += " (exists: replaced)";
+            ++create;
+        }
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    std::fprintf(stderr, "dry run: %d to create, %d to skip; nothing written\n", create, skip);
 }
 
 bool IsFolder(const std::string& path) {
@@ -89,6 +157,13 @@ bool LoadBaseSettings(const CBatchOptions& options, CStampSettingsValues& values
         return true;
     case CBatchOptions::Base::Config: {
         CStampSettings settings; // no store: nothing is read or written
+        // A file that cannot be opened is not a wrong file: say why.
+        const std::string& path = options.configPath;
+        const int error = IsFolder(path) ? EISDIR : ::access(path.c_str(), R_OK) != 0 ? errno : 0;
+        if (error) {
+            Fail("cannot read configuration file '" + path + "': " + SystemReason(error));
+            return false;
+        }
         const int result = settings.ImportSettings(options.configPath);
         if (result == 0) {
             Fail("cannot read configuration file '" + options.configPath +
@@ -126,12 +201,15 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(BatchUsage().c_str(), stdout);
-        return kExitOk;
+        // Longer than the stream's buffer: a write can fail inside fputs already, and the
+        // reason is only known there.
+        errno = 0;
+        const int written = std::fputs(BatchUsage().c_str(), stdout);
+        return FinishOutput(kExitOk, written < 0 ? (errno ? errno : EIO) : 0);
     }
     if (options.version) {
         std::printf("quillmark-batch %s\n", kProgramVersion);
-        return kExitOk;
+        return FinishOutput(kExitOk);
     }
 
     CStampSettingsValues settings;
@@ -140,6 +218,9 @@ int main(int argc, char** argv) {
     ApplyBatchOptions(options, settings);
 
     if (options.saveConfig) {
+        settings.pathstamp = AbsolutePath(settings.pathstamp);
+        settings.outputdir = AbsolutePath(settings.outputdir);
+        settings.inputdir = AbsolutePath(settings.inputdir);
         CStampSettings record;
         record = settings;
         if (!record.ExportSettings(*options.saveConfig))
@@ -154,7 +235,7 @@ int main(int argc, char** argv) {
     if (options.inputs.empty() && options.filesFrom) {
         if (jsonLog)
             std::fputs(JsonRunLine(0, 0, 0, false, 0).c_str(), stdout);
-        return kExitOk;
+        return FinishOutput(kExitOk);
     }
     if (options.inputs.empty()) {
         Fail("no input pictures given");
@@ -187,12 +268,21 @@ int main(int argc, char** argv) {
         std::fputs("quillmark-batch: no picture files in the given folders\n", stderr);
         if (jsonLog)
             std::fputs(JsonRunLine(0, 0, 0, false, 0).c_str(), stdout);
-        return kExitOk;
+        return FinishOutput(kExitOk);
+    }
+
+    if (options.dryRun) {
+        CConsoleJobHost host(settings, {}, stdout, nullptr);
+        PrintDryRun(settings, inputs, host);
+        return FinishOutput(kExitOk);
     }
 
     InstallInterruptHandler();
-    CConsoleJobHost host(settings, std::move(inputs), stdout, ::isatty(2) ? stderr : nullptr);
+    const bool progress = !options.noProgress && ::isatty(2);
+    CConsoleJobHost host(settings, std::move(inputs), stdout, progress ? stderr : nullptr);
     host.SetJsonLog(jsonLog);
+    host.SetQuiet(options.quiet);
+    host.SetPlainProgress(TerminalIsDumb());
     const auto start = std::chrono::steady_clock::now();
     const CStampJobParams params{host,
                                  stamp,
@@ -218,8 +308,10 @@ int main(int argc, char** argv) {
                                elapsed.count())
                        .c_str(),
                    stdout);
-        std::fflush(stdout);
     }
     const bool allCreated = summary.failed == 0 && summary.skipped == 0 && !summary.canceled;
-    return allCreated ? kExitOk : kExitFilesFailed;
+    // The window's summary line, where it reads a text log: after it, apart from the log.
+    if (!jsonLog && (!options.quiet || !allCreated))
+        std::fprintf(stderr, "%s\n", RunSummaryText(summary).c_str());
+    return FinishOutput(allCreated ? kExitOk : kExitFilesFailed, host.WriteError());
 }

@@ -37,6 +37,10 @@ void ScaleAlpha(CImageBitmap& stamp, uint8_t opacity) {
         }
 }
 
+CGridSize SizeOf(const CImageBitmap& bitmap) {
+    return {bitmap.GetWidth(), bitmap.GetHeight()};
+}
+
 } // namespace
 
 std::vector<uint8_t> OwnAlphaOf(const CImageBitmap& decoded) {
@@ -134,8 +138,16 @@ CStampShaper::CStampShaper(const CImageBitmap& prepared, std::vector<uint8_t> ow
 CStampShaper::~CStampShaper() = default;
 
 CShapedStamp CStampShaper::Upright(CGridSize size) {
-    if (size == m_ownSize)
-        return {m_prepared, HasTranslucentPixel(*m_prepared), m_ownSize};
+    const int32_t angle = m_look.angle;
+    if (size == m_ownSize) {
+        if (angle == 0)
+            return {m_prepared, HasTranslucentPixel(*m_prepared), m_ownSize, m_ownSize};
+        // Opacity scales alpha alike everywhere, so turning the prepared stamp is turning
+        // its coverage and scaling after; quarter turns stay exact this way.
+        auto turned = std::make_shared<CMemoryBitmap>();
+        TurnStamp(*m_prepared, *turned, angle);
+        return {turned, HasTranslucentPixel(*turned), SizeOf(*turned), m_ownSize};
+    }
     if (!m_coverage) {
         // Keying and feather belong to the stamp's own pixels; the opacity comes after the
         // scaling, so it cannot change how the edges are feathered.
@@ -147,8 +159,13 @@ CShapedStamp CStampShaper::Upright(CGridSize size) {
     }
     auto scaled = std::make_shared<CMemoryBitmap>();
     ScaleStampBitmap(*m_coverage, *scaled, size.width, size.height);
+    if (angle != 0) {
+        auto turned = std::make_shared<CMemoryBitmap>();
+        TurnStamp(*scaled, *turned, angle);
+        scaled = turned;
+    }
     ScaleAlpha(*scaled, m_look.opacity);
-    return {scaled, HasTranslucentPixel(*scaled), size};
+    return {scaled, HasTranslucentPixel(*scaled), SizeOf(*scaled), size};
 }
 
 CShapedStamp CStampShaper::ForPhoto(CGridSize displayedPhoto, int orientation) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/orientation.h"
+#include "core/stamplayout.h"
 
 #include <cstdint>
 #include <map>
@@ -32,6 +33,8 @@ struct CStampLook {
     uint8_t feather = 10;
     int32_t sizeMode = 0;     // 0 own size, 1 percent of the width, 2 of the shorter side
     int32_t sizePercent = 20; // 1..100
+    int32_t angle = 0;        // degrees, anticlockwise as seen, after sizing
+    CStampTiling tiling;      // copies over the whole photo
 };
 
 // Today's preparation of the stamp at its own size (keying with tolerance and feather when
@@ -53,7 +56,8 @@ int32_t ScaleOffset(int32_t offset, CGridSize own, CGridSize scaled);
 struct CShapedStamp {
     std::shared_ptr<const CImageBitmap> bitmap; // prepared, turned as asked
     bool blend = false;                         // some alpha below 255
-    CGridSize upright;                          // its size before turning
+    CGridSize upright;                          // its size before the photo's orientation turn
+    CGridSize sized;                            // its size before the angle, which offsets follow
 };
 
 // The stamp of a run: prepared once at its own size, and scaled (and turned) once per

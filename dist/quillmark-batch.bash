@@ -47,7 +47,15 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W "$(seq 1 "$(nproc 2>/dev/null || echo 4)")" -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --opacity | --key | --tolerance | --feather)
+        --feather)
+            COMPREPLY=($(compgen -W "$(seq -10 10)" -- "$cur"))
+            return
+            ;;
+        --opacity)
+            COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
+            return
+            ;;
+        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap)
             return
             ;;
     esac
@@ -58,8 +66,10 @@ _quillmark_batch() {
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
-            --no-orientation --lossless --no-lossless --jobs --save-config --files-from
-            --null --recursive --log-format --help --version' -- "$cur"))
+            --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
+            --tile-offset --no-tile-offset --jobs --save-config --files-from
+            --null --recursive --log-format --dry-run --quiet --no-progress --help
+            --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
     fi

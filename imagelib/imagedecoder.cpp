@@ -36,8 +36,11 @@ int CImageDecoder::ReductionFactor(int64_t width, int64_t height, int previewWid
 
 void CImageDecoder::OpenFile(CFileSource& source, const std::string& path) {
     Trace(1, FormatText("--- Decoding file %s. ---\n", path.c_str()));
-    if (const int code = source.Open(path))
-        RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()));
+    if (const int code = source.Open(path)) {
+        const std::string& reason = source.FailureReason();
+        RaiseDecoderError(code, FormatText("Opening %s failed", path.c_str()) +
+                                    (reason.empty() ? std::string() : ": " + reason));
+    }
 }
 
 void CImageDecoder::DecodeFile(const std::string& path, CImageBitmap& bitmap, int bitsPerPixel,

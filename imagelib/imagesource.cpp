@@ -87,20 +87,29 @@ CFileSource::~CFileSource() {
         CFileSource::Close();
 }
 
+int CFileSource::Refuse(int code, int error) {
+    char buffer[256];
+    // The GNU strerror_r returns its text, which may or may not be the buffer.
+    m_failureReason = error ? ::strerror_r(error, buffer, sizeof buffer) : "";
+    return code;
+}
+
 int CFileSource::Open(const std::string& path) {
+    m_failureReason.clear();
     // O_NONBLOCK: a FIFO must not stall the open; it is refused below as not a file.
     const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) {
-        switch (errno) {
+        const int error = errno;
+        switch (error) {
         case ENOENT:
-            return FolderExists(path) ? 4 : 3;
+            return Refuse(FolderExists(path) ? 4 : 3, error);
         case ENOTDIR:
-            return 3;
+            return Refuse(3, error);
         case EACCES:
         case EPERM:
-            return 5;
+            return Refuse(5, error);
         default:
-            return 4;
+            return Refuse(4, error);
         }
     }
     struct Closer {
@@ -108,11 +117,21 @@ int CFileSource::Open(const std::string& path) {
         ~Closer() { ::close(fd); }
     } closer{file};
     struct stat info;
-    if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(file, &info) != 0)
+        return Refuse(4, errno);
+    if (S_ISDIR(info.st_mode))
+        return Refuse(4, EISDIR);
+    if (!S_ISREG(info.st_mode)) {
+        m_failureReason = "not a regular file";
         return 4;
+    }
     // Sizes and positions are 32-bit signed; an empty file holds no picture.
-    if (info.st_size <= 0 || info.st_size > INT_MAX)
+    if (info.st_size <= 0) {
+        m_failureReason = "the file is empty";
         return 5;
+    }
+    if (info.st_size > INT_MAX)
+        return Refuse(5, EFBIG);
     const size_t size = size_t(info.st_size);
     // malloc, not a vector: the bytes are overwritten by the read at once, and a large
     // block need not be zeroed first.

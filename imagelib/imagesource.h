@@ -88,8 +88,15 @@ public:
     int Open(const std::string& path);
     void Close() override;
 
+    // Why the last Open failed, in the system's words ("No such file or directory", "Is a
+    // directory"); empty after a successful one.
+    const std::string& FailureReason() const { return m_failureReason; }
+
 private:
+    int Refuse(int code, int error);
+
     std::unique_ptr<uint8_t[], void (*)(void*)> m_data{nullptr, std::free};
+    std::string m_failureReason;
 };
 
 // The name the design gives the file source.

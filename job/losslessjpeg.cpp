@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace {
@@ -96,32 +97,49 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
         std::unique_ptr<CSavedMarker> markers = m_stamper.TakeMarkers();
         const CImageBitmap* stamp = plan.stamp;
         bool blend = plan.blend;
-        CStampPlacement placement;
+        // Every copy of the stamp (one unless tiled); the box around them all is coded again.
+        // Visited twice rather than listed: a tiled tiny stamp has millions of copies.
         CShapedStamp shaped;
+        std::function<int64_t(const std::function<void(const CStampPlacement&)>&)> forEach;
         if (plan.shaper) {
             const CGridSize stored{m_stamper.GetWidth(), m_stamper.GetHeight()};
             shaped = plan.shaper->ForPhoto(DisplayedSize(stored, orientation), orientation);
-            placement = PhotoStampPlacement(
-                shaped, plan.shaper->OwnSize(), stored, orientation,
-                {plan.halign, plan.valign, plan.offsetX, plan.offsetY, plan.followExif});
             stamp = shaped.bitmap.get();
             blend = shaped.blend;
+            forEach = [&, stored](const std::function<void(const CStampPlacement&)>& visit) {
+                return ForEachPhotoStampPlacement(
+                    shaped, plan.shaper->OwnSize(), stored, orientation,
+                    {plan.halign, plan.valign, plan.offsetX, plan.offsetY, plan.followExif},
+                    plan.shaper->Look().tiling, visit);
+            };
         } else {
-            placement = ComputeStampPlacement(plan.stamp->GetWidth(), plan.stamp->GetHeight(),
-                                              m_stamper.GetWidth(), m_stamper.GetHeight(),
-                                              plan.halign, plan.valign, plan.offsetX, plan.offsetY);
+            const CStampPlacement single = ComputeStampPlacement(
+                plan.stamp->GetWidth(), plan.stamp->GetHeight(), m_stamper.GetWidth(),
+                m_stamper.GetHeight(), plan.halign, plan.valign, plan.offsetX, plan.offsetY);
+            forEach = [single](const std::function<void(const CStampPlacement&)>& visit) {
+                if (single.width <= 0 || single.height <= 0)
+                    return int64_t(0);
+                visit(single);
+                return int64_t(1);
+            };
         }
-        if (placement.width > 0 && placement.height > 0)
-            m_stamper.ReplaceRegion(placement.targetX, placement.targetY, placement.width,
-                                    placement.height,
+        int left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+        if (forEach([&](const CStampPlacement& p) {
+                left = std::min(left, p.targetX);
+                top = std::min(top, p.targetY);
+                right = std::max(right, p.targetX + p.width);
+                bottom = std::max(bottom, p.targetY + p.height);
+            }) > 0)
+            m_stamper.ReplaceRegion(left, top, right - left, bottom - top,
                                     [&](CImageBitmap& region, int originX, int originY) {
-                                        CStampPlacement local = placement;
-                                        local.targetX -= originX;
-                                        local.targetY -= originY;
-                                        if (blend)
-                                            BlendStampPixels(*stamp, region, local);
-                                        else
-                                            CopyStampPixels(*stamp, region, local);
+                                        forEach([&](CStampPlacement local) {
+                                            local.targetX -= originX;
+                                            local.targetY -= originY;
+                                            if (blend)
+                                                BlendStampPixels(*stamp, region, local);
+                                            else
+                                                CopyStampPixels(*stamp, region, local);
+                                        });
                                     });
         const std::unique_ptr<CSavedMarker> kept =
             LosslessOutputMarkers(std::move(markers), plan.preserveHeaders);

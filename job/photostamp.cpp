@@ -25,12 +25,13 @@ int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement&
     }
     const CGridSize stored{photo.GetWidth(), photo.GetHeight()};
     const CShapedStamp stamp = shaper.ForPhoto(DisplayedSize(stored, grid), grid);
-    const CStampPlacement where =
-        PhotoStampPlacement(stamp, shaper.OwnSize(), stored, grid, placement);
-    if (stamp.blend)
-        BlendStampPixels(*stamp.bitmap, photo, where);
-    else
-        CopyStampPixels(*stamp.bitmap, photo, where);
+    ForEachPhotoStampPlacement(stamp, shaper.OwnSize(), stored, grid, placement,
+                               shaper.Look().tiling, [&](const CStampPlacement& where) {
+                                   if (stamp.blend)
+                                       BlendStampPixels(*stamp.bitmap, photo, where);
+                                   else
+                                       CopyStampPixels(*stamp.bitmap, photo, where);
+                               });
     return orientation;
 }
 
@@ -40,7 +41,21 @@ CStampPlacement PhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStam
     const CGridSize displayed = DisplayedSize(storedPhoto, gridOrientation);
     const CStampPlacement shown = ComputeStampPlacement(
         stamp.upright.width, stamp.upright.height, displayed.width, displayed.height,
-        placement.halign, placement.valign, ScaleOffset(placement.offsetX, ownStamp, stamp.upright),
-        ScaleOffset(placement.offsetY, ownStamp, stamp.upright));
+        placement.halign, placement.valign, ScaleOffset(placement.offsetX, ownStamp, stamp.sized),
+        ScaleOffset(placement.offsetY, ownStamp, stamp.sized));
     return PlacementToStored(shown, stamp.upright, storedPhoto, gridOrientation);
+}
+
+int64_t ForEachPhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
+                                   CGridSize storedPhoto, int gridOrientation,
+                                   const CPhotoPlacement& placement, const CStampTiling& tiling,
+                                   const std::function<void(const CStampPlacement&)>& visit) {
+    const CGridSize displayed = DisplayedSize(storedPhoto, gridOrientation);
+    return ForEachStampPlacement(
+        stamp.upright, displayed, placement.halign, placement.valign,
+        ScaleOffset(placement.offsetX, ownStamp, stamp.sized),
+        ScaleOffset(placement.offsetY, ownStamp, stamp.sized), tiling,
+        [&](const CStampPlacement& shown) {
+            visit(PlacementToStored(shown, stamp.upright, storedPhoto, gridOrientation));
+        });
 }

@@ -3,6 +3,7 @@
 #include "core/stampshape.h"
 
 #include <cstdint>
+#include <functional>
 
 class CImageBitmap;
 
@@ -38,3 +39,10 @@ int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement&
 CStampPlacement PhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
                                     CGridSize storedPhoto, int gridOrientation,
                                     const CPhotoPlacement& placement);
+
+// The same for every copy of a tiled stamp (the single one when tiling is off), in the stored
+// grid; returns how many land.
+int64_t ForEachPhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp,
+                                   CGridSize storedPhoto, int gridOrientation,
+                                   const CPhotoPlacement& placement, const CStampTiling& tiling,
+                                   const std::function<void(const CStampPlacement&)>& visit);

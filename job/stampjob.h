@@ -98,7 +98,7 @@ struct CStampJobParams {
     // JPEG to JPEG through the input's coefficients where the input allows it.
     bool losslessJpeg = false;
     // The outputs' size; the stamp's relative size and offsets apply to it.
-    CResizeRule resize;
+    CResizeRule resize{};
     // Kept EXIF and XMP lose the GPS position.
     bool stripLocation = false;
     // No EXIF, IPTC, XMP or comment in the outputs (the colour profile stays); a turned
@@ -126,7 +126,7 @@ struct CStampRun {
     std::shared_ptr<CStampShaper> shaper;
     bool followExif = true;
     bool losslessJpeg = false;
-    CResizeRule resize;
+    CResizeRule resize{};
     bool stripLocation = false;
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;

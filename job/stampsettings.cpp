@@ -1,5 +1,7 @@
 #include "job/stampsettings.h"
 
+#include "core/stamplayout.h"
+
 #include "imagelib/outputfile.h"
 #include "job/configrecord.h"
 #include "job/settingsstore.h"
@@ -56,6 +58,18 @@ const CExtendedSetting kExtendedSettings[] = {
      [](CStampSettingsValues& v, std::string_view text) { v.striplocation = TextToFlag(text); }},
     {"stripmetadata", [](const CStampSettingsValues& v) { return FlagToText(v.stripmetadata); },
      [](CStampSettingsValues& v, std::string_view text) { v.stripmetadata = TextToFlag(text); }},
+    {"angle", [](const CStampSettingsValues& v) { return IntegerToText(v.angle); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.angle = TextToInteger(text, CStampSettingsValues().angle);
+     }},
+    {"tile", [](const CStampSettingsValues& v) { return FlagToText(v.tile); },
+     [](CStampSettingsValues& v, std::string_view text) { v.tile = TextToFlag(text); }},
+    {"tilegap", [](const CStampSettingsValues& v) { return IntegerToText(v.tilegap); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.tilegap = TextToInteger(text, CStampSettingsValues().tilegap);
+     }},
+    {"tileoffset", [](const CStampSettingsValues& v) { return FlagToText(v.tileoffset); },
+     [](CStampSettingsValues& v, std::string_view text) { v.tileoffset = TextToFlag(text); }},
 };
 
 } // namespace
@@ -87,6 +101,8 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= resizemode == kResizePercent
                     ? Repair(resizevalue, 1, kMaxResizePercent, 100)
                     : Repair(resizevalue, 1, kMaxResizePixels, defaults.resizevalue);
+    repaired |= Repair(angle, kMinStampAngle, kMaxStampAngle, defaults.angle);
+    repaired |= Repair(tilegap, 0, kMaxTileGapPercent, defaults.tilegap);
     return !repaired;
 }
 

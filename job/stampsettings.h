@@ -44,6 +44,10 @@ struct CStampSettingsValues {
     bool enlarge = false;       // pictures smaller than the size asked for are enlarged
     bool striplocation = false; // kept EXIF and XMP lose the GPS position
     bool stripmetadata = false; // no EXIF, IPTC, XMP or comment; colour profile kept
+    int32_t angle = 0;          // stamp turned by degrees, -180..180, anticlockwise as seen
+    bool tile = false;          // copies of the stamp in a grid over the whole photo
+    int32_t tilegap = 50;       // space between copies, percent of the stamp's size, 0..1000
+    bool tileoffset = false;    // every other row of copies shifted by half a step
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.

@@ -38,6 +38,8 @@ CStampLook LookFromSettings(const CStampSettingsValues& settings) {
     look.feather = uint8_t(settings.feather);
     look.sizeMode = settings.sizemode;
     look.sizePercent = settings.sizepercent;
+    look.angle = settings.angle;
+    look.tiling = {settings.tile, settings.tilegap, settings.tileoffset};
     return look;
 }
 

@@ -70,7 +70,9 @@ TEST(BatchInputs, ListsKeepPathsByteForByte) {
     };
     const Case cases[] = {
         {"a b.jpg\n\nn\xC3\xA4me.png\nlast", false, {"a b.jpg", "n\xC3\xA4me.png", "last"}},
-        {" lead\r\n", false, {" lead\r"}},
+        // CR LF ends a line as LF does; an empty CR LF line is empty. With NULs a CR is a byte.
+        {" lead\r\nx.jpg\r\n\r\nlast\r", false, {" lead", "x.jpg", "last"}},
+        {"cr\r\0"s, true, {"cr\r"}},
         {"line\nbreak.jpg\0\0x.png\0"s, true, {"line\nbreak.jpg", "x.png"}},
         {"one\0two"s, true, {"one", "two"}},
         {"", false, {}},

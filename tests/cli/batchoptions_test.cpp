@@ -29,7 +29,7 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
     const CStampSettingsValues s =
         Applied("-s st.png -o /out -f png -q 0 --overwrite --no-preserve-headers "
                 "--align right,top --offset -9999,99999 --opacity 128 --key 1,2,3 "
-                "--tolerance 255 --feather 20 --size 35%short --no-orientation --lossless a.jpg b");
+                "--tolerance 255 --feather 10 --size 35%short --no-orientation --lossless a.jpg b");
     EXPECT_EQ(s.pathstamp, "st.png");
     EXPECT_EQ(s.outputdir, "/out/"); // the separator the output path needs
     EXPECT_EQ(s.outputtype, 2);
@@ -89,6 +89,44 @@ TEST(BatchOptions, SpellingsAndOrder) {
     }
 }
 
+// The window's units (opacity in per cent, feather -10..10 around 0 for none) and grouped
+// short options, each line against what it must set.
+TEST(BatchOptions, WindowUnitsAndGroupedShortOptions) {
+    struct Case {
+        const char* line;
+        int opacity, feather, quality = 100;
+        bool recursive = false, nul = false, version = false, help = false;
+    };
+    const Case cases[] = {
+        {"--opacity 50% --feather 0 x", 128, 10},
+        {"--opacity=100% --feather=-10 x", 255, 0},
+        {"--opacity 0% --feather +10 x", 0, 20},
+        {"--opacity 49.8% --feather -3 x", 127, 7},
+        {"--opacity 1% x", 3, 10},
+        {"--opacity 0.1% x", 0, 10},
+        {"--opacity 77 x", 77, 10},
+        {"-r0 --files-from l", 255, 10, 100, true, true},
+        {"-0r --files-from=l -q7", 255, 10, 7, true, true},
+        {"-rq90 x", 255, 10, 90, true},
+        {"-r -q 90 x", 255, 10, 90, true},
+        {"-Vh", 255, 10, 100, false, false, true, true},
+    };
+    for (const Case& c : cases) {
+        CBatchOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseBatchOptions(Split(c.line), o, error)) << c.line << ": " << error;
+        CStampSettingsValues s;
+        ApplyBatchOptions(o, s);
+        EXPECT_EQ(s.opacity, c.opacity) << c.line;
+        EXPECT_EQ(s.feather, c.feather) << c.line;
+        EXPECT_EQ(s.jpgquality, c.quality) << c.line;
+        EXPECT_EQ(o.recursive, c.recursive) << c.line;
+        EXPECT_EQ(o.nullSeparated, c.nul) << c.line;
+        EXPECT_EQ(o.version, c.version) << c.line;
+        EXPECT_EQ(o.help, c.help) << c.line;
+    }
+}
+
 TEST(BatchOptions, InputsBaseAndModes) {
     CBatchOptions o;
     std::string error;
@@ -145,7 +183,14 @@ TEST(BatchOptions, UsageErrorsNameTheProblem) {
         {"-q 99999999999 x", "--quality: '99999999999' is not a whole number"},
         {"--opacity 256 x", "--opacity: 256 is out of range (0..255)"},
         {"--tolerance 300 x", "--tolerance: 300 is out of range (0..255)"},
-        {"--feather 21 x", "--feather: 21 is out of range (0..20)"},
+        {"--feather 11 x", "--feather: 11 is out of range (-10..10)"},
+        {"--feather 20 x", "--feather: 20 is out of range (-10..10)"},
+        {"--opacity 100.1% x", "--opacity: 100.1% is out of range (0%..100%)"},
+        {"--opacity 50.25% x", "--opacity: '50.25%' is not 0..255 or N% (0..100)"},
+        {"--opacity % x", "--opacity: '%' is not 0..255 or N% (0..100)"},
+        {"--opacity -1% x", "--opacity: '-1%' is not 0..255 or N% (0..100)"},
+        {"-rz x", "unknown option -z"},
+        {"x -rq", "--quality needs a value"},
         {"--offset -10000,0 x", "--offset: -10000 is out of range (-9999..99999)"},
         {"--offset 0,100000 x", "--offset: 100000 is out of range (-9999..99999)"},
         {"--offset 5 x", "--offset: '5' is not X,Y"},

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -32,13 +34,14 @@ struct CRunResult {
 };
 
 // Runs the program with the arguments in an environment whose settings store and home lie
-// in home. whileRunning, if given, is called with the process id and the output file.
-// Standard input holds input.
+// in home, which is also its working folder. whileRunning, if given, is called with the
+// process id and the output file. Standard input holds input; standard output goes to
+// stdoutTo when given.
 CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
                     const std::function<void(pid_t, const std::string&)>& whileRunning = {},
-                    const std::string& input = {}) {
+                    const std::string& input = {}, const std::string& stdoutTo = {}) {
     const std::string inPath = home / "stdin.txt";
-    const std::string outPath = home / "stdout.txt";
+    const std::string outPath = stdoutTo.empty() ? home / "stdout.txt" : stdoutTo;
     const std::string errPath = home / "stderr.txt";
     WriteBytes(inPath, input);
     std::vector<std::string> env = {"HOME=" + home / "", "XDG_CONFIG_HOME=" + home / "config",
@@ -52,11 +55,14 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    const std::string workdir = home.Folder();
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int in = ::open(inPath.c_str(), O_RDONLY);
         ::dup2(in, 0);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (::chdir(workdir.c_str()) != 0)
+            ::_exit(126);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
@@ -69,7 +75,7 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
     int status = 0;
     ::waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadBytes(outPath);
+    result.out = stdoutTo.empty() ? ReadBytes(outPath) : std::string();
     result.err = ReadBytes(errPath);
     return result;
 }
@@ -110,7 +116,7 @@ TEST_F(QuillmarkBatch, StampsFilesAndFoldersInOrder) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "OK: " + out + "/single.bmp created \n" + "OK: " + out + "/a.bmp created \n" +
                          "OK: " + out + "/b.bmp created \n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "3 created, 0 skipped, 0 failed\n");
     // Several files at once: the same lines in the same order, the same files.
     const std::string serialOutput = ReadBytes(out + "/b.bmp");
     const CRunResult parallel =
@@ -165,7 +171,15 @@ TEST_F(QuillmarkBatch, SetupProblemsGiveStatusTwoAndOneLine) {
         {{"--defaults", "-o", out, "-s", in + ".missing", in},
          "quillmark-batch: cannot read stamp picture '" + in + ".missing': Decoder error: "},
         {{"-c", home / "short.qmc", "-s", stampPath, "-o", out, in},
-         "quillmark-batch: cannot read configuration file '" + home / "short.qmc"},
+         "quillmark-batch: cannot read configuration file '" + home / "short.qmc" +
+             "' (not a quillmark configuration file)\n"},
+        {{"-c", home / "missing.qmc", "-s", stampPath, "-o", out, in},
+         "quillmark-batch: cannot read configuration file '" + home / "missing.qmc" +
+             "': No such file or directory\n"},
+        {{"--defaults", "-o", out, "-s", pictures / "", in},
+         "quillmark-batch: cannot read stamp picture '" + pictures / "" +
+             "': Decoder error: Opening " + pictures / "" + " failed: Is a directory\n"},
+        {{"--defaults", "-rz", in}, "quillmark-batch: unknown option -z\n"},
     };
     for (const Case& c : cases) {
         const CRunResult r = RunBatch(home, c.args);
@@ -263,7 +277,7 @@ TEST_F(QuillmarkBatch, OutputFolderOfEverySourceIsJoinedAsAPath) {
           std::vector<std::string>{"--overwrite", pictures / "a.bmp"}}) {
         const CRunResult r = RunBatch(home, args);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, "1 created, 0 skipped, 0 failed\n");
         EXPECT_EQ(r.out, "OK: " + out + "/a.bmp created \n");
     }
     EXPECT_FALSE(std::filesystem::exists(out + "a.bmp"));
@@ -273,7 +287,7 @@ TEST_F(QuillmarkBatch, OutputFolderOfEverySourceIsJoinedAsAPath) {
     const CRunResult r = RunBatch(
         home, {"-c", saved, "-s", stampPath, "-o", out, "--overwrite", pictures / "a.bmp"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "1 created, 0 skipped, 0 failed\n");
 }
 
 TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
@@ -344,7 +358,8 @@ TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
                      "\"canceled\":false,\"milliseconds\":0}\n");
     r = RunBatch(home, Args({"--files-from", home / "nolist"}));
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "quillmark-batch: cannot read the file list '" + home / "nolist" + "'\n");
+    EXPECT_EQ(r.err, "quillmark-batch: cannot read the file list '" + home / "nolist" +
+                         "': No such file or directory\n");
 }
 
 TEST_F(QuillmarkBatch, RecursiveRunsKeepTheSubFoldersApart) {
@@ -378,11 +393,132 @@ TEST_F(QuillmarkBatch, RecursiveRunsKeepTheSubFoldersApart) {
 TEST_F(QuillmarkBatch, HelpAndVersion) {
     CRunResult r = RunBatch(home, {"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: quillmark-batch [options] INPUT...\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind("Usage: quillmark-batch [options] [--] INPUT...\n", 0), 0u);
     EXPECT_NE(r.out.find("--save-config FILE"), std::string::npos);
-    r = RunBatch(home, {"--version"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("quillmark-batch ", 0), 0u);
+    EXPECT_NE(r.out.find("\n  --  "), std::string::npos); // the end of the options
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 80u) << line;
+    for (const char* version : {"--version", "-V"}) {
+        r = RunBatch(home, {version});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("quillmark-batch ", 0), 0u);
+    }
+}
+
+// What a text run tells besides its lines: a reason at the end of a failure, the summary on
+// standard error, only the failures when quiet, and a dry run that writes nothing.
+TEST_F(QuillmarkBatch, TextRunsReportWhatTheyDid) {
+    WriteBmp(pictures / "a.bmp", 5, 5, kGrey);
+    WriteBmp(pictures / "b.bmp", 5, 5, kGrey);
+    const std::string missing = pictures / "missing.bmp";
+
+    CRunResult r = RunBatch(home, Args({"--dry-run", pictures / "", missing}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.bmp\n" + pictures / "b.bmp -> " + out +
+                         "/b.bmp\n" + missing + " -> " + out + "/missing.bmp\n");
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+
+    r = RunBatch(home, Args({pictures / "a.bmp", missing}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "OK: " + out + "/a.bmp created \nERR: " + missing +
+                         " : Decoder error: Opening " + missing +
+                         " failed: No such file or directory\n");
+    EXPECT_EQ(r.err, "1 created, 0 skipped, 1 failed\n");
+
+    // The existing output shows in the dry run as in the run that follows it.
+    r = RunBatch(home, Args({"--dry-run", pictures / "a.bmp"}));
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.bmp (exists: skipped)\n");
+    r = RunBatch(home, Args({"--quiet", pictures / "", missing}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "ERR: " + out + "/a.bmp allready existing \nERR: " + missing +
+                         " : Decoder error: Opening " + missing +
+                         " failed: No such file or directory\n");
+    EXPECT_EQ(r.err, "1 created, 1 skipped, 1 failed\n");
+    r = RunBatch(home, Args({"--quiet", "--overwrite", pictures / ""}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
+// A log that cannot be written is a failed run, not a quiet one.
+TEST_F(QuillmarkBatch, WriteErrorsOnStandardOutputFailTheRun) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    WriteBmp(pictures / "a.bmp", 5, 5, kGrey);
+    const std::vector<std::string> cases[] = {
+        {"--help"}, {"-V"}, Args({pictures / ""}), Args({"--log-format", "jsonl", pictures / ""})};
+    for (const std::vector<std::string>& args : cases) {
+        const CRunResult r = RunBatch(home, args, {}, {}, "/dev/full");
+        EXPECT_NE(r.status, 0) << args.front();
+        EXPECT_NE(r.err.find("quillmark-batch: cannot write to standard output: No space left on "
+                             "device\n"),
+                  std::string::npos)
+            << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::exists(out + "/a.bmp")); // the pictures themselves were made
+}
+
+TEST_F(QuillmarkBatch, SavedConfigurationHoldsAbsolutePaths) {
+    // Relative to the working folder, which is home.
+    std::filesystem::create_directory(home / "in");
+    const CRunResult r = RunBatch(
+        home, {"--defaults", "-s", "stamp.bmp", "-o", "./out/../out", "--save-config", "job.qmc"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    CStampSettings saved;
+    ASSERT_NE(saved.ImportSettings(home / "job.qmc"), 0);
+    EXPECT_EQ(saved.pathstamp, stampPath);
+    EXPECT_EQ(saved.outputdir, out + "/");
+    EXPECT_EQ(saved.inputdir.front(), '/');
+}
+
+// The progress line as a terminal receives it: escape sequences only where the terminal
+// takes them.
+TEST_F(QuillmarkBatch, ProgressLineOnATerminal) {
+    for (int i = 0; i < 3; ++i)
+        WriteBmp(pictures / (std::to_string(i) + ".bmp"), 5, 5, kGrey);
+    const std::string exe = QM_BATCH_EXE;
+    auto onTerminal = [&](const std::string& term, const std::string& flag) {
+        std::vector<std::string> args = {exe, "--overwrite", "-j", "1"};
+        const std::vector<std::string> common = Args({pictures / ""});
+        args.insert(args.end(), common.begin(), common.end());
+        if (!flag.empty())
+            args.push_back(flag);
+        std::vector<std::string> env = {"HOME=" + home / "", "XDG_CONFIG_HOME=" + home / "config",
+                                        "TERM=" + term};
+        std::vector<char*> argv, envp;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (std::string& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        int master = -1;
+        const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        std::string screen;
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+            screen.append(buffer, size_t(got));
+        ::close(master);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+        return screen;
+    };
+    const std::string xterm = onTerminal("xterm", "");
+    EXPECT_NE(xterm.find("\033[K"), std::string::npos) << xterm;
+    EXPECT_NE(xterm.find("] 0/3 0.bmp"), std::string::npos) << xterm;
+    const std::string dumb = onTerminal("dumb", "");
+    EXPECT_EQ(dumb.find('\033'), std::string::npos) << dumb;
+    EXPECT_NE(dumb.find("] 0/3 0.bmp"), std::string::npos) << dumb;
+    const std::string off = onTerminal("xterm", "--no-progress");
+    EXPECT_EQ(off.find('\033'), std::string::npos) << off;
+    EXPECT_EQ(off.find("] 0/3"), std::string::npos) << off;
+    EXPECT_NE(off.find("3 created, 0 skipped, 0 failed"), std::string::npos) << off;
 }
 
 } // namespace
@@ -447,4 +583,64 @@ TEST_F(QuillmarkBatch, LosslessKeepsEveryBlockAwayFromTheStampOfJpegInputs) {
                 changed += before.GetPixel32(x, y) != after.GetPixel32(x, y);
         EXPECT_GT(changed, 12 * 16 / 2);
     }
+}
+
+// A turned, tiled stamp: the copies where the grid puts them, the same bytes whatever the
+// worker count, and the lossless path stamping every copy as the ordinary one does.
+TEST_F(QuillmarkBatch, TurnedTiledStampCoversThePictureAlikeOnEveryPath) {
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        WriteBmp(pictures / name, 20, 10, kGrey);
+    const std::vector<std::string> layout = {"--align", "left,top",   "--angle", "90",
+                                             "--tile",  "--tile-gap", "100%"};
+    std::vector<std::string> serial = layout, parallel = layout;
+    serial.insert(serial.end(), {"-j", "1", pictures / ""});
+    ASSERT_EQ(RunBatch(home, Args(serial)).status, 0);
+    // Turned a quarter, the 4 x 2 stamp stands 2 wide and 4 high; with a gap as large as
+    // itself the copies start every 4 pixels across and 8 down: 5 columns, the second row
+    // cut to 2 lines by the picture's bottom.
+    int red = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const bool inCopy = x % 4 < 2 && y % 8 < 4;
+            const uint32_t pixel = OutputPixel("b.bmp", x, y);
+            EXPECT_EQ(pixel, inCopy ? (kRed & 0xFFFFFF) : (kGrey & 0xFFFFFF)) << x << "," << y;
+            red += pixel == (kRed & 0xFFFFFF);
+        }
+    EXPECT_EQ(red, 5 * 8 + 5 * 4);
+    const std::string serialBytes = ReadBytes(out + "/b.bmp");
+    parallel.insert(parallel.end(), {"-j", "2", "--overwrite", pictures / ""});
+    ASSERT_EQ(RunBatch(home, Args(parallel)).status, 0);
+    EXPECT_EQ(ReadBytes(out + "/b.bmp"), serialBytes);
+
+    // JPEG photos: the lossless output shows the same copies as the ordinary output.
+    WriteNoisyJpeg(pictures / "photo.jpg", 64, 48);
+    std::vector<std::string> jpeg = {"-f",      "jpg", "-q",     "100",        "--overwrite",
+                                     "--angle", "30",  "--tile", "--tile-gap", "50"};
+    std::vector<CStampBitmap> results(2);
+    for (const bool lossless : {false, true}) {
+        std::vector<std::string> args = jpeg;
+        args.insert(args.end(),
+                    {lossless ? "--lossless" : "--no-lossless", pictures / "photo.jpg"});
+        ASSERT_EQ(RunBatch(home, Args(args)).status, 0);
+        CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", results[lossless], 32);
+    }
+    CStampBitmap input;
+    CAutoDetectDecoder().DecodeFile(pictures / "photo.jpg", input, 32);
+    auto far = [](uint32_t p, uint32_t q) {
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF)) > 80)
+                return true;
+        return false;
+    };
+    int stamped = 0, disagree = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            stamped += far(results[0].GetPixel32(x, y), input.GetPixel32(x, y));
+            disagree += far(results[0].GetPixel32(x, y), results[1].GetPixel32(x, y));
+        }
+    // The copies cover a good part of the photo (red differs that much from about two
+    // thirds of the noise), and both paths put them in one place
+    // (the lossless output keeps the photo's coarser quantisation, hence some difference).
+    EXPECT_GT(stamped, 64 * 48 / 6);
+    EXPECT_LT(disagree, stamped / 10);
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -116,15 +117,30 @@ TEST(ImageDecoder, MissingFileAndFolderCodes) {
     CAutoDetectDecoder decoder;
     CDIBSectionBitmap bmp;
     const std::string missing = ::testing::TempDir() + "qm_no_such_file.bmp";
-    for (auto [path, code] : {std::pair{missing, 4}, {missing + "/x/y.bmp", 3}}) {
+    const std::string folder = ::testing::TempDir() + "qm_folder_named.bmp";
+    const std::string empty = ::testing::TempDir() + "qm_empty.bmp";
+    std::filesystem::create_directories(folder);
+    std::ofstream{empty};
+    // The code the window acts on, and the reason a user reads at the end of the line.
+    struct Case {
+        std::string path;
+        int code;
+        const char* reason;
+    };
+    for (const Case& c : {Case{missing, 4, "No such file or directory"},
+                          Case{missing + "/x/y.bmp", 3, "No such file or directory"},
+                          Case{folder, 4, "Is a directory"}, Case{empty, 5, "the file is empty"}}) {
         try {
-            decoder.DecodeFile(path, bmp, 32);
+            decoder.DecodeFile(c.path, bmp, 32);
             ADD_FAILURE();
         } catch (const CTextException& e) {
-            EXPECT_EQ(e.GetCode(), code);
-            EXPECT_EQ(e.GetText(), "Decoder error: Opening " + path + " failed\n");
+            EXPECT_EQ(e.GetCode(), c.code);
+            EXPECT_EQ(e.GetText(),
+                      "Decoder error: Opening " + c.path + " failed: " + c.reason + "\n");
         }
     }
+    std::filesystem::remove(folder);
+    std::filesystem::remove(empty);
     try {
         decoder.DecodeResource(9999, bmp, 32);
         ADD_FAILURE();

@@ -273,7 +273,12 @@ TEST_F(ConfigFile, ExtensionAfterTheRecord) {
         return e;
     };
     const std::vector<uint8_t> ours(file.begin() + 1104, file.end());
-    ASSERT_EQ(ours, extension("followexif=0\nsizemode=2\nsizepercent=55\nlosslessjpeg=1\n"));
+    // One "name=text" line per setting of the table, in its order.
+    std::string body;
+    for (const CExtendedSetting& setting : ExtendedSettings())
+        body += std::string(setting.name) + "=" + setting.toText(extended) + "\n";
+    ASSERT_TRUE(body.starts_with("followexif=0\nsizemode=2\nsizepercent=55\nlosslessjpeg=1\n"));
+    ASSERT_EQ(ours, extension(body));
     auto cut = [](std::vector<uint8_t> bytes, std::size_t count) {
         bytes.resize(bytes.size() - count);
         return bytes;

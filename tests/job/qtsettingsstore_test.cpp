@@ -16,11 +16,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kNames[] = {
-    "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
-    "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
-    "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
-    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent", "losslessjpeg"};
+const std::vector<std::string> kNames = [] {
+    std::vector<std::string> names = {
+        "bpreview",   "biptc",      "inputdir", "outputdir",   "overwritefiles", "jpgquality",
+        "outputtype", "usetrans",   "feather",  "tptolerance", "halign",         "valign",
+        "offsetx",    "offsety",    "opacity",  "colora",      "colorb",         "colorg",
+        "colorr",     "pathsample", "pathstamp"};
+    for (const CExtendedSetting& setting : ExtendedSettings())
+        names.push_back(setting.name);
+    return names;
+}();
 
 // Qt reads the configuration folder once per process, so the whole test program gets one
 // private folder before anything touches the settings.
@@ -88,8 +93,8 @@ TEST_F(NativeSettings, FirstStartCreatesTheFileWithEveryValueEmpty) {
     CStampSettings settings(NativeStore());
     ASSERT_TRUE(fs::exists(StoreFile()));
     std::map<std::string, std::string> values = FileValues();
-    EXPECT_EQ(values.size(), std::size(kNames));
-    for (const char* name : kNames)
+    EXPECT_EQ(values.size(), kNames.size());
+    for (const std::string& name : kNames)
         EXPECT_EQ(values[name], "") << name;
     EXPECT_TRUE(settings.bpreview);
     EXPECT_FALSE(settings.biptc);

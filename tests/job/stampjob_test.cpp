@@ -213,8 +213,8 @@ TEST_F(StampJobTest, FailuresGiveErrLinesWithoutTheTextsLastCharacter) {
     CStampJobSummary summary = Run();
     EXPECT_EQ(host.log, "ERR: " + in / "text.bmp" + " : Decoder error: Unknown file type.\r\n" +
                             "ERR: " + in / "gone.bmp" + " : Decoder error: Opening " +
-                            in / "gone.bmp" + " failed\r\n" + "OK: " + out / "ok.bmp" +
-                            " created \r\n");
+                            in / "gone.bmp" + " failed: No such file or directory\r\n" +
+                            "OK: " + out / "ok.bmp" + " created \r\n");
     // A failed file still scrolls and moves the bar.
     EXPECT_EQ(host.events, WithEnd({"log", "scroll", "progress 1", "log", "scroll", "progress 2",
                                     "log", "scroll", "progress 3"}));

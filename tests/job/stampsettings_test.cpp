@@ -9,17 +9,25 @@
 
 namespace {
 
-const std::vector<std::string> kReadOrder = {
-    "bpreview",   "biptc",      "inputdir",  "outputdir",   "overwritefiles", "jpgquality",
-    "outputtype", "usetrans",   "feather",   "tptolerance", "halign",         "valign",
-    "offsetx",    "offsety",    "opacity",   "colora",      "colorb",         "colorg",
-    "colorr",     "pathsample", "pathstamp", "followexif",  "sizemode",       "sizepercent", "losslessjpeg"};
+// The record's values in their fixed orders, then the extended settings in their table's
+// order: a setting added to the table joins both lists.
+std::vector<std::string> WithExtended(std::vector<std::string> names) {
+    for (const CExtendedSetting& setting : ExtendedSettings())
+        names.push_back(setting.name);
+    return names;
+}
 
-const std::vector<std::string> kWriteOrder = {
-    "bpreview",       "biptc",       "inputdir",   "outputdir",  "jpgquality", "outputtype",
-    "overwritefiles", "pathstamp",   "pathsample", "colora",     "colorb",     "colorg",
-    "colorr",         "offsetx",     "offsety",    "opacity",    "halign",     "valign",
-    "feather",        "tptolerance", "usetrans",   "followexif", "sizemode",   "sizepercent", "losslessjpeg"};
+const std::vector<std::string> kReadOrder = WithExtended(
+    {"bpreview",   "biptc",      "inputdir", "outputdir",   "overwritefiles", "jpgquality",
+     "outputtype", "usetrans",   "feather",  "tptolerance", "halign",         "valign",
+     "offsetx",    "offsety",    "opacity",  "colora",      "colorb",         "colorg",
+     "colorr",     "pathsample", "pathstamp"});
+
+const std::vector<std::string> kWriteOrder = WithExtended(
+    {"bpreview",       "biptc",       "inputdir",   "outputdir", "jpgquality", "outputtype",
+     "overwritefiles", "pathstamp",   "pathsample", "colora",    "colorb",     "colorg",
+     "colorr",         "offsetx",     "offsety",    "opacity",   "halign",     "valign",
+     "feather",        "tptolerance", "usetrans"});
 
 std::unique_ptr<CSettingsStore> Store(CMemoryStoreState& state) {
     return std::make_unique<CMemorySettingsStore>(state);
