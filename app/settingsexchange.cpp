@@ -178,6 +178,10 @@ void CMainDialog::ApplySettingsToPages() {
     }
     SetChecked(output, IDC_OUT_PRESERVE, s.biptc);
     SetChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);
+    if (auto* page = qobject_cast<COutputPage*>(output))
+        page->SetOutputSize(s.ResizeRule());
+    SetChecked(output, IDC_OUT_STRIP_LOCATION, s.striplocation);
+    SetChecked(output, IDC_OUT_STRIP_METADATA, s.stripmetadata);
 
     // 9.
     const int format = s.outputtype == 1   ? IDC_OUT_BMP
@@ -222,6 +226,16 @@ void CMainDialog::GatherSettingsFromPages() {
     ReadChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
     ReadChecked(output, IDC_OUT_PRESERVE, s.biptc);
     ReadChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);
+    // A number the page does not take leaves the stored size as it was.
+    if (const auto* page = qobject_cast<const COutputPage*>(output)) {
+        if (const std::optional<CResizeRule> rule = page->GetOutputSize()) {
+            s.resizemode = rule->mode;
+            s.resizevalue = rule->value;
+            s.enlarge = rule->enlarge;
+        }
+    }
+    ReadChecked(output, IDC_OUT_STRIP_LOCATION, s.striplocation);
+    ReadChecked(output, IDC_OUT_STRIP_METADATA, s.stripmetadata);
     // 3.
     if (auto* quality = output ? GetDlgItemAs<QSlider>(output, IDC_OUT_QUALITY) : nullptr)
         s.jpgquality = quality->value();
