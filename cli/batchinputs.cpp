@@ -1,5 +1,6 @@
 #include "cli/batchinputs.h"
 
+#include "imagelib/imageformats.h"
 #include "job/stampjob.h"
 
 #include <dirent.h>
@@ -7,19 +8,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
 
 bool HasPictureExtension(const std::string& name) {
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0)
-        return false;
-    std::string extension = name.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return extension == "jpg" || extension == "jpeg" || extension == "bmp" || extension == "gif" ||
-           extension == "png";
+    return HasInputExtension(name);
 }
 
 bool IsFolder(const std::string& path) {
@@ -27,66 +23,86 @@ bool IsFolder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool IsRegularFile(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-bool IsFolderNotLink(const std::string& path) {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+// Which stat calls on an entry found by listing may fail without a word: the entry went
+// away meanwhile, or it is a link to nothing.
+bool VanishedEntry(int error) {
+    return error == ENOENT || error == ENOTDIR;
 }
 
 // Adds the pictures of folder, their titles prefixed with relative (empty or ending in
-// '/'); recursive then descends into the sub-folders. A sub-folder that cannot be listed
-// is unreadable like a folder given by name.
+// '/'); recursive then descends into the sub-folders. False with errno when the folder
+// itself cannot be listed; an entry or sub-folder that cannot be read goes to unreadable.
 bool ListFolder(const std::string& folder, const std::string& relative, bool recursive,
-                std::vector<CBatchInput>& inputs, std::vector<std::string>& unreadable) {
+                std::vector<CBatchInput>& inputs, std::vector<CUnreadablePath>& unreadable) {
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
     if (!dir)
         return false;
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
     std::vector<std::string> names;
     std::vector<std::string> folders;
+    std::vector<CUnreadablePath> unseen;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        // Links to pictures count; folders named like pictures do not.
-        if (HasPictureExtension(name) && IsRegularFile(prefix + name))
+        const bool picture = HasPictureExtension(name);
+        if (!picture && !recursive)
+            continue;
+        // Links to pictures count; folders named like pictures do not, nor links to folders.
+        struct stat info;
+        const std::string path = prefix + name;
+        const bool looked =
+            picture ? ::stat(path.c_str(), &info) == 0 : ::lstat(path.c_str(), &info) == 0;
+        if (!looked) {
+            if (!VanishedEntry(errno))
+                unseen.push_back({path, errno, false, false});
+            continue;
+        }
+        if (picture && S_ISREG(info.st_mode))
             names.push_back(name);
-        else if (recursive && IsFolderNotLink(prefix + name))
+        else if (recursive && !picture && S_ISDIR(info.st_mode))
+            folders.push_back(name);
+        else if (recursive && picture && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
             folders.push_back(name);
     }
     dir.reset();
     std::sort(names.begin(), names.end());
     for (const std::string& name : names)
         inputs.push_back({prefix + name, relative + FileTitle(name)});
+    std::sort(unseen.begin(), unseen.end(),
+              [](const CUnreadablePath& a, const CUnreadablePath& b) { return a.path < b.path; });
+    unreadable.insert(unreadable.end(), unseen.begin(), unseen.end());
     std::sort(folders.begin(), folders.end());
     for (const std::string& name : folders)
         if (!ListFolder(prefix + name, relative + name + '/', true, inputs, unreadable))
-            unreadable.push_back(prefix + name);
+            unreadable.push_back({prefix + name, errno, false, true});
     return true;
 }
 
 } // namespace
 
 std::vector<CBatchInput> ExpandBatchInputs(const std::vector<std::string>& arguments,
-                                           std::vector<std::string>& unreadable, bool recursive) {
+                                           std::vector<CUnreadablePath>& unreadable,
+                                           bool recursive) {
     std::vector<CBatchInput> inputs;
     for (const std::string& argument : arguments) {
         if (IsFolder(argument)) {
             if (!ListFolder(argument, std::string(), recursive, inputs, unreadable))
-                unreadable.push_back(argument);
+                unreadable.push_back({argument, errno, true, true});
         } else {
             inputs.push_back({argument, FileTitle(argument)});
         }
     }
     return inputs;
+}
+
+std::string UnreadableReason(const CUnreadablePath& path) {
+    return std::string(path.folder ? "cannot list folder: " : "cannot read: ") +
+           std::strerror(path.error);
 }
 
 bool ReadInputList(std::FILE* stream, bool nulSeparated, std::vector<std::string>& paths) {

@@ -1,6 +1,7 @@
 #include "cli/batchoptions.h"
 
 #include "core/stamplayout.h"
+#include "imagelib/imageformats.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
 
@@ -125,15 +126,10 @@ public:
             return true;
         }
         if (option == "--format") {
-            const std::string lower = Lower(text);
-            if (lower == "jpg")
-                o.outputType = 0;
-            else if (lower == "bmp")
-                o.outputType = 1;
-            else if (lower == "png")
-                o.outputType = 2;
-            else
-                return Fail("--format: '" + text + "' is not one of jpg, bmp, png");
+            const CImageFormat* format = OutputFormatNamed(text);
+            if (!format)
+                return Fail("--format: '" + text + "' is not one of jpg, bmp, png, webp, avif");
+            o.outputType = format->outputType;
             return true;
         }
         if (option == "--quality")
@@ -502,7 +498,8 @@ std::string BatchUsage() {
            "Stamps a picture onto every input and writes the results into the output folder.\n"
            "\n"
            "  INPUT                  picture files, or folders (their .jpg .jpeg .bmp .gif\n"
-           "                         .png files, matched ignoring case; sub-folders with -r)\n"
+           "                         .png .heic .heif .avif .webp .tif .tiff files, matched\n"
+           "                         ignoring case; sub-folders with -r)\n"
            "  --                     ends the options: what follows are inputs, even\n"
            "                         names that begin with '-'\n"
            "  -c, --config FILE      start from a configuration file (.qmc) instead of the\n"
@@ -511,8 +508,8 @@ std::string BatchUsage() {
            "                         is not touched at all\n"
            "  -s, --stamp FILE       stamp picture (default: the settings' pathstamp)\n"
            "  -o, --output DIR       output folder (default: the settings' outputdir)\n"
-           "  -f, --format jpg|bmp|png\n"
-           "  -q, --quality 0..100\n"
+           "  -f, --format jpg|bmp|png|webp|avif\n"
+           "  -q, --quality 0..100   JPEG, WebP and AVIF\n"
            "      --overwrite | --no-overwrite\n"
            "      --preserve-headers | --no-preserve-headers\n"
            "      --align H,V        H: left|center|right or 0..2;\n"

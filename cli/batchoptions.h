@@ -21,7 +21,7 @@ struct CBatchOptions {
 
     std::optional<std::string> stamp;
     std::optional<std::string> output;
-    std::optional<int> outputType; // 0 JPEG, 1 BMP, 2 PNG
+    std::optional<int> outputType; // 0 JPEG, 1 BMP, 2 PNG, 3 WebP, 4 AVIF
     std::optional<int> quality;
     std::optional<bool> overwrite;
     std::optional<bool> preserveHeaders;

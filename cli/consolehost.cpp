@@ -31,6 +31,9 @@ bool CConsoleJobHost::IsBmpChecked() {
 bool CConsoleJobHost::IsPngChecked() {
     return m_settings.outputtype == 2;
 }
+int CConsoleJobHost::GetOutputType() {
+    return m_settings.outputtype;
+}
 int CConsoleJobHost::GetFileCount() {
     return int(m_inputs.size());
 }

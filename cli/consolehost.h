@@ -30,6 +30,7 @@ public:
     std::string GetOutputFolder() override;
     bool IsBmpChecked() override;
     bool IsPngChecked() override;
+    int GetOutputType() override;
     int GetFileCount() override;
     std::string GetFilePath(int index) override;
     std::string GetFileTitle(int index) override;

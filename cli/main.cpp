@@ -259,11 +259,28 @@ int main(int argc, char** argv) {
     const std::shared_ptr<CStampShaper> shaper = MakeStampShaper(stamp, settings);
     PrepareStamp(stamp, settings);
 
-    std::vector<std::string> unreadable;
+    std::vector<CUnreadablePath> unreadable;
     std::vector<CBatchInput> inputs =
         ExpandBatchInputs(options.inputs, unreadable, options.recursive);
-    if (!unreadable.empty())
-        return Fail("cannot list folder '" + unreadable.front() + "'");
+    for (const CUnreadablePath& path : unreadable)
+        if (path.given)
+            return Fail("cannot list folder '" + path.path + "'");
+    // What a listing met but could not read costs that part alone: its own line, counted
+    // as failed, and the run goes on with the rest.
+    for (const CUnreadablePath& path : unreadable)
+        std::fputs(jsonLog ? JsonFileLine(path.path, "", "error", UnreadableReason(path), 0).c_str()
+                           : ("ERR: " + path.path + " : " + UnreadableReason(path) + "\n").c_str(),
+                   stdout);
+    const int unlisted = int(unreadable.size());
+    if (inputs.empty() && unlisted > 0) {
+        CStampJobSummary none;
+        none.failed = unlisted;
+        if (jsonLog)
+            std::fputs(JsonRunLine(0, 0, unlisted, false, 0).c_str(), stdout);
+        else
+            std::fprintf(stderr, "%s\n", RunSummaryText(none).c_str());
+        return FinishOutput(kExitFilesFailed);
+    }
     if (inputs.empty()) {
         std::fputs("quillmark-batch: no picture files in the given folders\n", stderr);
         if (jsonLog)
@@ -299,7 +316,8 @@ int main(int argc, char** argv) {
                                  settings.striplocation,
                                  settings.stripmetadata};
     CStampJob job(params);
-    const CStampJobSummary summary = job.Run();
+    CStampJobSummary summary = job.Run();
+    summary.failed += unlisted;
     host.Finish();
     if (jsonLog) {
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(

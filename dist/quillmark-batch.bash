@@ -22,7 +22,7 @@ _quillmark_batch() {
             return
             ;;
         -f | --format)
-            COMPREPLY=($(compgen -W 'jpg bmp png' -- "$cur"))
+            COMPREPLY=($(compgen -W 'jpg bmp png webp avif' -- "$cur"))
             return
             ;;
         --log-format)

@@ -3,10 +3,15 @@
 #include "imagelib/bmpdecoder.h"
 #include "imagelib/exiforientation.h"
 #include "imagelib/gifdecoder.h"
+#include "imagelib/heifdecoder.h"
 #include "imagelib/jpegdecoder.h"
 #include "imagelib/pngdecoder.h"
+#include "imagelib/tiffdecoder.h"
 #include "imagelib/trace.h"
+#include "imagelib/webpdecoder.h"
 
+#include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 namespace {
@@ -19,13 +24,35 @@ bool Starts(const uint8_t* p, std::initializer_list<uint8_t> bytes) {
             return false;
     return true;
 }
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+// An ISO media file whose file type box names a still-image brand of HEIF or AVIF, as its
+// major brand or among the first compatible brands the recognition bytes hold.
+bool IsHeifFile(const uint8_t* b) {
+    if (!Starts(b + 4, {'f', 't', 'y', 'p'}))
+        return false;
+    const uint32_t boxSize = Be32(b);
+    if (boxSize < 16 || boxSize % 4 != 0)
+        return false;
+    static const char* const kBrands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx",
+                                          "hevm", "hevs", "mif1", "msf1", "avif", "avis"};
+    const uint32_t end = std::min<uint32_t>(boxSize, 256);
+    for (uint32_t at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) // major brand, then the list
+        for (const char* brand : kBrands)
+            if (std::memcmp(b + at, brand, 4) == 0)
+                return true;
+    return false;
+}
 } // namespace
 
 CAutoDetectDecoder::CAutoDetectDecoder()
     : m_bmpDecoder(std::make_unique<CBmpDecoder>()),
       m_jpegDecoder(std::make_unique<CJpegDecoder>()),
-      m_pngDecoder(std::make_unique<CPngDecoder>()), m_gifDecoder(std::make_unique<CGifDecoder>()) {
-}
+      m_pngDecoder(std::make_unique<CPngDecoder>()), m_gifDecoder(std::make_unique<CGifDecoder>()),
+      m_heifDecoder(std::make_unique<CHeifDecoder>()),
+      m_webpDecoder(std::make_unique<CWebpDecoder>()),
+      m_tiffDecoder(std::make_unique<CTiffDecoder>()) {}
 
 CAutoDetectDecoder::~CAutoDetectDecoder() = default;
 
@@ -48,6 +75,10 @@ CImageType CAutoDetectDecoder::ClassifyImage(const uint8_t* b, int size) {
         return kImageJpeg;
     if (Starts(b, {0x89, 0x50, 0x4E, 0x47}))
         return kImagePng;
+    if (IsHeifFile(b))
+        return kImageHeif;
+    if (Starts(b, {'R', 'I', 'F', 'F'}) && Starts(b + 8, {'W', 'E', 'B', 'P'}))
+        return kImageWebp;
     if ((Le32(b) == 0xC6D3D0C5u || Le32(b) == 0xC5D0D3C6u) && Le32(b + 20) != 0 &&
         Le32(b + 24) != 0)
         return kImageEpsPreview;
@@ -79,6 +110,18 @@ void CAutoDetectDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int 
     case kImageGif:
         Trace(2, "GIF file recognized.\n");
         decoder = m_gifDecoder.get();
+        break;
+    case kImageHeif:
+        Trace(2, "HEIF file recognized.\n");
+        decoder = m_heifDecoder.get();
+        break;
+    case kImageWebp:
+        Trace(2, "WebP file recognized.\n");
+        decoder = m_webpDecoder.get();
+        break;
+    case kImageTiff:
+        Trace(2, "TIFF file recognized.\n");
+        decoder = m_tiffDecoder.get();
         break;
     default:
         RaiseDecoderError(6, "Library not compiled for this file type.");

@@ -8,6 +8,9 @@ class CBmpDecoder;
 class CJpegDecoder;
 class CPngDecoder;
 class CGifDecoder;
+class CHeifDecoder;
+class CWebpDecoder;
+class CTiffDecoder;
 
 // The classes of the format recognition; the numbers are stable.
 enum CImageType : int {
@@ -22,6 +25,8 @@ enum CImageType : int {
     kImagePcx = 10,
     kImagePgm = 11,
     kImageGif = 12,
+    kImageHeif = 13, // HEIF and AVIF: ISO media files with an image brand
+    kImageWebp = 14,
 };
 
 // Recognises the format of an input by its first bytes and hands it to the decoder of
@@ -39,7 +44,8 @@ public:
     static constexpr int kRecognitionBytes = 526;
     // Classifies kRecognitionBytes bytes (zero past the end of the input) together with
     // the input's size. The first matching test wins; the order matters (Targa before GIF,
-    // JPEG and PNG; PICT only for inputs above 540 bytes).
+    // JPEG and PNG; PICT only for inputs above 540 bytes). HEIF and AVIF are told by their
+    // file type box and its brands, WebP by its RIFF header.
     static CImageType ClassifyImage(const uint8_t* bytes, int size);
 
 private:
@@ -50,4 +56,7 @@ private:
     std::unique_ptr<CJpegDecoder> m_jpegDecoder;
     std::unique_ptr<CPngDecoder> m_pngDecoder;
     std::unique_ptr<CGifDecoder> m_gifDecoder;
+    std::unique_ptr<CHeifDecoder> m_heifDecoder;
+    std::unique_ptr<CWebpDecoder> m_webpDecoder;
+    std::unique_ptr<CTiffDecoder> m_tiffDecoder;
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include <gif_lib.h>
 
@@ -83,15 +84,11 @@ void SkipImageData(CGifReader& reader, GifFileType* gif) {
         reader.Check(DGifGetCodeNext(gif, &block));
 }
 
-void DrawImage(CGifReader& reader, GifFileType* gif, uint8_t** lines) {
+// Reads the current image's rows into lines, each already pointing at the image's first
+// column.
+void ReadImage(CGifReader& reader, GifFileType* gif, uint8_t* const* lines) {
     const GifImageDesc& image = gif->Image;
-    if (image.Width == 0 || image.Height == 0) {
-        SkipImageData(reader, gif);
-        return;
-    }
-    auto readRow = [&](int y) {
-        reader.Check(DGifGetLine(gif, lines[image.Top + y] + image.Left, image.Width));
-    };
+    auto readRow = [&](int y) { reader.Check(DGifGetLine(gif, lines[y], image.Width)); };
     if (!image.Interlace) {
         for (int y = 0; y < image.Height; ++y)
             readRow(y);
@@ -102,6 +99,30 @@ void DrawImage(CGifReader& reader, GifFileType* gif, uint8_t** lines) {
     for (int pass = 0; pass < 4; ++pass)
         for (int y = kStart[pass]; y < image.Height; y += kStep[pass])
             readRow(y);
+}
+
+// The first image straight onto the canvas; a later one only once it has been read whole,
+// so that a frame broken half way leaves the picture as the frames before it made it.
+void DrawImage(CGifReader& reader, GifFileType* gif, uint8_t** canvas, bool first,
+               std::vector<uint8_t>& scratch) {
+    const GifImageDesc& image = gif->Image;
+    if (image.Width <= 0 || image.Height <= 0) {
+        SkipImageData(reader, gif);
+        return;
+    }
+    std::vector<uint8_t*> rows(size_t(image.Height));
+    if (first) {
+        for (int y = 0; y < image.Height; ++y)
+            rows[size_t(y)] = canvas[image.Top + y] + image.Left;
+        ReadImage(reader, gif, rows.data());
+        return;
+    }
+    scratch.resize(size_t(image.Width) * size_t(image.Height));
+    for (int y = 0; y < image.Height; ++y)
+        rows[size_t(y)] = scratch.data() + size_t(y) * size_t(image.Width);
+    ReadImage(reader, gif, rows.data());
+    for (int y = 0; y < image.Height; ++y)
+        std::memcpy(canvas[image.Top + y] + image.Left, rows[size_t(y)], size_t(image.Width));
 }
 } // namespace
 
@@ -118,41 +139,57 @@ void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     bitmap.BeginAccess(false, true);
     int imageNumber = 0;
     int transparentIndex = -1;
+    // The colours of the last image read whole: its local map, else (empty) the global one.
+    std::vector<GifColorType> localColours;
+    std::vector<uint8_t> scratch;
     try {
         for (int y = 0; y < gif->SHeight; ++y)
             std::memset(lines[y], gif->SBackGroundColor & 0xFF, size_t(gif->SWidth));
 
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         do {
-            reader.Check(DGifGetRecordType(gif, &type));
-            switch (type) {
-            case IMAGE_DESC_RECORD_TYPE: {
-                reader.Check(DGifGetImageDesc(gif));
-                ++imageNumber;
-                const GifImageDesc& image = gif->Image;
-                if (image.Left + image.Width > gif->SWidth ||
-                    image.Top + image.Height > gif->SHeight)
-                    RaiseDecoderError(
-                        2, FormatText("Image %d is not confined to screen dimension, aborted.\n",
-                                      imageNumber));
-                DrawImage(reader, gif, lines);
-                break;
-            }
-            case EXTENSION_RECORD_TYPE: {
-                int code = 0;
-                GifByteType* block = nullptr;
-                reader.Check(DGifGetExtension(gif, &code, &block));
-                // The graphic control block before the first image names its transparent
-                // colour: flags bit 0, index in the block's fourth byte.
-                if (code == GRAPHICS_EXT_FUNC_CODE && imageNumber == 0 && block && block[0] >= 4 &&
-                    (block[1] & 1))
-                    transparentIndex = block[4];
-                while (block)
-                    reader.Check(DGifGetExtensionNext(gif, &block));
-                break;
-            }
-            default:
-                break;
+            try {
+                reader.Check(DGifGetRecordType(gif, &type));
+                switch (type) {
+                case IMAGE_DESC_RECORD_TYPE: {
+                    reader.Check(DGifGetImageDesc(gif));
+                    const GifImageDesc& image = gif->Image;
+                    if (image.Left + image.Width > gif->SWidth ||
+                        image.Top + image.Height > gif->SHeight)
+                        RaiseDecoderError(
+                            2,
+                            FormatText("Image %d is not confined to screen dimension, aborted.\n",
+                                       imageNumber + 1));
+                    DrawImage(reader, gif, lines, imageNumber == 0, scratch);
+                    ++imageNumber;
+                    localColours.clear();
+                    if (const ColorMapObject* local = image.ColorMap; local && local->Colors)
+                        localColours.assign(local->Colors,
+                                            local->Colors + std::clamp(local->ColorCount, 0, 256));
+                    break;
+                }
+                case EXTENSION_RECORD_TYPE: {
+                    int code = 0;
+                    GifByteType* block = nullptr;
+                    reader.Check(DGifGetExtension(gif, &code, &block));
+                    // The graphic control block before the first image names its transparent
+                    // colour: flags bit 0, index in the block's fourth byte.
+                    if (code == GRAPHICS_EXT_FUNC_CODE && imageNumber == 0 && block &&
+                        block[0] >= 4 && (block[1] & 1))
+                        transparentIndex = block[4];
+                    while (block)
+                        reader.Check(DGifGetExtensionNext(gif, &block));
+                    break;
+                }
+                default:
+                    break;
+                }
+            } catch (const CTextException&) {
+                // What follows a whole first picture (later frames, comments, the trailer)
+                // adds nothing a still picture needs: broken or missing, the picture stands.
+                if (imageNumber == 0)
+                    throw;
+                type = TERMINATE_RECORD_TYPE;
             }
         } while (type != TERMINATE_RECORD_TYPE);
     } catch (...) {
@@ -161,12 +198,16 @@ void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     }
     bitmap.EndAccess();
 
-    const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
-    if (!map || !map->Colors)
+    const ColorMapObject* global = gif->SColorMap;
+    const GifColorType* colours =
+        localColours.empty() ? (global ? global->Colors : nullptr) : localColours.data();
+    const int colourCount =
+        localColours.empty() ? (global ? global->ColorCount : 0) : int(localColours.size());
+    if (!colours)
         RaiseDecoderError(2, "GIF file has no color map.");
     uint32_t* palette = bitmap.GetPalette();
-    for (int i = 0; i < std::min(map->ColorCount, 256); ++i) {
-        const GifColorType& c = map->Colors[i];
+    for (int i = 0; i < std::min(colourCount, 256); ++i) {
+        const GifColorType& c = colours[i];
         palette[i] = 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
     }
 

@@ -9,7 +9,12 @@
 // grey ramp, so any index stays harmless. A request for 32 bits gives the palette colours
 // of the 8-bit picture.
 //
-// Errors: code 11 for a truncated stream; code 2 for an image not confined to the screen
+// Once the first image has been read whole, anything broken or missing after it (a later
+// frame, an extension, the trailer) ends the picture as the whole images before it made
+// it; a later frame is never drawn half.
+//
+// Errors (up to the first image): code 11 for a truncated stream; code 2 for an image not confined
+// to the screen
 // ("Image %d is not confined to screen dimension, aborted.\n", counted from 1), for a
 // screen of zero width or height, for a file without any colour map and for every failure
 // giflib reports (its message).

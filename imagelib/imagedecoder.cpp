@@ -9,8 +9,11 @@
 
 void CImageDecoder::CheckPixelCount(int64_t width, int64_t height) {
     const int64_t limit = CImageBitmap::kMaxPixels;
+    // Said as what it is: a picture beyond the limit, not a machine short of memory.
     if (width > limit || height > limit || (width > 0 && height > 0 && width * height > limit))
-        throw CTextException(10, "Out of memory creating bitmap.");
+        throw CTextException(10, FormatText("picture too large: %lld x %lld\n",
+                                            static_cast<long long>(width),
+                                            static_cast<long long>(height)));
 }
 
 void CImageDecoder::SetPreviewSize(int width, int height) {

@@ -40,7 +40,7 @@ public:
 
     // The one limit on picture size for every decoder, checked before anything is
     // allocated for the pixels: more than CImageBitmap::kMaxPixels pixels (2^28, 1 GiB at
-    // 32 bits) throws code 10 "Out of memory creating bitmap.", whatever the input's own
+    // 32 bits) throws code 10 "picture too large: W x H\n", whatever the input's own
     // size. Negative dimensions are the caller's to reject.
     static void CheckPixelCount(int64_t width, int64_t height);
 

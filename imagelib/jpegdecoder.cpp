@@ -6,6 +6,7 @@
 #include "imagelib/jpegerrormanager.h"
 #include "imagelib/resample.h"
 #include "imagelib/textexception.h"
+#include "imagelib/trace.h"
 
 #include <cstdio>
 #include <cstring>
@@ -27,7 +28,8 @@ struct CJpegDecoder::CState {
 
 namespace {
 // What the source hands libjpeg once the input is used up: an end-of-image marker, so a
-// truncated file ends like a complete one and libjpeg fills in the rest.
+// file that lacks only its end marker reads as complete; one cut inside its picture is
+// refused once read (JpegInputEndedEarly).
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
 CJpegErrorManager& ManagerOf(j_decompress_ptr cinfo) {
@@ -300,6 +302,10 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         }
         accessing = false;
         bitmap.EndAccess();
+        // libjpeg conceals a cut file with grey; a copy still being written or a card read
+        // cut short must not pass for the photo.
+        if (JpegInputEndedEarly(s.error, cinfo))
+            RaiseDecoderError(6, "Premature end of JPEG file");
 
         bitmap.SetMarkers(CopyMarkers(cinfo));
         bitmap.SetIccProfile(CopyIccProfile(cinfo));

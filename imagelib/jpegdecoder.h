@@ -10,8 +10,10 @@
 // The APP1 (EXIF), APP13 (IPTC) and COM markers of the file travel with the bitmap in
 // file order, for the JPEG encoder to write back.
 //
-// Every libjpeg failure raises code 6 with libjpeg's message. A truncated stream is no
-// error: libjpeg warns and fills the missing part. Pathological streams are cut short:
+// Every libjpeg failure raises code 6 with libjpeg's message. A stream that ends inside
+// its picture raises code 6 "Premature end of JPEG file" (one that lacks only its end
+// marker decodes); other corrupt data that libjpeg conceals, with a warning that is never
+// printed, still decodes. Pathological streams are cut short:
 // more than kMaxScans scans or kMaxWarnings corrupt-data warnings end in code 6 too.
 class CJpegDecoder : public CImageDecoder {
 public:

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include <jerror.h>
+
 namespace {
 CJpegErrorManager& ManagerOf(j_common_ptr cinfo) {
     return *reinterpret_cast<CJpegErrorManager*>(cinfo->err);
@@ -19,11 +21,19 @@ void ErrorExit(j_common_ptr cinfo) {
     std::longjmp(manager.jump, 1);
 }
 
-// libjpeg's own handling first (it counts and reports), then the limit: a corrupt stream
-// can make libjpeg warn hundreds of thousands of times while it guesses its way on.
+void OutputNothing(j_common_ptr) {}
+
+// libjpeg's own handling first (it counts), then the limit: a corrupt stream can make
+// libjpeg warn hundreds of thousands of times while it guesses its way on.
 void EmitMessage(j_common_ptr cinfo, int level) {
     CJpegErrorManager& manager = ManagerOf(cinfo);
     (*manager.defaultEmit)(cinfo, level);
+    if (level < 0) {
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+            manager.endOfInput = true;
+        else if (cinfo->err->msg_code == JWRN_HIT_MARKER && manager.endOfInput)
+            manager.dataMissing = true;
+    }
     if (level < 0 && manager.maxWarnings > 0 && cinfo->err->num_warnings > manager.maxWarnings) {
         (*cinfo->err->format_message)(cinfo, manager.message);
         std::longjmp(manager.jump, 1);
@@ -36,6 +46,7 @@ void InstallJpegErrorManager(CJpegErrorManager& manager, long maxWarnings) {
     manager.pub.error_exit = ErrorExit;
     manager.defaultEmit = manager.pub.emit_message;
     manager.pub.emit_message = EmitMessage;
+    manager.pub.output_message = OutputNothing;
     manager.maxWarnings = maxWarnings;
     ResetJpegErrorManager(manager);
 }
@@ -54,6 +65,24 @@ void ResetJpegErrorManager(CJpegErrorManager& manager) {
     manager.pending = nullptr;
     manager.message[0] = '\0';
     manager.pub.num_warnings = 0;
+    manager.endOfInput = false;
+    manager.dataMissing = false;
+}
+
+bool JpegInputEndedEarly(const CJpegErrorManager& manager, j_decompress_ptr cinfo) {
+    if (!manager.endOfInput)
+        return false;
+    // The arithmetic decoder fills in zeros without a word.
+    if (manager.dataMissing || cinfo->arith_code)
+        return true;
+    // A progressive file is read whole before its first row comes out: scans missing at
+    // the end leave coefficients without their last bits, which a complete file never does.
+    if (cinfo->progressive_mode && cinfo->coef_bits)
+        for (int c = 0; c < cinfo->num_components; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (cinfo->coef_bits[c][k] != 0)
+                    return true;
+    return false;
 }
 
 void RaiseJpegFailure(CJpegErrorManager& manager) {

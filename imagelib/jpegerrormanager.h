@@ -29,9 +29,16 @@ struct CJpegErrorManager {
     // Corrupt-data warnings beyond this many end the decode (0: no limit).
     long maxWarnings = 0;
     void (*defaultEmit)(j_common_ptr, int) = nullptr;
+    // The input ran out and an end of image was supplied in its place (libjpeg's
+    // JWRN_JPEG_EOF), and entropy data was then missing (JWRN_HIT_MARKER): what a decoder
+    // needs to tell a file cut inside its picture from one that lacks only its end marker.
+    bool endOfInput = false;
+    bool dataMissing = false;
 };
 
-// jpeg_std_error with the error exit (and the warning counter) replaced.
+// jpeg_std_error with the error exit (and the warning counter) replaced. Warnings are
+// never printed: a file libjpeg could read is the caller's to judge, and standard error is
+// no place for one library's remarks.
 void InstallJpegErrorManager(CJpegErrorManager& manager, long maxWarnings);
 
 // Returns to the frame that did setjmp with message as the error text.
@@ -45,6 +52,11 @@ void ResetJpegErrorManager(CJpegErrorManager& manager);
 
 // After the jump: rethrows the pending exception, else raises code 6 with the message.
 [[noreturn]] void RaiseJpegFailure(CJpegErrorManager& manager);
+
+// After a whole decode: whether the input ended inside the picture, so that part of it is
+// libjpeg's grey filler rather than the file's. A missing end marker alone does not count.
+// For a progressive file, any coefficient that its scans left incomplete counts too.
+bool JpegInputEndedEarly(const CJpegErrorManager& manager, j_decompress_ptr cinfo);
 
 // The markers libjpeg saved, copied in file order into our own list, leaving out those of
 // kind skipped (-1: none). Throws std::bad_alloc.

@@ -147,7 +147,9 @@ CConfigRecord EncodeConfigRecord(const CStampSettingsValues& values) {
     PutInteger(record, at::colora, values.colora);
     PutFlag(record, at::bpreview, values.bpreview);
     PutFlag(record, at::overwritefiles, values.overwritefiles);
-    PutInteger(record, at::outputtype, values.outputtype);
+    // Formats after PNG travel in the extension; the record's field stays readable by older
+    // versions, which write JPEG instead.
+    PutInteger(record, at::outputtype, values.outputtype <= 2 ? values.outputtype : 0);
     PutInteger(record, at::jpgquality, values.jpgquality);
     PutText(record, at::outputdir, values.outputdir);
     PutText(record, at::inputdir, values.inputdir);

@@ -69,7 +69,7 @@ enum class CConfigExtensionResult {
     Read,    // every extended setting found was read into the values
     Damaged, // our tag, but cut short, corrupted, too long or of an unknown layout: the
              // extended settings take their defaults
-    Foreign, // bytes after the record that are not our extension
+    Foreign, // bytes after the record that are not our extension: ignored, defaults
 };
 
 // Reads the bytes that follow the record into the extended settings of values (not yet

@@ -124,23 +124,27 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
             };
         }
         int left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+        // A stamp that misses the photo is the ordinary path's failure to report.
         if (forEach([&](const CStampPlacement& p) {
                 left = std::min(left, p.targetX);
                 top = std::min(top, p.targetY);
                 right = std::max(right, p.targetX + p.width);
                 bottom = std::max(bottom, p.targetY + p.height);
-            }) > 0)
-            m_stamper.ReplaceRegion(left, top, right - left, bottom - top,
-                                    [&](CImageBitmap& region, int originX, int originY) {
-                                        forEach([&](CStampPlacement local) {
-                                            local.targetX -= originX;
-                                            local.targetY -= originY;
-                                            if (blend)
-                                                BlendStampPixels(*stamp, region, local);
-                                            else
-                                                CopyStampPixels(*stamp, region, local);
-                                        });
+            }) == 0) {
+            m_stamper.Close();
+            return false;
+        }
+        m_stamper.ReplaceRegion(left, top, right - left, bottom - top,
+                                [&](CImageBitmap& region, int originX, int originY) {
+                                    forEach([&](CStampPlacement local) {
+                                        local.targetX -= originX;
+                                        local.targetY -= originY;
+                                        if (blend)
+                                            BlendStampPixels(*stamp, region, local);
+                                        else
+                                            CopyStampPixels(*stamp, region, local);
                                     });
+                                });
         const std::unique_ptr<CSavedMarker> kept =
             LosslessOutputMarkers(std::move(markers), plan.preserveHeaders);
         EditOutputMarkers(kept.get(), {0, 0, plan.stripLocation});

@@ -5,11 +5,12 @@
 #include "core/stampshape.h"
 #include "imagelib/bitmap.h"
 #include "imagelib/exiforientation.h"
+#include "imagelib/textexception.h"
 
 #include <utility>
 
 int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement& placement,
-               bool outputKeepsExif) {
+               bool outputKeepsExif, int64_t* landed) {
     const int orientation = placement.followExif ? ExifOrientation(photo) : 1;
     int grid = orientation; // how the pixels written out are turned for display
     if (orientation != 1 && !outputKeepsExif) {
@@ -25,13 +26,16 @@ int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement&
     }
     const CGridSize stored{photo.GetWidth(), photo.GetHeight()};
     const CShapedStamp stamp = shaper.ForPhoto(DisplayedSize(stored, grid), grid);
-    ForEachPhotoStampPlacement(stamp, shaper.OwnSize(), stored, grid, placement,
-                               shaper.Look().tiling, [&](const CStampPlacement& where) {
-                                   if (stamp.blend)
-                                       BlendStampPixels(*stamp.bitmap, photo, where);
-                                   else
-                                       CopyStampPixels(*stamp.bitmap, photo, where);
-                               });
+    const int64_t copies =
+        ForEachPhotoStampPlacement(stamp, shaper.OwnSize(), stored, grid, placement,
+                                   shaper.Look().tiling, [&](const CStampPlacement& where) {
+                                       if (stamp.blend)
+                                           BlendStampPixels(*stamp.bitmap, photo, where);
+                                       else
+                                           CopyStampPixels(*stamp.bitmap, photo, where);
+                                   });
+    if (landed)
+        *landed = copies;
     return orientation;
 }
 
@@ -58,4 +62,9 @@ int64_t ForEachPhotoStampPlacement(const CShapedStamp& stamp, CGridSize ownStamp
         [&](const CStampPlacement& shown) {
             visit(PlacementToStored(shown, stamp.upright, storedPhoto, gridOrientation));
         });
+}
+
+void RequireStampOnPicture(int64_t copies) {
+    if (copies <= 0)
+        throw CTextException(0, "the stamp lies outside the picture\n");
 }

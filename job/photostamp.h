@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/stampcompositing.h"
 #include "core/stampshape.h"
 
 #include <cstdint>
@@ -24,13 +25,19 @@ struct CPhotoPlacement {
 // photo's EXIF block goes into the output: then the pixels stay in their stored grid and
 // the stamp is turned into it, so the output displays like the input; otherwise a turned
 // photo is made upright first (its markers and colour profile stay with it). Returns the
-// orientation that was followed (1 when none).
+// orientation that was followed (1 when none). landed, when given, receives how many
+// copies of the stamp landed on the photo: 0 when it lies wholly outside.
 //
 // The pieces are there for callers with their own pixels: the stamp for the photo comes
 // from CStampShaper::ForPhoto(displayed size, orientation of the written grid), its place
 // from PhotoStampPlacement.
 int StampPhoto(CImageBitmap& photo, CStampShaper& shaper, const CPhotoPlacement& placement,
-               bool outputKeepsExif);
+               bool outputKeepsExif, int64_t* landed = nullptr);
+
+// A batch writes no photo that its stamp misses (offsets beyond a smaller photo of a mixed
+// batch): throws CTextException "the stamp lies outside the picture" when no copy landed.
+// One only partly outside is clipped.
+void RequireStampOnPicture(int64_t copies);
 
 // Where the shaped stamp lands in the grid of a photo whose stored size is given and whose
 // written pixels a viewer turns by gridOrientation (1: written upright): the placement is

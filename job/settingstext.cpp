@@ -34,10 +34,9 @@ int TextToInteger(std::string_view text, int fallback) {
 }
 
 int TextToOutputType(std::string_view text) {
-    if (text == "2")
-        return 2;
-    if (text == "1")
-        return 1;
+    for (const char* known : {"1", "2", "3", "4"})
+        if (text == known)
+            return known[0] - '0';
     return 0;
 }
 

@@ -12,7 +12,7 @@
 // fallback, so a value that was never stored takes its default.
 int TextToInteger(std::string_view text, int fallback);
 
-// Output format: only the exact texts "1" and "2" count, anything else is JPEG (0).
+// Output format: only the exact texts "1" to "4" count, anything else is JPEG (0).
 int TextToOutputType(std::string_view text);
 
 // True unless the text is exactly "0": a preview that was never stored is on.

@@ -198,34 +198,53 @@ const char* JobExtension(bool bmpChecked, bool pngChecked) {
     return ".jpg";
 }
 
+std::string OutputTypeExtension(int outputType) {
+    const CImageFormat* format = OutputFormat(outputType);
+    return format ? format->OutputExtension() : std::string(".jpg");
+}
+
 // ---- CStampWorker
 
 CStampWorker::CStampWorker(const CStampRun& run) : m_run(run) {
     m_jpegEncoder.SetQuality(run.jpegQuality);
     m_decoder.SetResize(run.resize, run.followExif);
+    m_webpEncoder.SetQuality(run.jpegQuality);
+    m_avifEncoder.SetQuality(run.jpegQuality);
 }
 
 CStampWorker::~CStampWorker() = default;
 
 CImageEncoder& CStampWorker::Encoder() {
-    if (m_run.extension == ".bmp")
+    switch (m_run.outputType) {
+    case kOutputBmp:
         return m_bmpEncoder;
-    if (m_run.extension == ".png")
+    case kOutputPng:
         return m_pngEncoder;
-    return m_jpegEncoder;
+    case kOutputWebp:
+        return m_webpEncoder;
+    case kOutputAvif:
+        return m_avifEncoder;
+    default:
+        return m_jpegEncoder;
+    }
 }
 
 void CStampWorker::StampPicture() {
     if (m_run.shaper) {
-        // Only JPEG output with its headers kept tells a viewer to turn the picture.
+        // Only JPEG output with its headers kept tells a viewer to turn the picture; the
+        // other formats that keep EXIF hold their pixels upright.
+        const CImageFormat* format = OutputFormat(m_run.outputType);
+        int64_t copies = 0;
         StampPhoto(m_bitmap, *m_run.shaper,
                    {m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY, m_run.followExif},
-                   m_run.extension == ".jpg" && m_run.preserveHeaders);
+                   format && format->keepsOrientation && m_run.preserveHeaders, &copies);
+        RequireStampOnPicture(copies);
         return;
     }
     const CImageBitmap& stamp = *m_run.stamp;
     const CStampPlacement placement = ComputeStampPlacement(
         stamp, m_bitmap, m_run.halign, m_run.valign, m_run.offsetX, m_run.offsetY);
+    RequireStampOnPicture(placement.width > 0 && placement.height > 0 ? 1 : 0);
     if (m_run.blend)
         BlendStampPixels(stamp, m_bitmap, placement);
     else
@@ -234,13 +253,13 @@ void CStampWorker::StampPicture() {
 
 void CStampWorker::EncodeOutput(COutputFile& output) {
     CImageEncoder& encoder = Encoder();
-    // The JPEG encoder writes back whatever markers the bitmap carries; only JPEG output is
-    // asked to drop them.
-    if (&encoder == &m_jpegEncoder && !m_run.preserveHeaders)
+    // The JPEG, WebP and AVIF encoders write back the markers (or the EXIF block among them)
+    // that the bitmap carries; they are dropped unless headers are preserved.
+    if (!m_run.preserveHeaders)
         m_bitmap.FreeMarkers();
     // A copy of another size: its EXIF tells the new size and loses the thumbnail.
     const bool resized = m_resized;
-    if (&encoder == &m_jpegEncoder && m_bitmap.GetMarkers())
+    if (m_bitmap.GetMarkers())
         EditOutputMarkers(m_bitmap.GetMarkers(),
                           {resized ? m_bitmap.GetWidth() : 0, resized ? m_bitmap.GetHeight() : 0,
                            m_run.stripLocation});
@@ -249,7 +268,7 @@ void CStampWorker::EncodeOutput(COutputFile& output) {
 
 bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
     // A resized copy has no coefficients in common with its photo.
-    if (!m_run.losslessJpeg || m_run.extension != ".jpg" || m_run.resize.Active())
+    if (!m_run.losslessJpeg || m_run.outputType != kOutputJpeg || m_run.resize.Active())
         return false;
     const CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
                                   m_run.valign,          m_run.offsetX,      m_run.offsetY,
@@ -326,7 +345,10 @@ CStampJobSummary CStampJob::Run() {
     run.stripLocation = m_params.stripLocation;
     const std::string outputFolder = host.GetOutputFolder();
     run.outputFolder = outputFolder;
-    run.extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
+    run.outputType = host.GetOutputType();
+    if (!OutputFormat(run.outputType))
+        run.outputType = kOutputJpeg;
+    run.extension = OutputTypeExtension(run.outputType);
 
     const int workers = std::clamp(m_params.workers, 1, kMaxJobWorkers);
     std::unique_ptr<CExecutor> executor;
@@ -451,7 +473,7 @@ CStampJobSummary CStampJob::Run() {
     host.ClearStampingFlag();
     host.EnableRunControls();
     host.SetProgressPosition(0);
-    host.EnableFormatControls(run.extension == ".jpg");
+    host.EnableFormatControls(OutputFormat(run.outputType)->quality);
     return summary;
 }
 

@@ -2,11 +2,14 @@
 
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/avifencoder.h"
 #include "imagelib/bmpencoder.h"
+#include "imagelib/imageformats.h"
 #include "imagelib/jpegencoder.h"
 #include "imagelib/outputfile.h"
 #include "imagelib/pngencoder.h"
 #include "imagelib/resample.h"
+#include "imagelib/webpencoder.h"
 #include "job/losslessjpeg.h"
 
 #include <cstdint>
@@ -45,6 +48,11 @@ public:
     virtual std::string GetOutputFolder() = 0;
     virtual bool IsBmpChecked() = 0;
     virtual bool IsPngChecked() = 0;
+    // The chosen output as an outputtype value (kOutputJpeg ...); hosts that offer more than
+    // the first three formats answer it themselves.
+    virtual int GetOutputType() {
+        return IsBmpChecked() ? kOutputBmp : IsPngChecked() ? kOutputPng : kOutputJpeg;
+    }
 
     // Read for every file. The count is asked again before each file. A file's path is
     // asked once, when the file is about to start (or is found to be skipped); with
@@ -68,10 +76,10 @@ public:
     // The end of a run, in this order: ClearStampingFlag; EnableRunControls (start enabled
     // with the focus, stop disabled, output folder tree and field enabled);
     // SetProgressPosition(0); EnableFormatControls (overwrite, the format choices and the
-    // new-folder button, with the quality controls when the output is JPEG).
+    // new-folder button, with the quality controls when the output format has a quality).
     virtual void ClearStampingFlag() = 0;
     virtual void EnableRunControls() = 0;
-    virtual void EnableFormatControls(bool jpegOutput) = 0;
+    virtual void EnableFormatControls(bool qualityOutput) = 0;
 
     // Once per file, in input order, right after its log line was set: for hosts that keep
     // a log of their own (machine-readable, say). Does nothing by default.
@@ -121,7 +129,8 @@ struct CStampRun {
     int32_t offsetY = 0;
     int jpegQuality = 75;
     bool preserveHeaders = false;
-    std::string extension; // ".bmp", ".png" or ".jpg"
+    int outputType = kOutputJpeg;
+    std::string extension; // the output format's: ".jpg", ".png", ".webp" ...
     // When set, every photo is stamped through it (see CStampJobParams).
     std::shared_ptr<CStampShaper> shaper;
     bool followExif = true;
@@ -161,6 +170,8 @@ private:
     CBmpEncoder m_bmpEncoder;
     CJpegEncoder m_jpegEncoder;
     CPngEncoder m_pngEncoder;
+    CWebpEncoder m_webpEncoder;
+    CAvifEncoder m_avifEncoder;
     CLosslessJpegStamp m_lossless;
     std::vector<uint8_t> m_losslessBytes;
     // The file just decoded was resized by the run's rule.
@@ -213,3 +224,5 @@ std::string OutputPath(const std::string& folder, const std::string& name);
 
 // The output extension the engine picks from the format choices: ".bmp", ".png" or ".jpg".
 const char* JobExtension(bool bmpChecked, bool pngChecked);
+// The extension of an outputtype value; ".jpg" for a value that names no output format.
+std::string OutputTypeExtension(int outputType);

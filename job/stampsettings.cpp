@@ -2,6 +2,7 @@
 
 #include "core/stamplayout.h"
 
+#include "imagelib/imageformats.h"
 #include "imagelib/outputfile.h"
 #include "job/configrecord.h"
 #include "job/settingsstore.h"
@@ -58,6 +59,18 @@ const CExtendedSetting kExtendedSettings[] = {
      [](CStampSettingsValues& v, std::string_view text) { v.striplocation = TextToFlag(text); }},
     {"stripmetadata", [](const CStampSettingsValues& v) { return FlagToText(v.stripmetadata); },
      [](CStampSettingsValues& v, std::string_view text) { v.stripmetadata = TextToFlag(text); }},
+    // The output formats the configuration record's field cannot hold (it keeps 0..2 for
+    // older versions, JPEG for these), by name; empty for the others.
+    {"outputformat",
+     [](const CStampSettingsValues& v) {
+         const CImageFormat* format = OutputFormat(v.outputtype);
+         return v.outputtype > kOutputPng && format ? std::string(format->name) : std::string();
+     },
+     [](CStampSettingsValues& v, std::string_view text) {
+         if (const CImageFormat* format = OutputFormatNamed(text);
+             format && format->outputType > kOutputPng)
+             v.outputtype = format->outputType;
+     }},
     {"angle", [](const CStampSettingsValues& v) { return IntegerToText(v.angle); },
      [](CStampSettingsValues& v, std::string_view text) {
          v.angle = TextToInteger(text, CStampSettingsValues().angle);
@@ -84,7 +97,7 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= RepairFolder(inputdir);
     repaired |= RepairFolder(outputdir);
     repaired |= Repair(jpgquality, 0, 100, defaults.jpgquality);
-    repaired |= Repair(outputtype, 0, 2, defaults.outputtype);
+    repaired |= Repair(outputtype, 0, kOutputTypeCount - 1, defaults.outputtype);
     repaired |= Repair(feather, 0, 20, defaults.feather);
     repaired |= Repair(tptolerance, 0, 255, defaults.tptolerance);
     repaired |= Repair(halign, 0, 2, defaults.halign);
@@ -236,11 +249,9 @@ int CStampSettings::ImportSettings(const std::string& path) {
     const std::span<const uint8_t> tail(buffer.data() + kConfigRecordSize, got - kConfigRecordSize);
     CStampSettingsValues values = DecodeConfigRecord(
         std::span<const uint8_t, kConfigRecordSize>(buffer.data(), kConfigRecordSize));
-    // A file longer than a record without our tag is not one we wrote, and importing its
-    // bytes would replace every setting with noise.
+    // Bytes after the record without our tag (a tool that pads or appends) are ignored, as
+    // a reader of the bare record ignores them: the record is all such a file holds.
     const CConfigExtensionResult extension = DecodeConfigExtension(tail, values);
-    if (extension == CConfigExtensionResult::Foreign)
-        return 0;
     const bool valid = values.ValidateSettings();
     *this = values;
     return valid && extension != CConfigExtensionResult::Damaged ? 1 : 2;

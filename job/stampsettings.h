@@ -16,7 +16,7 @@ struct CStampSettingsValues {
     int32_t colora = 0;                       // 1 when a key colour has been picked
     bool bpreview = true;                     // input page: preview the selected file
     bool overwritefiles = false;              // output page: overwrite existing files
-    int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG
+    int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG, 3 WebP, 4 AVIF
     int32_t jpgquality = 100;                 // 0..100
     std::string outputdir = FallbackFolder(); // with a trailing '/'
     std::string inputdir;                     // folder shown by the input page's tree
@@ -122,7 +122,8 @@ public:
     // 1 when every value was valid, 2 when some were repaired or the extension was damaged
     // (its settings then take their defaults), 0 when the file cannot be read or is not a
     // configuration record; then the record is unchanged. A bare record, as older versions
-    // wrote, gives the extended settings their defaults.
+    // wrote, gives the extended settings their defaults, and so does a record followed by
+    // bytes that are not our extension (they are ignored).
     int ImportSettings(const std::string& path);
 
 private:

@@ -18,7 +18,7 @@ TEST(BatchInputs, FoldersGiveTheirPicturesSortedFilesStayAsGiven) {
     std::filesystem::create_directory(folder / "sub.jpg"); // a folder, not a picture
     WriteBytes(folder / "sub.jpg/inner.jpg", "x");
 
-    std::vector<std::string> unreadable;
+    std::vector<CUnreadablePath> unreadable;
     const std::vector<CBatchInput> inputs =
         ExpandBatchInputs({"/no/such/z.png", folder / "", "x/y.bmp"}, unreadable);
     std::vector<std::string> paths, titles;
@@ -43,7 +43,7 @@ TEST(BatchInputs, RecursiveListingKeepsTheSubFolderInTheTitle) {
     // A link back up would never end; links to folders are not followed.
     ASSERT_EQ(::symlink(folder.Folder().c_str(), (folder / "a/loop").c_str()), 0);
 
-    std::vector<std::string> unreadable;
+    std::vector<CUnreadablePath> unreadable;
     const std::vector<CBatchInput> inputs = ExpandBatchInputs({folder / ""}, unreadable, true);
     std::vector<std::string> paths, titles;
     for (const CBatchInput& input : inputs) {

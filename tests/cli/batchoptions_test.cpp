@@ -200,7 +200,7 @@ TEST(BatchOptions, UsageErrorsNameTheProblem) {
         {"--key 1,2 x", "--key: '1,2' is not R,G,B"},
         {"--key 1,2,3,4 x", "--key: '1,2,3,4' is not R,G,B"},
         {"--key 1,256,3 x", "--key: 256 is out of range (0..255)"},
-        {"-f gif x", "--format: 'gif' is not one of jpg, bmp, png"},
+        {"-f gif x", "--format: 'gif' is not one of jpg, bmp, png, webp, avif"},
         {"-j 0 x", "--jobs: 0 is out of range (1..64)"},
         {"--jobs=65 x", "--jobs: 65 is out of range (1..64)"},
         {"x -j", "--jobs needs a value"},

@@ -1,9 +1,13 @@
 // quillmark-batch run as a user runs it: a separate process with its own environment, on
 // pictures the tests write.
 
+#include "cli/jsonlog.h"
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/avifencoder.h"
+#include "imagelib/exiforientation.h"
 #include "imagelib/jpegencoder.h"
+#include "imagelib/webpencoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
 #include "job/stampsettings.h"
@@ -13,6 +17,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,10 +42,13 @@ struct CRunResult {
 // Runs the program with the arguments in an environment whose settings store and home lie
 // in home, which is also its working folder. whileRunning, if given, is called with the
 // process id and the output file. Standard input holds input; standard output goes to
-// stdoutTo when given.
+// stdoutTo when given. withoutOverride: the program runs without the privilege to read what
+// its mode bits deny (root's capabilities dropped), so that a folder of mode 000 is
+// unreadable to it as it is to a user.
 CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
                     const std::function<void(pid_t, const std::string&)>& whileRunning = {},
-                    const std::string& input = {}, const std::string& stdoutTo = {}) {
+                    const std::string& input = {}, const std::string& stdoutTo = {},
+                    bool withoutOverride = false) {
     const std::string inPath = home / "stdin.txt";
     const std::string outPath = stdoutTo.empty() ? home / "stdout.txt" : stdoutTo;
     const std::string errPath = home / "stderr.txt";
@@ -67,6 +75,11 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (withoutOverride && ::geteuid() == 0) {
+            // Out of the bounding set, so that the program gets none back when it starts.
+            for (int cap = 0; cap <= 63; ++cap)
+                ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+        }
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
@@ -299,12 +312,53 @@ TEST_F(QuillmarkBatch, OutputFormatsGiveTheirExtensionAndSignature) {
         std::string signature;
     };
     for (const Case& c : {Case{"jpg", "Pic.jpg", "\xFF\xD8\xFF"}, Case{"png", "Pic.png", "\x89PNG"},
-                          Case{"bmp", "Pic.bmp", "BM"}}) {
+                          Case{"bmp", "Pic.bmp", "BM"}, Case{"WebP", "Pic.webp", "RIFF"},
+                          Case{"avif", "Pic.avif", std::string("\0\0\0", 3)}}) {
         const CRunResult r = RunBatch(home, Args({"-f", c.format, "-q", "90", pictures / ""}));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "OK: " + out + "/" + c.name + " created \n");
         EXPECT_EQ(ReadBytes(out + "/" + c.name).substr(0, c.signature.size()), c.signature);
+        // Read back: the stamp's red at the centre, the grey photo around it.
+        const uint32_t centre = OutputPixel(c.name, 15, 10), corner = OutputPixel(c.name, 1, 1);
+        EXPECT_GT(int(centre >> 16 & 0xFF), int(centre >> 8 & 0xFF) + 60) << c.format;
+        EXPECT_NEAR(int(corner & 0xFF), 0x80, 8) << c.format;
     }
+}
+
+// The new input formats are found in folders by their extensions (any case) and read by
+// their bytes; a turned photo written as AVIF with its headers comes out upright with its
+// EXIF block saying so.
+TEST_F(QuillmarkBatch, NewInputFormatsInFolders) {
+    CStampBitmap photo;
+    photo.Create(30, 20, 32, false);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            reinterpret_cast<uint32_t*>(photo.GetLines()[y])[x] = kGrey;
+    photo.SetMarkers(MakeExifMarker(MinimalExifBlock(6)));
+    CJpegEncoder jpeg;
+    jpeg.EncodeFile(pictures / "Turned.jpg", photo);
+    photo.FreeMarkers();
+    CWebpEncoder webp;
+    webp.EncodeFile(pictures / "a.WEBP", photo);
+    CAvifEncoder avif;
+    avif.EncodeFile(pictures / "b.avif", photo);
+    WriteBytes(pictures / "c.tiff", "II*\0 not really a TIFF");
+    WriteBytes(pictures / "notes.txt", "not a picture");
+
+    const CRunResult r =
+        RunBatch(home, Args({"-f", "avif", "--preserve-headers", "-j", "1", pictures / ""}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("TIFF"), std::string::npos) << "libtiff printed: " << r.err;
+    const std::string tiffError = "ERR: " + pictures / "c.tiff" + " : Decoder error: TIFF: ";
+    const std::string expected = "OK: " + out + "/Turned.avif created \nOK: " + out +
+                                 "/a.avif created \nOK: " + out + "/b.avif created \n" + tiffError;
+    EXPECT_EQ(r.out.rfind(expected, 0), 0u) << r.out;
+    CStampBitmap turned;
+    CAutoDetectDecoder().DecodeFile(out + "/Turned.avif", turned, 32);
+    EXPECT_EQ(turned.GetWidth(), 20);
+    EXPECT_EQ(turned.GetHeight(), 30);
+    EXPECT_EQ(ExifOrientation(turned), 1);
+    EXPECT_TRUE(FindExifMarker(turned.GetMarkers()));
 }
 
 TEST_F(QuillmarkBatch, FileListsTakePathsAsTheyAre) {
@@ -584,6 +638,121 @@ TEST_F(QuillmarkBatch, LosslessKeepsEveryBlockAwayFromTheStampOfJpegInputs) {
                 changed += before.GetPixel32(x, y) != after.GetPixel32(x, y);
         EXPECT_GT(changed, 12 * 16 / 2);
     }
+}
+
+namespace {
+// A GIF of screen width x height whose one image is the top-left pixel, index 1 of a two
+// colour map, without the trailer byte when trailer is false.
+std::string SmallGif(int width, int height, bool trailer) {
+    std::string gif = "GIF89a";
+    gif += char(width & 0xFF);
+    gif += char(width >> 8);
+    gif += char(height & 0xFF);
+    gif += char(height >> 8);
+    gif += std::string("\x80\x00\x00", 3);                // global map of 2, background 0
+    gif += std::string("\x80\x80\x80\xFF\x00\x00", 6);    // grey, red
+    gif += std::string("\x2C\0\0\0\0\x01\0\x01\0\0", 10); // 1 x 1 at 0, 0
+    gif += std::string("\x02\x02\x4C\x01\x00", 5);        // code size 2: clear, 1, end of data
+    if (trailer)
+        gif += ';';
+    return gif;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+} // namespace
+
+// Damaged inputs fail with their reason and leave nothing behind, complete ones are
+// stamped whatever trails them, and a photo its stamp misses is not written unstamped: in
+// each way a photo goes through (lossless JPEG or decoded), at one worker or several.
+TEST_F(QuillmarkBatch, DamagedInputsAndMissedStampsFailAndWriteNothing) {
+    WriteNoisyJpeg(pictures / "whole.jpg", 64, 48);
+    const std::string jpeg = ReadBytes(pictures / "whole.jpg");
+    WriteBytes(pictures / "cut.jpg", jpeg.substr(0, jpeg.size() * 2 / 3));
+    WriteBytes(pictures / "noend.jpg", jpeg.substr(0, jpeg.size() - 2));
+    WriteBytes(pictures / "notrailer.gif", SmallGif(40, 8, false));
+    WriteBytes(pictures / "cutgif.gif", SmallGif(40, 8, true).substr(0, 31)); // in its picture
+    WriteBmp(pictures / "narrow.bmp", 20, 8, kGrey); // the stamp at x 30 misses it
+    WriteNoisyJpeg(pictures / "narrowjpeg.jpg", 24, 16);
+    const std::string cut = "ERR: " + pictures / "cut.jpg" +
+                            " : Decoder error: Premature end of "
+                            "JPEG file\n";
+    const std::string missed = " : the stamp lies outside the picture\n";
+    for (const char* lossless : {"--lossless", "--no-lossless"})
+        for (const char* jobs : {"1", "3"}) {
+            SCOPED_TRACE(std::string(lossless) + " -j " + jobs);
+            std::filesystem::remove_all(out);
+            std::filesystem::create_directory(out);
+            const CRunResult r =
+                RunBatch(home, Args({"-f", "jpg", lossless, "-j", jobs, "--align", "left,top",
+                                     "--offset", "30,0", pictures / ""}));
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "3 created, 0 skipped, 4 failed\n"); // no word of libjpeg's own
+            EXPECT_EQ(r.out,
+                      cut + "ERR: " + pictures / "cutgif.gif" +
+                          " : End of file reached while decoding.\n" + "ERR: " +
+                          pictures / "narrow.bmp" + missed + "ERR: " + pictures / "narrowjpeg.jpg" +
+                          missed + "OK: " + out + "/noend.jpg created \n" + "OK: " + out +
+                          "/notrailer.jpg created \n" + "OK: " + out + "/whole.jpg created \n");
+            EXPECT_EQ(FolderNames(out),
+                      (std::vector<std::string>{"noend.jpg", "notrailer.jpg", "whole.jpg"}));
+        }
+    CStampBitmap gif;
+    CAutoDetectDecoder().DecodeFile(out + "/notrailer.jpg", gif, 32);
+    EXPECT_EQ(gif.GetWidth(), 40);
+}
+
+// Under -r, a sub-folder that cannot be listed, or an entry whose path is too long for the
+// system, gets its own line, and the run goes on with the rest.
+TEST_F(QuillmarkBatch, RecursiveRunsReportWhatTheyCannotRead) {
+    std::filesystem::create_directories(pictures / "a");
+    std::filesystem::create_directories(pictures / "locked");
+    WriteBmp(pictures / "a/photo.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "locked/photo.bmp", 6, 4, kGrey);
+    WriteBmp(pictures / "z.bmp", 6, 4, kGrey);
+    // Folders nested past the longest path the system takes, made step by step.
+    const std::string step(200, 'd');
+    std::string deep = pictures / "deep";
+    std::filesystem::create_directory(deep);
+    int dir = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+    int depth = 0;
+    for (size_t length = deep.size(); length <= 4096; length += step.size() + 1, ++depth) {
+        ASSERT_EQ(::mkdirat(dir, step.c_str(), 0755), 0);
+        const int next = ::openat(dir, step.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(dir);
+        dir = next;
+    }
+    ::close(dir);
+    ASSERT_EQ(::chmod((pictures / "locked").c_str(), 0), 0);
+
+    const CRunResult r = RunBatch(home, Args({"-r", pictures / ""}), {}, {}, {}, true);
+    ::chmod((pictures / "locked").c_str(), 0755);
+    std::string tooLong = deep;
+    while (tooLong.size() + step.size() + 1 < 4096)
+        tooLong += "/" + step;
+    tooLong += "/" + step;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "2 created, 0 skipped, 2 failed\n");
+    EXPECT_EQ(r.out, "ERR: " + tooLong + " : cannot read: File name too long\n" +
+                         "ERR: " + pictures / "locked" +
+                         " : cannot list folder: Permission denied\n" + "OK: " + out +
+                         "/z.bmp created \n" + "OK: " + out + "/a/photo.bmp created \n");
+    // The machine-readable log counts them as failed files.
+    const CRunResult json =
+        RunBatch(home, Args({"-r", "--overwrite", "--log-format", "jsonl", pictures / "deep"}));
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(json.out, "{\"input\":" + JsonString(tooLong) +
+                            ",\"output\":\"\",\"status\":\"error\",\"message\":\"cannot "
+                            "read: File name too long\",\"milliseconds\":0}\n"
+                            "{\"run\":\"end\",\"files\":1,\"ok\":0,\"skipped\":0,\"error\":1,"
+                            "\"canceled\":false,\"milliseconds\":0}\n");
+    // Too deep for the usual removal.
+    EXPECT_EQ(std::system(("rm -rf '" + deep + "'").c_str()), 0);
 }
 
 // A turned, tiled stamp: the copies where the grid puts them, the same bytes whatever the

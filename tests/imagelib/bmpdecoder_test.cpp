@@ -404,16 +404,17 @@ std::vector<FailCase> FailCases() {
         shape.height = h;
         cases.push_back({name, MakeBmp(shape), 2, size});
     }
-    const std::string memory = "Out of memory creating bitmap.";
-    for (auto [name, w, h] : {std::tuple{"ReallyBig", 3000000, 2000000},
-                              {"HeightIntMin", 1, INT_MIN},
-                              {"OverPixelCap", 16385, 16385},
-                              {"WidthOverCap", (1 << 28) + 1, 1}}) {
+    // The limit names the picture's size, not a shortage of memory.
+    for (auto [name, w, h, text] : {std::tuple{"ReallyBig", 3000000, 2000000, "3000000 x 2000000"},
+                                    {"HeightIntMin", 1, INT_MIN, "1 x 2147483648"},
+                                    {"OverPixelCap", 16385, 16385, "16385 x 16385"},
+                                    {"WidthOverCap", (1 << 28) + 1, 1, "268435457 x 1"}}) {
         shape = base;
         shape.width = w;
         shape.height = h;
         shape.pixels.clear();
-        cases.push_back({name, MakeBmp(shape), 10, memory});
+        cases.push_back(
+            {name, MakeBmp(shape), 10, std::string("picture too large: ") + text + "\n"});
     }
     shape = base;
     shape.bitCount = 8;

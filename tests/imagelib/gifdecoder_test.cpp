@@ -122,16 +122,18 @@ TEST(GifDecoder, BadInputEndsInItsCode) {
                    {2, 2, 2, 2, false, {}, Indices(4, [](int) { return 1; })}};
     const Bytes gif = MakeGif(good);
 
-    CTextException e = DecodeError(Bytes(gif.begin(), gif.end() - 8));
+    // Cut inside the first image: no picture to show.
+    const size_t firstImageData = 13 + 12 + 10 + 1;
+    CTextException e = DecodeError(Bytes(gif.begin(), gif.begin() + long(firstImageData) + 2));
     EXPECT_EQ(e.GetCode(), 11);
     EXPECT_EQ(e.GetText(), "End of file reached while decoding.\n");
 
     GifShape outside = good;
-    outside.images[1].left = 3;
+    outside.images[0].left = 3;
     e = DecodeError(MakeGif(outside));
     EXPECT_EQ(e.GetCode(), 2);
     EXPECT_EQ(e.GetText(),
-              "Decoder error: Image 2 is not confined to screen dimension, aborted.\n\n");
+              "Decoder error: Image 1 is not confined to screen dimension, aborted.\n\n");
 
     GifShape noMap = good;
     noMap.globalMap.clear();
@@ -163,6 +165,60 @@ TEST(GifDecoder, BadInputEndsInItsCode) {
     e = DecodeError(damaged);
     EXPECT_EQ(e.GetCode(), 2);
     EXPECT_EQ(e.GetText().rfind("Decoder error: ", 0), 0u);
+}
+
+// A GIF whose first picture is whole is shown as far as it is whole: a missing trailer, a
+// later frame cut short, damaged or off the screen spoil nothing drawn before them, and
+// a broken frame is never drawn half (nor does its colour map colour the picture).
+TEST(GifDecoder, WhatFollowsAWholeFirstPictureCannotSpoilIt) {
+    GifShape two;
+    two.width = 4;
+    two.height = 4;
+    two.globalMap = kFourColours;
+    two.images = {{0, 0, 4, 4, false, {}, Indices(16, [](int i) { return i % 4; })},
+                  {1, 1, 3, 3, false, {0x101010, 0x202020, 0x303030, 0x404040}, Indices(9, [](int) {
+                       return 2;
+                   })}};
+    const Bytes gif = MakeGif(two);
+    GifShape firstOnly = two;
+    firstOnly.images.resize(1);
+    const Bytes first = MakeGif(firstOnly);
+    const size_t second = first.size() - 1; // where the second image's descriptor starts
+    GifShape offScreen = two;
+    offScreen.images[1].left = 2;
+    Bytes damaged = gif;
+    // Past its descriptor, local map, code size and block length: codes no table has yet.
+    for (size_t i = second + 10 + 12 + 2; i < second + 10 + 12 + 5; ++i)
+        damaged[i] = 0xFF;
+
+    CMemoryBitmap whole, firstPicture;
+    Decode(gif, 32, whole);
+    Decode(first, 32, firstPicture);
+    ASSERT_NE(whole.GetPixel32(2, 2), firstPicture.GetPixel32(2, 2));
+    const struct {
+        const char* what;
+        Bytes bytes;
+        const CImageBitmap& expected;
+    } cases[] = {
+        {"trailer missing", Bytes(gif.begin(), gif.end() - 1), whole},
+        {"second frame cut short", Bytes(gif.begin(), gif.end() - 6), firstPicture},
+        {"second frame's descriptor cut short", Bytes(gif.begin(), gif.begin() + long(second) + 4),
+         firstPicture},
+        {"second frame damaged", damaged, firstPicture},
+        {"second frame off the screen", MakeGif(offScreen), firstPicture},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CMemoryBitmap bitmap;
+        CTextException error(0, "");
+        CGifDecoder decoder;
+        ASSERT_TRUE(TryDecode(decoder, c.bytes, bitmap, 32, &error)) << error.GetText();
+        ASSERT_EQ(bitmap.GetWidth(), 4);
+        ASSERT_EQ(bitmap.GetHeight(), 4);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                ASSERT_EQ(bitmap.GetPixel32(x, y), c.expected.GetPixel32(x, y)) << x << "," << y;
+    }
 }
 
 } // namespace

@@ -44,10 +44,11 @@ TEST(TextToFlags, OnlyExactTextsCount) {
         bool preview;
         bool flag;
     } cases[] = {
-        {"", 0, true, false},   {"0", 0, false, false}, {"1", 1, true, true},
-        {"2", 2, true, false},  {" 2", 0, true, false}, {"2 ", 0, true, false},
-        {"01", 0, true, false}, {"3", 0, true, false},  {"true", 0, true, false},
-        {"00", 0, true, false}, {"-1", 0, true, false}, {"1\n", 0, true, false},
+        {"", 0, true, false},   {"0", 0, false, false},  {"1", 1, true, true},
+        {"2", 2, true, false},  {" 2", 0, true, false},  {"2 ", 0, true, false},
+        {"01", 0, true, false}, {"3", 3, true, false},   {"true", 0, true, false},
+        {"4", 4, true, false},  {"5", 0, true, false},   {"00", 0, true, false},
+        {"-1", 0, true, false}, {"1\n", 0, true, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TextToOutputType(c.text), c.outputType) << '"' << c.text << '"';
@@ -116,7 +117,8 @@ TEST(ValidateSettings, RepairsEachFieldToItsDefaultAndBoundsAreInclusive) {
         field(&V::jpgquality, 101, 100, true, "jpgquality 101"),
         field(&V::jpgquality, -1, 100, true, "jpgquality -1"),
         field(&V::outputtype, 2, 2, false, "outputtype 2"),
-        field(&V::outputtype, 3, 0, true, "outputtype 3"),
+        field(&V::outputtype, 4, 4, false, "outputtype 4"),
+        field(&V::outputtype, 5, 0, true, "outputtype 5"),
         field(&V::outputtype, -1, 0, true, "outputtype -1"),
         field(&V::feather, 0, 0, false, "feather 0"),
         field(&V::feather, 20, 20, false, "feather 20"),

@@ -414,8 +414,9 @@ protected:
         std::filesystem::create_directories(in / "y");
         WriteNoisy(CJpegEncoder(), in / "a.jpg", 300, 200, 1);
         WriteNoisy(CPngEncoder(), in / "b.png", 40, 30, 2);
-        // A 1 x 1 GIF with a two-colour table.
-        WriteBytes(in / "c.gif", std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\x10\x20\x30\xff"
+        // A GIF of an 8 x 4 screen (where the stamp lands) whose one image is 1 x 1, with a
+        // two-colour table.
+        WriteBytes(in / "c.gif", std::string("GIF89a\x08\x00\x04\x00\x80\x00\x00\x10\x20\x30\xff"
                                              "\xff\xff,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02"
                                              "\x02\x44\x01\x00;",
                                              35));
