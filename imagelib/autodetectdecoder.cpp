@@ -128,6 +128,7 @@ void CAutoDetectDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int 
     }
     decoder->SetPreviewSize(GetPreviewWidth(), GetPreviewHeight());
     decoder->SetResize(GetResizeRule(), GetResizeFollowsExif());
+    decoder->SetSizeGate(GetSizeGate());
     // The size is known once the header was read, also when the body fails later.
     struct CFullSizeCopy {
         CAutoDetectDecoder& self;

@@ -381,7 +381,7 @@ void CBmpDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder& paletteHolder
     const int64_t height = topDown ? -int64_t(header.height) : int64_t(header.height);
     if (width <= 0 || height <= 0)
         RaiseDecoderError(2, "Bitmap decoder: Illegal image dimensions.");
-    CheckPixelCount(width, height);
+    AdmitPicture(width, height);
 
     // Palette: n entries of 4 bytes (3 in a core header) into a block of 256, the rest
     // opaque black; entries beyond 256 are consumed and ignored.

@@ -133,7 +133,7 @@ void CGifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     // No picture can come out of an empty screen: every image would lie outside it.
     if (gif->SWidth <= 0 || gif->SHeight <= 0)
         RaiseDecoderError(2, "Screen dimension is zero, aborted.\n");
-    CheckPixelCount(gif->SWidth, gif->SHeight);
+    AdmitPicture(gif->SWidth, gif->SHeight);
     bitmap.Create(gif->SWidth, gif->SHeight, 8, false);
     uint8_t** lines = bitmap.GetLines();
     bitmap.BeginAccess(false, true);

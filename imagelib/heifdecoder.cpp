@@ -103,7 +103,7 @@ void CHeifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     const int shownHeight = heif_image_handle_get_height(primary);
     if (shownWidth <= 0 || shownHeight <= 0)
         RaiseDecoderError(2, "HEIF: the image has no size");
-    CheckPixelCount(shownWidth, shownHeight);
+    AdmitPicture(shownWidth, shownHeight);
     SetFullSize(shownWidth, shownHeight);
 
     const bool alpha = heif_image_handle_has_alpha_channel(primary) != 0;

@@ -5,6 +5,7 @@
 #include "imagelib/resample.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,14 @@ public:
     // size. Negative dimensions are the caller's to reject.
     static void CheckPixelCount(int64_t width, int64_t height);
 
+    // Told the size of the picture a decode is about to allocate, once its header passed
+    // the pixel limit and before anything is allocated for its pixels. It may wait (for
+    // memory to be free) or throw CTextException to refuse the picture. The
+    // format-recognising decoder hands it on to the format's decoder.
+    using CSizeGate = std::function<void(int64_t width, int64_t height)>;
+    void SetSizeGate(CSizeGate gate) { m_sizeGate = std::move(gate); }
+    const CSizeGate& GetSizeGate() const { return m_sizeGate; }
+
     // A preview needs no more pixels than it shows. With a preview size set, a decoder may
     // deliver the picture reduced by a whole factor, as far as the codec allows while
     // reading, provided the result still covers the picture fitted into width x height
@@ -75,6 +84,13 @@ public:
     bool GetResizeFollowsExif() const { return m_resizeFollowsExif; }
 
 protected:
+    // The format decoders' check of a picture's size before they allocate for it: the pixel
+    // limit, then the size gate.
+    void AdmitPicture(int64_t width, int64_t height) {
+        CheckPixelCount(width, height);
+        if (m_sizeGate)
+            m_sizeGate(width, height);
+    }
     // Called by the format decoders once the header told the input's size.
     void SetFullSize(int width, int height) {
         m_fullWidth = width;
@@ -95,4 +111,5 @@ private:
     int m_fullWidth = 0, m_fullHeight = 0;
     CResizeRule m_resize;
     bool m_resizeFollowsExif = true;
+    CSizeGate m_sizeGate;
 };

@@ -1,5 +1,7 @@
 #include "imagelib/jpegdcdecoder.h"
 
+#include "imagelib/jpegscan.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -11,210 +13,11 @@
 
 namespace {
 
-constexpr int kLookahead = 11;
-constexpr int kMaxBlocksInMcu = 10; // as libjpeg allows
-// The most an MCU can code: every block's 64 codes of 16 bits with 15 value bits.
-constexpr uint64_t kMaxMcuBits = kMaxBlocksInMcu * 64 * 31;
+using namespace jpegscan;
+
 // Blocks each guess decodes from the middle before the guesses are compared, and the
 // states kept for the first thread to meet.
 constexpr int kWarmupBlocks = 4096;
-
-// A Huffman table for skipping through a scan. fast holds, for the next kLookahead bits:
-// DC: code length | symbol << 5, for codes that fit;
-// AC: up to two whole codes with their value bits: total length (bits 0-3), the first
-//     code's length with its value bits (4-7), the first's advance (8-15) and the total
-//     advance (16-23), an advance being the zero run plus one, or 64 at an end of block.
-// 0 sends the decoder to the canonical decode of the JPEG standard.
-struct CHuffman {
-    uint32_t fast[1 << kLookahead] = {};
-    int maxCode[17] = {};     // largest code of each length, -1 for none
-    int valueOffset[17] = {}; // index into values of a code of each length, minus the code
-    uint8_t values[256] = {};
-};
-
-// False for a table libjpeg would refuse: more codes than their lengths hold, or a DC
-// symbol over 15.
-bool BuildHuffman(const JHUFF_TBL* table, bool dc, CHuffman& h) {
-    if (!table)
-        return false;
-    int code = 0, count = 0;
-    std::array<uint16_t, 256> codes{};
-    std::array<uint8_t, 256> lengths{};
-    for (int length = 1; length <= 16; ++length) {
-        const int n = table->bits[length];
-        if (count + n > 256)
-            return false;
-        h.valueOffset[length] = count - code;
-        for (int i = 0; i < n; ++i, ++count, ++code) {
-            codes[size_t(count)] = uint16_t(code);
-            lengths[size_t(count)] = uint8_t(length);
-        }
-        h.maxCode[length] = n > 0 ? code - 1 : -1;
-        if (code >= (1 << length))
-            return false;
-        code <<= 1;
-    }
-    std::memcpy(h.values, table->huffval, sizeof h.values);
-    std::array<uint16_t, 1 << kLookahead> single{}; // AC: length | advance << 5
-    for (int i = 0; i < count; ++i) {
-        const int length = lengths[size_t(i)], symbol = table->huffval[i];
-        if (dc && symbol > 15)
-            return false;
-        const int size = symbol & 15, run = symbol >> 4;
-        const int whole = dc ? length : length + size;
-        if (whole > kLookahead)
-            continue;
-        const int advance = size == 0 && run != 15 ? 64 : run + 1;
-        const int shift = kLookahead - length;
-        for (int rest = 0; rest < (1 << shift); ++rest) {
-            const int index = codes[size_t(i)] << shift | rest;
-            if (dc)
-                h.fast[index] = uint32_t(length | symbol << 5);
-            else
-                single[size_t(index)] = uint16_t(whole | advance << 5);
-        }
-    }
-    if (dc)
-        return true;
-    for (int index = 0; index < (1 << kLookahead); ++index) {
-        const int first = single[size_t(index)];
-        if (first == 0)
-            continue;
-        const int length = first & 31, advance = first >> 5;
-        int total = length, totalAdvance = advance;
-        if (advance < 64 && length < kLookahead) {
-            // The bits after the first code, zeros after them: good for a second code
-            // only if it ends within them.
-            const int second = single[size_t((index << length) & ((1 << kLookahead) - 1))];
-            if (second != 0 && (second & 31) <= kLookahead - length) {
-                total += second & 31;
-                totalAdvance += second >> 5;
-            }
-        }
-        h.fast[index] = uint32_t(total | length << 4 | advance << 8 | totalAdvance << 16);
-    }
-    return true;
-}
-
-// The canonical decode: the symbol of the code in front of bits (top first), or -1.
-inline int SlowSymbol(const CHuffman& h, uint64_t bits, int& length) {
-    for (int l = 1; l <= 16; ++l) {
-        const int code = int(bits >> (64 - l));
-        if (code <= h.maxCode[l]) {
-            const int index = h.valueOffset[l] + code;
-            if (index < 0 || index > 255)
-                return -1;
-            length = l;
-            return h.values[index];
-        }
-    }
-    return -1;
-}
-
-// The data of one restart interval (or the whole scan): original bytes [begin, end),
-// every 0xFF in them followed by a stuffed zero, and the bits that remain unstuffed.
-struct CSegment {
-    const uint8_t* begin = nullptr;
-    const uint8_t* end = nullptr;
-    uint64_t bits = 0;
-};
-
-// Reads a segment's bits, the stuffed zeros left out, zeros past its end.
-struct CReader {
-    const uint8_t* next = nullptr;
-    const uint8_t* end = nullptr;
-    uint64_t acc = 0; // the bits to come, top first; below the count, zeros
-    int count = 0;
-    uint64_t loaded = 0; // unstuffed bytes taken into acc since the segment began
-
-    void Start(const uint8_t* from, const uint8_t* segmentEnd, uint64_t loadedBefore) {
-        next = from;
-        end = segmentEnd;
-        acc = 0;
-        count = 0;
-        loaded = loadedBefore;
-        Refill();
-    }
-    // Bits consumed since the segment began, unstuffed.
-    uint64_t Position() const { return loaded * 8 - uint64_t(count); }
-    void Skip(int n) {
-        acc <<= n;
-        count -= n;
-    }
-    void Refill() {
-        if (end - next >= 8) {
-            uint64_t word;
-            std::memcpy(&word, next, 8);
-            const uint64_t inverted = ~word; // a zero byte here is an 0xFF there
-            if (((inverted - 0x0101010101010101u) & ~inverted & 0x8080808080808080u) == 0) {
-                if constexpr (std::endian::native == std::endian::little)
-                    word = __builtin_bswap64(word);
-                acc |= word >> count;
-                const int bytes = (63 - count) >> 3;
-                next += bytes;
-                loaded += uint64_t(bytes);
-                count |= 56;
-                return;
-            }
-        }
-        while (count <= 56) {
-            uint8_t byte = 0;
-            if (next < end) {
-                byte = *next;
-                next += byte == 0xFF ? 2 : 1;
-            }
-            acc |= uint64_t(byte) << (56 - count);
-            count += 8;
-            ++loaded;
-        }
-    }
-};
-
-// Decodes one block: the DC difference into predictor, the AC codes skipped. False for
-// a code in no table; nothing of it is consumed then.
-inline bool DecodeBlock(CReader& r, const CHuffman& dc, const CHuffman& ac, int& predictor) {
-    if (r.count < 32)
-        r.Refill();
-    int length, size;
-    if (const uint32_t e = dc.fast[r.acc >> (64 - kLookahead)]) {
-        length = int(e & 31);
-        size = int(e >> 5);
-    } else if ((size = SlowSymbol(dc, r.acc, length)) < 0) {
-        return false;
-    }
-    r.Skip(length); // at least 16 bits remain, enough for the value's 15
-    if (size != 0) {
-        const int value = int(r.acc >> (64 - size));
-        r.Skip(size);
-        predictor += value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
-    }
-    for (int k = 1; k < 64;) {
-        if (r.count < 32)
-            r.Refill();
-        if (const uint32_t e = ac.fast[r.acc >> (64 - kLookahead)]) {
-            const int first = int(e >> 8) & 0xFF;
-            if (k + first < 64) {
-                r.Skip(int(e & 15));
-                k += int(e >> 16);
-            } else { // the first code ends the block: the second belongs to the next
-                r.Skip(int(e >> 4) & 15);
-                k += first;
-            }
-            continue;
-        }
-        const int symbol = SlowSymbol(ac, r.acc, length);
-        if (symbol < 0)
-            return false;
-        r.Skip(length);
-        const int run = symbol >> 4;
-        size = symbol & 15;
-        if (size == 0 && run != 15)
-            break;
-        r.Skip(size);
-        k += run + 1;
-    }
-    return true;
-}
 
 struct CLayout {
     int blocksPerMcu = 0;
@@ -230,6 +33,7 @@ struct CMiddle {
     std::vector<uint64_t> positions;            // where each of its first blocks starts
     std::vector<std::array<int, 4>> predictors; // and the predictors before it
     std::vector<int32_t> dc;                    // each block's DC value, on its own predictors
+    std::vector<uint64_t> restPositions;        // when kept: where each later block starts
     int64_t lastBad = -1;                       // its last block with a code in no table
     uint64_t endPosition = 0;
     bool ok = false;
@@ -262,10 +66,16 @@ struct CMeeting {
     }
 };
 
+// Where blocks start, when asked for: by block number, and where the last one ends.
+struct CTrace {
+    uint64_t* positions = nullptr;
+    uint64_t end = 0;
+};
+
 // Decodes MCUs [first, last) into dc, each restart interval from its own segment. With a
 // meeting, stops at the first block where the second thread's recorded state comes up.
 bool DecodeMcus(const CLayout& layout, const std::vector<CSegment>& segments, int64_t first,
-                int64_t last, int16_t* dc, CMeeting* meeting) {
+                int64_t last, int16_t* dc, CMeeting* meeting, CTrace* trace = nullptr) {
     const int perMcu = layout.blocksPerMcu;
     const unsigned interval = layout.restartInterval;
     size_t segment = interval ? size_t(first / interval) : 0;
@@ -294,11 +104,15 @@ bool DecodeMcus(const CLayout& layout, const std::vector<CSegment>& segments, in
                           meeting->predictors.begin());
                 return true;
             }
+            if (trace)
+                trace->positions[m * perMcu + b] = r.Position();
             if (!DecodeBlock(r, *layout.dc[size_t(b)], *layout.ac[size_t(b)], predictor))
                 return false;
             dc[m * perMcu + b] = int16_t(predictor);
         }
     }
+    if (trace)
+        trace->end = r.Position();
     return r.Position() <= segments[segment].bits;
 }
 
@@ -311,6 +125,7 @@ struct CGuess {
     std::vector<int32_t> dc;
     std::vector<uint64_t> positions;                  // while recording: where each block starts
     std::vector<std::array<int, 4>> predictorsBefore; // and the predictors before it
+    bool keepPositions = false;                       // positions recorded after that too
 };
 
 // Decodes blocks on a guess until it holds limit blocks or the data ends, a code in no
@@ -325,10 +140,10 @@ void DecodeGuess(const CLayout& layout, uint64_t endBits, size_t limit, bool rec
     std::vector<int32_t> dc = std::move(g.dc);
     size_t n = dc.size();
     while (n < limit && r.Position() < endBits) {
-        if (record) {
+        if (record || g.keepPositions)
             g.positions.push_back(r.Position());
+        if (record)
             g.predictorsBefore.push_back(predictors);
-        }
         if (n == dc.size())
             dc.resize(std::max({size_t(4096), n * 2, dc.capacity()}));
         const size_t b = size_t(phase);
@@ -352,7 +167,8 @@ void DecodeGuess(const CLayout& layout, uint64_t endBits, size_t limit, bool rec
 // decoding blocks until the guesses have had time to fall into step; the state most of
 // them reached is taken on to the end of the data.
 void DecodeFromMiddle(const CLayout& layout, const CSegment& segment, const uint8_t* start,
-                      uint64_t loadedBefore, CMiddle& out, std::promise<void>& ready) {
+                      uint64_t loadedBefore, bool keepPositions, CMiddle& out,
+                      std::promise<void>& ready) {
     const int perMcu = layout.blocksPerMcu;
     std::vector<CGuess> guesses(static_cast<size_t>(perMcu));
     for (int p = 0; p < perMcu; ++p) {
@@ -376,62 +192,22 @@ void DecodeFromMiddle(const CLayout& layout, const CSegment& segment, const uint
     out.phase0 = best;
     out.positions = std::move(g.positions);
     out.predictors = std::move(g.predictorsBefore);
+    g.positions.clear();
+    g.keepPositions = keepPositions;
     ready.set_value();
     // Room for the rest at once: growing step by step made this thread a fifth slower.
     const double share = double(segment.end - start) / double(segment.end - segment.begin);
     g.dc.reserve(size_t(share * double(layout.mcus * perMcu) * 1.1));
     DecodeGuess(layout, segment.bits, SIZE_MAX, false, g);
     out.dc = std::move(g.dc);
+    out.restPositions = std::move(g.positions);
     out.lastBad = g.lastBad;
     out.endPosition = g.r.Position();
     out.ok = true;
 }
 
-// Finds the scan's end and its restart intervals. False when the markers are out of order
-// or anything but the end of the picture follows the scan: libjpeg may refuse the rest.
-bool FindSegments(const uint8_t* scan, size_t size, std::vector<CSegment>& segments) {
-    const uint8_t* const end = scan + size;
-    const uint8_t* p = scan;
-    CSegment segment{scan, end, 0};
-    uint64_t stuffed = 0;
-    for (;;) {
-        const auto* ff = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(end - p)));
-        if (!ff || ff + 1 == end) {
-            segment.end = ff ? ff : end;
-            break;
-        }
-        if (ff[1] == 0x00) {
-            ++stuffed;
-            p = ff + 2;
-            continue;
-        }
-        const uint8_t* marker = ff + 1;
-        while (marker < end && *marker == 0xFF) // fill bytes
-            ++marker;
-        segment.end = ff;
-        if (marker == end || *marker == JPEG_EOI)
-            break;
-        if (*marker < JPEG_RST0 || *marker > JPEG_RST0 + 7)
-            return false;
-        if (*marker != JPEG_RST0 + segments.size() % 8)
-            return false;
-        segment.bits = (uint64_t(segment.end - segment.begin) - stuffed) * 8;
-        segments.push_back(segment);
-        segment = CSegment{marker + 1, end, 0};
-        stuffed = 0;
-        p = marker + 1;
-    }
-    segment.bits = (uint64_t(segment.end - segment.begin) - stuffed) * 8;
-    segments.push_back(segment);
-    return true;
-}
-
-struct CTables {
-    CHuffman dc[NUM_HUFF_TBLS], ac[NUM_HUFF_TBLS];
-};
-
 bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int threads,
-            size_t splitBytes, CJpegDcDecoder::CPlanes& planes) {
+            size_t splitBytes, bool positions, CJpegDcDecoder::CPlanes& planes) {
     const int components = cinfo->num_components;
     const bool colours = components == 3 && (cinfo->jpeg_color_space == JCS_YCbCr ||
                                              cinfo->jpeg_color_space == JCS_RGB);
@@ -472,7 +248,8 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         for (const int dc : {1, 0}) {
             const int n = dc ? c.dc_tbl_no : c.ac_tbl_no;
             if (!std::exchange(built[dc][n], true) &&
-                !BuildHuffman(dc ? cinfo->dc_huff_tbl_ptrs[n] : cinfo->ac_huff_tbl_ptrs[n], dc,
+                !BuildHuffman(dc ? cinfo->dc_huff_tbl_ptrs[n] : cinfo->ac_huff_tbl_ptrs[n],
+                              dc ? CTableUse::Dc : CTableUse::AcSkip,
                               dc ? tables->dc[n] : tables->ac[n]))
                 return false;
         }
@@ -494,9 +271,22 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         return false;
     planes.dc.assign(size_t(layout.mcus * blocks), 0);
     int16_t* dc = planes.dc.data();
+    CTrace traceStore, secondTraceStore;
+    CTrace* trace = nullptr;
+    if (positions) {
+        planes.positions.assign(size_t(layout.mcus * blocks), 0);
+        traceStore.positions = secondTraceStore.positions = planes.positions.data();
+        trace = &traceStore;
+    }
+    // One thread's whole decode, with the end of its data where asked for.
+    const auto alone = [&] {
+        const bool ok = DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr, trace);
+        planes.endBits = traceStore.end;
+        return ok;
+    };
     // The scan's own length: phone pictures often carry more after the picture's end.
     if (threads < 2 || size_t(segments.back().end - scan) < splitBytes)
-        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+        return alone();
 
     if (interval) {
         // Two halves on a restart boundary: each starts afresh.
@@ -504,14 +294,17 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         bool second = false;
         std::thread helper;
         try {
-            helper = std::thread(
-                [&] { second = DecodeMcus(layout, segments, half, layout.mcus, dc, nullptr); });
+            helper = std::thread([&] {
+                second = DecodeMcus(layout, segments, half, layout.mcus, dc, nullptr,
+                                    positions ? &secondTraceStore : nullptr);
+            });
         } catch (const std::system_error&) {
-            return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+            return alone();
         }
-        const bool firstHalf = DecodeMcus(layout, segments, 0, half, dc, nullptr);
+        const bool firstHalf = DecodeMcus(layout, segments, 0, half, dc, nullptr, trace);
         helper.join();
         planes.secondThreadFrom = half * blocks;
+        planes.endBits = secondTraceStore.end;
         return firstHalf && second;
     }
 
@@ -537,7 +330,7 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
     try {
         helper = std::thread([&] {
             try {
-                DecodeFromMiddle(layout, all, start, loadedBefore, middle, ready);
+                DecodeFromMiddle(layout, all, start, loadedBefore, positions, middle, ready);
             } catch (...) { // out of memory: middle.ok stays false, the first thread goes on
                 try {       // unless the promise was kept already
                     ready.set_value();
@@ -546,14 +339,16 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
             }
         });
     } catch (const std::system_error&) {
-        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+        return alone();
     }
-    const bool first = DecodeMcus(layout, segments, 0, layout.mcus, dc, &meeting);
+    const bool first = DecodeMcus(layout, segments, 0, layout.mcus, dc, &meeting, trace);
     helper.join();
     if (!first)
         return false;
-    if (meeting.block < 0)
-        return true; // the first thread did it all
+    if (meeting.block < 0) { // the first thread did it all
+        planes.endBits = traceStore.end;
+        return true;
+    }
     // From the meeting on, the second thread decoded the same blocks from the same bits;
     // only its predictors began elsewhere.
     const int64_t j = meeting.middleBlock;
@@ -561,7 +356,7 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
     const int64_t decoded = int64_t(middle.dc.size());
     if (!middle.ok || middle.lastBad >= j || decoded < j + needed ||
         (decoded == j + needed && middle.endPosition > all.bits))
-        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
+        return alone();
     std::array<int, 4> offset{};
     for (size_t c = 0; c < 4; ++c)
         offset[c] = meeting.predictors[c] - middle.predictors[size_t(j)][c];
@@ -570,6 +365,23 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         const int c = layout.component[size_t(phase)];
         dc[meeting.block + i] = int16_t(middle.dc[size_t(j + i)] + offset[size_t(c)]);
         phase = phase + 1 == blocks ? 0 : phase + 1;
+    }
+    if (positions) {
+        const std::vector<uint64_t>& warm = middle.positions;
+        const std::vector<uint64_t>& rest = middle.restPositions;
+        for (int64_t i = 0; i < needed; ++i) {
+            const size_t at = size_t(j + i);
+            if (at >= warm.size() + rest.size())
+                return alone();
+            planes.positions[size_t(meeting.block + i)] =
+                at < warm.size() ? warm[at] : rest[at - warm.size()];
+        }
+        // The data's last bits may read as blocks beyond the picture's: the end is where
+        // the first of them starts.
+        const size_t after = size_t(j + needed);
+        planes.endBits = after < warm.size()                 ? warm[after]
+                         : after < warm.size() + rest.size() ? rest[after - warm.size()]
+                                                             : middle.endPosition;
     }
     planes.secondThreadFrom = meeting.block;
     return true;
@@ -596,9 +408,9 @@ inline uint8_t Clamp(int v) {
 } // namespace
 
 bool CJpegDcDecoder::DecodeDc(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int threads,
-                              CPlanes& planes, size_t splitBytes) {
+                              CPlanes& planes, size_t splitBytes, bool positions) {
     planes = CPlanes();
-    if (Decode(cinfo, scan, size, threads, splitBytes, planes))
+    if (Decode(cinfo, scan, size, threads, splitBytes, positions, planes))
         return true;
     planes = CPlanes();
     return false;

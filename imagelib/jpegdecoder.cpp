@@ -210,7 +210,6 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         jpeg_save_markers(cinfo, JPEG_COM, 0xFFFF);
         jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(cinfo, TRUE);
-        // Before jpeg_start_decompress, which allocates for the declared size.
         CheckPixelCount(cinfo->image_width, cinfo->image_height);
         SetFullSize(int(cinfo->image_width), int(cinfo->image_height));
         // An output sized by a rule: what the rule asks of this picture's stored grid.
@@ -221,6 +220,12 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
             target = ResizedStoredSize(full, GetResizeFollowsExif() ? HeaderOrientation(cinfo) : 1,
                                        GetResizeRule());
         const bool resizing = target != full;
+        // Before jpeg_start_decompress, which allocates for the declared size; a resized
+        // picture is only ever held at its new size.
+        if (resizing)
+            AdmitPicture(target.width, target.height);
+        else
+            AdmitPicture(cinfo->image_width, cinfo->image_height);
         // A preview takes the DCT's own reduction: at 1/8 only the DC coefficient of each
         // block is transformed, and only the reduced rows are ever allocated. A resized
         // output takes it as far as the filter still gets at least the output's size.

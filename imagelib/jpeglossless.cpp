@@ -2,6 +2,8 @@
 
 #include "imagelib/jpegdecoder.h"
 #include "imagelib/jpegerrormanager.h"
+#include "imagelib/jpegscan.h"
+#include "imagelib/jpegsplice.h"
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
@@ -15,10 +17,6 @@
 #include <vector>
 
 #include <jerror.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 extern "C" {
 // libjpeg's own table builder: exported, as its progressive coder calls it, though not
@@ -96,6 +94,14 @@ struct CJpegLosslessStamper::CState {
     // The crop as the JPEG decoder gives it, then as the caller changed it.
     CMemoryBitmap region;
     CJpegDecoder decoder;
+    // A baseline file is spliced: its scan mapped, not decoded, and only the rows under
+    // the stamp decoded; coefficients stays null until the file has to go libjpeg's way.
+    CJpegScanSplice splice;
+    bool spliced = false;
+    // The blocks ReplaceRegion changed, per component: x, y, wide, high.
+    bool changed = false;
+    std::array<std::array<int, 4>, MAX_COMPONENTS> changedBlocks{};
+    CReport report;
 
     void FreeMemory() { std::vector<uint8_t>().swap(memory.bytes); }
     // Every context back to its idle state after a failure.
@@ -106,9 +112,58 @@ struct CJpegLosslessStamper::CState {
         jpeg_abort_decompress(&input);
         open = false;
         coefficients = nullptr;
+        splice.Clear();
+        spliced = false;
+        changed = false;
         FreeMemory();
     }
+    bool ReadAllCoefficients();
 };
+
+// libjpeg's decode of every coefficient, for files the splice does not take; the blocks
+// a splice changed already are put in. False for a file libjpeg had to warn about or
+// that cannot be stamped; libjpeg errors jump to the caller's handler.
+bool CJpegLosslessStamper::CState::ReadAllCoefficients() {
+    j_decompress_ptr in = &input;
+    coefficients = jpeg_read_coefficients(in);
+    bool complete = error.pub.num_warnings == 0;
+    // libjpeg smooths blocks whose coefficients a progressive file never completed, using
+    // their neighbours; such pictures cannot be decoded piecewise.
+    if (complete && in->progressive_mode)
+        for (int c = 0; c < in->num_components && complete; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (in->coef_bits[c][k] != 0)
+                    complete = false;
+    // A zero step cannot quantise anything the stamp brings in; no valid file has one.
+    for (int c = 0; c < in->num_components && complete; ++c) {
+        const JQUANT_TBL* table = in->comp_info[c].quant_table;
+        if (!table)
+            complete = false;
+        for (int k = 0; table && k < DCTSIZE2; ++k)
+            if (table->quantval[k] == 0)
+                complete = false;
+    }
+    if (!complete)
+        return false;
+    if (spliced && changed)
+        for (int c = 0; c < in->num_components; ++c) {
+            const jpeg_component_info& comp = in->comp_info[c];
+            const auto [bx, by, wide, high] = changedBlocks[size_t(c)];
+            for (int row = by; row < by + high && row < PaddedBlocksHigh(comp); ++row) {
+                int available = 0;
+                const JBLOCKROW from = splice.DecodedBlocks(c, row, bx, available);
+                const int count = std::min({wide, available, PaddedBlocksWide(comp) - bx});
+                if (!from || count <= 0)
+                    continue;
+                JBLOCKARRAY to = (*in->mem->access_virt_barray)(
+                    reinterpret_cast<j_common_ptr>(in), coefficients[c], JDIMENSION(row), 1, TRUE);
+                std::memcpy(to[0] + bx, from, size_t(count) * sizeof(JBLOCK));
+            }
+        }
+    spliced = false;
+    splice.Clear();
+    return true;
+}
 
 CJpegLosslessStamper::CJpegLosslessStamper() : m_state(std::make_unique<CState>()) {
     CState& s = *m_state;
@@ -200,7 +255,8 @@ bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size, const CAccept&
     if (accept) {
         bool accepted = false;
         try {
-            accepted = accept(CopySavedMarkers(in->marker_list).get());
+            accepted = accept(CopySavedMarkers(in->marker_list).get(), int(in->image_width),
+                              int(in->image_height));
         } catch (...) {
             s.AbortAll();
             throw;
@@ -210,27 +266,26 @@ bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size, const CAccept&
             return false;
         }
     }
-    s.coefficients = jpeg_read_coefficients(in);
-    bool complete = s.error.pub.num_warnings == 0;
-    // libjpeg smooths blocks whose coefficients a progressive file never completed, using
-    // their neighbours; such pictures cannot be decoded piecewise.
-    if (complete && in->progressive_mode)
-        for (int c = 0; c < in->num_components && complete; ++c)
-            for (int k = 0; k < DCTSIZE2; ++k)
-                if (in->coef_bits[c][k] != 0)
-                    complete = false;
-    // A zero step cannot quantise anything the stamp brings in; no valid file has one.
-    for (int c = 0; c < in->num_components && complete; ++c) {
-        const JQUANT_TBL* table = in->comp_info[c].quant_table;
-        if (!table)
-            complete = false;
-        for (int k = 0; table && k < DCTSIZE2; ++k)
-            if (table->quantval[k] == 0)
-                complete = false;
+    // A scan the splice can walk is only walked here; the rest is read by libjpeg.
+    bool quantised = s.error.pub.num_warnings == 0;
+    for (int c = 0; c < in->num_components && quantised; ++c) {
+        const int n = in->comp_info[c].quant_tbl_no;
+        const JQUANT_TBL* table = n >= 0 && n < NUM_QUANT_TBLS ? in->quant_tbl_ptrs[n] : nullptr;
+        quantised = table && std::find(std::begin(table->quantval), std::end(table->quantval),
+                                       UINT16(0)) == std::end(table->quantval);
     }
-    if (!complete) {
-        s.AbortAll();
-        return false;
+    try {
+        s.spliced = quantised && !in->progressive_mode &&
+                    s.splice.Map(in, in->src->next_input_byte, in->src->bytes_in_buffer);
+    } catch (const std::bad_alloc&) {
+        s.spliced = false;
+    }
+    if (!s.spliced) {
+        s.splice.Clear();
+        if (!s.ReadAllCoefficients()) {
+            s.AbortAll();
+            return false;
+        }
     }
     s.open = true;
     return true;
@@ -272,23 +327,23 @@ int BlockOffset(int pixels, int samp, int maxSamp) {
     return pixels * samp / (maxSamp * DCTSIZE);
 }
 
-// Copies the blocks of one component between two coefficient arrays, the destination's
-// block (0, 0) being the source's (bx, by); blocks outside the source read as zero,
-// blocks outside the destination are left out.
-void CopyBlocks(j_common_ptr srcOwner, jvirt_barray_ptr src, int srcWide, int srcHigh,
-                j_common_ptr dstOwner, jvirt_barray_ptr dst, int dstWide, int dstHigh, int bx,
-                int by) {
+// Copies the blocks of one component into a coefficient array, the destination's block
+// (0, 0) being the source's (bx, by); rows the source does not give read as zero, blocks
+// outside the destination are left out. source(row, column, available) gives the block
+// of the source at a place with the number of blocks from it to its row's end, or null.
+template <typename CSource>
+void CopyBlocks(const CSource& source, j_common_ptr dstOwner, jvirt_barray_ptr dst, int dstWide,
+                int dstHigh, int bx, int by) {
     for (int row = 0; row < dstHigh; ++row) {
-        const int srcRow = by + row;
-        if (srcRow < 0 || srcRow >= srcHigh)
+        int available = 0;
+        const JBLOCKROW from = by + row < 0 ? nullptr : source(by + row, bx, available);
+        if (!from)
             continue;
-        JBLOCKARRAY from =
-            (*srcOwner->mem->access_virt_barray)(srcOwner, src, JDIMENSION(srcRow), 1, FALSE);
         JBLOCKARRAY to =
             (*dstOwner->mem->access_virt_barray)(dstOwner, dst, JDIMENSION(row), 1, TRUE);
-        const int count = std::min(dstWide, srcWide - bx);
+        const int count = std::min(dstWide, available);
         if (count > 0)
-            std::memcpy(to[0], from[0] + bx, size_t(count) * sizeof(JBLOCK));
+            std::memcpy(to[0], from, size_t(count) * sizeof(JBLOCK));
     }
 }
 } // namespace
@@ -303,11 +358,47 @@ void CJpegLosslessStamper::ReplaceRegion(int x, int y, int width, int height, co
     ResetJpegErrorManager(s.error);
     j_decompress_ptr in = &s.input;
 
-    // 1. The touched MCUs as a JPEG of their own, coefficients copied.
     if (setjmp(s.error.jump)) {
         s.AbortAll();
         RaiseJpegFailure(s.error);
     }
+    // 0. A spliced file has the rows under the rectangle decoded, nothing else.
+    if (s.spliced) {
+        const bool single = in->num_components == 1;
+        const int unitX = single ? DCTSIZE : in->max_h_samp_factor * DCTSIZE;
+        const int unitY = single ? DCTSIZE : in->max_v_samp_factor * DCTSIZE;
+        bool decoded = false;
+        try {
+            decoded = s.splice.DecodeTouched(r.x / unitX, r.y / unitY,
+                                             (r.x + r.width + unitX - 1) / unitX,
+                                             (r.y + r.height + unitY - 1) / unitY);
+        } catch (const std::bad_alloc&) {
+            s.AbortAll();
+            throw CTextException(10, "Out of memory.");
+        }
+        if (!decoded && !s.ReadAllCoefficients()) {
+            s.AbortAll();
+            RaiseDecoderError(6, "JPEG data not fit for lossless stamping.\n");
+        }
+    }
+    // Rows of a component's blocks where they are now: decoded by the splice, or in
+    // libjpeg's arrays.
+    const auto rowsOf = [&](int c, bool write) {
+        return [&s, in, c, write](int row, int column, int& available) -> JBLOCKROW {
+            if (s.spliced)
+                return s.splice.DecodedBlocks(c, row, column, available);
+            const jpeg_component_info& comp = in->comp_info[c];
+            available = PaddedBlocksWide(comp) - column;
+            if (row >= PaddedBlocksHigh(comp) || available <= 0)
+                return nullptr;
+            return (*in->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(in),
+                                                  s.coefficients[c], JDIMENSION(row), 1,
+                                                  write ? TRUE : FALSE)[0] +
+                   column;
+        };
+    };
+
+    // 1. The touched MCUs as a JPEG of their own, coefficients copied.
     {
         j_compress_ptr crop = &s.scratchOut;
         jpeg_copy_critical_parameters(in, crop);
@@ -333,10 +424,8 @@ void CJpegLosslessStamper::ReplaceRegion(int x, int y, int width, int height, co
         (*crop->mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(crop));
         for (int c = 0; c < in->num_components; ++c) {
             const jpeg_component_info& comp = in->comp_info[c];
-            CopyBlocks(reinterpret_cast<j_common_ptr>(in), s.coefficients[c],
-                       PaddedBlocksWide(comp), PaddedBlocksHigh(comp),
-                       reinterpret_cast<j_common_ptr>(crop), arrays[c], wide[c], high[c],
-                       BlockOffset(r.x, comp.h_samp_factor, in->max_h_samp_factor),
+            CopyBlocks(rowsOf(c, false), reinterpret_cast<j_common_ptr>(crop), arrays[c], wide[c],
+                       high[c], BlockOffset(r.x, comp.h_samp_factor, in->max_h_samp_factor),
                        BlockOffset(r.y, comp.v_samp_factor, in->max_v_samp_factor));
         }
         crop->dest = &s.memory.pub;
@@ -401,68 +490,29 @@ void CJpegLosslessStamper::ReplaceRegion(int x, int y, int width, int height, co
             const jpeg_component_info& part = back->comp_info[c];
             const int bx = BlockOffset(r.x, comp.h_samp_factor, in->max_h_samp_factor);
             const int by = BlockOffset(r.y, comp.v_samp_factor, in->max_v_samp_factor);
+            s.changedBlocks[size_t(c)] = {bx, by, PaddedBlocksWide(part), PaddedBlocksHigh(part)};
+            const auto rows = rowsOf(c, true);
             for (int row = 0; row < PaddedBlocksHigh(part); ++row) {
-                const int fileRow = by + row;
-                if (fileRow >= PaddedBlocksHigh(comp))
-                    break;
+                int available = 0;
+                const JBLOCKROW to = rows(by + row, bx, available);
+                if (!to)
+                    continue;
                 JBLOCKARRAY from = (*back->mem->access_virt_barray)(
                     reinterpret_cast<j_common_ptr>(back), changed[c], JDIMENSION(row), 1, FALSE);
-                JBLOCKARRAY to =
-                    (*in->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(in),
-                                                   s.coefficients[c], JDIMENSION(fileRow), 1, TRUE);
-                const int count = std::min(PaddedBlocksWide(part), PaddedBlocksWide(comp) - bx);
+                const int count = std::min(PaddedBlocksWide(part), available);
                 if (count > 0)
-                    std::memcpy(to[0] + bx, from[0], size_t(count) * sizeof(JBLOCK));
+                    std::memcpy(to, from[0], size_t(count) * sizeof(JBLOCK));
             }
         }
+        s.changed = true;
         jpeg_abort_decompress(back);
     }
     s.FreeMemory();
 }
 
 namespace {
-// Natural-order position of each coefficient in coding order.
-constexpr uint8_t kZigZag[DCTSIZE2] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
-// For byte j of a block's non-zero mask in natural order, the same bits at their coding
-// positions: eight lookups turn a mask into coding order.
-constexpr std::array<std::array<uint64_t, 256>, 8> MakeCodingBits() {
-    int codingPosition[DCTSIZE2] = {};
-    for (int k = 0; k < DCTSIZE2; ++k)
-        codingPosition[kZigZag[k]] = k;
-    std::array<std::array<uint64_t, 256>, 8> table = {};
-    for (int j = 0; j < 8; ++j)
-        for (int value = 0; value < 256; ++value)
-            for (int bit = 0; bit < 8; ++bit)
-                if (value & (1 << bit))
-                    table[size_t(j)][size_t(value)] |= uint64_t(1) << codingPosition[8 * j + bit];
-    return table;
-}
-constexpr std::array<std::array<uint64_t, 256>, 8> kCodingBits = MakeCodingBits();
-
-// Bit k set for each non-zero AC coefficient at coding position k.
-inline uint64_t NonZeroAc(const JCOEF* block) {
-    uint64_t natural = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < 4; ++i) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i + 8));
-        const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
-        natural |= uint64_t(~unsigned(_mm_movemask_epi8(zeros)) & 0xFFFFu) << (16 * i);
-    }
-#else
-    for (int n = 0; n < DCTSIZE2; ++n)
-        natural |= uint64_t(block[n] != 0) << n;
-#endif
-    uint64_t coded = 0;
-    for (int j = 0; j < 8; ++j)
-        coded |= kCodingBits[size_t(j)][(natural >> (8 * j)) & 0xFF];
-    return coded & ~uint64_t(1);
-}
+using jpegscan::kNaturalOrder;
+using jpegscan::NonZeroAc;
 
 struct CSymbolCounts {
     long dc[NUM_HUFF_TBLS][257] = {};
@@ -486,7 +536,7 @@ inline bool CountBlock(const JCOEF* block, int& lastDc, long* dc, long* ac) {
         last = k;
         for (; run > 15; run -= 16)
             ++ac[0xF0];
-        const int bits = std::bit_width(unsigned(std::abs(int(block[kZigZag[k]]))));
+        const int bits = std::bit_width(unsigned(std::abs(int(block[kNaturalOrder[k]]))));
         if (bits > 10)
             return false;
         ++ac[(run << 4) | bits];
@@ -605,15 +655,48 @@ void CJpegLosslessStamper::Write(const CSavedMarker* markers, std::vector<uint8_
         RaiseJpegFailure(s.error);
     }
     jpeg_copy_critical_parameters(in, dst);
-    if (in->progressive_mode)
-        jpeg_simple_progression(dst);
-    dst->restart_interval = in->restart_interval;
-    dst->optimize_coding = !SetOptimalTables(in, s.coefficients, dst);
     if (in->saw_JFIF_marker) {
         dst->density_unit = in->density_unit;
         dst->X_density = in->X_density;
         dst->Y_density = in->Y_density;
     }
+    if (s.spliced) {
+        bool whole = false;
+        std::vector<uint8_t> bytes;
+        try {
+            bytes.reserve(in->src->bytes_in_buffer + 65536);
+            WriteSpliceHeaders(in, *dst, markers, bytes);
+            whole = s.splice.WriteScan(bytes);
+        } catch (const std::bad_alloc&) {
+            s.AbortAll();
+            throw CTextException(10, "Out of memory.");
+        }
+        jpeg_abort_compress(dst);
+        if (whole) {
+            bytes.push_back(0xFF);
+            bytes.push_back(JPEG_EOI);
+            s.report = {true, s.splice.RecodedMcus()};
+            s.AbortAll();
+            out.swap(bytes);
+            return;
+        }
+        // A changed block needs a code the file's tables lack: the file is coded again
+        // whole, with tables of its own.
+        if (!s.ReadAllCoefficients()) {
+            s.AbortAll();
+            RaiseDecoderError(6, "JPEG data not fit for lossless stamping.\n");
+        }
+        jpeg_copy_critical_parameters(in, dst);
+        if (in->saw_JFIF_marker) {
+            dst->density_unit = in->density_unit;
+            dst->X_density = in->X_density;
+            dst->Y_density = in->Y_density;
+        }
+    }
+    if (in->progressive_mode)
+        jpeg_simple_progression(dst);
+    dst->restart_interval = in->restart_interval;
+    dst->optimize_coding = !SetOptimalTables(in, s.coefficients, dst);
     dst->dest = &s.memory.pub;
     jpeg_write_coefficients(dst, s.coefficients);
     for (const CSavedMarker* m = markers; m; m = m->next.get())
@@ -622,6 +705,15 @@ void CJpegLosslessStamper::Write(const CSavedMarker* markers, std::vector<uint8_
     jpeg_abort_decompress(in);
     s.open = false;
     s.coefficients = nullptr;
+    s.report = {false, -1};
     out.swap(s.memory.bytes);
     s.FreeMemory();
+}
+
+CJpegLosslessStamper::CReport CJpegLosslessStamper::LastReport() const {
+    return m_state->report;
+}
+
+void CJpegLosslessStamper::SetSplitBytes(size_t bytes) {
+    m_state->splice.SetSplitBytes(bytes);
 }

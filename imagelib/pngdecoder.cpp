@@ -102,7 +102,7 @@ void CPngDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPer
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
-    CheckPixelCount(width, height);
+    AdmitPicture(width, height);
     SetFullSize(int(width), int(height));
     // A preview of a plain (not interlaced) file is reduced row by row as it is read: only
     // every factor-th row and column is kept.

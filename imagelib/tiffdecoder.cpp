@@ -114,7 +114,7 @@ void CTiffDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     if (!TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) ||
         !TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) || width == 0 || height == 0)
         fail(2, "the image has no size");
-    CheckPixelCount(width, height);
+    AdmitPicture(width, height);
     SetFullSize(int(width), int(height));
 
     char message[1024] = {};

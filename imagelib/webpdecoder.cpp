@@ -60,7 +60,7 @@ void CWebpDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     if (status != VP8_STATUS_OK)
         RaiseStatus(status);
     // For an animation: the canvas, which the frames are drawn on.
-    CheckPixelCount(features.width, features.height);
+    AdmitPicture(features.width, features.height);
     if (features.width <= 0 || features.height <= 0)
         RaiseDecoderError(2, "WebP: the image has no size");
     SetFullSize(features.width, features.height);

@@ -86,7 +86,9 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
     // A turned photo whose EXIF block goes would have to be written upright: declined
     // before its coefficients are read.
     int orientation = 1;
-    const auto accept = [&](const CSavedMarker* markers) {
+    const auto accept = [&](const CSavedMarker* markers, int width, int height) {
+        if (plan.admit)
+            plan.admit(width, height);
         if (plan.shaper && plan.followExif)
             orientation = ExifOrientationOfMarkers(markers);
         return orientation == 1 || plan.preserveHeaders;

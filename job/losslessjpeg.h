@@ -4,6 +4,7 @@
 #include "imagelib/jpeglossless.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ struct CLosslessStampPlan {
     bool followExif = true;
     // The kept EXIF and XMP lose the position where the photo was taken.
     bool stripLocation = false;
+    // Told the photo's size before its coefficients are read (as a decoder's size gate).
+    std::function<void(int64_t width, int64_t height)> admit = nullptr;
 };
 
 // JPEG in, JPEG out without a generation of loss: the stamp is placed and composited

@@ -205,11 +205,13 @@ std::string OutputTypeExtension(int outputType) {
 
 // ---- CStampWorker
 
-CStampWorker::CStampWorker(const CStampRun& run) : m_run(run) {
+CStampWorker::CStampWorker(const CStampRun& run) : m_run(run), m_memory(run.budget) {
     m_jpegEncoder.SetQuality(run.jpegQuality);
     m_decoder.SetResize(run.resize, run.followExif);
     m_webpEncoder.SetQuality(run.jpegQuality);
     m_avifEncoder.SetQuality(run.jpegQuality);
+    m_decoder.SetSizeGate(
+        [this](int64_t width, int64_t height) { m_memory.TakePicture(width, height); });
 }
 
 CStampWorker::~CStampWorker() = default;
@@ -270,10 +272,11 @@ bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
     // A resized copy has no coefficients in common with its photo.
     if (!m_run.losslessJpeg || m_run.outputType != kOutputJpeg || m_run.resize.Active())
         return false;
-    const CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
-                                  m_run.valign,          m_run.offsetX,      m_run.offsetY,
-                                  m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif,
-                                  m_run.stripLocation};
+    CLosslessStampPlan plan{m_run.stamp,           m_run.blend,        m_run.halign,
+                            m_run.valign,          m_run.offsetX,      m_run.offsetY,
+                            m_run.preserveHeaders, m_run.shaper.get(), m_run.followExif};
+    plan.stripLocation = m_run.stripLocation;
+    plan.admit = [this](int64_t width, int64_t height) { m_memory.TakePicture(width, height); };
     if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
     output.Commit(m_losslessBytes.data(), m_losslessBytes.size());
@@ -314,6 +317,10 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
         result.status = CStampFileResult::Failed;
         result.message = e.what();
     }
+    // The picture goes with its share of the budget, so that what the budget lends out is
+    // what the workers hold.
+    m_bitmap.Create(0, 0, 32, false);
+    m_memory.Release();
     result.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return result;
@@ -351,6 +358,8 @@ CStampJobSummary CStampJob::Run() {
     run.extension = OutputTypeExtension(run.outputType);
 
     const int workers = std::clamp(m_params.workers, 1, kMaxJobWorkers);
+    CMemoryBudget budget(CMemoryBudget::SystemBudget(workers));
+    run.budget = &budget;
     std::unique_ptr<CExecutor> executor;
     if (workers > 1) {
         auto parallel = std::make_unique<CParallelExecutor>(run, workers);

@@ -11,6 +11,7 @@
 #include "imagelib/resample.h"
 #include "imagelib/webpencoder.h"
 #include "job/losslessjpeg.h"
+#include "job/memorybudget.h"
 
 #include <cstdint>
 #include <memory>
@@ -139,6 +140,8 @@ struct CStampRun {
     bool stripLocation = false;
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
+    // Shared by the workers: a picture waits until its memory fits beside the others'.
+    CMemoryBudget* budget = nullptr;
 };
 
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
@@ -176,6 +179,7 @@ private:
     std::vector<uint8_t> m_losslessBytes;
     // The file just decoded was resized by the run's rule.
     bool m_resized = false;
+    CBudgetHold m_memory; // the current file's share of the run's budget
 };
 
 // How the files of one run ended.

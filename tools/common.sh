@@ -3,8 +3,9 @@
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# qm_setup [--tests]: what building and running need; with --tests what the tests need too.
 qm_setup() {
-  "$top/tools/install-deps"
+  "$top/tools/install-deps" "$@"
 }
 
 # qm_build DIR [cmake options...]

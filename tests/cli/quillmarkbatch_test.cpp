@@ -18,6 +18,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,13 +43,12 @@ struct CRunResult {
 // Runs the program with the arguments in an environment whose settings store and home lie
 // in home, which is also its working folder. whileRunning, if given, is called with the
 // process id and the output file. Standard input holds input; standard output goes to
-// stdoutTo when given. withoutOverride: the program runs without the privilege to read what
-// its mode bits deny (root's capabilities dropped), so that a folder of mode 000 is
-// unreadable to it as it is to a user.
+// stdoutTo when given. inChild, if given, runs in the new process just before the program
+// starts (limits, privileges).
 CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
                     const std::function<void(pid_t, const std::string&)>& whileRunning = {},
                     const std::string& input = {}, const std::string& stdoutTo = {},
-                    bool withoutOverride = false) {
+                    const std::function<void()>& inChild = {}) {
     const std::string inPath = home / "stdin.txt";
     const std::string outPath = stdoutTo.empty() ? home / "stdout.txt" : stdoutTo;
     const std::string errPath = home / "stderr.txt";
@@ -75,11 +75,8 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        if (withoutOverride && ::geteuid() == 0) {
-            // Out of the bounding set, so that the program gets none back when it starts.
-            for (int cap = 0; cap <= 63; ++cap)
-                ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
-        }
+        if (inChild)
+            inChild();
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
@@ -730,7 +727,14 @@ TEST_F(QuillmarkBatch, RecursiveRunsReportWhatTheyCannotRead) {
     ::close(dir);
     ASSERT_EQ(::chmod((pictures / "locked").c_str(), 0), 0);
 
-    const CRunResult r = RunBatch(home, Args({"-r", pictures / ""}), {}, {}, {}, true);
+    // Without the privilege to read what mode bits deny, as a user runs it: root's
+    // capabilities out of the bounding set, so that the program gets none when it starts.
+    const auto asUser = [] {
+        if (::geteuid() == 0)
+            for (int cap = 0; cap <= 63; ++cap)
+                ::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+    };
+    const CRunResult r = RunBatch(home, Args({"-r", pictures / ""}), {}, {}, {}, asUser);
     ::chmod((pictures / "locked").c_str(), 0755);
     std::string tooLong = deep;
     while (tooLong.size() + step.size() + 1 < 4096)
@@ -991,4 +995,56 @@ TEST_F(QuillmarkBatch, WebExportResizesStampsAndStripsLocation) {
     CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", copy, 32);
     EXPECT_EQ(copy.GetWidth(), 200);
     EXPECT_EQ(copy.GetHeight(), 300);
+}
+
+namespace {
+
+// A 35-byte GIF whose screen is width x height and whose one image is a single pixel: a
+// small file that decodes to a big picture.
+std::string HostileGif(int width, int height) {
+    std::string gif = "GIF89a";
+    for (const int side : {width, height}) {
+        gif += char(side & 0xFF);
+        gif += char(side >> 8);
+    }
+    gif += std::string("\x80\x00\x00\x80\x80\x80\xFF\x00\x00", 9);
+    gif += std::string("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x4C\x01\x00;", 17);
+    return gif;
+}
+} // namespace
+
+// Under an address-space limit that holds one such picture but not two at once, the
+// workers take them in turn instead of failing at random with "Out of memory"; a picture
+// that cannot fit even alone fails at once, naming its size.
+TEST_F(QuillmarkBatch, WorkersWaitForMemoryAndWhatNeverFitsFailsNamingItsSize) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit allows";
+#endif
+    for (int i = 0; i < 6; ++i)
+        WriteBytes(pictures / ("p" + std::to_string(i) + ".gif"), HostileGif(4000, 4000));
+    WriteBytes(pictures / "z.gif", HostileGif(16000, 16000));
+    const auto limited = [] {
+        const rlimit limit{450u << 20, 450u << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+    };
+    const CRunResult r =
+        RunBatch(home, Args({"-j", "2", "-f", "jpg", pictures / ""}), {}, {}, {}, limited);
+    EXPECT_EQ(r.status, 1);
+    std::string expected;
+    for (int i = 0; i < 6; ++i)
+        expected += "OK: " + out + "/p" + std::to_string(i) + ".jpg created \n";
+    ASSERT_EQ(r.out.substr(0, expected.size()), expected) << r.out;
+    const std::string tooLarge =
+        "ERR: " + pictures / "z.gif" +
+        " : picture too large for the memory available: 16000 x 16000 needs 2442 MB, ";
+    EXPECT_EQ(r.out.substr(expected.size(), tooLarge.size()), tooLarge) << r.out;
+    EXPECT_EQ(r.err, "6 created, 0 skipped, 1 failed\n");
+}
+
+// The pixel limit is said as what it is, not as a shortage of memory.
+TEST_F(QuillmarkBatch, APictureBeyondThePixelLimitSaysItsSize) {
+    WriteBytes(pictures / "wide.gif", HostileGif(65535, 65535));
+    const CRunResult r = RunBatch(home, Args({pictures / "wide.gif"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "ERR: " + pictures / "wide.gif" + " : picture too large: 65535 x 65535\n");
 }

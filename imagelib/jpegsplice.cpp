@@ -1,0 +1,742 @@
+#include "imagelib/jpegsplice.h"
+
+#include "imagelib/jpegdcdecoder.h"
+#include "imagelib/jpegscan.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+using namespace jpegscan;
+
+namespace {
+
+// Splices walking their scans at the moment, in any thread.
+std::atomic<int> g_walking{0};
+
+// A Huffman table for writing: code and length of every symbol, length 0 for none.
+struct CEncodeTable {
+    uint16_t code[256] = {};
+    uint8_t length[256] = {};
+};
+
+void BuildEncodeTable(const JHUFF_TBL& table, CEncodeTable& e) {
+    e = CEncodeTable{};
+    int code = 0, index = 0;
+    for (int length = 1; length <= 16; ++length) {
+        for (int i = 0; i < table.bits[length] && index < 256; ++i, ++index, ++code) {
+            const int symbol = table.huffval[index];
+            e.code[symbol] = uint16_t(code);
+            e.length[symbol] = uint8_t(length);
+        }
+        code <<= 1;
+    }
+}
+
+// The output as it grows: room is made before each piece, so that bytes go out without
+// a check each.
+class CWriter {
+public:
+    explicit CWriter(std::vector<uint8_t>& out) : m_out(out), m_used(out.size()) {}
+    ~CWriter() { m_out.resize(m_used); }
+
+    void Room(size_t bytes) {
+        if (m_used + bytes > m_out.size())
+            m_out.resize(std::max(m_out.size() * 2, m_used + bytes + 65536));
+    }
+    // Bytes that are whole stuffed data already, or markers.
+    void Raw(const uint8_t* from, size_t count) {
+        Room(count);
+        std::memcpy(m_out.data() + m_used, from, count);
+        m_used += count;
+    }
+    void Byte(uint8_t b) { m_out[m_used++] = b; }
+
+    // count (at most 32) bits, top first; room for 8 bytes must be there.
+    void Put(uint32_t bits, int count) {
+        m_acc = (m_acc << count) | bits;
+        m_bits += count;
+        if (m_bits >= 32) {
+            m_bits -= 32;
+            const uint32_t word = uint32_t(m_acc >> m_bits);
+            const uint32_t inverted = ~word; // a zero byte here is an 0xFF there
+            if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+                const uint32_t big =
+                    std::endian::native == std::endian::little ? __builtin_bswap32(word) : word;
+                std::memcpy(m_out.data() + m_used, &big, 4);
+                m_used += 4;
+            } else {
+                for (int shift = 24; shift >= 0; shift -= 8)
+                    Stuffed(uint8_t(word >> shift));
+            }
+        }
+    }
+    // Pending whole bytes out; what remains is less than a byte.
+    void FlushBytes() {
+        Room(8);
+        while (m_bits >= 8) {
+            m_bits -= 8;
+            Stuffed(uint8_t(m_acc >> m_bits));
+        }
+    }
+    // Fills the last byte with one bits, as libjpeg does.
+    void Pad() {
+        if (m_bits % 8 != 0) {
+            Room(8);
+            Put((1u << (8 - m_bits % 8)) - 1, 8 - m_bits % 8);
+        }
+        FlushBytes();
+    }
+    int PendingBits() const { return m_bits; }
+
+private:
+    void Stuffed(uint8_t b) {
+        m_out[m_used++] = b;
+        if (b == 0xFF)
+            m_out[m_used++] = 0;
+    }
+
+    std::vector<uint8_t>& m_out;
+    size_t m_used;
+    uint64_t m_acc = 0;
+    int m_bits = 0;
+};
+
+// Where the unstuffed bytes of a segment lie among its raw bytes, found forward from the
+// last place asked for.
+class CCursor {
+public:
+    explicit CCursor(const CSegment& s) : m_segment(s), m_raw(s.begin) {}
+    // The raw byte holding unstuffed byte k (k not before the last one asked for).
+    const uint8_t* RawOf(uint64_t k) {
+        if (k < m_byte) { // not expected; start again
+            m_raw = m_segment.begin;
+            m_byte = 0;
+        }
+        const uint8_t* const end = m_segment.end;
+#if defined(__SSE2__)
+        const __m128i ff = _mm_set1_epi8(char(0xFF));
+        while (k - m_byte >= 16 && end - m_raw >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_raw));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, ff)) != 0)
+                break;
+            m_raw += 16;
+            m_byte += 16;
+        }
+#endif
+        while (m_byte < k && m_raw < end) {
+            const auto* ff =
+                static_cast<const uint8_t*>(std::memchr(m_raw, 0xFF, size_t(end - m_raw)));
+            const uint64_t plain = uint64_t((ff ? ff : end) - m_raw);
+            if (k - m_byte < plain) {
+                m_raw += k - m_byte;
+                m_byte = k;
+                break;
+            }
+            m_raw += plain;
+            m_byte += plain;
+            if (m_byte < k && ff) {
+                m_raw += 2;
+                ++m_byte;
+            }
+        }
+        return std::min(m_raw, end);
+    }
+    const CSegment& Segment() const {
+        return m_segment;
+    }
+
+private:
+    const CSegment& m_segment;
+    const uint8_t* m_raw;
+    uint64_t m_byte = 0;
+};
+
+// The unstuffed bits [from, to) of a segment after what the writer holds.
+void CopyBits(CCursor& cursor, uint64_t from, uint64_t to, CWriter& w) {
+    if (to <= from)
+        return;
+    const uint8_t* raw = cursor.RawOf(from / 8);
+    if (from % 8 != 0) { // the rest of the first byte
+        const int head = 8 - int(from % 8);
+        const int take = int(std::min<uint64_t>(uint64_t(head), to - from));
+        w.Room(8);
+        w.Put(uint32_t(*raw >> (head - take)) & ((1u << take) - 1), take);
+        raw += *raw == 0xFF ? 2 : 1;
+        from += uint64_t(take);
+        if (from == to)
+            return;
+    }
+    uint64_t bytes = (to - from) / 8;
+    if (w.PendingBits() % 8 == 0) {
+        // In step with the source: its stuffed bytes go out as they are.
+        w.FlushBytes();
+        const uint8_t* rawEnd = cursor.RawOf(to / 8);
+        w.Raw(raw, size_t(rawEnd - raw));
+        raw = rawEnd;
+    } else {
+        w.Room(size_t(bytes) * 2 + 16);
+        while (bytes >= 4) {
+            uint32_t word;
+            std::memcpy(&word, raw, 4);
+            const uint32_t inverted = ~word;
+            if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+                if constexpr (std::endian::native == std::endian::little)
+                    word = __builtin_bswap32(word);
+                w.Put(word, 32);
+                raw += 4;
+                bytes -= 4;
+                continue;
+            }
+            for (int i = 0; i < 4; ++i) {
+                w.Put(*raw, 8);
+                raw += *raw == 0xFF ? 2 : 1;
+            }
+            bytes -= 4;
+        }
+        for (; bytes > 0; --bytes) {
+            w.Put(*raw, 8);
+            raw += *raw == 0xFF ? 2 : 1;
+        }
+    }
+    if (const int tail = int(to % 8)) {
+        w.Room(8);
+        w.Put(uint32_t(*raw >> (8 - tail)), tail);
+    }
+}
+
+// Codes one block as libjpeg's sequential encoder does. False for a symbol the tables
+// lack.
+inline bool EncodeBlock(const JCOEF* block, int& predictor, const CEncodeTable& dc,
+                        const CEncodeTable& ac, CWriter& w) {
+    int diff = block[0] - predictor;
+    predictor = block[0];
+    int bits = diff;
+    if (diff < 0) {
+        diff = -diff;
+        --bits;
+    }
+    const int size = std::bit_width(unsigned(diff));
+    if (size > 15 || dc.length[size] == 0)
+        return false;
+    w.Put(dc.code[size], dc.length[size]);
+    if (size != 0)
+        w.Put(uint32_t(bits) & ((1u << size) - 1), size);
+    int last = 0;
+    for (uint64_t nonzero = NonZeroAc(block); nonzero != 0; nonzero &= nonzero - 1) {
+        const int k = std::countr_zero(nonzero);
+        int run = k - last - 1;
+        last = k;
+        for (; run > 15; run -= 16) {
+            if (ac.length[0xF0] == 0)
+                return false;
+            w.Put(ac.code[0xF0], ac.length[0xF0]);
+        }
+        int value = block[kNaturalOrder[k]];
+        bits = value;
+        if (value < 0) {
+            value = -value;
+            --bits;
+        }
+        const int n = std::bit_width(unsigned(value));
+        const int symbol = (run << 4) | n;
+        if (n > 15 || ac.length[symbol] == 0)
+            return false;
+        // A code and its value bits at once: at most 16 + 15 bits.
+        w.Put(uint32_t(ac.code[symbol]) << n | (uint32_t(bits) & ((1u << n) - 1)),
+              ac.length[symbol] + n);
+    }
+    if (last < DCTSIZE2 - 1) {
+        if (ac.length[0x00] == 0)
+            return false;
+        w.Put(ac.code[0x00], ac.length[0x00]);
+    }
+    return true;
+}
+
+} // namespace
+
+struct CJpegScanSplice::CState {
+    bool mapped = false;
+    int components = 0;
+    int mcusWide = 0, mcusHigh = 0;
+    int64_t mcus = 0;
+    unsigned interval = 0;
+    int blocksPerMcu = 0;
+    // Per block of an MCU: its component, and its place in the MCU (x, y in blocks).
+    std::array<int, kMaxBlocksInMcu> blockComponent{}, blockX{}, blockY{};
+    int h[3] = {}, v[3] = {};
+    std::array<const CHuffman*, kMaxBlocksInMcu> dcSkip{}, acSkip{}, acSymbols{};
+    std::array<const CEncodeTable*, kMaxBlocksInMcu> dcCode{}, acCode{};
+    CHuffman dcTables[NUM_HUFF_TBLS], acSkipTables[NUM_HUFF_TBLS], acSymbolTables[NUM_HUFF_TBLS];
+    CEncodeTable dcEncode[NUM_HUFF_TBLS], acEncode[NUM_HUFF_TBLS];
+    std::vector<CSegment> segments;
+    // Without restart markers: where each MCU starts (and, last, where the data ends),
+    // with the DC predictions before it.
+    using CPredictors = std::array<int, 3>;
+    std::vector<uint64_t> mcuBits;
+    std::vector<CPredictors> mcuPredictors;
+
+    // The touched MCUs: columns [col0, col1) of rows [row0, row1); with restart markers,
+    // every MCU of the intervals they touch, so whole rows. Decoded per component, blocks
+    // row by row.
+    int col0 = 0, col1 = 0, row0 = 0, row1 = 0;
+    std::vector<bool> touchedIntervals;
+    int wide[3] = {};
+    struct CBlock {
+        JCOEF coefficients[DCTSIZE2];
+    };
+    std::vector<CBlock> blocks[3];
+    int64_t recoded = 0;
+
+    JCOEF* Block(int64_t m, int b) {
+        const int c = blockComponent[size_t(b)];
+        const int mx = int(m % mcusWide) - col0, my = int(m / mcusWide) - row0;
+        const size_t row = size_t(my * v[c] + blockY[size_t(b)]);
+        return blocks[c][row * size_t(wide[c]) + size_t(mx * h[c] + blockX[size_t(b)])]
+            .coefficients;
+    }
+    bool DecodeMcu(CReader& r, int64_t m, int* predictors) {
+        for (int b = 0; b < blocksPerMcu; ++b)
+            if (!DecodeCoefficients(r, *dcSkip[size_t(b)], *acSymbols[size_t(b)],
+                                    predictors[blockComponent[size_t(b)]], Block(m, b)))
+                return false;
+        return true;
+    }
+    bool EncodeMcu(int64_t m, int* predictors, CWriter& w) {
+        w.Room(size_t(kMaxMcuBits / 4)); // every byte might be stuffed
+        for (int b = 0; b < blocksPerMcu; ++b)
+            if (!EncodeBlock(Block(m, b), predictors[blockComponent[size_t(b)]], *dcCode[size_t(b)],
+                             *acCode[size_t(b)], w))
+                return false;
+        ++recoded;
+        return true;
+    }
+    // The reader at an unstuffed bit position of a segment.
+    static void StartAt(CReader& r, CCursor& cursor, uint64_t bit) {
+        r.Start(cursor.RawOf(bit / 8), cursor.Segment().end, bit / 8);
+        r.Skip(int(bit % 8));
+    }
+};
+
+CJpegScanSplice::CJpegScanSplice() : m_state(std::make_unique<CState>()) {}
+CJpegScanSplice::~CJpegScanSplice() = default;
+
+void CJpegScanSplice::Clear() {
+    CState& s = *m_state;
+    s.mapped = false;
+    s.segments.clear();
+    s.mcuBits.clear();
+    s.mcuPredictors.clear();
+    for (std::vector<CState::CBlock>& b : s.blocks)
+        std::vector<CState::CBlock>().swap(b);
+    s.touchedIntervals.clear();
+    s.col0 = s.col1 = s.row0 = s.row1 = 0;
+    s.recoded = 0;
+}
+
+bool CJpegScanSplice::IsMapped() const {
+    return m_state->mapped;
+}
+
+int64_t CJpegScanSplice::RecodedMcus() const {
+    return m_state->recoded;
+}
+
+bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t size) {
+    Clear();
+    CState& s = *m_state;
+    const int components = cinfo->num_components;
+    const bool colours = components == 3 && (cinfo->jpeg_color_space == JCS_YCbCr ||
+                                             cinfo->jpeg_color_space == JCS_RGB);
+    const bool grey = components == 1 && cinfo->jpeg_color_space == JCS_GRAYSCALE;
+    if (cinfo->progressive_mode || cinfo->arith_code || cinfo->data_precision != 8 ||
+        cinfo->comps_in_scan != components || !(colours || grey) || cinfo->Ss != 0 ||
+        cinfo->Se != DCTSIZE2 - 1 || cinfo->Ah != 0 || cinfo->Al != 0 || cinfo->image_width == 0 ||
+        cinfo->image_height == 0)
+        return false;
+    s.components = components;
+    s.interval = cinfo->restart_interval;
+    if (components == 1) {
+        const jpeg_component_info& c = *cinfo->cur_comp_info[0];
+        s.mcusWide = int(c.width_in_blocks);
+        s.mcusHigh = int(c.height_in_blocks);
+    } else {
+        s.mcusWide = int((cinfo->image_width + 8 * cinfo->max_h_samp_factor - 1) /
+                         (8 * cinfo->max_h_samp_factor));
+        s.mcusHigh = int((cinfo->image_height + 8 * cinfo->max_v_samp_factor - 1) /
+                         (8 * cinfo->max_v_samp_factor));
+    }
+    bool built[NUM_HUFF_TBLS][2] = {};
+    int blocks = 0;
+    for (int i = 0; i < components; ++i) {
+        const jpeg_component_info& c = *cinfo->cur_comp_info[i];
+        if (c.component_index != i || cinfo->max_h_samp_factor % c.h_samp_factor != 0 ||
+            cinfo->max_v_samp_factor % c.v_samp_factor != 0 || c.dc_tbl_no < 0 ||
+            c.dc_tbl_no >= NUM_HUFF_TBLS || c.ac_tbl_no < 0 || c.ac_tbl_no >= NUM_HUFF_TBLS ||
+            c.quant_tbl_no < 0 || c.quant_tbl_no >= NUM_QUANT_TBLS ||
+            !cinfo->quant_tbl_ptrs[c.quant_tbl_no])
+            return false;
+        s.h[i] = components == 1 ? 1 : c.h_samp_factor;
+        s.v[i] = components == 1 ? 1 : c.v_samp_factor;
+        if (blocks + s.h[i] * s.v[i] > kMaxBlocksInMcu)
+            return false;
+        const JHUFF_TBL* dc = cinfo->dc_huff_tbl_ptrs[c.dc_tbl_no];
+        const JHUFF_TBL* ac = cinfo->ac_huff_tbl_ptrs[c.ac_tbl_no];
+        if (!std::exchange(built[c.dc_tbl_no][0], true)) {
+            if (!BuildHuffman(dc, CTableUse::Dc, s.dcTables[c.dc_tbl_no]))
+                return false;
+            BuildEncodeTable(*dc, s.dcEncode[c.dc_tbl_no]);
+        }
+        if (!std::exchange(built[c.ac_tbl_no][1], true)) {
+            if (!BuildHuffman(ac, CTableUse::AcSkip, s.acSkipTables[c.ac_tbl_no]) ||
+                !BuildHuffman(ac, CTableUse::Symbols, s.acSymbolTables[c.ac_tbl_no]))
+                return false;
+            BuildEncodeTable(*ac, s.acEncode[c.ac_tbl_no]);
+        }
+        for (int y = 0; y < s.v[i]; ++y)
+            for (int x = 0; x < s.h[i]; ++x, ++blocks) {
+                const size_t b = size_t(blocks);
+                s.blockComponent[b] = i;
+                s.blockX[b] = x;
+                s.blockY[b] = y;
+                s.dcSkip[b] = &s.dcTables[c.dc_tbl_no];
+                s.acSkip[b] = &s.acSkipTables[c.ac_tbl_no];
+                s.acSymbols[b] = &s.acSymbolTables[c.ac_tbl_no];
+                s.dcCode[b] = &s.dcEncode[c.dc_tbl_no];
+                s.acCode[b] = &s.acEncode[c.ac_tbl_no];
+            }
+    }
+    s.blocksPerMcu = blocks;
+    s.mcus = int64_t(s.mcusWide) * s.mcusHigh;
+    if (!FindSegments(scan, size, s.segments))
+        return false;
+    const unsigned interval = s.interval;
+    if (interval ? s.segments.size() != size_t((s.mcus + interval - 1) / interval)
+                 : s.segments.size() != 1)
+        return false;
+    CReader r;
+    if (interval) {
+        // Each interval stands alone: those the stamp leaves are copied without a look, as
+        // any decoder reads them alike in the input and in the copy; a touched one is
+        // decoded then, and must be sound. The last is read now: a file cut short ends
+        // inside it, and must not pass for the photo.
+        const CSegment& segment = s.segments.back();
+        r.Start(segment.begin, segment.end, 0);
+        int predictors[4] = {};
+        for (int64_t m = int64_t(s.segments.size() - 1) * interval; m < s.mcus; ++m) {
+            if (r.Position() > segment.bits)
+                return false;
+            for (int b = 0; b < blocks; ++b)
+                if (!DecodeBlock(r, *s.dcSkip[size_t(b)], *s.acSkip[size_t(b)],
+                                 predictors[s.blockComponent[size_t(b)]]))
+                    return false;
+        }
+        const uint64_t end = r.Position();
+        if (end > segment.bits || segment.bits - end >= 8)
+            return false;
+        s.mapped = true;
+        return true;
+    }
+    // Every code of the scan read once, where each MCU starts noted, by the preview's DC
+    // decoder: a code in no table, data cut short or whole bytes left over send the file
+    // libjpeg's way. Its second thread is worth having while no other splice walks.
+    const int others = g_walking.fetch_add(1);
+    CJpegDcDecoder::CPlanes planes;
+    bool walked = false;
+    try {
+        walked = CJpegDcDecoder::DecodeDc(
+            cinfo, scan, size, others == 0 && std::thread::hardware_concurrency() > 1 ? 2 : 1,
+            planes, m_splitBytes, true);
+    } catch (...) {
+        g_walking.fetch_sub(1);
+        throw;
+    }
+    g_walking.fetch_sub(1);
+    const CSegment& segment = s.segments[0];
+    if (!walked || planes.endBits > segment.bits || segment.bits - planes.endBits >= 8 ||
+        planes.positions.size() != size_t(s.mcus * blocks))
+        return false;
+    // The last block of each component in an MCU: its DC value predicts the next MCU's.
+    int lastOf[3] = {};
+    for (int b = 0; b < blocks; ++b)
+        lastOf[s.blockComponent[size_t(b)]] = b;
+    s.mcuBits.resize(size_t(s.mcus) + 1);
+    s.mcuPredictors.resize(size_t(s.mcus) + 1);
+    for (int64_t m = 0; m < s.mcus; ++m) {
+        s.mcuBits[size_t(m)] = planes.positions[size_t(m * blocks)];
+        for (int c = 0; c < components; ++c)
+            s.mcuPredictors[size_t(m)][size_t(c)] =
+                m == 0 ? 0 : planes.dc[size_t((m - 1) * blocks + lastOf[c])];
+    }
+    s.mcuBits[size_t(s.mcus)] = planes.endBits;
+    s.mapped = true;
+    return true;
+}
+
+bool CJpegScanSplice::DecodeTouched(int mcuX0, int mcuY0, int mcuX1, int mcuY1) {
+    CState& s = *m_state;
+    if (!s.mapped)
+        return false;
+    mcuX0 = std::clamp(mcuX0, 0, s.mcusWide);
+    mcuX1 = std::clamp(mcuX1, mcuX0, s.mcusWide);
+    mcuY0 = std::clamp(mcuY0, 0, s.mcusHigh);
+    mcuY1 = std::clamp(mcuY1, mcuY0, s.mcusHigh);
+    if (mcuX0 == mcuX1 || mcuY0 == mcuY1)
+        return true;
+    int64_t first = 0, last = 0; // intervals [first, last] hold the touched MCUs
+    if (s.interval) {
+        s.touchedIntervals.assign(s.segments.size(), false);
+        first = (int64_t(mcuY0) * s.mcusWide + mcuX0) / s.interval;
+        last = (int64_t(mcuY1 - 1) * s.mcusWide + mcuX1 - 1) / s.interval;
+        for (int y = mcuY0; y < mcuY1; ++y)
+            for (int64_t i = (int64_t(y) * s.mcusWide + mcuX0) / s.interval;
+                 i <= (int64_t(y) * s.mcusWide + mcuX1 - 1) / s.interval; ++i)
+                s.touchedIntervals[size_t(i)] = true;
+        s.col0 = 0;
+        s.col1 = s.mcusWide;
+        s.row0 = int(first * s.interval / s.mcusWide);
+        s.row1 = int((std::min<int64_t>(s.mcus, (last + 1) * s.interval) - 1) / s.mcusWide) + 1;
+    } else {
+        s.col0 = mcuX0;
+        s.col1 = mcuX1;
+        s.row0 = mcuY0;
+        s.row1 = mcuY1;
+    }
+    for (int c = 0; c < s.components; ++c) {
+        s.wide[c] = (s.col1 - s.col0) * s.h[c];
+        s.blocks[c].assign(size_t(s.wide[c]) * size_t((s.row1 - s.row0) * s.v[c]),
+                           CState::CBlock{});
+    }
+    CReader r;
+    if (s.interval) {
+        for (int64_t i = first; i <= last; ++i) {
+            if (!s.touchedIntervals[size_t(i)])
+                continue;
+            const CSegment& segment = s.segments[size_t(i)];
+            r.Start(segment.begin, segment.end, 0);
+            int predictors[4] = {};
+            const int64_t end = std::min<int64_t>(s.mcus, (i + 1) * s.interval);
+            for (int64_t m = i * s.interval; m < end; ++m)
+                if (r.Position() > segment.bits || !s.DecodeMcu(r, m, predictors))
+                    return false;
+            const uint64_t bits = r.Position();
+            if (bits > segment.bits || segment.bits - bits >= 8)
+                return false;
+        }
+        return true;
+    }
+    CCursor cursor(s.segments[0]);
+    for (int y = s.row0; y < s.row1; ++y) {
+        const int64_t m0 = int64_t(y) * s.mcusWide + s.col0;
+        CState::StartAt(r, cursor, s.mcuBits[size_t(m0)]);
+        int predictors[4] = {};
+        std::copy(s.mcuPredictors[size_t(m0)].begin(), s.mcuPredictors[size_t(m0)].end(),
+                  predictors);
+        for (int64_t m = m0; m < m0 + (s.col1 - s.col0); ++m)
+            if (!s.DecodeMcu(r, m, predictors))
+                return false;
+    }
+    return true;
+}
+
+JBLOCKROW CJpegScanSplice::DecodedBlocks(int component, int blockRow, int blockColumn,
+                                         int& available) {
+    CState& s = *m_state;
+    available = 0;
+    if (component < 0 || component >= s.components || s.blocks[component].empty())
+        return nullptr;
+    const int row = blockRow - s.row0 * s.v[component];
+    const int column = blockColumn - s.col0 * s.h[component];
+    if (row < 0 || row >= (s.row1 - s.row0) * s.v[component] || column < 0 ||
+        column >= s.wide[component])
+        return nullptr;
+    available = s.wide[component] - column;
+    return reinterpret_cast<JBLOCKROW>(
+        s.blocks[component][size_t(row) * size_t(s.wide[component]) + size_t(column)].coefficients);
+}
+
+bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
+    CState& s = *m_state;
+    s.recoded = 0;
+    CWriter w(out);
+    const bool touched = !s.blocks[0].empty();
+    if (s.interval) {
+        const size_t count = s.segments.size();
+        for (size_t i = 0; i < count; ++i) {
+            const CSegment& segment = s.segments[i];
+            if (!touched || !s.touchedIntervals[i]) {
+                // The interval with the marker after it, as it stands.
+                w.Raw(segment.begin,
+                      size_t((i + 1 < count ? s.segments[i + 1].begin : segment.end) -
+                             segment.begin));
+                continue;
+            }
+            int predictors[4] = {};
+            for (int64_t m = int64_t(i) * s.interval;
+                 m < std::min<int64_t>(s.mcus, int64_t(i + 1) * s.interval); ++m)
+                if (!s.EncodeMcu(m, predictors, w))
+                    return false;
+            w.Pad();
+            if (i + 1 < count) {
+                w.Room(2);
+                w.Byte(0xFF);
+                w.Byte(uint8_t(JPEG_RST0 + i % 8));
+            }
+        }
+        return true;
+    }
+    CCursor cursor(s.segments[0]);
+    const uint64_t endBits = s.mcuBits[size_t(s.mcus)];
+    uint64_t copied = 0; // the input's bits out so far
+    for (int y = s.row0; touched && y < s.row1; ++y) {
+        // The touched MCUs of a row, and of the rows after it while they run on.
+        const int64_t first = int64_t(y) * s.mcusWide + s.col0;
+        while (s.col0 == 0 && s.col1 == s.mcusWide && y + 1 < s.row1)
+            ++y;
+        const int64_t last = int64_t(y) * s.mcusWide + s.col1;
+        CopyBits(cursor, copied, s.mcuBits[size_t(first)], w);
+        int predictors[4] = {};
+        std::copy(s.mcuPredictors[size_t(first)].begin(), s.mcuPredictors[size_t(first)].end(),
+                  predictors);
+        for (int64_t m = first; m < last; ++m)
+            if (!s.EncodeMcu(m, predictors, w))
+                return false;
+        copied = s.mcuBits[size_t(last)];
+        if (last == s.mcus)
+            break;
+        // The next MCU's DC values were predicted from the old blocks: it is coded again
+        // against the new ones, so that the rest can be copied.
+        JBLOCK next[kMaxBlocksInMcu] = {};
+        CReader r;
+        CState::StartAt(r, cursor, copied);
+        int old[4] = {};
+        std::copy(s.mcuPredictors[size_t(last)].begin(), s.mcuPredictors[size_t(last)].end(), old);
+        w.Room(size_t(kMaxMcuBits / 4));
+        for (int b = 0; b < s.blocksPerMcu; ++b) {
+            const int c = s.blockComponent[size_t(b)];
+            if (!DecodeCoefficients(r, *s.dcSkip[size_t(b)], *s.acSymbols[size_t(b)], old[c],
+                                    next[b]) ||
+                !EncodeBlock(next[b], predictors[c], *s.dcCode[size_t(b)], *s.acCode[size_t(b)], w))
+                return false;
+        }
+        ++s.recoded;
+        copied = s.mcuBits[size_t(last) + 1];
+    }
+    CopyBits(cursor, copied, endBits, w);
+    w.Pad();
+    return true;
+}
+
+namespace {
+
+void Put16(std::vector<uint8_t>& out, unsigned value) {
+    out.push_back(uint8_t(value >> 8));
+    out.push_back(uint8_t(value));
+}
+
+void Marker(std::vector<uint8_t>& out, int code, size_t length) {
+    out.push_back(0xFF);
+    out.push_back(uint8_t(code));
+    Put16(out, unsigned(length + 2));
+}
+
+} // namespace
+
+void WriteSpliceHeaders(j_decompress_ptr cinfo, const jpeg_compress_struct& header,
+                        const CSavedMarker* markers, std::vector<uint8_t>& out) {
+    out.push_back(0xFF);
+    out.push_back(0xD8); // SOI
+    if (header.write_JFIF_header) {
+        Marker(out, JPEG_APP0, 14);
+        for (const char c : {'J', 'F', 'I', 'F', '\0'})
+            out.push_back(uint8_t(c));
+        out.push_back(header.JFIF_major_version);
+        out.push_back(header.JFIF_minor_version);
+        out.push_back(header.density_unit);
+        Put16(out, header.X_density);
+        Put16(out, header.Y_density);
+        out.push_back(0);
+        out.push_back(0);
+    }
+    if (header.write_Adobe_marker) {
+        const uint8_t transform = header.jpeg_color_space == JCS_YCbCr ? 1 : 0;
+        const uint8_t adobe[] = {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform};
+        Marker(out, JPEG_APP0 + 14, sizeof adobe);
+        out.insert(out.end(), std::begin(adobe), std::end(adobe));
+    }
+    for (const CSavedMarker* m = markers; m; m = m->next.get()) {
+        const size_t length = std::min<size_t>(m->dataLength, 65533);
+        Marker(out, m->marker, length);
+        out.insert(out.end(), m->data.get(), m->data.get() + length);
+    }
+    const int components = cinfo->num_components;
+    bool wide = false, sent[NUM_QUANT_TBLS] = {};
+    for (int i = 0; i < components; ++i) {
+        const int n = cinfo->comp_info[i].quant_tbl_no;
+        if (std::exchange(sent[n], true))
+            continue;
+        const JQUANT_TBL& table = *cinfo->quant_tbl_ptrs[n];
+        const bool sixteen = std::any_of(std::begin(table.quantval), std::end(table.quantval),
+                                         [](UINT16 q) { return q > 255; });
+        wide = wide || sixteen;
+        Marker(out, 0xDB, 1 + DCTSIZE2 * (sixteen ? 2 : 1));
+        out.push_back(uint8_t((sixteen ? 0x10 : 0) | n));
+        for (int k = 0; k < DCTSIZE2; ++k) {
+            const unsigned q = table.quantval[kNaturalOrder[k]];
+            if (sixteen)
+                out.push_back(uint8_t(q >> 8));
+            out.push_back(uint8_t(q));
+        }
+    }
+    bool baseline = !wide;
+    for (int i = 0; i < components; ++i)
+        baseline =
+            baseline && cinfo->comp_info[i].dc_tbl_no <= 1 && cinfo->comp_info[i].ac_tbl_no <= 1;
+    Marker(out, baseline ? 0xC0 : 0xC1, size_t(6 + 3 * components));
+    out.push_back(8);
+    Put16(out, cinfo->image_height);
+    Put16(out, cinfo->image_width);
+    out.push_back(uint8_t(components));
+    for (int i = 0; i < components; ++i) {
+        const jpeg_component_info& c = cinfo->comp_info[i];
+        out.push_back(uint8_t(c.component_id));
+        out.push_back(uint8_t(c.h_samp_factor << 4 | c.v_samp_factor));
+        out.push_back(uint8_t(c.quant_tbl_no));
+    }
+    bool sentHuffman[2][NUM_HUFF_TBLS] = {};
+    for (int i = 0; i < components; ++i)
+        for (const int ac : {0, 1}) {
+            const jpeg_component_info& c = *cinfo->cur_comp_info[i];
+            const int n = ac ? c.ac_tbl_no : c.dc_tbl_no;
+            if (std::exchange(sentHuffman[ac][n], true))
+                continue;
+            const JHUFF_TBL& table = ac ? *cinfo->ac_huff_tbl_ptrs[n] : *cinfo->dc_huff_tbl_ptrs[n];
+            int count = 0;
+            for (int l = 1; l <= 16; ++l)
+                count += table.bits[l];
+            Marker(out, 0xC4, size_t(1 + 16 + count));
+            out.push_back(uint8_t(ac << 4 | n));
+            for (int l = 1; l <= 16; ++l)
+                out.push_back(table.bits[l]);
+            out.insert(out.end(), table.huffval, table.huffval + count);
+        }
+    if (cinfo->restart_interval) {
+        Marker(out, 0xDD, 2);
+        Put16(out, cinfo->restart_interval);
+    }
+    Marker(out, 0xDA, size_t(4 + 2 * components));
+    out.push_back(uint8_t(components));
+    for (int i = 0; i < components; ++i) {
+        const jpeg_component_info& c = *cinfo->cur_comp_info[i];
+        out.push_back(uint8_t(c.component_id));
+        out.push_back(uint8_t(c.dc_tbl_no << 4 | c.ac_tbl_no));
+    }
+    out.push_back(0);
+    out.push_back(DCTSIZE2 - 1);
+    out.push_back(0);
+}
