@@ -1,5 +1,7 @@
 #include "app/closesignals.h"
 
+#include "imagelib/outputfile.h"
+
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QWidget>
@@ -14,8 +16,18 @@ namespace {
 
 // One pipe for the process: a signal handler can reach nothing else safely.
 int g_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_received = 0;
 
 extern "C" void WriteSignalByte(int signal) {
+    g_received = g_received + 1;
+    if (g_received > 1) {
+        // The second one ends the program at once, should the close sequence ever hang,
+        // as it would have ended without us; a batch in progress leaves no temporary.
+        COutputFile::RemoveLiveTemporaries();
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
     const int saved = errno;
     const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
@@ -31,13 +43,22 @@ CCloseOnSignals::CCloseOnSignals(QWidget* window) : QObject(window), m_window(wi
     }
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &CCloseOnSignals::OnSignal);
+    g_received = 0;
     struct sigaction action {};
     action.sa_handler = WriteSignalByte;
     sigemptyset(&action.sa_mask);
-    // A second signal ends the program at once, should the close sequence ever hang.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
     for (size_t i = 0; i < std::size(kSignals); ++i)
         ::sigaction(kSignals[i], &action, &m_previous[i]);
+    // Writing must not end the program: a file size limit fails the output it stops
+    // ("File too large") and a closed pipe fails that write, as they do for the batch.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (size_t i = 0; i < std::size(kIgnoredSignals); ++i)
+        ::sigaction(kIgnoredSignals[i], &ignore, &m_previousIgnored[i]);
     m_installed = true;
 }
 
@@ -46,6 +67,8 @@ CCloseOnSignals::~CCloseOnSignals() {
         return;
     for (size_t i = 0; i < std::size(kSignals); ++i)
         ::sigaction(kSignals[i], &m_previous[i], nullptr);
+    for (size_t i = 0; i < std::size(kIgnoredSignals); ++i)
+        ::sigaction(kIgnoredSignals[i], &m_previousIgnored[i], nullptr);
 }
 
 void CCloseOnSignals::OnSignal() {

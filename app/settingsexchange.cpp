@@ -6,6 +6,7 @@
 // working values, sample and stamp need the real page.
 #include "app/maindialog.h"
 
+#include "imagelib/imageformats.h"
 #include "job/settingstext.h"
 #include "pages/input/foldertree.h"
 #include "pages/output/outputpage.h"
@@ -106,6 +107,7 @@ void ApplyToPositionPage(CPositionPage& page, const CStampSettingsValues& s) {
     // The stamp's size and the photos' orientation, before the sample is loaded.
     page.SetStampSize(s.sizemode, s.sizepercent);
     page.SetFollowExif(s.followexif);
+    page.SetStampLayout(s.angle, s.tile, s.tilegap, s.tileoffset);
 }
 
 void ApplySampleAndStamp(CPositionPage& page, const CStampSettingsValues& s) {
@@ -184,17 +186,23 @@ void CMainDialog::ApplySettingsToPages() {
     SetChecked(output, IDC_OUT_STRIP_METADATA, s.stripmetadata);
 
     // 9.
-    const int format = s.outputtype == 1   ? IDC_OUT_BMP
-                       : s.outputtype == 2 ? IDC_OUT_PNG
-                                           : IDC_OUT_JPG;
-    for (const int id : {IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG})
-        if (id != format)
-            SetChecked(output, id, false);
+    // The format's button, and what applies to it: the quality to formats that have one,
+    // the preserve box to those that keep EXIF, lossless to JPEG.
+    const int format = COutputPage::OutputTypeButton(s.outputtype);
+    int outputType = kOutputJpeg;
+    for (const COutputPage::CFormatButton& button : COutputPage::FormatButtons()) {
+        if (button.id != format)
+            SetChecked(output, button.id, false);
+        else
+            outputType = button.outputType;
+    }
     SetChecked(output, format, true);
-    const bool jpeg = format == IDC_OUT_JPG;
-    for (const int id : {IDC_OUT_QUALITY_LABEL, IDC_OUT_QUALITY, IDC_OUT_QUALITY_VALUE,
-                         IDC_OUT_PERCENT, IDC_OUT_PRESERVE, IDC_OUT_LOSSLESS})
-        Enable(output, id, jpeg);
+    const CImageFormat* written = OutputFormat(outputType);
+    for (const int id :
+         {IDC_OUT_QUALITY_LABEL, IDC_OUT_QUALITY, IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT})
+        Enable(output, id, written->quality);
+    Enable(output, IDC_OUT_PRESERVE, written->exif);
+    Enable(output, IDC_OUT_LOSSLESS, outputType == kOutputJpeg);
     // Lossless output leaves the quality without a use.
     if (auto* page = qobject_cast<COutputPage*>(output))
         page->UpdateQualityControls();
@@ -216,10 +224,10 @@ void CMainDialog::GatherSettingsFromPages() {
 
     // 1.
     if (output && Button(output, IDC_OUT_BMP)) {
-        s.outputtype = Button(output, IDC_OUT_BMP)->isChecked() ? 1
-                       : Button(output, IDC_OUT_PNG) && Button(output, IDC_OUT_PNG)->isChecked()
-                           ? 2
-                           : 0;
+        s.outputtype = kOutputJpeg;
+        for (const COutputPage::CFormatButton& button : COutputPage::FormatButtons())
+            if (Button(output, button.id) && Button(output, button.id)->isChecked())
+                s.outputtype = button.outputType;
     }
     // 2.
     ReadChecked(output, IDC_OUT_OVERWRITE, s.overwritefiles);
@@ -261,6 +269,10 @@ void CMainDialog::GatherSettingsFromPages() {
     s.sizemode = position->GetSizeMode();
     s.sizepercent = position->GetSizePercent();
     s.followexif = position->IsFollowExif();
+    s.angle = position->GetAngle();
+    s.tile = position->IsTile();
+    s.tilegap = position->GetTileGap();
+    s.tileoffset = position->IsTileOffset();
     // 7. Without a picked colour the last one stays on record.
     if (position->IsKeyColourSet()) {
         const uint32_t key = position->GetKeyColour();

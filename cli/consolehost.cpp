@@ -43,6 +43,13 @@ std::string CConsoleJobHost::GetFilePath(int index) {
     DrawProgress();
     return m_inputs[size_t(index)].path;
 }
+std::vector<std::string> CConsoleJobHost::GetFilePaths() {
+    std::vector<std::string> paths;
+    paths.reserve(m_inputs.size());
+    for (const CBatchInput& input : m_inputs)
+        paths.push_back(input.path);
+    return paths;
+}
 std::string CConsoleJobHost::GetFileTitle(int index) {
     return m_inputs[size_t(index)].title;
 }
@@ -61,12 +68,15 @@ void CConsoleJobHost::Write(const std::string& text) {
     if (text.empty())
         return;
     // A full disk or a closed pipe must not pass for a complete log: the first reason is kept
-    // for the run's end.
+    // for the run's end. No line can be reported any more, so no file may start that the log
+    // would not tell of: the run stops, the files in progress finishing.
     errno = 0;
     if ((std::fwrite(text.data(), 1, text.size(), m_out) != text.size() ||
          std::fflush(m_out) != 0) &&
-        m_writeError == 0)
+        m_writeError == 0) {
         m_writeError = errno ? errno : EIO;
+        s_stopRequested = 1;
+    }
 }
 
 void CConsoleJobHost::SetLogText(const std::string& text) {

@@ -34,6 +34,7 @@ public:
     int GetFileCount() override;
     std::string GetFilePath(int index) override;
     std::string GetFileTitle(int index) override;
+    std::vector<std::string> GetFilePaths() override;
     bool IsOverwriteChecked() override;
     bool IsStopEnabled() override;
     std::string GetLogText() override;
@@ -61,7 +62,8 @@ public:
     // progress line.
     void Finish();
 
-    // The stop request: set from a signal handler, read before each file.
+    // The stop request: set from a signal handler or by a failed write to out, read before
+    // each file.
     static volatile std::sig_atomic_t s_stopRequested;
 
 private:

@@ -6,6 +6,7 @@
 #include "cli/jsonlog.h"
 #include "core/stampbitmap.h"
 #include "imagelib/autodetectdecoder.h"
+#include "imagelib/outputfile.h"
 #include "imagelib/textexception.h"
 #include "job/qtsettingsstore.h"
 #include "job/stampjob.h"
@@ -132,18 +133,43 @@ bool IsFolder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-extern "C" void OnInterrupt(int) {
-    CConsoleJobHost::s_stopRequested = 1;
+volatile std::sig_atomic_t g_terminationSignals = 0;
+
+extern "C" void OnTerminationSignal(int signal) {
+    g_terminationSignals = g_terminationSignals + 1;
+    if (g_terminationSignals == 1) {
+        CConsoleJobHost::s_stopRequested = 1;
+        return;
+    }
+    // The second one ends the program at once, as the signal would have without us, but
+    // leaves no temporary behind.
+    COutputFile::RemoveLiveTemporaries();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal); // delivered as this handler returns
 }
 
-// The first interrupt asks for a stop between two files; the handler then resets itself,
-// so a second one ends the program at once.
-void InstallInterruptHandler() {
+// Interrupt, termination and hang-up (the terminal closed, a service manager's stop, a
+// scheduler's time limit) all ask for a stop between two files: the files in progress are
+// finished, "canceled" is logged and the run's end is reported. A second one of any of them
+// ends the program at once.
+void InstallTerminationHandlers() {
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : kSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kSignals)
+        ::sigaction(signal, &action, nullptr);
+}
+
+// What the program writes must never kill it: a closed standard output (a reader that has
+// seen enough) fails the write, which the host takes as a stop; a file size limit fails the
+// output file's write, which costs that file alone ("File too large").
+void IgnoreWriteSignals() {
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 // The settings the run starts from, before the options are laid over them.
@@ -192,6 +218,7 @@ bool LoadBaseSettings(const CBatchOptions& options, CStampSettingsValues& values
 } // namespace
 
 int main(int argc, char** argv) {
+    IgnoreWriteSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     CBatchOptions options;
     std::string error;
@@ -294,7 +321,7 @@ int main(int argc, char** argv) {
         return FinishOutput(kExitOk);
     }
 
-    InstallInterruptHandler();
+    InstallTerminationHandlers();
     const bool progress = !options.noProgress && ::isatty(2);
     CConsoleJobHost host(settings, std::move(inputs), stdout, progress ? stderr : nullptr);
     host.SetJsonLog(jsonLog);

@@ -1,4 +1,4 @@
-# libFuzzer targets of the JPEG, PNG and GIF codecs, each run for a bounded time by CTest
+# libFuzzer targets of the codecs, each run for a bounded time by CTest
 # (about 90 s for all of them) from the public suites as seeds. New inputs go to a corpus
 # folder in the build tree, never into the suites.
 find_package(JPEG REQUIRED)
@@ -18,7 +18,9 @@ function(qm_codec_fuzzer name source seconds)
     file(MAKE_DIRECTORY ${corpus})
     set(seeds)
     foreach(folder IN LISTS ARGN)
-        if(EXISTS "${QM_TESTDATA_DIR}/${folder}")
+        if(IS_ABSOLUTE "${folder}" AND EXISTS "${folder}")
+            list(APPEND seeds ${folder})
+        elseif(EXISTS "${QM_TESTDATA_DIR}/${folder}")
             list(APPEND seeds ${QM_TESTDATA_DIR}/${folder})
         endif()
     endforeach()
@@ -35,3 +37,15 @@ qm_codec_fuzzer(qm_fuzz_roundtrip fuzz_roundtrip.cpp ${QM_FUZZ_CODEC_SECONDS}
                 jpeg/exiftool pngsuite gif/pygif-test-suite)
 qm_codec_fuzzer(qm_fuzz_jpeglossless fuzz_jpeglossless.cpp ${QM_FUZZ_CODEC_SECONDS} jpeg)
 qm_codec_fuzzer(qm_fuzz_jpegdc fuzz_jpegdc.cpp ${QM_FUZZ_CODEC_SECONDS} jpeg)
+
+# The decoders over libheif, libwebp and libtiff start from small files that the formats' own
+# tools make at configure time (the public suites hold none of these formats).
+set(QM_FUZZ_NEW_CODEC_SECONDS 15 CACHE STRING "Seconds each HEIF, WebP and TIFF fuzz target runs")
+set(new_seeds ${CMAKE_CURRENT_BINARY_DIR}/seeds)
+execute_process(COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/make-seeds.sh ${new_seeds})
+qm_codec_fuzzer(qm_fuzz_heifdecoder fuzz_heifdecoder.cpp ${QM_FUZZ_NEW_CODEC_SECONDS}
+                ${new_seeds}/heif)
+qm_codec_fuzzer(qm_fuzz_webpdecoder fuzz_webpdecoder.cpp ${QM_FUZZ_NEW_CODEC_SECONDS}
+                ${new_seeds}/webp)
+qm_codec_fuzzer(qm_fuzz_tiffdecoder fuzz_tiffdecoder.cpp ${QM_FUZZ_NEW_CODEC_SECONDS}
+                ${new_seeds}/tiff)

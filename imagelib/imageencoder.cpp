@@ -22,6 +22,7 @@ void CImageEncoder::EncodeFile(const std::string& path, const CImageBitmap& bitm
     COutputFile file;
     file.Create(path);
     EncodeOutput(file, bitmap);
+    file.Publish(COutputFile::CExisting::Replace);
 }
 
 void CImageEncoder::EncodeOutput(COutputFile& file, const CImageBitmap& bitmap) {

@@ -19,10 +19,11 @@ public:
     // Creates the file, then EncodeOutput. A file that cannot be created raises code -1
     // "Creating <path> failed: <reason>\n".
     virtual void EncodeFile(const std::string& path, const CImageBitmap& bitmap);
-    // Sizes the buffer from the bitmap (GetSinkCapacity), encodes, and commits the output
+    // Sizes the buffer from the bitmap (GetSinkCapacity), encodes, and writes the output
     // file that the caller created beforehand (so that a file that cannot be written fails
-    // before any work is spent on its picture). When the encoder throws, nothing reaches
-    // the file's name and the error propagates; the caller's file removes its temporary.
+    // before any work is spent on its picture); the caller then publishes it. When the
+    // encoder throws, nothing reaches the file's name and the error propagates; the
+    // caller's file removes its temporary.
     void EncodeOutput(COutputFile& file, const CImageBitmap& bitmap);
     // Encodes into any sink.
     virtual void Encode(const CImageBitmap& bitmap, CImageSink& sink);

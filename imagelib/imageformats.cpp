@@ -17,7 +17,7 @@ constexpr const char* kHeif[] = {"heic", "heif"};
 constexpr const char* kTiff[] = {"tif", "tiff"};
 
 // name, filter, extensions, class, read, outputtype, quality, alpha, exif, icc, orientation
-const CImageFormat kFormats[] = {
+constexpr CImageFormat kFormats[] = {
     {"bmp", "bitmaps", kBmp, kImageBmp, true, kOutputBmp, false, false, false, false, false},
     {"jpeg", "jpegs", kJpeg, kImageJpeg, true, kOutputJpeg, true, false, true, true, true},
     {"gif", "gifs", kGif, kImageGif, true, -1, false, false, false, false, false},

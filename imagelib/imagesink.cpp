@@ -93,7 +93,11 @@ void CFileSink::Close() {
     COutputFile* file = m_file;
     const int size = m_position;
     try {
-        file->Commit(m_buffer, size_t(size));
+        // A caller's file is published by the caller, who decides what may be replaced.
+        if (file == &m_ownFile)
+            file->Commit(m_buffer, size_t(size));
+        else
+            file->Write(m_buffer, size_t(size));
     } catch (const CTextException&) {
         Release();
         throw;

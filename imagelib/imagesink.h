@@ -59,9 +59,10 @@ public:
     // caller's file decides what becomes of the temporary. Returns 0, or -1 when the
     // buffer cannot be allocated.
     int Open(COutputFile& file, int capacity);
-    // Writes the buffer and renames the file onto its name. Throws code -1 "Writing <path>
-    // failed: <reason>\n" when the file system refuses the bytes (a full disk), so a lost
-    // file is never reported as written.
+    // Writes the buffer; a file of the sink's own is renamed onto its name, a caller's file
+    // is left written for the caller to publish. Throws code -1 "Writing <path> failed:
+    // <reason>\n" when the file system refuses the bytes (a full disk), so a lost file is
+    // never reported as written.
     void Close() override;
 
 private:

@@ -118,15 +118,25 @@ public:
             m_byte = 0;
         }
         const uint8_t* const end = m_segment.end;
+        if (m_raw == m_segment.begin && m_byte < k && m_raw < end) { // one step to look back on
+            m_raw += *m_raw == 0xFF ? 2 : 1;
+            ++m_byte;
+        }
 #if defined(__SSE2__)
-        const __m128i ff = _mm_set1_epi8(char(0xFF));
+        // Sixteen raw bytes hold sixteen unstuffed bytes but their stuffed zeros, the zeros
+        // that follow an 0xFF.
+        const __m128i ff = _mm_set1_epi8(char(0xFF)), zero = _mm_setzero_si128();
         while (k - m_byte >= 16 && end - m_raw >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_raw));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, ff)) != 0)
-                break;
+            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_raw - 1));
+            const unsigned stuffed = unsigned(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(before, ff))));
             m_raw += 16;
-            m_byte += 16;
+            m_byte += uint64_t(16 - std::popcount(stuffed));
         }
+        // A run that ended on an 0xFF leaves its stuffed zero first.
+        if (m_raw > m_segment.begin && m_raw < end && *m_raw == 0 && m_raw[-1] == 0xFF)
+            ++m_raw;
 #endif
         while (m_byte < k && m_raw < end) {
             const auto* ff =
@@ -275,11 +285,19 @@ struct CJpegScanSplice::CState {
     CHuffman dcTables[NUM_HUFF_TBLS], acSkipTables[NUM_HUFF_TBLS], acSymbolTables[NUM_HUFF_TBLS];
     CEncodeTable dcEncode[NUM_HUFF_TBLS], acEncode[NUM_HUFF_TBLS];
     std::vector<CSegment> segments;
-    // Without restart markers: where each MCU starts (and, last, where the data ends),
-    // with the DC predictions before it.
-    using CPredictors = std::array<int, 3>;
-    std::vector<uint64_t> mcuBits;
-    std::vector<CPredictors> mcuPredictors;
+    // Without restart markers, the walk: where each block starts and its DC value; where
+    // the data ends.
+    CJpegDcDecoder::CPlanes walk;
+    int lastOf[3] = {}; // the last block of each component in an MCU
+    // Where MCU m starts (the end of the data for the one after the last).
+    uint64_t McuBits(int64_t m) const {
+        return m < mcus ? walk.positions[size_t(m * blocksPerMcu)] : walk.endBits;
+    }
+    // The DC predictions before MCU m.
+    void McuPredictors(int64_t m, int* predictors) const {
+        for (int c = 0; c < components; ++c)
+            predictors[c] = m == 0 ? 0 : walk.dc[size_t((m - 1) * blocksPerMcu + lastOf[c])];
+    }
 
     // The touched MCUs: columns [col0, col1) of rows [row0, row1); with restart markers,
     // every MCU of the intervals they touch, so whole rows. Decoded per component, blocks
@@ -330,8 +348,7 @@ void CJpegScanSplice::Clear() {
     CState& s = *m_state;
     s.mapped = false;
     s.segments.clear();
-    s.mcuBits.clear();
-    s.mcuPredictors.clear();
+    s.walk = CJpegDcDecoder::CPlanes();
     for (std::vector<CState::CBlock>& b : s.blocks)
         std::vector<CState::CBlock>().swap(b);
     s.touchedIntervals.clear();
@@ -446,7 +463,7 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
     // decoder: a code in no table, data cut short or whole bytes left over send the file
     // libjpeg's way. Its second thread is worth having while no other splice walks.
     const int others = g_walking.fetch_add(1);
-    CJpegDcDecoder::CPlanes planes;
+    CJpegDcDecoder::CPlanes& planes = s.walk;
     bool walked = false;
     try {
         walked = CJpegDcDecoder::DecodeDc(
@@ -461,19 +478,8 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
     if (!walked || planes.endBits > segment.bits || segment.bits - planes.endBits >= 8 ||
         planes.positions.size() != size_t(s.mcus * blocks))
         return false;
-    // The last block of each component in an MCU: its DC value predicts the next MCU's.
-    int lastOf[3] = {};
     for (int b = 0; b < blocks; ++b)
-        lastOf[s.blockComponent[size_t(b)]] = b;
-    s.mcuBits.resize(size_t(s.mcus) + 1);
-    s.mcuPredictors.resize(size_t(s.mcus) + 1);
-    for (int64_t m = 0; m < s.mcus; ++m) {
-        s.mcuBits[size_t(m)] = planes.positions[size_t(m * blocks)];
-        for (int c = 0; c < components; ++c)
-            s.mcuPredictors[size_t(m)][size_t(c)] =
-                m == 0 ? 0 : planes.dc[size_t((m - 1) * blocks + lastOf[c])];
-    }
-    s.mcuBits[size_t(s.mcus)] = planes.endBits;
+        s.lastOf[s.blockComponent[size_t(b)]] = b;
     s.mapped = true;
     return true;
 }
@@ -533,10 +539,9 @@ bool CJpegScanSplice::DecodeTouched(int mcuX0, int mcuY0, int mcuX1, int mcuY1) 
     CCursor cursor(s.segments[0]);
     for (int y = s.row0; y < s.row1; ++y) {
         const int64_t m0 = int64_t(y) * s.mcusWide + s.col0;
-        CState::StartAt(r, cursor, s.mcuBits[size_t(m0)]);
+        CState::StartAt(r, cursor, s.McuBits(m0));
         int predictors[4] = {};
-        std::copy(s.mcuPredictors[size_t(m0)].begin(), s.mcuPredictors[size_t(m0)].end(),
-                  predictors);
+        s.McuPredictors(m0, predictors);
         for (int64_t m = m0; m < m0 + (s.col1 - s.col0); ++m)
             if (!s.DecodeMcu(r, m, predictors))
                 return false;
@@ -591,7 +596,7 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         return true;
     }
     CCursor cursor(s.segments[0]);
-    const uint64_t endBits = s.mcuBits[size_t(s.mcus)];
+    const uint64_t endBits = s.McuBits(s.mcus);
     uint64_t copied = 0; // the input's bits out so far
     for (int y = s.row0; touched && y < s.row1; ++y) {
         // The touched MCUs of a row, and of the rows after it while they run on.
@@ -599,14 +604,13 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         while (s.col0 == 0 && s.col1 == s.mcusWide && y + 1 < s.row1)
             ++y;
         const int64_t last = int64_t(y) * s.mcusWide + s.col1;
-        CopyBits(cursor, copied, s.mcuBits[size_t(first)], w);
+        CopyBits(cursor, copied, s.McuBits(first), w);
         int predictors[4] = {};
-        std::copy(s.mcuPredictors[size_t(first)].begin(), s.mcuPredictors[size_t(first)].end(),
-                  predictors);
+        s.McuPredictors(first, predictors);
         for (int64_t m = first; m < last; ++m)
             if (!s.EncodeMcu(m, predictors, w))
                 return false;
-        copied = s.mcuBits[size_t(last)];
+        copied = s.McuBits(last);
         if (last == s.mcus)
             break;
         // The next MCU's DC values were predicted from the old blocks: it is coded again
@@ -615,7 +619,7 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         CReader r;
         CState::StartAt(r, cursor, copied);
         int old[4] = {};
-        std::copy(s.mcuPredictors[size_t(last)].begin(), s.mcuPredictors[size_t(last)].end(), old);
+        s.McuPredictors(last, old);
         w.Room(size_t(kMaxMcuBits / 4));
         for (int b = 0; b < s.blocksPerMcu; ++b) {
             const int c = s.blockComponent[size_t(b)];
@@ -625,7 +629,7 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
                 return false;
         }
         ++s.recoded;
-        copied = s.mcuBits[size_t(last) + 1];
+        copied = s.McuBits(last + 1);
     }
     CopyBits(cursor, copied, endBits, w);
     w.Pad();

@@ -3,11 +3,9 @@
 #include "core/stampcompositing.h"
 #include "imagelib/exifedit.h"
 #include "imagelib/textexception.h"
-#include "job/outputfolders.h"
 #include "job/photostamp.h"
 
 #include <sched.h>
-#include <sys/stat.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -36,13 +34,6 @@ void KeepPictureMemory() {
 #endif
 }
 
-// Any directory entry counts, as the output's existence is all that is asked; whether it
-// could be written is the output file's business.
-bool PathExists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
-}
-
 // The library's texts end with a line feed that the log line replaces with its own line
 // end; the last character goes whatever it is.
 std::string ShownText(const std::string& text) {
@@ -62,6 +53,7 @@ struct CFileSlot {
     std::string input; // known once the file is decided
     std::string outputKey;
     std::string inputKey;
+    bool replace = false; // an existing output may be replaced
     bool decided = false; // skipped, or its input asked for
     bool started = false; // handed to a worker
     bool done = false;    // result ready; written by the worker under the pool's lock
@@ -84,7 +76,7 @@ class CSerialExecutor : public CExecutor {
 public:
     explicit CSerialExecutor(const CStampRun& run) : m_worker(run) {}
     void Start(CFileSlot& slot) override {
-        slot.result = m_worker.StampFile(slot.input, slot.output);
+        slot.result = m_worker.StampFile(slot.input, slot.output, slot.replace);
         slot.done = true;
     }
     bool IsDone(const CFileSlot& slot) override { return slot.done; }
@@ -153,7 +145,7 @@ private:
                 m_queue.pop_front();
             }
             // The slot's paths are not touched by the coordinator while it is in flight.
-            CStampFileResult result = worker.StampFile(slot->input, slot->output);
+            CStampFileResult result = worker.StampFile(slot->input, slot->output, slot->replace);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 slot->result = std::move(result);
@@ -279,22 +271,21 @@ bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
     plan.admit = [this](int64_t width, int64_t height) { m_memory.TakePicture(width, height); };
     if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
-    output.Commit(m_losslessBytes.data(), m_losslessBytes.size());
+    output.Write(m_losslessBytes.data(), m_losslessBytes.size());
     std::vector<uint8_t>().swap(m_losslessBytes);
     return true;
 }
 
 CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
-                                         const std::string& outputPath) {
+                                         const std::string& outputPath, bool replace) {
     CStampFileResult result;
     result.input = inputPath;
     result.output = outputPath;
     const auto start = std::chrono::steady_clock::now();
     try {
         COutputFile output;
-        CreateOutputFolders(m_run.outputFolder, outputPath);
         // First: a file that can never be written costs no decoding.
-        output.Create(outputPath);
+        m_run.outputs->Create(output, m_run.outputFolder, outputPath);
         // Read once, for whichever path takes it.
         CFileSource input;
         CImageDecoder::OpenFile(input, inputPath);
@@ -307,7 +298,12 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
             StampPicture();
             EncodeOutput(output);
         }
-        result.status = CStampFileResult::Created;
+        // Lost to a file that appeared meanwhile, without overwrite: as if it had been there
+        // when the file was picked. The temporary goes with the output object.
+        result.status =
+            m_run.outputs->Commit(output, replace, inputPath) == COutputRegistry::CCommit::Created
+                ? CStampFileResult::Created
+                : CStampFileResult::Skipped;
     } catch (const CTextException& e) {
         result.status = CStampFileResult::Failed;
         result.message = ShownText(e.GetText());
@@ -356,6 +352,9 @@ CStampJobSummary CStampJob::Run() {
     if (!OutputFormat(run.outputType))
         run.outputType = kOutputJpeg;
     run.extension = OutputTypeExtension(run.outputType);
+    // Taken now, on this thread: the workers may need the list and must not ask the host.
+    COutputRegistry outputs([inputs = host.GetFilePaths()] { return inputs; });
+    run.outputs = &outputs;
 
     const int workers = std::clamp(m_params.workers, 1, kMaxJobWorkers);
     CMemoryBudget budget(CMemoryBudget::SystemBudget(workers));
@@ -455,14 +454,22 @@ CStampJobSummary CStampJob::Run() {
         if (!slot.decided) {
             // Decided only now that no earlier file is writing this output, so the test
             // sees what the serial run would see.
-            if (!host.IsOverwriteChecked() && PathExists(slot.output)) {
+            const bool overwrite = host.IsOverwriteChecked();
+            const COutputRegistry::CCheck check = outputs.Check(slot.output);
+            const bool refused = check.state == COutputRegistry::CState::Written ||
+                                 check.state == COutputRegistry::CState::Input;
+            if (refused || (!overwrite && check.state == COutputRegistry::CState::Exists)) {
                 slot.result.input = host.GetFilePath(slot.index);
                 slot.result.output = slot.output;
-                slot.result.status = CStampFileResult::Skipped;
+                slot.result.status = refused ? CStampFileResult::Failed : CStampFileResult::Skipped;
+                if (refused)
+                    slot.result.message =
+                        COutputRegistry::RefusalText(check, slot.output, slot.result.input);
                 slot.decided = slot.done = true;
                 pending.push_back(std::move(next));
                 continue;
             }
+            slot.replace = overwrite;
             slot.input = host.GetFilePath(slot.index);
             slot.inputKey = PathKey(slot.input);
             slot.decided = true;
@@ -484,6 +491,14 @@ CStampJobSummary CStampJob::Run() {
     host.SetProgressPosition(0);
     host.EnableFormatControls(OutputFormat(run.outputType)->quality);
     return summary;
+}
+
+std::vector<std::string> CStampJobHost::GetFilePaths() {
+    std::vector<std::string> paths;
+    const int count = GetFileCount();
+    for (int i = 0; i < count; ++i)
+        paths.push_back(GetFilePath(i));
+    return paths;
 }
 
 std::string FileTitle(const std::string& path) {

@@ -12,6 +12,7 @@
 #include "imagelib/webpencoder.h"
 #include "job/losslessjpeg.h"
 #include "job/memorybudget.h"
+#include "job/outputregistry.h"
 
 #include <cstdint>
 #include <memory>
@@ -62,6 +63,11 @@ public:
     virtual std::string GetFilePath(int index) = 0;
     // The file name without its extension.
     virtual std::string GetFileTitle(int index) = 0;
+    // Every input path at once, asked once when the run starts, so that no output replaces
+    // an input of the run, one still to come included. By default GetFilePath for each
+    // index; a host whose GetFilePath does more than answer (a progress display) overrides
+    // it.
+    virtual std::vector<std::string> GetFilePaths();
     virtual bool IsOverwriteChecked() = 0;
     // Cleared by the stop request; the files in progress are finished first.
     virtual bool IsStopEnabled() = 0;
@@ -140,6 +146,8 @@ struct CStampRun {
     bool stripLocation = false;
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
+    // Where every output is created and committed; owned by the run.
+    COutputRegistry* outputs = nullptr;
     // Shared by the workers: a picture waits until its memory fits beside the others'.
     CMemoryBudget* budget = nullptr;
 };
@@ -154,9 +162,12 @@ public:
     CStampWorker(const CStampWorker&) = delete;
     CStampWorker& operator=(const CStampWorker&) = delete;
 
-    // Creates the output, decodes, stamps and writes one file. Never throws: every
-    // failure costs this file alone and comes back as a Failed result with its reason.
-    CStampFileResult StampFile(const std::string& inputPath, const std::string& outputPath);
+    // Creates the output, decodes, stamps and writes one file, replacing an existing output
+    // only when replace is set (else, should one appear meanwhile, the result is Skipped).
+    // Never throws: every failure costs this file alone and comes back as a Failed result
+    // with its reason.
+    CStampFileResult StampFile(const std::string& inputPath, const std::string& outputPath,
+                               bool replace);
 
 private:
     // The steps of one file; throw CTextException on failure.
@@ -200,6 +211,12 @@ struct CStampJobSummary {
 //
 // Stop: no file starts once IsStopEnabled has answered false; the files in flight finish
 // and are logged in order, then "canceled".
+//
+// Outputs go through the run's COutputRegistry: a name this run has written is not written
+// again (the later file fails, "an earlier file of this run has the name ..."), an output
+// that would replace an input of the run fails whatever the overwrite setting, and without
+// overwrite a file that appears under the name while its output is made wins (the output
+// is logged "allready existing" and its temporary removed).
 class CStampJob {
 public:
     explicit CStampJob(const CStampJobParams& params);

@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDial>
 #include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 namespace {
@@ -183,6 +185,17 @@ QWidget* CDialogBuilder::CreateStandardControl(const CControlTemplate& c, QWidge
         auto* slider = new QSlider(Qt::Horizontal, parent);
         slider->setTickPosition((s & QM_TBS_NOTICKS) ? QSlider::NoTicks : QSlider::TicksBelow);
         return slider;
+    }
+    case CControlKind::SpinBox: {
+        auto* spin = new QSpinBox(parent);
+        spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        return spin;
+    }
+    case CControlKind::Dial: {
+        auto* dial = new QDial(parent);
+        dial->setWrapping(true);
+        dial->setNotchesVisible(false);
+        return dial;
     }
     case CControlKind::ProgressBar: {
         auto* bar = new QProgressBar(parent);

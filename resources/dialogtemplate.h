@@ -22,6 +22,8 @@ enum class CControlKind : uint8_t {
     TabControl,
     Slider,
     ProgressBar,
+    SpinBox, // a number stepped by the arrow keys and the wheel; its range is the page's
+    Dial,    // a small round knob
 };
 
 enum : uint32_t {

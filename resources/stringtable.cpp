@@ -47,6 +47,8 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_BMP, "Click to select BMP as output file format."},
     {IDS_TIP_JPG, "Click to select JPG as output file format."},
     {IDS_TIP_PNG, "Click to select PNG as output file format."},
+    {IDS_TIP_WEBP, "Click to select WebP as output file format (lossy, at the quality below)."},
+    {IDS_TIP_AVIF, "Click to select AVIF as output file format (at the quality below)."},
     {IDS_TIP_NEW_FOLDER, "Create new subfolder."},
     {IDS_TIP_PRESERVE,
      "Preserve iptc, comment and exif headers when input and output files are jpegs."},
@@ -73,6 +75,9 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_SIZE_PERCENT, "Share of the Image in percent (1 to 100)."},
     {IDS_TIP_FOLLOW_EXIF, "Place the stamp on photos as viewers turn them by their EXIF "
                           "orientation."},
+    {IDS_TIP_ANGLE, "Turns the stamp anticlockwise by -180 to 180 degrees."},
+    {IDS_TIP_TILE, "Repeats the stamp over the whole image, so that cropping cannot remove it."},
+    {IDS_TIP_TILE_GAP, "Space between the copies, in percent of the stamp's size (0 to 1000)."},
 };
 
 } // namespace

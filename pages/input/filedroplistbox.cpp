@@ -1,5 +1,6 @@
 #include "pages/input/filedroplistbox.h"
 
+#include "imagelib/imageformats.h"
 #include "platform/filesystem.h"
 #include "platform/waitcursor.h"
 
@@ -10,15 +11,21 @@
 #include <QSet>
 #include <QUrl>
 
-const QStringList kPictureExtensions = {
-    QStringLiteral(".png"),  QStringLiteral(".gif"), QStringLiteral(".jpg"),
-    QStringLiteral(".jpeg"), QStringLiteral(".bmp"),
-};
+namespace {
+// Every extension of the formats the image library reads, each with the given prefix.
+QStringList ReadExtensions(const char* prefix) {
+    QStringList list;
+    for (const CImageFormat& format : ImageFormats())
+        if (format.read)
+            for (const char* extension : format.extensions)
+                list.append(QLatin1String(prefix) + QLatin1String(extension));
+    return list;
+}
+} // namespace
 
-const QStringList kPicturePatterns = {
-    QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.bmp"),
-    QStringLiteral("*.gif"), QStringLiteral("*.png"),
-};
+const QStringList kPictureExtensions = ReadExtensions(".");
+
+const QStringList kPicturePatterns = ReadExtensions("*.");
 
 bool HasPictureExtension(const QString& path) {
     for (const QString& extension : kPictureExtensions)
@@ -28,7 +35,7 @@ bool HasPictureExtension(const QString& path) {
 }
 
 QStringList ListPictureFiles(const QString& folder) {
-    // One listing for all five patterns: the extensions differ, so no name matches twice.
+    // One listing for all patterns: the extensions differ, so no name matches twice.
     // Folders named like pictures are left out, as neither the preview nor a run can use
     // them.
     return ListFolder(folder, kPicturePatterns, CListKind::Files);

@@ -1,8 +1,11 @@
 #include "pages/output/outputpage.h"
 
+#include "imagelib/imageformats.h"
+
 #include "controls/controlfactories.h"
 #include "controls/imagebutton.h"
 #include "controls/pagesetup.h"
+#include "imagelib/imageformats.h"
 #include "pages/input/foldertree.h"
 #include "pages/output/newfolderdlg.h"
 #include "pages/position/imageviewer.h"
@@ -40,10 +43,12 @@
 
 namespace {
 
-// The quality slider, its two labels, its value and the preserve box: they only mean
-// something for JPEG output.
-const int kJpegControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY,  IDC_OUT_PERCENT,
-                             IDC_OUT_QUALITY_LABEL, IDC_OUT_PRESERVE, IDC_OUT_LOSSLESS};
+// The format choices and the outputtype each one stands for.
+const COutputPage::CFormatButton kFormatButtons[] = {{IDC_OUT_BMP, kOutputBmp},
+                                                     {IDC_OUT_JPG, kOutputJpeg},
+                                                     {IDC_OUT_PNG, kOutputPng},
+                                                     {IDC_OUT_WEBP, kOutputWebp},
+                                                     {IDC_OUT_AVIF, kOutputAvif}};
 
 // The quality's controls, which lossless JPEG output leaves without a use.
 const int kQualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
@@ -51,10 +56,10 @@ const int kQualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_
 
 // Disabled while a run is active; the "jpg-quality :" label and the preserve box keep
 // their state.
-const int kRunLockedControls[] = {IDC_OUT_TREE,       IDC_OUT_FOLDER,  IDC_OUT_QUALITY_VALUE,
-                                  IDC_OUT_OVERWRITE,  IDC_OUT_QUALITY, IDC_OUT_PERCENT,
-                                  IDC_OUT_BMP,        IDC_OUT_JPG,     IDC_OUT_PNG,
-                                  IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS};
+const int kRunLockedControls[] = {
+    IDC_OUT_TREE,    IDC_OUT_FOLDER,     IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
+    IDC_OUT_PERCENT, IDC_OUT_BMP,        IDC_OUT_JPG,           IDC_OUT_PNG,       IDC_OUT_WEBP,
+    IDC_OUT_AVIF,    IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS};
 
 // The output size and the metadata choices: locked during a run like the format.
 const int kSizeControls[] = {IDC_OUT_RESIZE_MODE, IDC_OUT_RESIZE_VALUE, IDC_OUT_ENLARGE,
@@ -78,6 +83,8 @@ const CAnchorRow kAnchors[] = {
     {IDC_OUT_BMP, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_JPG, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_PNG, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_WEBP, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_AVIF, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_QUALITY_VALUE, 1, 0, 1, 0},
     {IDC_OUT_RESIZE_LABEL, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_RESIZE_MODE, 0.5f, 0, 0.5f, 0},
@@ -108,6 +115,8 @@ const CToolRow kTools[] = {
     {IDC_OUT_BMP, IDS_TIP_BMP},
     {IDC_OUT_JPG, IDS_TIP_JPG},
     {IDC_OUT_PNG, IDS_TIP_PNG},
+    {IDC_OUT_WEBP, IDS_TIP_WEBP},
+    {IDC_OUT_AVIF, IDS_TIP_AVIF},
     {IDC_OUT_NEW_FOLDER, IDS_TIP_NEW_FOLDER},
     {IDC_OUT_PRESERVE, IDS_TIP_PRESERVE},
     {IDC_OUT_LOSSLESS, IDS_TIP_LOSSLESS},
@@ -195,9 +204,10 @@ COutputPage::COutputPage(QWidget* parent)
     });
     connect(m_start, &QAbstractButton::clicked, this, &COutputPage::StartRun);
     connect(m_stop, &QAbstractButton::clicked, this, &COutputPage::StopRun);
-    for (const int id : {IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG})
-        if (auto* button = GetDlgItemAs<QAbstractButton>(this, id))
-            connect(button, &QAbstractButton::clicked, this, [this, id] { OnFormatClicked(id); });
+    for (const auto& format : kFormatButtons)
+        if (auto* button = GetDlgItemAs<QAbstractButton>(this, format.id))
+            connect(button, &QAbstractButton::clicked, this,
+                    [this, id = format.id] { OnFormatClicked(id); });
     if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_LOSSLESS))
         connect(button, &QAbstractButton::toggled, this, [this] { UpdateQualityControls(); });
     // While the slider is dragged too: tracking is on.
@@ -277,18 +287,44 @@ QString COutputPage::SummaryText(const CStampJobSummary& summary) {
     return text;
 }
 
-void COutputPage::EnableJpegControls(bool enable) {
-    for (const int id : kJpegControls)
-        SetEnabled(this, id, enable);
+void COutputPage::EnableFormatDependentControls(int outputType) {
+    const CImageFormat* format = OutputFormat(outputType);
+    const bool quality = format && format->quality;
+    for (const int id : kQualityControls)
+        SetEnabled(this, id, quality);
+    SetEnabled(this, IDC_OUT_PRESERVE, format && format->exif);
+    SetEnabled(this, IDC_OUT_LOSSLESS, outputType == kOutputJpeg);
     UpdateQualityControls();
 }
 
+std::span<const COutputPage::CFormatButton> COutputPage::FormatButtons() {
+    return kFormatButtons;
+}
+
+int COutputPage::OutputTypeButton(int outputType) {
+    for (const auto& format : kFormatButtons)
+        if (format.outputType == outputType)
+            return format.id;
+    return IDC_OUT_JPG;
+}
+
+int COutputPage::GetCheckedOutputType() const {
+    for (const auto& format : kFormatButtons)
+        if (IsChecked(format.id))
+            return format.outputType;
+    return kOutputJpeg;
+}
+
 void COutputPage::UpdateQualityControls() {
-    const bool lossless = IsChecked(IDC_OUT_LOSSLESS);
+    // Lossless is a JPEG matter: WebP and AVIF keep their quality whatever the box says.
+    const bool losslessChecked = IsChecked(IDC_OUT_LOSSLESS);
+    const CImageFormat* format = OutputFormat(GetCheckedOutputType());
+    const bool otherQuality = format && format->quality && !IsChecked(IDC_OUT_JPG);
+    const bool lossless = losslessChecked && !otherQuality;
     if (lossless)
         for (const int id : kQualityControls)
             SetEnabled(this, id, false);
-    else if (IsChecked(IDC_OUT_JPG) && !m_stamping)
+    else if (format && format->quality && !m_stamping)
         for (const int id : kQualityControls)
             SetEnabled(this, id, true);
     // The tip says why the slider does not move.
@@ -344,7 +380,7 @@ bool COutputPage::IsJpegOutputChecked() const {
 void COutputPage::OnFormatClicked(int controlId) {
     if (!IsChecked(controlId))
         return;
-    EnableJpegControls(controlId == IDC_OUT_JPG);
+    EnableFormatDependentControls(GetCheckedOutputType());
 }
 
 void COutputPage::OnQualityChanged(int value) {
@@ -590,12 +626,20 @@ bool COutputPage::IsPngChecked() {
     return InUiThread([this] { return IsChecked(IDC_OUT_PNG); });
 }
 
+int COutputPage::GetOutputType() {
+    return InUiThread([this] { return GetCheckedOutputType(); });
+}
+
 int COutputPage::GetFileCount() {
     return int(m_paths.size());
 }
 
 std::string COutputPage::GetFilePath(int index) {
     return m_paths[size_t(index)];
+}
+
+std::vector<std::string> COutputPage::GetFilePaths() {
+    return m_paths;
 }
 
 std::string COutputPage::GetFileTitle(int index) {
@@ -653,18 +697,19 @@ void COutputPage::EnableRunControls() {
     });
 }
 
-void COutputPage::EnableFormatControls(bool jpegOutput) {
-    InUiThread([this, jpegOutput] {
-        for (const int id :
-             {IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER})
+void COutputPage::EnableFormatControls(bool qualityOutput) {
+    InUiThread([this, qualityOutput] {
+        for (const int id : {IDC_OUT_OVERWRITE, IDC_OUT_NEW_FOLDER})
             SetEnabled(this, id, true);
         for (const int id : {IDC_OUT_RESIZE_MODE, IDC_OUT_STRIP_LOCATION, IDC_OUT_STRIP_METADATA})
             SetEnabled(this, id, true);
         UpdateSizeControls();
-        if (jpegOutput) {
-            for (const int id :
-                 {IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_QUALITY, IDC_OUT_LOSSLESS})
+        for (const auto& format : kFormatButtons)
+            SetEnabled(this, format.id, true);
+        if (qualityOutput) {
+            for (const int id : {IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_QUALITY})
                 SetEnabled(this, id, true);
+            SetEnabled(this, IDC_OUT_LOSSLESS, IsChecked(IDC_OUT_JPG));
             UpdateQualityControls();
         }
     });

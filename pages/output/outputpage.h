@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,15 +112,28 @@ public:
     // The number and "enlarge" mean something only with a size chosen.
     void UpdateSizeControls();
 
+    // The format choices: one radio button per written format of the image library's
+    // table. The outputtype of the checked one (JPEG when none is).
+    int GetCheckedOutputType() const;
+    // The button of an outputtype value (JPEG's for a value that names no output format).
+    static int OutputTypeButton(int outputType);
+    struct CFormatButton {
+        int id;
+        int outputType;
+    };
+    static std::span<const CFormatButton> FormatButtons();
+
     // ---- CStampJobHost: called by the worker thread, carried out in this one.
     int GetJpegQuality() override;
     bool IsPreserveHeadersChecked() override;
     std::string GetOutputFolder() override;
     bool IsBmpChecked() override;
     bool IsPngChecked() override;
+    int GetOutputType() override;
     int GetFileCount() override;
     std::string GetFilePath(int index) override;
     std::string GetFileTitle(int index) override;
+    std::vector<std::string> GetFilePaths() override;
     bool IsOverwriteChecked() override;
     bool IsStopEnabled() override;
     std::string GetLogText() override;
@@ -128,7 +142,7 @@ public:
     void SetProgressPosition(int position) override;
     void ClearStampingFlag() override;
     void EnableRunControls() override;
-    void EnableFormatControls(bool jpegOutput) override;
+    void EnableFormatControls(bool qualityOutput) override;
 
 signals:
     // The log field has had a new text (delivered after the engine's call has returned).
@@ -143,7 +157,7 @@ private:
     // Runs f in the user-interface thread and returns its result; from a worker thread the
     // caller waits until it has run.
     template <class F> auto InUiThread(F f);
-    void EnableJpegControls(bool enable);
+    void EnableFormatDependentControls(int outputType);
     void OnWorkerEnded();
     void ShowSummary();
     bool IsChecked(int id) const;

@@ -11,6 +11,7 @@
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/dibbitmap.h"
 #include "imagelib/dibclipboard.h"
+#include "imagelib/imageformats.h"
 #include "imagelib/jpegdecoder.h"
 #include "imagelib/textexception.h"
 #include "job/losslessjpeg.h"
@@ -33,6 +34,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDial>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -43,14 +45,36 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTextEdit>
 
 #include <algorithm>
 
-const QString CPositionPage::kOpenFilter = QStringLiteral(
-    "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)|*.bmp; *.jpg; *.jpeg; *.gif; "
-    "*.png|bitmaps (*.bmp)|*.bmp|jpegs (*.jpg;*.jpeg)|*.jpg; *.jpeg|gifs (*.gif)|*.gif|pngs "
-    "(*.png)|*.png|All Files (*.*)|*.*||");
+namespace {
+// "all supported files", then one entry per format the image library reads, in the table's
+// order: "jpegs (*.jpg;*.jpeg)|*.jpg; *.jpeg".
+QString OpenFilter() {
+    QString all, allPatterns, each;
+    for (const CImageFormat& format : ImageFormats()) {
+        if (!format.read)
+            continue;
+        QString names, patterns;
+        for (const char* extension : format.extensions) {
+            const QString pattern = QLatin1String("*.") + QLatin1String(extension);
+            names += (names.isEmpty() ? QString() : QStringLiteral(";")) + pattern;
+            patterns += (patterns.isEmpty() ? QString() : QStringLiteral("; ")) + pattern;
+        }
+        all += (all.isEmpty() ? QString() : QStringLiteral(";")) + names;
+        allPatterns += (allPatterns.isEmpty() ? QString() : QStringLiteral("; ")) + patterns;
+        each += QLatin1String(format.filterName) + QStringLiteral(" (") + names +
+                QStringLiteral(")|") + patterns + QStringLiteral("|");
+    }
+    return QStringLiteral("all supported files (") + all + QStringLiteral(")|") + allPatterns +
+           QStringLiteral("|") + each + QStringLiteral("All Files (*.*)|*.*||");
+}
+} // namespace
+
+const QString CPositionPage::kOpenFilter = OpenFilter();
 
 const char* const CPositionPage::kSizeModeEntries[3] = {"own size", "% of width", "% short side"};
 
@@ -116,6 +140,12 @@ const CAnchorRow kAnchors[] = {
     {IDC_POS_SIZE_PERCENT, 0.5f, 0.5f, 0.5f, 0.5f},
     {IDC_POS_SIZE_UNIT, 0.5f, 0.5f, 0.5f, 0.5f},
     {IDC_POS_FOLLOW_EXIF, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ANGLE_LABEL, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ANGLE, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_ANGLE_DIAL, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_TILE, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_TILE_GAP, 0.5f, 0.5f, 0.5f, 0.5f},
+    {IDC_POS_TILE_GAP_UNIT, 0.5f, 0.5f, 0.5f, 0.5f},
 };
 
 const CToolRow kTools[] = {
@@ -137,6 +167,10 @@ const CToolRow kTools[] = {
     {IDC_POS_SIZE_MODE, IDS_TIP_SIZE_MODE},
     {IDC_POS_SIZE_PERCENT, IDS_TIP_SIZE_PERCENT},
     {IDC_POS_FOLLOW_EXIF, IDS_TIP_FOLLOW_EXIF},
+    {IDC_POS_ANGLE, IDS_TIP_ANGLE},
+    {IDC_POS_ANGLE_DIAL, IDS_TIP_ANGLE},
+    {IDC_POS_TILE, IDS_TIP_TILE},
+    {IDC_POS_TILE_GAP, IDS_TIP_TILE_GAP},
 };
 
 QWidget* CreateViewer(const CControlTemplate& control, QWidget* parent) {
@@ -222,6 +256,11 @@ CPositionPage::CPositionPage(QWidget* parent)
     m_sizeModeList = GetDlgItemAs<QComboBox>(this, IDC_POS_SIZE_MODE);
     m_sizePercentBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_SIZE_PERCENT);
     m_followExifBox = GetDlgItemAs<QCheckBox>(this, IDC_POS_FOLLOW_EXIF);
+    m_angleBox = GetDlgItemAs<QSpinBox>(this, IDC_POS_ANGLE);
+    m_angleDial = GetDlgItemAs<QDial>(this, IDC_POS_ANGLE_DIAL);
+    m_tileBox = GetDlgItemAs<QCheckBox>(this, IDC_POS_TILE);
+    m_tileGapBox = GetDlgItemAs<QLineEdit>(this, IDC_POS_TILE_GAP);
+    Q_ASSERT(m_angleBox && m_angleDial && m_tileBox && m_tileGapBox);
     Q_ASSERT(m_stampView && m_sampleView && m_stampedView && m_stampPathBox && m_offsetXBox &&
              m_offsetYBox && m_opacitySlider && m_featherSlider && m_toleranceSlider &&
              m_useTransparence && m_zoomList && m_stampGroup && m_swatch && m_sizeModeList &&
@@ -249,6 +288,17 @@ CPositionPage::CPositionPage(QWidget* parent)
         m_sizeModeList->addItem(QString::fromLatin1(entry));
     SetStampSize(m_sizeMode, m_sizePercent);
     SetFollowExif(m_followExif);
+    m_angleBox->setRange(kMinStampAngle, kMaxStampAngle);
+    m_angleBox->setWrapping(true);
+    m_angleBox->setSuffix(QStringLiteral("\u00B0"));
+    // The knob points where the stamp's top turns to: anticlockwise for positive angles,
+    // upright at the top.
+    m_angleDial->setRange(kMinStampAngle, kMaxStampAngle);
+    m_angleDial->setInvertedAppearance(true);
+    m_angleDial->setSingleStep(1);
+    m_angleDial->setPageStep(15);
+    m_tileGapBox->setMaxLength(4);
+    SetStampLayout(m_angle, m_tile, m_tileGap, m_tileOffset);
 
     // The zoom list and the starting values, so the page works before settings arrive.
     int zoomCount = 0;
@@ -301,6 +351,10 @@ CPositionPage::CPositionPage(QWidget* parent)
     connect(m_sizeModeList, &QComboBox::activated, this, &CPositionPage::OnSizeModeChanged);
     connect(m_sizePercentBox, &QLineEdit::textChanged, this, &CPositionPage::OnSizePercentUpdate);
     connect(m_followExifBox, &QCheckBox::clicked, this, &CPositionPage::OnFollowExif);
+    connect(m_angleBox, &QSpinBox::valueChanged, this, &CPositionPage::OnAngleChanged);
+    connect(m_angleDial, &QDial::valueChanged, m_angleBox, &QSpinBox::setValue);
+    connect(m_tileBox, &QCheckBox::clicked, this, &CPositionPage::OnTileClicked);
+    connect(m_tileGapBox, &QLineEdit::textChanged, this, &CPositionPage::OnTileGapUpdate);
     // Keyed on the press that picks the colour, wherever the button is released.
     connect(m_stampView, &CImageViewer::colourPicked, this, &CPositionPage::OnStampClicked);
     connect(m_stampView, &CImageViewer::commandRequested, this, &CPositionPage::OnCommand);
@@ -348,6 +402,8 @@ CStampLook CPositionPage::GetStampLook() const {
     look.feather = m_feather;
     look.sizeMode = m_sizeMode;
     look.sizePercent = m_sizePercent;
+    look.angle = m_angle;
+    look.tiling = {m_tile, m_tileGap, m_tileOffset};
     return look;
 }
 
@@ -453,6 +509,24 @@ void CPositionPage::SetStampSize(int mode, int percent) {
     m_sizePercentBox->setEnabled(mode != kSizeOriginal);
     if (QWidget* unit = GetDlgItem(this, IDC_POS_SIZE_UNIT))
         unit->setEnabled(mode != kSizeOriginal);
+    m_previewShaper.reset();
+}
+
+void CPositionPage::SetStampLayout(int angle, bool tile, int tileGap, bool tileOffset) {
+    m_angle = angle >= kMinStampAngle && angle <= kMaxStampAngle ? angle : 0;
+    m_tile = tile;
+    m_tileGap = tileGap >= 0 && tileGap <= kMaxTileGapPercent ? tileGap : 50;
+    m_tileOffset = tileOffset;
+    {
+        const QSignalBlocker b1(m_angleBox), b2(m_angleDial), b3(m_tileGapBox);
+        m_angleBox->setValue(m_angle);
+        m_angleDial->setValue(m_angle);
+        m_tileGapBox->setText(QString::number(m_tileGap));
+    }
+    m_tileBox->setChecked(m_tile);
+    m_tileGapBox->setEnabled(m_tile);
+    if (QWidget* unit = GetDlgItem(this, IDC_POS_TILE_GAP_UNIT))
+        unit->setEnabled(m_tile);
     m_previewShaper.reset();
 }
 
@@ -710,7 +784,7 @@ void CPositionPage::OnPreviewTimer() {
     const int id = m_previewTimerId;
     m_previewTimer.stop();
     m_previewTimerId = 0;
-    if (id < kTimerOffsets || id > kTimerSizePercent)
+    if (id < kTimerOffsets || id > kTimerLayout)
         return;
     // A run that started within the second reads the stamp: try again after it.
     if (m_host.isStamping && m_host.isStamping()) {
@@ -758,6 +832,19 @@ void CPositionPage::OnPreviewTimer() {
             m_previewShaper.reset();
             changed |= m_sizeMode != kSizeOriginal;
             UpdateStampCaption();
+        }
+    }
+    if (m_angleBox->value() != m_angle) {
+        m_angle = m_angleBox->value();
+        m_previewShaper.reset();
+        changed = true;
+    }
+    if (!m_tileGapBox->text().isEmpty()) {
+        const int gap = std::clamp(ParseOffsetText(m_tileGapBox->text()), 0, kMaxTileGapPercent);
+        if (gap != m_tileGap) {
+            m_tileGap = gap;
+            m_previewShaper.reset();
+            changed |= m_tile;
         }
     }
     if ((rekey || refill) && m_stampView->IsLoaded())
@@ -822,6 +909,37 @@ void CPositionPage::OnSizePercentUpdate() {
     }
     if (!text.isEmpty())
         RestartPreviewTimer(kTimerSizePercent);
+}
+
+void CPositionPage::OnAngleChanged(int degrees) {
+    {
+        const QSignalBlocker blocker(m_angleDial);
+        m_angleDial->setValue(degrees);
+    }
+    RestartPreviewTimer(kTimerLayout);
+}
+
+void CPositionPage::OnTileClicked() {
+    m_tile = m_tileBox->isChecked();
+    m_tileGapBox->setEnabled(m_tile);
+    if (QWidget* unit = GetDlgItem(this, IDC_POS_TILE_GAP_UNIT))
+        unit->setEnabled(m_tile);
+    m_previewShaper.reset();
+    if (m_stampView->IsLoaded() && m_sampleView->IsLoaded()) {
+        CWaitCursor wait;
+        RebuildStampedPreview();
+    }
+}
+
+void CPositionPage::OnTileGapUpdate() {
+    const QString text = m_tileGapBox->text();
+    const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    if (!digits) {
+        m_tileGapBox->setText(QString::number(m_tileGap));
+        return;
+    }
+    if (!text.isEmpty())
+        RestartPreviewTimer(kTimerLayout);
 }
 
 void CPositionPage::OnFollowExif() {

@@ -19,6 +19,8 @@ class CPreTranslateHook;
 class CStampBitmap;
 class CToolTipControl;
 class QCheckBox;
+class QDial;
+class QSpinBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
@@ -65,6 +67,7 @@ public:
         kTimerFeather = 3,
         kTimerTolerance = 4,
         kTimerSizePercent = 5,
+        kTimerLayout = 6, // angle and tile gap
     };
     // The entries of the size list, in the order of the sizemode values.
     static const char* const kSizeModeEntries[3];
@@ -102,6 +105,10 @@ public:
     int GetSizePercent() const { return m_sizePercent; }
     // Photos are shown, and stamped, as a viewer turns them by their EXIF orientation.
     bool IsFollowExif() const { return m_followExif; }
+    int GetAngle() const { return m_angle; }
+    bool IsTile() const { return m_tile; }
+    int GetTileGap() const { return m_tileGap; }
+    bool IsTileOffset() const { return m_tileOffset; }
     // The look of the stamp as the page's values make it.
     CStampLook GetStampLook() const;
     // A shaper for a batch run: the stamp's picture, its own transparency and the look as
@@ -128,6 +135,8 @@ public:
     // The check box and the sample view's turning; the sample shows turned from its next
     // load.
     void SetFollowExif(bool on);
+    // Out-of-range values take their defaults.
+    void SetStampLayout(int angle, bool tile, int tileGap, bool tileOffset);
     // Selects the list entry of the sample view's zoom, adding it when missing. With
     // removePrevious the page's earlier custom entry goes first (a sample arrival); without
     // it an earlier one stays (settings applied).
@@ -160,6 +169,9 @@ public:
     void OnSizeModeChanged();
     void OnSizePercentUpdate();
     void OnFollowExif();
+    void OnAngleChanged(int degrees);
+    void OnTileClicked();
+    void OnTileGapUpdate();
     void OnStampClicked();
     void OnSwatchClicked();
     void OnCopy();
@@ -226,6 +238,10 @@ private:
     QComboBox* m_sizeModeList = nullptr;
     QLineEdit* m_sizePercentBox = nullptr;
     QCheckBox* m_followExifBox = nullptr;
+    QSpinBox* m_angleBox = nullptr;
+    QDial* m_angleDial = nullptr;
+    QCheckBox* m_tileBox = nullptr;
+    QLineEdit* m_tileGapBox = nullptr;
     QGroupBox* m_stampGroup = nullptr;
     QWidget* m_swatch = nullptr;
     CToolTipControl* m_toolTips = nullptr;
@@ -246,6 +262,10 @@ private:
     int m_sizeMode = 0;
     int m_sizePercent = 20;
     bool m_followExif = true;
+    int m_angle = 0;
+    bool m_tile = false;
+    int m_tileGap = 50;
+    bool m_tileOffset = false; // no control of its own: kept as the settings say
     std::shared_ptr<CStampShaper> m_previewShaper;
     QTimer m_previewTimer;
     int m_previewTimerId = 0;

@@ -34,6 +34,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -332,6 +333,18 @@ int main(int argc, char** argv) {
     Shot("position-zoom", window);
     zoom->setCurrentIndex(zoom->findText("25%"));
     emit zoom->activated(zoom->currentIndex());
+
+    // A proof-sheet mark: the logo turned by 30 degrees and repeated over the whole photo.
+    auto* angle = Item<QSpinBox>(position, IDC_POS_ANGLE);
+    angle->selectAll();
+    QTest::keyClicks(angle, "30");
+    QTest::mouseClick(Item<QAbstractButton>(position, IDC_POS_TILE), Qt::LeftButton);
+    position->OnPreviewTimer();
+    Shot("position-tiled", window);
+    angle->selectAll();
+    QTest::keyClicks(angle, "0");
+    QTest::mouseClick(Item<QAbstractButton>(position, IDC_POS_TILE), Qt::LeftButton);
+    position->OnPreviewTimer();
 
     // Output: JPEG at 85 % with the headers kept, then the run.
     tabs->setCurrentIndex(CMainPages::kOutput);

@@ -258,10 +258,8 @@ TEST_F(MainDialog, OutputFormatEnablesTheJpegControlsOnlyForJpeg) {
         int outputtype;
         int checked;
         bool jpegControls;
-    } cases[] = {{0, IDC_OUT_JPG, true},
-                 {1, IDC_OUT_BMP, false},
-                 {2, IDC_OUT_PNG, false},
-                 {7, IDC_OUT_JPG, true}};
+    } cases[] = {{0, IDC_OUT_JPG, true},  {1, IDC_OUT_BMP, false}, {2, IDC_OUT_PNG, false},
+                 {3, IDC_OUT_WEBP, true}, {4, IDC_OUT_AVIF, true}, {7, IDC_OUT_JPG, true}};
     const auto dialog = Open();
     QWidget* output = dialog->GetPage(CMainPages::kOutput);
     for (const auto& c : cases) {
@@ -269,7 +267,7 @@ TEST_F(MainDialog, OutputFormatEnablesTheJpegControlsOnlyForJpeg) {
         dialog->ApplySettingsToPages();
         EXPECT_TRUE(dialog->IsApplyingSettings());
         dialog->LowerApplyingGuard();
-        for (const int id : {IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG})
+        for (const int id : {IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_WEBP, IDC_OUT_AVIF})
             EXPECT_EQ(GetDlgItemAs<QRadioButton>(output, id)->isChecked(), id == c.checked)
                 << c.outputtype << " " << id;
         for (const int id : {IDC_OUT_QUALITY, IDC_OUT_QUALITY_LABEL, IDC_OUT_PRESERVE,

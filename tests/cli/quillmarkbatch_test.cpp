@@ -7,6 +7,7 @@
 #include "imagelib/avifencoder.h"
 #include "imagelib/exiforientation.h"
 #include "imagelib/jpegencoder.h"
+#include "imagelib/outputfile.h"
 #include "imagelib/webpencoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
@@ -17,6 +18,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -75,6 +77,9 @@ CRunResult RunBatch(const CTempFolder& home, std::vector<std::string> args,
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        // As a shell leaves them: a test runner's own choices do not reach the program.
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGXFSZ, SIG_DFL);
         if (inChild)
             inChild();
         ::execve(argv[0], argv.data(), envp.data());
@@ -201,26 +206,222 @@ TEST_F(QuillmarkBatch, SetupProblemsGiveStatusTwoAndOneLine) {
     EXPECT_TRUE(std::filesystem::is_empty(out));
 }
 
-TEST_F(QuillmarkBatch, InterruptStopsBetweenTwoFiles) {
-    // One larger picture named many times: every file takes a while, so the interrupt
+// The temporaries in a folder: what a run must never leave behind.
+std::vector<std::string> Temporaries(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (COutputFile::IsTemporaryName(entry.path().filename().string()))
+            found.push_back(entry.path().filename().string());
+    return found;
+}
+
+// Waits until the output shows text, or a while.
+void WaitForOutput(const std::string& outPath, const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ReadBytes(outPath).find(text) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+// Stops the process while it holds a temporary in folder (the file it is writing), one
+// that is not among others; false when it ended first.
+bool StopWhileWriting(pid_t pid, const std::string& folder,
+                      const std::vector<std::string>& others = {}) {
+    // Held: its writer has it locked (a moment after creating it).
+    const auto writing = [&] {
+        for (const std::string& name : Temporaries(folder)) {
+            if (std::find(others.begin(), others.end(), name) != others.end())
+                continue;
+            const int fd = ::open((folder + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+            const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            if (fd >= 0)
+                ::close(fd);
+            if (locked)
+                return true;
+        }
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (writing()) {
+            ::kill(pid, SIGSTOP);
+            if (writing())
+                return true;
+            ::kill(pid, SIGCONT);
+        }
+        if (::waitpid(pid, nullptr, WNOHANG | WNOWAIT | WEXITED) == pid)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+// Interrupt, termination and hang-up stop the run between two files: the files in progress
+// finish, "canceled" ends the log (and the jsonl record of the run says so), nothing is
+// left half written, and the status is 1. A second signal ends the program at once, still
+// without leaving a temporary.
+TEST_F(QuillmarkBatch, TerminationSignalsStopBetweenTwoFiles) {
+    // One larger picture under many names: every file takes a while, so the signal
     // arrives long before the last one.
     WriteBmp(pictures / "big.bmp", 1200, 1000, kGrey);
-    std::vector<std::string> args = Args({"--overwrite"});
-    for (int i = 0; i < 60; ++i)
-        args.push_back(pictures / "big.bmp");
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 60; ++i) {
+        inputs.push_back(pictures / ("big" + std::to_string(i) + ".bmp"));
+        std::filesystem::create_symlink(pictures / "big.bmp", inputs.back());
+    }
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const bool jsonl : {false, true}) {
+            for (const bool twice : {false, true}) {
+                SCOPED_TRACE(std::to_string(signal) + (jsonl ? " jsonl" : "") +
+                             (twice ? " twice" : ""));
+                std::vector<std::string> args =
+                    Args({"--overwrite", "-j", "2", "--log-format", jsonl ? "jsonl" : "text"});
+                args.insert(args.end(), inputs.begin(), inputs.end());
+                const CRunResult r =
+                    RunBatch(home, args, [&](pid_t pid, const std::string& outPath) {
+                        WaitForOutput(outPath, jsonl ? "\"ok\"" : "OK: ");
+                        ::kill(pid, signal);
+                        if (twice) {
+                            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                            ::kill(pid, signal);
+                        }
+                    });
+                EXPECT_EQ(Temporaries(out), std::vector<std::string>());
+                EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 60);
+                if (twice) {
+                    // At once, unless the run had wound up before the second one came.
+                    EXPECT_TRUE(r.status == 128 + signal || r.status == 1) << r.status;
+                    continue;
+                }
+                EXPECT_EQ(r.status, 1);
+                EXPECT_EQ(r.out.find("ERR"), std::string::npos);
+                EXPECT_EQ(r.out.find("\"status\":\"error\""), std::string::npos);
+                ASSERT_GE(r.out.size(), 9u);
+                if (jsonl)
+                    EXPECT_NE(
+                        r.out.substr(r.out.rfind('\n', r.out.size() - 2)).find("\"canceled\":true"),
+                        std::string::npos)
+                        << r.out;
+                else
+                    EXPECT_EQ(r.out.substr(r.out.size() - 9), "canceled\n");
+            }
+        }
+    }
+}
 
-    const CRunResult r = RunBatch(home, args, [](pid_t pid, const std::string& outPath) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (ReadBytes(outPath).find("OK: ") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ::kill(pid, SIGINT);
+// Nothing the program writes can kill it: a reader that closes the pipe ends the run as a
+// stop, and a file size limit fails the file that outgrows it with its reason.
+TEST_F(QuillmarkBatch, AClosedOutputOrAFileSizeLimitDoNotKillTheRun) {
+    WriteBmp(pictures / "big.bmp", 1200, 1000, kGrey);
+    std::vector<std::string> args = Args({"--overwrite", "-j", "1"});
+    for (int i = 0; i < 40; ++i) {
+        args.push_back(pictures / ("big" + std::to_string(i) + ".bmp"));
+        std::filesystem::create_symlink(pictures / "big.bmp", args.back());
+    }
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const CRunResult closed = RunBatch(
+        home, args,
+        [&](pid_t, const std::string&) {
+            ::close(pipeFds[1]);
+            char c = 0;
+            while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
+            }
+            ::close(pipeFds[0]); // the reader has seen enough
+        },
+        {}, {},
+        [&] {
+            ::dup2(pipeFds[1], 1);
+            ::close(pipeFds[0]);
+        });
+    EXPECT_EQ(closed.status, 1) << "128 + 13 is a death by SIGPIPE";
+    EXPECT_EQ(Temporaries(out), std::vector<std::string>());
+    EXPECT_LT(std::distance(std::filesystem::directory_iterator(out),
+                            std::filesystem::directory_iterator()),
+              40);
+
+    // 1200 x 1000 at 24 bits is 3.6 MB, over the limit; 20 x 20 is not.
+    WriteBmp(pictures / "small.bmp", 20, 20, kGrey);
+    const CRunResult limited = RunBatch(
+        home, Args({"--overwrite", pictures / "small.bmp", pictures / "big.bmp"}), {}, {}, {}, [] {
+            const rlimit limit{1000000, 1000000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_EQ(limited.out, "OK: " + out + "/small.bmp created \nERR: " + pictures / "big.bmp" +
+                               " : Writing " + out + "/big.bmp failed: File too large\n");
+    EXPECT_EQ(Temporaries(out), std::vector<std::string>());
+}
+
+// A run killed outright (kill -9, a power cut) leaves its temporary; the next run into that
+// folder removes it, but never the temporary of a run that is still writing.
+TEST_F(QuillmarkBatch, TemporariesOfKilledRunsGoWithTheNextRunAndLiveOnesStay) {
+    WriteBmp(pictures / "big.bmp", 1200, 1000, kGrey);
+    WriteBmp(pictures / "small.bmp", 20, 20, kGrey);
+    std::vector<std::string> args = Args({"-j", "1"});
+    for (int i = 0; i < 20; ++i) {
+        args.push_back(pictures / ("big" + std::to_string(i) + ".bmp"));
+        std::filesystem::create_symlink(pictures / "big.bmp", args.back());
+    }
+    std::vector<std::string> killedTemporaries;
+    const CRunResult killed = RunBatch(home, args, [&](pid_t pid, const std::string&) {
+        EXPECT_TRUE(StopWhileWriting(pid, out));
+        killedTemporaries = Temporaries(out);
+        ::kill(pid, SIGKILL);
     });
-    EXPECT_EQ(r.status, 1);
-    ASSERT_GE(r.out.size(), 9u);
-    EXPECT_EQ(r.out.substr(r.out.size() - 9), "canceled\n");
-    EXPECT_EQ(r.out.find("ERR"), std::string::npos);
-    EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 60);
+    EXPECT_EQ(killed.status, 128 + SIGKILL);
+    ASSERT_EQ(Temporaries(out), killedTemporaries);
+    ASSERT_EQ(killedTemporaries.size(), 1u);
+
+    // The next run, caught writing, has removed it; meanwhile a third one runs into the
+    // same folder.
+    CTempFolder otherHome;
+    const CRunResult live = RunBatch(otherHome, args, [&](pid_t pid, const std::string&) {
+        EXPECT_TRUE(StopWhileWriting(pid, out, killedTemporaries));
+        const std::vector<std::string> liveTemporaries = Temporaries(out);
+        EXPECT_EQ(liveTemporaries.size(), 1u);
+        EXPECT_NE(liveTemporaries, killedTemporaries);
+        const CRunResult third = RunBatch(home, Args({pictures / "small.bmp"}));
+        EXPECT_EQ(third.status, 0) << third.out;
+        EXPECT_EQ(Temporaries(out), liveTemporaries);
+        ::kill(pid, SIGCONT);
+        ::kill(pid, SIGTERM);
+    });
+    EXPECT_EQ(live.status, 1) << live.out;
+    EXPECT_NE(live.out.find(" created \ncanceled\n"), std::string::npos) << live.out;
+    EXPECT_EQ(live.out.find("ERR"), std::string::npos) << live.out;
+    EXPECT_EQ(Temporaries(out), std::vector<std::string>());
+}
+
+// Two runs into one folder at once, without overwrite: every name is written by one of
+// them, the other one reports it as existing, and each output is the one whose run said
+// "created".
+TEST_F(QuillmarkBatch, TwoRunsAtOnceNeverReplaceEachOthersOutputs) {
+    const std::string blueStamp = home / "blue.bmp";
+    WriteBmp(blueStamp, 4, 2, 0xFF0000FF);
+    std::vector<std::string> names;
+    for (int i = 0; i < 16; ++i) {
+        names.push_back("p" + std::to_string(i));
+        WriteBmp(pictures / (names.back() + ".bmp"), 400 + 8 * i, 300, kGrey);
+    }
+    const std::vector<std::string> red = Args({"-j", "1", "--align", "left,top", pictures / ""});
+    std::vector<std::string> blue = red;
+    blue[2] = blueStamp;
+    CTempFolder otherHome;
+    CRunResult second;
+    const CRunResult first =
+        RunBatch(home, red, [&](pid_t, const std::string&) { second = RunBatch(otherHome, blue); });
+    EXPECT_EQ(Temporaries(out), std::vector<std::string>());
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const std::string created = "OK: " + out + "/" + name + ".bmp created \n";
+        const std::string existing = "ERR: " + out + "/" + name + ".bmp allready existing \n";
+        const bool byFirst = first.out.find(created) != std::string::npos;
+        const bool bySecond = second.out.find(created) != std::string::npos;
+        EXPECT_NE(byFirst, bySecond) << "created by both or by neither";
+        EXPECT_NE((byFirst ? second : first).out.find(existing), std::string::npos);
+        EXPECT_EQ(OutputPixel(name + ".bmp", 0, 0), byFirst ? kRed & 0xFFFFFF : 0x0000FFu);
+    }
 }
 
 TEST_F(QuillmarkBatch, StoredSettingsAreReadButNeverWritten) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -54,6 +55,7 @@ public:
         return paths[size_t(index)];
     }
     std::string GetFileTitle(int index) override { return titles[size_t(index)]; }
+    std::vector<std::string> GetFilePaths() override { return paths; }
     bool IsOverwriteChecked() override { return overwrite; }
     bool IsStopEnabled() override { return stopEnabled; }
     std::string GetLogText() override { return log; }
@@ -93,6 +95,14 @@ const std::vector<std::string> kEndEvents = {"flag", "run controls", "progress 0
 std::vector<std::string> WithEnd(std::vector<std::string> events) {
     events.insert(events.end(), kEndEvents.begin(), kEndEvents.end());
     return events;
+}
+
+// Every file of a folder with its bytes: what a run leaves behind, temporaries included.
+std::map<std::string, std::string> FilesIn(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+    return files;
 }
 
 class StampJobTest : public testing::Test {
@@ -185,23 +195,187 @@ TEST_F(StampJobTest, ExistingOutputIsSkippedWithoutScrollOrProgress) {
     EXPECT_EQ(summary.created, 1);
 }
 
-TEST_F(StampJobTest, SameTitleTwiceMapsToOneOutput) {
+// Inputs from two folders, or of two formats, map to one output name: the first keeps it,
+// whatever the overwrite setting and the number of workers. An earlier file that wrote
+// nothing leaves the name to the next one.
+TEST_F(StampJobTest, ANameWrittenInTheRunIsNeverWrittenAgain) {
+    std::filesystem::create_directories(in / "x");
     // Recognition goes by content, so a BMP named .jpg decodes all the same.
     host.Add(Input("photo.bmp"), "photo");
-    host.Add(Input("photo.jpg", 5, 5), "photo");
+    host.Add(Input("x/photo.jpg", 5, 5), "photo");
+    host.Add(Input("photo.png", 6, 6), "photo");
+    WriteBytes(in / "z.gif", "no picture");
+    host.Add(in / "z.gif", "z");
+    host.Add(Input("z.bmp", 7, 7), "z");
+    const std::string earlier = " : an earlier file of this run has the name " + out / "photo.bmp";
+    const std::string expected =
+        "OK: " + out / "photo.bmp" + " created \r\nERR: " + in / "x/photo.jpg" + earlier +
+        "\r\nERR: " + in / "photo.png" + earlier + "\r\nERR: " + in / "z.gif" +
+        " : Decoder error: Unknown file type.\r\nOK: " + out / "z.bmp" + " created \r\n";
+    for (const bool overwrite : {false, true}) {
+        for (const int workers : {1, 3}) {
+            SCOPED_TRACE(std::to_string(workers) + (overwrite ? " overwrite" : ""));
+            std::filesystem::remove(out / "photo.bmp");
+            std::filesystem::remove(out / "z.bmp");
+            host.log.clear();
+            host.overwrite = overwrite;
+            const CStampJobSummary summary = Run(false, 2, 2, 0, 0, workers);
+            EXPECT_EQ(host.log, expected);
+            EXPECT_EQ(summary.failed, 3);
+            CStampBitmap result;
+            CAutoDetectDecoder().DecodeFile(out / "photo.bmp", result, 32);
+            EXPECT_EQ(result.GetWidth(), 10); // the first input's
+            EXPECT_EQ(FilesIn(out.Folder()).size(), 2u);
+        }
+    }
+}
 
-    Run();
-    EXPECT_EQ(host.log, "OK: " + out / "photo.bmp" + " created \r\nERR: " + out / "photo.bmp" +
-                            " allready existing \r\n");
+// The originals are never replaced: an output that is an input of the run, however its
+// path is spelled, fails whatever the overwrite setting, and the input keeps its bytes.
+TEST_F(StampJobTest, AnOutputNeverReplacesAnInputOfTheRun) {
+    std::filesystem::create_directories(in / "sub");
+    std::filesystem::create_symlink(in / "", out / "linked");
+    const std::string a = Input("a.bmp"), b = Input("b.bmp", 6, 6);
+    // A PNG whose output is a later input of the run, not yet read when it is written.
+    WriteBmp(in / "sub/b.png", 3, 3, kGrey);
+    std::filesystem::create_hard_link(a, out / "hard.bmp");
+    struct Case {
+        const char* what;
+        std::string folder;
+        std::vector<std::pair<std::string, std::string>> inputs; // path, title
+        std::string log;
+    };
+    const Case cases[] = {
+        {"the input's own folder",
+         in.Folder(),
+         {{a, "a"}},
+         "ERR: " + a + " : " + in / "a.bmp would replace its input\r\n"},
+        {"another spelling of it",
+         in / "./sub/..//",
+         {{a, "a"}},
+         "ERR: " + a + " : " + in / "./sub/..//a.bmp would replace its input\r\n"},
+        {"a linked folder",
+         out / "linked",
+         {{a, "a"}},
+         "ERR: " + a + " : " + out / "linked/a.bmp would replace its input\r\n"},
+        {"a hard link",
+         out.Folder(),
+         {{a, "hard"}},
+         "ERR: " + a + " : " + out / "hard.bmp would replace its input\r\n"},
+        {"a later input",
+         in.Folder(),
+         {{in / "sub/b.png", "b"}, {b, "b"}},
+         "ERR: " + in / "sub/b.png" + " : " + in / "b.bmp would replace " + b +
+             ", an input of this run\r\nERR: " + b + " : " +
+             in / "b.bmp would replace its input\r\n"},
+    };
+    const std::string aBytes = ReadBytes(a), bBytes = ReadBytes(b);
+    for (const Case& c : cases) {
+        for (const bool overwrite : {false, true}) {
+            for (const int workers : {1, 2}) {
+                SCOPED_TRACE(std::string(c.what) + " " + std::to_string(workers) +
+                             (overwrite ? " overwrite" : ""));
+                host = CFakeHost();
+                host.folder = c.folder;
+                host.overwrite = overwrite;
+                for (const auto& [path, title] : c.inputs)
+                    host.Add(path, title);
+                const CStampJobSummary summary = Run(false, 2, 2, 0, 0, workers);
+                EXPECT_EQ(host.log, c.log);
+                EXPECT_EQ(summary.failed, int(c.inputs.size()));
+                EXPECT_EQ(ReadBytes(a), aBytes);
+                EXPECT_EQ(ReadBytes(b), bBytes);
+                const auto entries = std::distance(std::filesystem::directory_iterator(in / ""),
+                                                   std::filesystem::directory_iterator());
+                EXPECT_EQ(entries, 3) << "a temporary was left behind";
+            }
+        }
+    }
+}
 
-    host.log.clear();
-    host.overwrite = true;
-    Run();
-    EXPECT_EQ(host.log, "OK: " + out / "photo.bmp" + " created \r\nOK: " + out / "photo.bmp" +
-                            " created \r\n");
-    CStampBitmap result;
-    CAutoDetectDecoder().DecodeFile(out / "photo.bmp", result, 32);
-    EXPECT_EQ(result.GetWidth(), 5); // the second replaced the first
+// What stands under an output's name is replaced only with overwrite on, and then it keeps
+// its permission bits and, where the process may give them, its owner and group. A link
+// there is never written through: without overwrite it is a file there, dangling or not;
+// with it, the link itself is replaced. A file that appears while the output is being made
+// (another run into the same folder) wins without overwrite.
+TEST_F(StampJobTest, WhatIsUnderAnOutputNameIsReplacedOnlyWithOverwrite) {
+    const bool root = ::geteuid() == 0;
+    const std::string target = in / "target.txt";
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make; // given the output path
+        bool appearsLater;                            // made while the file is in progress
+    };
+    const Case cases[] = {
+        {"a private file",
+         [&](const std::string& path) {
+             WriteBytes(path, "older");
+             std::filesystem::permissions(path, std::filesystem::perms(0600));
+             if (root) {
+                 EXPECT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+             }
+         },
+         false},
+        {"a group-shared file",
+         [&](const std::string& path) {
+             WriteBytes(path, "older");
+             std::filesystem::permissions(path, std::filesystem::perms(0664));
+         },
+         false},
+        {"a dangling link",
+         [&](const std::string& path) { std::filesystem::create_symlink(in / "nothing", path); },
+         false},
+        {"a link to a file",
+         [&](const std::string& path) { std::filesystem::create_symlink(target, path); }, false},
+        {"a file that appears meanwhile",
+         [&](const std::string& path) { WriteBytes(path, "other run"); }, true},
+    };
+    for (const Case& c : cases) {
+        for (const bool overwrite : {false, true}) {
+            for (const int workers : {1, 2}) {
+                SCOPED_TRACE(std::string(c.what) + " " + std::to_string(workers) +
+                             (overwrite ? " overwrite" : ""));
+                CTempFolder folder;
+                WriteBytes(target, "target");
+                const std::string output = folder / "a.bmp";
+                struct stat before {};
+                if (!c.appearsLater) {
+                    c.make(output);
+                    ::lstat(output.c_str(), &before);
+                }
+                host = CFakeHost();
+                host.folder = folder.Folder();
+                host.overwrite = overwrite;
+                host.Add(Input("a.bmp"), "a");
+                host.onFileStarted = [&](int) {
+                    if (c.appearsLater) {
+                        c.make(output);
+                        ::lstat(output.c_str(), &before);
+                    }
+                };
+                Run(false, 2, 2, 0, 0, workers);
+                EXPECT_EQ(host.log, overwrite ? "OK: " + output + " created \r\n"
+                                              : "ERR: " + output + " allready existing \r\n");
+                EXPECT_EQ(ReadBytes(target), "target") << "written through a link";
+                struct stat after {};
+                ASSERT_EQ(::lstat(output.c_str(), &after), 0);
+                if (!overwrite) {
+                    EXPECT_EQ(after.st_ino, before.st_ino) << "replaced";
+                } else {
+                    EXPECT_TRUE(S_ISREG(after.st_mode));
+                    CStampBitmap result;
+                    CAutoDetectDecoder().DecodeFile(output, result, 32);
+                    EXPECT_EQ(result.GetWidth(), 10);
+                    if (S_ISREG(before.st_mode)) {
+                        EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+                        EXPECT_EQ(after.st_uid, before.st_uid);
+                        EXPECT_EQ(after.st_gid, before.st_gid);
+                    }
+                }
+                EXPECT_EQ(FilesIn(folder.Folder()).size(), 1u) << "a temporary was left behind";
+            }
+        }
+    }
 }
 
 TEST_F(StampJobTest, FailuresGiveErrLinesWithoutTheTextsLastCharacter) {
@@ -376,14 +550,6 @@ TEST(FileTitle, DropsOnlyTheLastExtension) {
 
 // ---- Several workers
 
-// Every file of a folder with its bytes: what a run leaves behind, temporaries included.
-std::map<std::string, std::string> FilesIn(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        files[entry.path().filename().string()] = ReadBytes(entry.path().string());
-    return files;
-}
-
 void WriteNoisy(CImageEncoder&& encoder, const std::string& path, int width, int height,
                 uint32_t seed) {
     CMemoryBitmap picture;
@@ -488,10 +654,9 @@ TEST_F(ParallelJobTest, SeveralWorkersShowAndWriteExactlyWhatOneWorkerDoes) {
             EXPECT_NE(log.find("ERR: " + in / "vanishes.bmp" + " : Decoder error: Opening"),
                       std::string::npos);
             const std::string photo = host.folder + "photo" + extension;
-            const std::string second = "OK: " + photo + " created \r\n";
-            EXPECT_EQ(log.find(overwrite ? second : "ERR: " + photo + " allready existing",
-                               log.find(second) + 1) == std::string::npos,
-                      false)
+            EXPECT_NE(log.find("ERR: " + in / "y/photo.png" +
+                               " : an earlier file of this run has the name " + photo + "\r\n"),
+                      std::string::npos)
                 << "the second photo";
             EXPECT_EQ(serial.files.at("kept" + extension) == "older", !overwrite);
             EXPECT_EQ(serial.done.size(), host.paths.size());
@@ -584,3 +749,42 @@ TEST(OutputFile, TemporaryNamesAreHiddenAndMarked) {
 }
 
 } // namespace
+
+// Without replacing, on every file system: one with renameat2's RENAME_NOREPLACE, one with
+// hard links only, one with neither. A name taken by anything, a dangling link included,
+// stays as it was, and the temporary stays for another name until it is dropped.
+TEST(OutputFile, PublishingWithoutReplacingLeavesATakenNameAlone) {
+    for (const int missing : {0, 1, 2}) {
+        for (const char* under : {"nothing", "a file", "a dangling link"}) {
+            SCOPED_TRACE(std::to_string(missing) + " " + under);
+            CTempFolder folder;
+            const std::string path = folder / "a.jpg";
+            const bool taken = std::string(under) != "nothing";
+            COutputFile::SimulateMissingNoReplace(missing);
+            {
+                COutputFile file;
+                file.Create(path);
+                if (std::string(under) == "a file")
+                    WriteBytes(path, "older");
+                else if (taken)
+                    std::filesystem::create_symlink(folder / "nowhere", path);
+                file.Write("new", 3);
+                EXPECT_EQ(file.Publish(COutputFile::CExisting::Keep), !taken);
+                if (taken) {
+                    EXPECT_TRUE(std::filesystem::exists(file.GetTemporaryPath()));
+                    EXPECT_TRUE(file.Publish(COutputFile::CExisting::Keep, folder / "b.jpg"));
+                    EXPECT_EQ(ReadBytes(folder / "b.jpg"), "new");
+                }
+            }
+            COutputFile::SimulateMissingNoReplace(0);
+            if (std::string(under) == "a dangling link")
+                EXPECT_TRUE(std::filesystem::is_symlink(path));
+            else
+                EXPECT_EQ(ReadBytes(path), taken ? "older" : "new");
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / ""),
+                                    std::filesystem::directory_iterator()),
+                      taken ? 2 : 1)
+                << "a temporary or a second name was left behind";
+        }
+    }
+}

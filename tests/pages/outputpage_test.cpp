@@ -160,21 +160,55 @@ TEST_F(OutputPageTest, StartIsRefusedWithEveryReasonAtOnce) {
 }
 
 TEST_F(OutputPageTest, FormatButtonsSwitchTheJpegControlsAndLeaveThePreserveCheck) {
-    const int jpegControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
-                                IDC_OUT_QUALITY_LABEL, IDC_OUT_PRESERVE};
+    const int qualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
+                                   IDC_OUT_QUALITY_LABEL};
     Button(IDC_OUT_PRESERVE)->setChecked(true);
+    // WebP and AVIF have a quality and keep EXIF, as JPEG does.
     struct Step {
         int button;
         bool enabled;
+        int outputType;
     };
-    for (const Step step : {Step{IDC_OUT_PNG, false}, Step{IDC_OUT_JPG, true},
-                            Step{IDC_OUT_BMP, false}, Step{IDC_OUT_JPG, true}}) {
+    for (const Step step :
+         {Step{IDC_OUT_PNG, false, 2}, Step{IDC_OUT_JPG, true, 0}, Step{IDC_OUT_WEBP, true, 3},
+          Step{IDC_OUT_BMP, false, 1}, Step{IDC_OUT_AVIF, true, 4}, Step{IDC_OUT_JPG, true, 0}}) {
         SCOPED_TRACE(step.button);
         QTest::mouseClick(Button(step.button), Qt::LeftButton);
         ASSERT_TRUE(Button(step.button)->isChecked());
-        for (const int id : jpegControls)
+        for (const int id : qualityControls)
             EXPECT_EQ(Control(id)->isEnabled(), step.enabled) << id;
+        EXPECT_EQ(Control(IDC_OUT_PRESERVE)->isEnabled(), step.enabled);
         EXPECT_TRUE(Button(IDC_OUT_PRESERVE)->isChecked());
+        EXPECT_EQ(page->GetCheckedOutputType(), step.outputType);
+    }
+}
+
+// A run to WebP and to AVIF at the slider's quality, both chosen by clicks: the outputs
+// carry the format's extension and read back as the stamped pictures.
+TEST_F(OutputPageTest, WebpAndAvifRunsWriteTheirFiles) {
+    WriteBmp(In("a.bmp"), 40, 30, 0xFF3060C0);
+    files = {In("a.bmp")};
+    for (const int button : {IDC_OUT_WEBP, IDC_OUT_AVIF}) {
+        const QString name = button == IDC_OUT_WEBP ? "a.webp" : "a.avif";
+        SCOPED_TRACE(name.toStdString());
+        QTest::mouseClick(Button(button), Qt::LeftButton);
+        // The slider by the keyboard, as a user moves it.
+        auto* slider = GetDlgItemAs<QSlider>(page, IDC_OUT_QUALITY);
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_End);
+        QTest::keyClick(slider, Qt::Key_PageDown);
+        EXPECT_LT(slider->value(), 100);
+        EXPECT_EQ(page->GetJpegQuality(), slider->value());
+        page->StartRun();
+        ASSERT_TRUE(WaitForRun());
+        EXPECT_EQ(page->GetLog(), "OK: " + Out(name).toStdString() + " created \r\n");
+        CMemoryBitmap written;
+        ASSERT_NO_THROW(CAutoDetectDecoder().DecodeFile(Out(name).toStdString(), written, 32));
+        EXPECT_EQ(written.GetWidth(), 40);
+        EXPECT_EQ(written.GetHeight(), 30);
+        // The quality controls are back for the next run.
+        EXPECT_TRUE(Control(IDC_OUT_QUALITY)->isEnabled());
+        EXPECT_FALSE(Control(IDC_OUT_LOSSLESS)->isEnabled());
     }
 }
 
@@ -191,6 +225,7 @@ TEST_F(OutputPageTest, LosslessIsForJpegOutputAndTakesTheQualityAwayWithATipSayi
          {Step{IDC_OUT_JPG, false, true, true}, Step{IDC_OUT_JPG, true, true, false},
           Step{IDC_OUT_PNG, true, false, false}, Step{IDC_OUT_BMP, false, false, false},
           Step{IDC_OUT_JPG, false, true, true}, Step{IDC_OUT_JPG, true, true, false},
+          Step{IDC_OUT_WEBP, true, false, true}, Step{IDC_OUT_AVIF, true, false, true},
           Step{IDC_OUT_JPG, false, true, true}}) {
         SCOPED_TRACE(std::to_string(step.format) + (step.lossless ? " lossless" : ""));
         QTest::mouseClick(Button(step.format), Qt::LeftButton);
@@ -199,7 +234,7 @@ TEST_F(OutputPageTest, LosslessIsForJpegOutputAndTakesTheQualityAwayWithATipSayi
         for (const int id : quality)
             EXPECT_EQ(Control(id)->isEnabled(), step.qualityEnabled) << id;
         const QString tip = page->GetToolTips()->GetText(Control(IDC_OUT_QUALITY));
-        if (step.lossless)
+        if (step.lossless && !step.qualityEnabled)
             EXPECT_TRUE(tip.contains("lossless")) << tip.toStdString();
         else
             EXPECT_EQ(tip, usual);

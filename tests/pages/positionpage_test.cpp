@@ -25,6 +25,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDial>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,6 +35,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -881,6 +883,62 @@ TEST_F(PositionPageTest, OwnAlphaSizeAndOrientationReachThePreview) {
     EXPECT_EQ(sample.GetWidth(), 60);
     EXPECT_EQ(stamped.GetWidth(), 60);
     EXPECT_EQ(page.GetSamplePath(), path);
+}
+
+// The angle typed or turned on the knob and the tiling switch reach the preview: a quarter
+// turn stands the stamp up, tiling repeats it over the sample, and the gap spaces the copies.
+TEST_F(PositionPageTest, AngleAndTilingReachThePreview) {
+    LoadSample(120, 90);
+    LoadStamp(20, 10);
+    QTest::mouseClick(Item<QAbstractButton>(IDC_POS_ALIGN_TOP_LEFT), Qt::LeftButton);
+    const CImageBitmap& sample = page.GetSampleView()->GetPicture();
+    const CImageBitmap& stamped = page.GetStampedView()->GetPicture();
+    auto stampedAt = [&](int x, int y) {
+        return (stamped.GetPixel32(x, y) & 0xFFFFFF) != (sample.GetPixel32(x, y) & 0xFFFFFF);
+    };
+    EXPECT_TRUE(stampedAt(15, 5));
+    EXPECT_FALSE(stampedAt(5, 15));
+
+    auto* angle = Item<QSpinBox>(IDC_POS_ANGLE);
+    auto* dial = Item<QDial>(IDC_POS_ANGLE_DIAL);
+    angle->setFocus();
+    angle->selectAll();
+    QTest::keyClicks(angle, "90");
+    EXPECT_EQ(dial->value(), 90);  // the knob follows the box at once
+    EXPECT_EQ(page.GetAngle(), 0); // the preview a second later, as for the other values
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetAngle(), 90);
+    EXPECT_FALSE(stampedAt(15, 5));
+    EXPECT_TRUE(stampedAt(5, 15));
+    // The knob drives the box.
+    dial->setFocus();
+    QTest::keyClick(dial, Qt::Key_Up);
+    EXPECT_EQ(angle->value(), 91);
+    dial->setValue(-90);
+    EXPECT_EQ(angle->value(), -90);
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetAngle(), -90);
+
+    // Tiled with the default gap (half the 10 x 20 box): copies every 15 across, 30 down.
+    auto* gap = Item<QLineEdit>(IDC_POS_TILE_GAP);
+    EXPECT_FALSE(gap->isEnabled());
+    QTest::mouseClick(Item<QCheckBox>(IDC_POS_TILE), Qt::LeftButton);
+    EXPECT_TRUE(page.IsTile());
+    EXPECT_TRUE(gap->isEnabled());
+    for (int x : {5, 20, 110})
+        EXPECT_TRUE(stampedAt(x, 5)) << x;
+    EXPECT_TRUE(stampedAt(5, 35));
+    EXPECT_FALSE(stampedAt(12, 5));
+    EXPECT_FALSE(stampedAt(5, 25));
+    gap->setFocus();
+    gap->selectAll();
+    QTest::keyClicks(gap, "0");
+    page.OnPreviewTimer();
+    EXPECT_EQ(page.GetTileGap(), 0);
+    EXPECT_TRUE(stampedAt(12, 5));
+    EXPECT_TRUE(stampedAt(5, 25));
+    QTest::keyClicks(gap, "x"); // not a number: refused
+    EXPECT_EQ(gap->text(), "0");
 }
 
 TEST_F(PositionPageTest, Screenshots) {

@@ -37,12 +37,15 @@ TEST_F(PreviewDialogTest, HasTheChildAreaAndTheFilters) {
     EXPECT_EQ(dialog.GetPreviewCheck()->text(), "&Preview");
     EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
     const QStringList filters = dialog.nameFilters();
-    ASSERT_EQ(filters.size(), 6);
+    ASSERT_EQ(filters.size(), 10);
     // What the filter box shows is the description as written.
     auto* box = dialog.findChild<QComboBox*>("fileTypeCombo");
     ASSERT_TRUE(box);
-    EXPECT_EQ(box->itemText(0), "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png)");
-    EXPECT_EQ(box->itemText(5), "All Files (*.*)");
+    EXPECT_EQ(box->itemText(0), "all supported files (*.bmp;*.jpg;*.jpeg;*.gif;*.png;*.webp;"
+                                "*.avif;*.heic;*.heif;*.tif;*.tiff)");
+    EXPECT_EQ(box->itemText(2), "jpegs (*.jpg;*.jpeg)");
+    EXPECT_EQ(box->itemText(7), "heics (*.heic;*.heif)");
+    EXPECT_EQ(box->itemText(9), "All Files (*.*)");
 }
 
 TEST_F(PreviewDialogTest, AllFilesShowsNamesWithoutAnExtension) {

@@ -73,8 +73,8 @@ TEST(DialogTemplates, ControlsLieInsideTheirDialogAndIdsAreUnique) {
 
 TEST(DialogTemplates, PositioningPageTabOrderAndRectangles) {
     const CDialogTemplate& t = *FindDialogTemplate(IDD_POSITION_PAGE);
-    const std::vector<int> order{1001, 1007, 1011, 1042, 1061, 1022, 1053, 1035,
-                                 1036, 1005, 1037, 1029, 1192, 1193, 1195, 1028};
+    const std::vector<int> order{1001, 1007, 1011, 1042, 1061, 1022, 1053, 1035, 1036, 1005,
+                                 1037, 1029, 1192, 1193, 1195, 1301, 1302, 1303, 1304, 1028};
     EXPECT_EQ(TabOrder(t), order);
 
     struct {
@@ -93,7 +93,7 @@ TEST(DialogTemplates, PositioningPageTabOrderAndRectangles) {
         {1027, CControlKind::RadioButton, "", 365, 50, 20, 14},
         {1036, CControlKind::Edit, "", 362, 82, 24, 12},
         {1037, CControlKind::Static, "", 0, 114, 166, 128},
-        {1029, CControlKind::ComboBox, "", 168, 154, 57, 63},
+        {1029, CControlKind::ComboBox, "", 168, 139, 57, 63},
         {1028, CControlKind::Static, "", 227, 114, 166, 128},
     };
     for (const auto& r : rows) {
