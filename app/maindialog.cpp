@@ -5,6 +5,7 @@
 #include "job/qtsettingsstore.h"
 #include "pages/input/foldertree.h"
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/messagebox.h"
 #include "platform/pretranslate.h"
 #include "platform/resourceloader.h"
@@ -17,6 +18,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -32,20 +35,6 @@ namespace {
 
 std::unique_ptr<CSettingsStore> UserStoreUnlessGiven(std::unique_ptr<CSettingsStore> store) {
     return store ? std::move(store) : std::make_unique<CQtSettingsStore>();
-}
-
-// The first (or last) control of a page that Tab can reach.
-QWidget* TabStopOfPage(QWidget* page, bool last) {
-    QWidget* found = nullptr;
-    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
-        if (!page->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() ||
-            !w->isVisibleTo(page))
-            continue;
-        if (!last)
-            return w;
-        found = w;
-    }
-    return found;
 }
 
 // Delivers the resize events that hidden widgets keep for their show, parents first, so
@@ -334,7 +323,7 @@ bool CMainDialog::PreTranslate(QWidget* target, QEvent* event) {
             return false;
     QWidget* page = GetPage(m_currentPage);
     const bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
-    if (QWidget* stop = page ? TabStopOfPage(page, backwards) : nullptr)
+    if (QWidget* stop = page ? FirstTabStop(page, backwards) : nullptr)
         stop->setFocus(backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
     return true;
 }
@@ -356,8 +345,7 @@ void CMainDialog::OnSysCommand(int command) {
         break;
     }
     case IDM_HELP:
-        if (!ShellOpen(QString::fromUtf8(kProductHelpAddress)))
-            MessageBeep();
+        OnHelp();
         break;
     case IDM_IMPORT:
     case IDM_EXPORT:
@@ -374,6 +362,35 @@ void CMainDialog::OnSysCommand(int command) {
     default:
         break;
     }
+}
+
+QString CMainDialog::FindUserGuide() {
+    const QString name = QStringLiteral("guide.html");
+    const QDir program(QCoreApplication::applicationDirPath());
+    QStringList candidates;
+    // Build tree: the program in app/, its tests one level deeper.
+    for (const char* up : {"..", "../.."})
+        candidates << program.filePath(QLatin1String(up) + QStringLiteral("/guide/") + name);
+    // Installed: relative to the program (bin/ beside share/), then where it was meant to go.
+    candidates << program.filePath(QStringLiteral("../") + QString::fromUtf8(QM_GUIDE_INSTALL_DIR) +
+                                   QLatin1Char('/') + name)
+               << QString::fromUtf8(QM_GUIDE_INSTALL_FULL_DIR) + QLatin1Char('/') + name;
+    for (const QString& candidate : candidates)
+        if (QFileInfo(candidate).isFile())
+            return QFileInfo(candidate).canonicalFilePath();
+    return QString();
+}
+
+void CMainDialog::OnHelp() {
+    // Without the guide beside the program, its copy on the web.
+    QString guide = FindUserGuide();
+    if (guide.isEmpty())
+        guide = QString::fromUtf8(kProductHelpAddress);
+    if (ShellOpen(guide))
+        return;
+    ShowMessageBox(
+        this, QStringLiteral("No program here can show the user guide. You find it at\n\n") + guide,
+        CMessageIcon::Information);
 }
 
 void CMainDialog::reject() {

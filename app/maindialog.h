@@ -87,6 +87,12 @@ public:
     // A window timer fired.
     void OnTimer(int id);
 
+    // The user guide's HTML page: in the build tree (guide/ of the folder above the
+    // program's, or the one above that) or where it was installed; empty when not found.
+    static QString FindUserGuide();
+    // Help: the guide in the desktop's browser; when nothing opens it, where it is.
+    void OnHelp();
+
     // The filter of the settings import and export dialogs.
     static const QString kConfigFilter;
     // Tests put their own file dialog in place of the program's.

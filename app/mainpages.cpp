@@ -40,8 +40,11 @@ CResizePropertyPage* CreateTemplatePage(int templateId, QWidget* parent) {
 
 CMainPages CreateMainPages(QWidget* parent) {
     CMainPages pages;
-    pages.pages[CMainPages::kInput] = new CInputPage(parent);
+    auto* input = new CInputPage(parent);
+    pages.pages[CMainPages::kInput] = input;
     auto* position = new CPositionPage(parent);
+    // A photo clicked in the selected files is the sample the stamp is judged on.
+    QObject::connect(input, &CInputPage::sampleChosen, position, &CPositionPage::ChooseSample);
     position->SetHost({
         [] {
             const CPageHost* host = CPageHost::Get();

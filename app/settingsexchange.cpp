@@ -219,8 +219,11 @@ void CMainDialog::ApplySettingsToPages() {
 void CMainDialog::GatherSettingsFromPages() {
     QWidget* input = GetPage(CMainPages::kInput);
     QWidget* output = GetPage(CMainPages::kOutput);
-    const auto* position = qobject_cast<const CPositionPage*>(GetPage(CMainPages::kPosition));
+    auto* position = qobject_cast<CPositionPage*>(GetPage(CMainPages::kPosition));
     CStampSettingsValues& s = m_settings;
+    // What was typed or slid within the last second is part of what the user set.
+    if (position)
+        position->TakePendingValues();
 
     // 1.
     if (output && Button(output, IDC_OUT_BMP)) {

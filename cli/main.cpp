@@ -8,6 +8,7 @@
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/outputfile.h"
 #include "imagelib/textexception.h"
+#include "job/outputregistry.h"
 #include "job/qtsettingsstore.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace {
@@ -108,24 +110,44 @@ bool TerminalIsDumb() {
 void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchInput>& inputs,
                  CConsoleJobHost& host) {
     const std::string extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
-    int create = 0, skip = 0;
+    // The run's own refusals, as the run would meet them: an input in the way, a name an
+    // earlier input is to write.
+    COutputRegistry outputs([&inputs] {
+        std::vector<std::string> paths;
+        for (const CBatchInput& input : inputs)
+            paths.push_back(input.path);
+        return paths;
+    });
+    std::set<std::string> planned;
+    int create = 0, skip = 0, refuse = 0;
     for (const CBatchInput& input : inputs) {
         const std::string output = OutputPath(settings.outputdir, input.title + extension);
-        struct stat info;
-        const bool exists = ::lstat(output.c_str(), &info) == 0;
+        const COutputRegistry::CCheck check = outputs.Check(output);
+        const std::string key = std::filesystem::path(output).lexically_normal().string();
         std::string line = input.path + " -> " + output;
-        if (exists && !settings.overwritefiles) {
+        if (check.state == COutputRegistry::CState::Input) {
+            line += " (refused: " + COutputRegistry::RefusalText(check, output, input.path) + ")";
+            ++refuse;
+        } else if (planned.count(key)) {
+            line += " (refused: an earlier file of this run has this name)";
+            ++refuse;
+        } else if (check.state == COutputRegistry::CState::Exists && !settings.overwritefiles) {
             line += " (exists: skipped)";
             ++skip;
         } else {
-            if (exists)
+            if (check.state == COutputRegistry::CState::Exists)
                 line += " (exists: replaced)";
+            planned.insert(key);
             ++create;
         }
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
-    std::fprintf(stderr, "dry run: %d to create, %d to skip; nothing written\n", create, skip);
+    if (refuse > 0)
+        std::fprintf(stderr, "dry run: %d to create, %d to skip, %d refused; nothing written\n",
+                     create, skip, refuse);
+    else
+        std::fprintf(stderr, "dry run: %d to create, %d to skip; nothing written\n", create, skip);
 }
 
 bool IsFolder(const std::string& path) {

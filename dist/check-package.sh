@@ -78,7 +78,8 @@ dpkg-deb -x "$batch" "$work/root"
 for f in /usr/bin/quillmark /usr/share/applications/quillmark.desktop \
   /usr/share/icons/hicolor/48x48/apps/quillmark.png /usr/share/man/man1/quillmark.1.gz \
   /usr/share/metainfo/org.quillmark.quillmark.metainfo.xml /usr/share/doc/quillmark/copyright \
-  /usr/share/doc/quillmark/changelog.gz; do
+  /usr/share/doc/quillmark/changelog.gz /usr/share/doc/quillmark/guide.html \
+  /usr/share/doc/quillmark/images/input.png; do
   grep -qx "$f" "$work/window.files" || fail "quillmark lacks $f"
 done
 for f in /usr/bin/quillmark-batch /usr/share/man/man1/quillmark-batch.1.gz \

@@ -40,8 +40,11 @@ void Check(const heif_error& error) {
                       std::string("HEIF: ") + (error.message ? error.message : "decoding failed"));
 }
 
-// The largest side libheif is allowed to allocate for; the pixel count is checked on its own.
-constexpr int kMaxHeifSide = 1 << 16;
+// The largest side libheif may allocate for, on top of the pixel count checked here. The
+// sizes a file declares for its coded pictures need not be those of its image (a 600-byte
+// file can declare a 58048 x 61276 tile for a 24 x 16 image), and libheif allocates for them
+// before anything else is known: this bound keeps such a tile at the pixel limit's 2^28.
+constexpr int kMaxHeifSide = 1 << 14;
 
 // An Exif item starts with the offset of its TIFF header, counted from the end of that field.
 std::unique_ptr<CSavedMarker> ReadExif(const heif_image_handle* handle) {
@@ -114,11 +117,10 @@ void CHeifDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     options->ignore_transformations = 0;
     // Deep samples come as 16-bit words and are rounded here: libheif's own reduction cuts.
     options->convert_hdr_to_8bit = 0;
-    // AV1 through libaom: dav1d prints its complaints about damaged streams to the standard
-    // error, which a batch run's output must not carry.
-    if (heif_has_compatible_brand(data, size, "avif") ||
-        heif_has_compatible_brand(data, size, "avis"))
-        options->decoder_id = "aom";
+    // AV1 through libaom, whatever the brands say: dav1d prints its complaints about damaged
+    // streams to the standard error, which a batch run's output must not carry. libheif
+    // takes the id for AV1 pictures only; HEVC goes to libde265 all the same.
+    options->decoder_id = "aom";
     const heif_chroma chroma =
         deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
              : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);

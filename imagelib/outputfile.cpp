@@ -193,6 +193,9 @@ void COutputFile::Create(const std::string& path) {
             SameFile(opened, named)) {
             m_device = opened.st_dev;
             m_inode = opened.st_ino;
+            m_createdUid = opened.st_uid;
+            m_createdGid = opened.st_gid;
+            m_createdMode = opened.st_mode & 07777;
             if (exists && S_ISREG(existing.st_mode))
                 KeepAttributes(existing);
             return;
@@ -270,6 +273,14 @@ bool COutputFile::Publish(CExisting existing, const std::string& path) {
         if (::rename(m_temporary.c_str(), m_path.c_str()) != 0)
             Fail("Writing", errno);
     } else {
+        // A new file, not a replacement: as created, whatever a file it was once meant to
+        // replace had (a caller trying another name after the first was taken).
+        if (m_kept) {
+            if (::fchown(m_fd, m_createdUid, m_createdGid) != 0 ||
+                ::fchmod(m_fd, m_createdMode) != 0)
+                Fail("Writing", errno);
+            m_kept = false;
+        }
         int error = 0;
         switch (RenameWithoutReplacing(m_temporary, m_path, error)) {
         case CNoReplaceResult::Published:

@@ -93,6 +93,10 @@ private:
     bool m_written = false;
     dev_t m_device = 0;
     ino_t m_inode = 0;
+    // The temporary's own owner and mode, as the system created it.
+    uid_t m_createdUid = 0;
+    gid_t m_createdGid = 0;
+    mode_t m_createdMode = 0;
     // The owner and mode given to the temporary from the file it replaces, if any.
     bool m_kept = false;
     uid_t m_keptUid = 0;

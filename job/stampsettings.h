@@ -17,7 +17,7 @@ struct CStampSettingsValues {
     bool bpreview = true;                     // input page: preview the selected file
     bool overwritefiles = false;              // output page: overwrite existing files
     int32_t outputtype = 0;                   // 0 JPEG, 1 BMP, 2 PNG, 3 WebP, 4 AVIF
-    int32_t jpgquality = 100;                 // 0..100
+    int32_t jpgquality = 90;                  // 0..100; 90 is the usual photo quality
     std::string outputdir = FallbackFolder(); // with a trailing '/'
     std::string inputdir;                     // folder shown by the input page's tree
     std::string pathstamp;

@@ -24,9 +24,13 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace {
 
 const char kIdProperty[] = "qmControlId";
+const char kIndexProperty[] = "qmTemplateIndex";
+const char kTabStopProperty[] = "qmTabStop";
 
 // Read-only edits look like the window system's: the window colour instead of the
 // editable white.
@@ -59,6 +63,15 @@ void ApplyListBoxStyle(QAbstractItemView* list, uint32_t style) {
                                                                : Qt::ScrollBarAlwaysOff);
     list->setVerticalScrollBarPolicy((style & QM_WS_VSCROLL) ? Qt::ScrollBarAsNeeded
                                                              : Qt::ScrollBarAlwaysOff);
+}
+
+int GetTemplateIndex(const QWidget* control) {
+    const QVariant index = control ? control->property(kIndexProperty) : QVariant();
+    return index.isValid() ? index.toInt() : -1;
+}
+
+bool IsTemplateTabStop(const QWidget* control) {
+    return control && control->property(kTabStopProperty).toBool();
 }
 
 QWidget* GetDlgItem(const QWidget* dialog, int id) {
@@ -236,6 +249,7 @@ std::vector<QWidget*> CDialogBuilder::Build(QWidget* dialog) const {
 
     std::vector<QWidget*> controls;
     std::vector<QWidget*> groupBoxes;
+    std::vector<QButtonGroup*> radioGroups;
     QWidget* previousTabStop = nullptr;
     QButtonGroup* radioGroup = nullptr;
     CControlKind previousKind = CControlKind::Static;
@@ -249,6 +263,8 @@ std::vector<QWidget*> CDialogBuilder::Build(QWidget* dialog) const {
         if (w->parentWidget() != dialog)
             w->setParent(dialog);
         SetDlgCtrlID(w, c.id);
+        w->setProperty(kIndexProperty, int(controls.size()));
+        w->setProperty(kTabStopProperty, bool(c.style & QM_WS_TABSTOP));
         w->setFont(font);
         if (c.kind == CControlKind::ComboBox) {
             // The template's height includes the dropped list; the closed box is one line.
@@ -267,6 +283,7 @@ std::vector<QWidget*> CDialogBuilder::Build(QWidget* dialog) const {
                 (c.style & QM_WS_GROUP)) {
                 radioGroup = new QButtonGroup(dialog);
                 radioGroup->setExclusive(true);
+                radioGroups.push_back(radioGroup);
             }
             if (auto* button = qobject_cast<QAbstractButton*>(w)) {
                 button->setAutoExclusive(false);
@@ -290,6 +307,13 @@ std::vector<QWidget*> CDialogBuilder::Build(QWidget* dialog) const {
             groupBoxes.push_back(w);
         w->show();
         controls.push_back(w);
+    }
+    // The arrow keys move only between buttons that take the focus from the keyboard.
+    for (QButtonGroup* group : radioGroups) {
+        const QList<QAbstractButton*> buttons = group->buttons();
+        if (std::any_of(buttons.begin(), buttons.end(), IsTemplateTabStop))
+            for (QAbstractButton* button : buttons)
+                button->setFocusPolicy(Qt::StrongFocus);
     }
     for (QWidget* box : groupBoxes)
         box->lower();

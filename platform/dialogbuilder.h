@@ -18,6 +18,10 @@ class QWidget;
 void SetDlgCtrlID(QWidget* control, int id);
 int GetDlgCtrlID(const QWidget* control); // IDC_STATIC (-1) when it has none
 QWidget* GetDlgItem(const QWidget* dialog, int id);
+// A control's place in its template (-1 for a widget not built from one), and whether the
+// template makes it a tab stop; the dialog's keyboard navigation walks them.
+int GetTemplateIndex(const QWidget* control);
+bool IsTemplateTabStop(const QWidget* control);
 // Selection mode and scroll bars of a list box template style, for the builder's own list
 // boxes and the custom list box classes put in their place.
 void ApplyListBoxStyle(QAbstractItemView* list, uint32_t style);
@@ -39,7 +43,9 @@ template <class T> T* GetDlgItemAs(const QWidget* dialog, int id) {
 // SetFactory; the builder then places, names and orders that widget like any other.
 //
 // Tab order: the controls with QM_WS_TABSTOP in template order get Qt::StrongFocus (the
-// chain is set explicitly); other controls that can take the focus get Qt::ClickFocus.
+// chain is set explicitly); other controls that can take the focus get Qt::ClickFocus,
+// except the buttons of a radio group that holds a tab stop, which take the focus from
+// the arrow keys (Qt::StrongFocus). The pages walk the stops with NavigateDialog.
 class CDialogBuilder {
 public:
     using Factory = std::function<QWidget*(const CControlTemplate&, QWidget* parent)>;

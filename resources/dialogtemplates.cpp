@@ -35,7 +35,7 @@ const CControlTemplate kInputControls[] = {
     {IDC_IN_PREVIEW_CHECK, K::CheckBox, "preview", 295, 90, 40, 11, kTab},
     {IDC_IN_WIDTH_LABEL, K::Static, "", 294, 104, 96, 11, 0},
     {IDC_IN_HEIGHT_LABEL, K::Static, "", 294, 118, 96, 11, 0},
-    // Last in the tab order: Tab in the tree hands the focus back to the tab strip.
+    // Last in the tab order: Tab from the tree goes back to the tab strip.
     {IDC_IN_TREE, K::TreeView, "", 1, 0, 99, 241, kTab | QM_WS_BORDER},
 };
 
@@ -62,7 +62,9 @@ const CControlTemplate kPositionControls[] = {
     {IDC_POS_OPACITY_VALUE, K::Static, "100.0", 275, 85, 19, 8, QM_SS_RIGHT},
     {IDC_POS_OPACITY_UNIT, K::Static, "%", 297, 85, 8, 8, 0},
     {IDC_POS_POSITION_GROUP, K::GroupBox, "position", 309, 8, 81, 89, 0},
-    {IDC_POS_ALIGN_TOP_LEFT, K::RadioButton, "", 315, 18, 20, 14, QM_BS_PUSHLIKE | QM_WS_GROUP},
+    // The nine buttons are one tab stop; the arrow keys move between them.
+    {IDC_POS_ALIGN_TOP_LEFT, K::RadioButton, "", 315, 18, 20, 14,
+     kTab | QM_BS_PUSHLIKE | QM_WS_GROUP},
     {IDC_POS_ALIGN_TOP_CENTRE, K::RadioButton, "", 341, 18, 20, 14, QM_BS_PUSHLIKE},
     {IDC_POS_ALIGN_TOP_RIGHT, K::RadioButton, "", 365, 18, 20, 14, QM_BS_PUSHLIKE},
     {IDC_POS_ALIGN_MIDDLE_LEFT, K::RadioButton, "", 315, 34, 20, 14, QM_BS_PUSHLIKE},

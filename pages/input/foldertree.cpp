@@ -131,14 +131,8 @@ void CFolderTree::InitFolderTree() {
     m_desktopKnown = !desktop.isEmpty();
     m_desktopPath = m_desktopKnown ? desktop : QStringLiteral("FAILEDTOINITIALIZE");
 
-    m_desktopItem = NewItem(nullptr, -1, EItemKind::Desktop, QStringLiteral("Desktop"),
-                            kPictureDesktop, kPictureDesktop);
-    AddPlaceholderByRule(m_desktopItem, m_desktopPath);
-    m_myComputerItem = NewItem(m_desktopItem, -1, EItemKind::MyComputer,
-                               QStringLiteral("my computer"), kPictureComputer, kPictureComputer);
-    ExpandAfresh(m_desktopItem);
-    ExpandAfresh(m_myComputerItem);
-    // The user's own folders one click away, whatever drive they lie on.
+    // The user's own folders one click away at the top, above the desktop whose expanded
+    // drives would push them out of sight.
     for (const SPlace& place :
          m_environment.places ? m_environment.places() : std::vector<SPlace>{}) {
         if (place.path.isEmpty() || !IsDirectory(place.path))
@@ -148,6 +142,14 @@ void CFolderTree::InitFolderTree() {
         item->setData(0, kPlacePathRole, place.path);
         AddPlaceholderByRule(item, place.path);
     }
+
+    m_desktopItem = NewItem(nullptr, -1, EItemKind::Desktop, QStringLiteral("Desktop"),
+                            kPictureDesktop, kPictureDesktop);
+    AddPlaceholderByRule(m_desktopItem, m_desktopPath);
+    m_myComputerItem = NewItem(m_desktopItem, -1, EItemKind::MyComputer,
+                               QStringLiteral("my computer"), kPictureComputer, kPictureComputer);
+    ExpandAfresh(m_desktopItem);
+    ExpandAfresh(m_myComputerItem);
 
     for (size_t i = 0; i < m_drives.size(); ++i) {
         const SDrive& drive = m_drives[i];

@@ -12,6 +12,7 @@
 #include "pages/pagehost.h"
 #include "pages/position/imageviewer.h"
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/pretranslate.h"
 #include "platform/resourceloader.h"
 #include "platform/tooltips.h"
@@ -143,6 +144,9 @@ CInputPage::CInputPage(QWidget* parent)
     // and says what is wrong with a file itself, without a box to click away.
     m_preview->SetReducedLoading(true);
     m_preview->SetErrorsInside(true);
+    // Photos show as any viewer shows them: upright by their EXIF orientation, with the
+    // size as displayed.
+    m_preview->SetShowUpright(true);
     m_filesLabel = GetDlgItemAs<QLabel>(this, IDC_IN_FILES_LABEL);
     m_selectedLabel = GetDlgItemAs<QLabel>(this, IDC_IN_SELECTED_LABEL);
     // The counts follow every change of the lists, however it came about.
@@ -158,6 +162,10 @@ CInputPage::CInputPage(QWidget* parent)
             [this] { OnListSelectionChanged(m_fileList); });
     connect(m_selectedList, &QListWidget::itemSelectionChanged, this,
             [this] { OnListSelectionChanged(m_selectedList); });
+    connect(m_selectedList, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (item && !item->text().isEmpty())
+            emit sampleChosen(item->text());
+    });
     connect(m_tree, &CFolderTree::folderSelectionChanged, this, &CInputPage::RefillFileList);
     connect(m_tree, &CFolderTree::treeFolderChanged, this, &CInputPage::RefillFileList);
     const std::pair<int, void (CInputPage::*)()> clicks[] = {
@@ -435,13 +443,9 @@ bool CInputPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
         OnCommand(command);
         return true;
     }
-    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
-    if (tab && (target == m_tree || HasFocus(m_tree))) {
-        const CPageHost* host = CPageHost::Get();
-        if (QWidget* tabs = host ? host->GetTabControl() : nullptr) {
-            tabs->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-    }
+    // Past the tree (the last stop) or before the first one Tab goes to the tab strip.
+    const CPageHost* host = CPageHost::Get();
+    if (NavigateDialog(this, target, event, host ? host->GetTabControl() : nullptr))
+        return true;
     return false;
 }

@@ -70,6 +70,10 @@ public:
     // when the press is used up.
     bool PreTranslateKey(QWidget* target, QKeyEvent* event);
 
+signals:
+    // A photo of the selected-files list was clicked: the one to judge the stamp on.
+    void sampleChosen(const QString& path);
+
 private:
     void OnListSelectionChanged(CExtentListBox* list);
     // Adds folder + text of each given file list row that the selected-files list lacks.

@@ -11,6 +11,7 @@
 #include "pages/position/imageviewer.h"
 #include "pages/position/positionpage.h"
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/filesystem.h"
 #include "platform/messagebox.h"
 #include "platform/pretranslate.h"
@@ -54,12 +55,12 @@ const COutputPage::CFormatButton kFormatButtons[] = {{IDC_OUT_BMP, kOutputBmp},
 const int kQualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_PERCENT,
                                 IDC_OUT_QUALITY_LABEL};
 
-// Disabled while a run is active; the "jpg-quality :" label and the preserve box keep
-// their state.
+// Disabled while a run is active; the "jpg-quality :" label keeps its state. The preserve
+// box is locked too: a click during the run would change the saved setting, not the run.
 const int kRunLockedControls[] = {
     IDC_OUT_TREE,    IDC_OUT_FOLDER,     IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
     IDC_OUT_PERCENT, IDC_OUT_BMP,        IDC_OUT_JPG,           IDC_OUT_PNG,       IDC_OUT_WEBP,
-    IDC_OUT_AVIF,    IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS};
+    IDC_OUT_AVIF,    IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS,      IDC_OUT_PRESERVE};
 
 // The output size and the metadata choices: locked during a run like the format.
 const int kSizeControls[] = {IDC_OUT_RESIZE_MODE, IDC_OUT_RESIZE_VALUE, IDC_OUT_ENLARGE,
@@ -274,7 +275,14 @@ void COutputPage::OnFolderTyped() {
 }
 
 QString COutputPage::GetSummaryText() const {
+    // During a run the bar counts the files instead.
+    if (m_stamping || IsWorkerRunning())
+        return QString();
     return m_progress->isTextVisible() ? m_progress->format() : QString();
+}
+
+QString COutputPage::GetProgressText() const {
+    return m_progress->isTextVisible() ? m_progress->text() : QString();
 }
 
 QString COutputPage::SummaryText(const CStampJobSummary& summary) {
@@ -432,41 +440,8 @@ void COutputPage::OnNewFolder() {
 }
 
 bool COutputPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
-    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
-    if (!tab || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
-        return false;
-    if (target != this && !isAncestorOf(target))
-        return false;
-    const bool backwards =
-        event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
-    // The page's own navigation: the next tab stop of the page, wrapping round.
-    QWidget* from = focusWidget() ? focusWidget() : target;
-    QWidget* next = nullptr;
-    for (QWidget* w = backwards ? from->previousInFocusChain() : from->nextInFocusChain();
-         w && w != from; w = backwards ? w->previousInFocusChain() : w->nextInFocusChain()) {
-        if (isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() &&
-            w->isVisibleTo(this)) {
-            next = w;
-            break;
-        }
-    }
-    if (!next)
-        return false;
-    // A group of radio buttons is one stop: its checked button.
-    if (auto* radio = qobject_cast<QRadioButton*>(next);
-        radio && radio->group() && radio->group()->checkedButton() &&
-        radio->group()->checkedButton()->isEnabled())
-        next = radio->group()->checkedButton();
-    // The path field is where the page's cycle starts again: Tab goes on to the tab strip,
-    // so that Tab alone cycles between the page and the tabs.
-    if (next == m_folderField && m_host.tabControl) {
-        if (QWidget* tabs = m_host.tabControl()) {
-            tabs->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-    }
-    next->setFocus(backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
-    return true;
+    // Past the last stop (or before the first) Tab goes to the tab strip.
+    return NavigateDialog(this, target, event, m_host.tabControl ? m_host.tabControl() : nullptr);
 }
 
 // ---- The run
@@ -478,6 +453,9 @@ void COutputPage::StartRun() {
         return;
     const QStringList files = m_host.selectedFiles ? m_host.selectedFiles() : QStringList();
     CPositionPage* position = m_host.positionPage ? m_host.positionPage() : nullptr;
+    // An offset typed or a slider moved just before the click counts.
+    if (position)
+        position->TakePendingValues();
 
     // 1. Every reason at once.
     QString reasons;
@@ -548,7 +526,9 @@ void COutputPage::StartRun() {
     // 7. The range counts the list's entries, the worker only the files found.
     m_progress->setRange(0, int(files.size()));
     m_progress->setValue(0);
-    m_progress->setTextVisible(false); // the last run's summary goes
+    // "12 / 30" while the run goes; the last run's summary goes.
+    m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_progress->setTextVisible(true);
     m_logText.clear();
     m_log->clear();
 
@@ -706,6 +686,8 @@ void COutputPage::EnableFormatControls(bool qualityOutput) {
         UpdateSizeControls();
         for (const auto& format : kFormatButtons)
             SetEnabled(this, format.id, true);
+        const CImageFormat* chosen = OutputFormat(GetCheckedOutputType());
+        SetEnabled(this, IDC_OUT_PRESERVE, chosen && chosen->exif);
         if (qualityOutput) {
             for (const int id : {IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_QUALITY})
                 SetEnabled(this, id, true);

@@ -82,6 +82,8 @@ public:
     // The log exactly as the engine wrote it (the field shows it with its own line ends).
     const std::string& GetLog() const { return m_logText; }
     QString GetSummaryText() const;
+    // What the progress bar shows: "12 / 30" during a run, the summary after it.
+    QString GetProgressText() const;
     static QString SummaryText(const CStampJobSummary& summary);
 
     // ---- Handlers, public for tests.

@@ -1,5 +1,6 @@
 #include "pages/position/imageviewer.h"
 
+#include "core/checkerboard.h"
 #include "core/orientation.h"
 #include "core/stampcompositing.h"
 #include "core/stampdisplay.h"
@@ -21,6 +22,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -167,7 +169,30 @@ void CImageViewer::RenderBackBuffer() {
     // show as squares.
     const int mode = m_geometry.GetZoom() <= 1 ? -1 : 0;
     CStampBitmap& shown = m_overlayBase ? *m_overlayBase : m_picture;
+    if (m_checkerboard && !m_overlayBase && shown.GetBitsPerPixel() == 32) {
+        // Squares of about 8 screen pixels whatever the zoom.
+        const int cell = std::max(1, int(std::lround(8 / std::max(m_geometry.GetZoom(), 1e-3))));
+        CStampBitmap checkered;
+        try {
+            BlendOverCheckerboard(shown, checkered, cell);
+        } catch (const CTextException&) {
+            m_back = QImage(); // no memory for the copy: nothing drawn
+            return;
+        }
+        DrawThroughMemoryDC(dc, checkered, &backRect, &source, nullptr, true, mode, QM_SRCCOPY);
+        return;
+    }
     DrawThroughMemoryDC(dc, shown, &backRect, &source, nullptr, true, mode, QM_SRCCOPY);
+}
+
+void CImageViewer::SetCheckerboard(bool on) {
+    m_checkerboard = on;
+    AlphaChanged();
+}
+
+void CImageViewer::AlphaChanged() {
+    m_backDirty = true;
+    update();
 }
 
 const QImage& CImageViewer::GetBackBuffer() {
@@ -369,8 +394,11 @@ void CImageViewer::StampShaped(CStampShaper& shaper, const CPhotoPlacement& plac
 }
 
 void CImageViewer::FillPictureAlpha(uint8_t value) {
-    if (m_loaded)
-        FillAlpha(m_picture, value);
+    if (!m_loaded)
+        return;
+    FillAlpha(m_picture, value);
+    if (m_checkerboard)
+        AlphaChanged();
 }
 
 void CImageViewer::SetPickEnabled(bool enabled) {

@@ -121,6 +121,11 @@ public:
     void SetKeepsOwnAlpha(bool keeps) { m_keepsOwnAlpha = keeps; }
     const std::vector<uint8_t>& GetOwnAlpha() const { return m_ownAlpha; }
 
+    // Transparent parts of the picture shown over a checkerboard (else its colours are
+    // drawn opaque); AlphaChanged tells the viewer the picture's alpha was changed in place.
+    void SetCheckerboard(bool on);
+    void AlphaChanged();
+
     void SetFitOnResize(bool fit) { m_fitOnResize = fit; }
     bool GetFitOnResize() const { return m_fitOnResize; }
     void SetPasteOffered(bool offered) { m_pasteOffered = offered; }
@@ -176,6 +181,7 @@ private:
     bool m_loaded = false;
     bool m_showUpright = false;
     bool m_keepsOwnAlpha = false;
+    bool m_checkerboard = false;
     std::vector<uint8_t> m_ownAlpha;
     CViewerGeometry m_geometry;
     QImage m_back;

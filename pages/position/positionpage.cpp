@@ -21,6 +21,7 @@
 #include "pages/position/positionrules.h"
 #include "pages/position/previewfiledlg.h"
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/messagebox.h"
 #include "platform/pretranslate.h"
 #include "platform/resourceloader.h"
@@ -49,6 +50,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // "all supported files", then one entry per format the image library reads, in the table's
@@ -283,6 +285,7 @@ CPositionPage::CPositionPage(QWidget* parent)
     m_stampView->SetFitOnResize(true);
     // The stamp's own transparency outlives its preparations; samples show upright.
     m_stampView->SetKeepsOwnAlpha(true);
+    m_stampView->SetCheckerboard(true);
     m_sizePercentBox->setMaxLength(3);
     for (const char* entry : kSizeModeEntries)
         m_sizeModeList->addItem(QString::fromLatin1(entry));
@@ -573,6 +576,7 @@ void CPositionPage::PrepareStamp() {
         return;
     const CStampLook look = GetStampLook();
     PrepareStampAlpha(m_stampView->GetPicture(), m_stampView->GetOwnAlpha(), look);
+    m_stampView->AlphaChanged(); // the checkerboard shows through as the batch will see it
     // The preview's shaper starts from the stamp just prepared: keying and feathering a
     // large stamp a second time doubled the cost of every preview update.
     m_previewShaper = std::make_shared<CStampShaper>(
@@ -623,10 +627,48 @@ void CPositionPage::ComposeStampedPreview() {
 
 void CPositionPage::showEvent(QShowEvent* event) {
     CResizePropertyPage::showEvent(event);
+    LoadChosenSample();
     // The output page may have switched lossless output on or off meanwhile.
     const bool lossless = m_host.isLosslessJpegOutput && m_host.isLosslessJpegOutput();
     if (lossless != m_composedLossless && m_stampedView->IsLoaded() && m_stampView->IsLoaded())
         RebuildStampedPreview();
+}
+
+void CPositionPage::hideEvent(QHideEvent* event) {
+    CResizePropertyPage::hideEvent(event);
+    // Another page is chosen: it may start a run with these values.
+    TakePendingValues();
+}
+
+void CPositionPage::TakePendingValues() {
+    LoadChosenSample();
+    if (m_previewTimer.isActive() && !m_stampDrag.active)
+        OnPreviewTimer();
+}
+
+void CPositionPage::ChooseSample(const QString& path) {
+    m_chosenSample = path;
+    if (isVisible())
+        LoadChosenSample();
+}
+
+void CPositionPage::LoadChosenSample() {
+    // A run reads the preview's stamp; the sample waits until it is over.
+    if (m_chosenSample.isEmpty() || (m_host.isStamping && m_host.isStamping()))
+        return;
+    const QString path = std::exchange(m_chosenSample, QString());
+    if (path == m_samplePath)
+        return;
+    CWaitCursor wait;
+    // A file that cannot be read (the input page's preview says why) leaves the sample
+    // shown before.
+    if (m_sampleView->LoadPictureFile(path, false)) {
+        m_samplePath = path;
+    } else if (m_samplePath.isEmpty() || !m_sampleView->LoadPictureFile(m_samplePath, false)) {
+        m_samplePath.clear();
+        m_sampleView->LoadSamplePicture();
+    }
+    SampleChanged();
 }
 
 void CPositionPage::RebuildStampedPreview() {
@@ -1030,8 +1072,7 @@ bool CPositionPage::BeginStampDrag(const QPoint& pagePos) {
     if (m_host.isStamping && m_host.isStamping())
         return false; // a run reads the stamp's placement as it is
     // Offsets typed within the last second count from where they put the stamp.
-    if (IsPreviewTimerPending())
-        OnPreviewTimer();
+    TakePendingValues();
     if (!IsOverStamp(pagePos))
         return false;
     m_stampDrag.active = true;
@@ -1212,12 +1253,6 @@ bool CPositionPage::PreTranslateKey(QWidget* target, QKeyEvent* event) {
         OnCommand(command);
         return true;
     }
-    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
-    if (tab && (target == m_stampPathBox || HasFocus(m_stampPathBox)) && m_host.tabControl) {
-        if (QWidget* tabs = m_host.tabControl()) {
-            tabs->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-    }
-    return false;
+    // Past the last stop (or before the first) Tab goes to the tab strip.
+    return NavigateDialog(this, target, event, m_host.tabControl ? m_host.tabControl() : nullptr);
 }

@@ -183,6 +183,14 @@ public:
     // true when the press is used up.
     bool PreTranslateKey(QWidget* target, QKeyEvent* event);
 
+    // Values typed or slid within the last second become the working values now, as the
+    // preview timer would have made them: whatever reads the page (a start, a page change,
+    // gathering the settings at closing or export) sees what the user last set.
+    void TakePendingValues();
+    // A photo chosen on another page becomes the sample when this page is next shown or
+    // read (decoding it at every click there would slow the choosing down).
+    void ChooseSample(const QString& path);
+
     bool IsPreviewTimerPending() const { return m_previewTimer.isActive(); }
     int GetPreviewTimerId() const { return m_previewTimerId; }
     int GetPreviewUpdateCount() const { return m_previewUpdates; }
@@ -203,12 +211,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // The stamped view as lossless JPEG output of the sample file; false when that does
     // not apply (not a JPEG, or one the lossless path leaves to the ordinary one).
     bool ComposeLosslessPreview();
     bool IsApplying() const;
+    void LoadChosenSample();
     CImageViewer* SampleViewAt(const QPoint& pos) const;
     bool BeginStampDrag(const QPoint& pagePos);
     void MoveStampDrag(const QPoint& pagePos);
@@ -249,6 +259,7 @@ private:
 
     QString m_stampPath;
     QString m_samplePath;
+    QString m_chosenSample; // waiting for LoadChosenSample
     std::unique_ptr<CLosslessJpegStamp> m_lossless;
     bool m_composedLossless = false; // the output mode the stamped view shows
     uint8_t m_feather = 10;

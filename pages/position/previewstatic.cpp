@@ -1,5 +1,6 @@
 #include "pages/position/previewstatic.h"
 
+#include "core/checkerboard.h"
 #include "core/stampdisplay.h"
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/textexception.h"
@@ -9,6 +10,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 CPreviewPlacement ComputePreviewPlacement(int pictureWidth, int pictureHeight, const CRectL& area) {
     CPreviewPlacement p;
@@ -72,6 +74,18 @@ void CPreviewStatic::paintEvent(QPaintEvent*) {
     const CPreviewPlacement p =
         ComputePreviewPlacement(m_picture.GetWidth(), m_picture.GetHeight(), area);
     CDC dc(painter);
+    if (m_picture.GetBitsPerPixel() == 32 && m_picture.HasAlpha()) {
+        // A stamp's clear parts show as such, not black; squares of about 8 pixels.
+        CStampBitmap checkered;
+        try {
+            BlendOverCheckerboard(m_picture, checkered,
+                                  std::max(1, int(std::lround(8 / std::max(p.scale, 1e-3)))));
+        } catch (const CTextException&) {
+            return;
+        }
+        ScaledDraw(dc, checkered, p.x, p.y, p.scale);
+        return;
+    }
     ScaledDraw(dc, m_picture, p.x, p.y, p.scale);
 }
 

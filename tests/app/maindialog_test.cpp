@@ -11,6 +11,9 @@
 #include "resources/stringtable.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QRadioButton>
@@ -469,7 +472,9 @@ TEST(SplashWindow, IsCentredShowsItsBitmapAndIsAbsentWithoutOne) {
     missing.Hide();
 }
 
-TEST_F(MainDialog, HelpOpensTheHelpPageOrBeeps) {
+// Help opens the guide made in the build tree beside the program; where nothing can open
+// it, a message says where it is.
+TEST_F(MainDialog, HelpOpensTheUserGuideOrSaysWhereItIs) {
     const auto dialog = Open();
     int beeps = 0;
     QStringList opened;
@@ -479,12 +484,24 @@ TEST_F(MainDialog, HelpOpensTheHelpPageOrBeeps) {
                                                     opened << address;
                                                     return canOpen;
                                                 }});
+    CMessageBoxRecorder boxes;
     dialog->OnSysCommand(IDM_HELP);
-    EXPECT_EQ(opened, QStringList{kProductHelpAddress});
-    EXPECT_EQ(beeps, 1);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].endsWith("/guide/guide.html")) << opened[0].toStdString();
+    QFile guide(opened[0]);
+    ASSERT_TRUE(guide.open(QIODevice::ReadOnly));
+    const QByteArray html = guide.readAll();
+    EXPECT_TRUE(html.contains("Choosing pictures")) << "the guide's text";
+    EXPECT_TRUE(html.contains("src=\"images/input.png\""));
+    EXPECT_TRUE(QFileInfo(QFileInfo(opened[0]).dir().filePath("images/input.png")).isFile());
+    ASSERT_EQ(boxes.GetRecords().size(), 1u);
+    EXPECT_TRUE(boxes.GetRecords()[0].text.endsWith(opened[0]));
+    EXPECT_EQ(boxes.GetRecords()[0].icon, CMessageIcon::Information);
+    EXPECT_EQ(beeps, 0);
+
     canOpen = true;
     dialog->OnSysCommand(IDM_HELP);
-    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(boxes.GetRecords().size(), 1u) << "opened: no message";
     SetShellHooks(previous);
 }
 

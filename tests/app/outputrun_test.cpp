@@ -128,7 +128,12 @@ TEST_F(OutputRun, StampsEveryFormatLogsEachFileAndRestoresThePage) {
     ASSERT_TRUE(boxes.GetRecords().empty()) << boxes.GetRecords()[0].text.toStdString();
     ASSERT_TRUE(dialog->IsStamping());
 
-    // While it runs: no other tab, no import or export.
+    // While it runs: no other tab, no import or export, no change of the saved header
+    // choice (the run has read it).
+    auto* preserve = Button(IDC_OUT_PRESERVE);
+    const bool preserved = preserve->isChecked();
+    QTest::mouseClick(preserve, Qt::LeftButton);
+    EXPECT_EQ(preserve->isChecked(), preserved);
     dialog->GetTabs()->GetTabBar()->setCurrentIndex(CMainPages::kInput);
     EXPECT_EQ(dialog->GetTabs()->GetTabBar()->currentIndex(), CMainPages::kOutput);
     EXPECT_TRUE(page->isVisible());
@@ -175,9 +180,9 @@ TEST_F(OutputRun, StampsEveryFormatLogsEachFileAndRestoresThePage) {
 
     EXPECT_FALSE(dialog->IsStamping());
     EXPECT_EQ(GetDlgItemAs<QProgressBar>(page, IDC_OUT_PROGRESS)->value(), 0);
-    for (const int id :
-         {IDC_OUT_START, IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_OVERWRITE, IDC_OUT_BMP, IDC_OUT_JPG,
-          IDC_OUT_PNG, IDC_OUT_NEW_FOLDER, IDC_OUT_QUALITY, IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT})
+    for (const int id : {IDC_OUT_START, IDC_OUT_TREE, IDC_OUT_FOLDER, IDC_OUT_OVERWRITE,
+                         IDC_OUT_BMP, IDC_OUT_JPG, IDC_OUT_PNG, IDC_OUT_NEW_FOLDER, IDC_OUT_QUALITY,
+                         IDC_OUT_QUALITY_VALUE, IDC_OUT_PERCENT, IDC_OUT_PRESERVE})
         EXPECT_TRUE(GetDlgItem(page, id)->isEnabled()) << id;
     EXPECT_FALSE(Button(IDC_OUT_STOP)->isEnabled());
     dialog->GetTabs()->GetTabBar()->setCurrentIndex(CMainPages::kInput);

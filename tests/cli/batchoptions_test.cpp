@@ -58,6 +58,7 @@ TEST(BatchOptions, EveryOptionReachesItsSetting) {
 }
 
 TEST(BatchOptions, SpellingsAndOrder) {
+    const int kQuality = CStampSettingsValues().jpgquality; // no -q: the default stays
     struct Case {
         const char* line;
         int halign, valign, outputtype, quality;
@@ -69,11 +70,11 @@ TEST(BatchOptions, SpellingsAndOrder) {
         {"--align=0,2 -fbmp -q55 x", 0, 2, 1, 55, false, false},
         {"--align center,middle --format=JPG --quality=7 x", 1, 1, 0, 7, false, false},
         {"--align 2,bottom --preserve-headers --no-preserve-headers --preserve-headers x", 2, 2, 0,
-         100, true, false},
-        {"--no-overwrite --overwrite x", 1, 1, 0, 100, false, true},
-        {"--size=1%WIDTH --no-orientation --orientation x", 1, 1, 0, 100, false, false, 1, 1},
-        {"--size 100%short --size original --no-orientation x", 1, 1, 0, 100, false, false, 0, 100,
-         false},
+         kQuality, true, false},
+        {"--no-overwrite --overwrite x", 1, 1, 0, kQuality, false, true},
+        {"--size=1%WIDTH --no-orientation --orientation x", 1, 1, 0, kQuality, false, false, 1, 1},
+        {"--size 100%short --size original --no-orientation x", 1, 1, 0, kQuality, false, false, 0,
+         100, false},
     };
     for (const Case& c : cases) {
         const CStampSettingsValues s = Applied(c.line);
@@ -94,7 +95,7 @@ TEST(BatchOptions, SpellingsAndOrder) {
 TEST(BatchOptions, WindowUnitsAndGroupedShortOptions) {
     struct Case {
         const char* line;
-        int opacity, feather, quality = 100;
+        int opacity, feather, quality = CStampSettingsValues().jpgquality;
         bool recursive = false, nul = false, version = false, help = false;
     };
     const Case cases[] = {
@@ -105,11 +106,11 @@ TEST(BatchOptions, WindowUnitsAndGroupedShortOptions) {
         {"--opacity 1% x", 3, 10},
         {"--opacity 0.1% x", 0, 10},
         {"--opacity 77 x", 77, 10},
-        {"-r0 --files-from l", 255, 10, 100, true, true},
+        {"-r0 --files-from l", 255, 10, CStampSettingsValues().jpgquality, true, true},
         {"-0r --files-from=l -q7", 255, 10, 7, true, true},
         {"-rq90 x", 255, 10, 90, true},
         {"-r -q 90 x", 255, 10, 90, true},
-        {"-Vh", 255, 10, 100, false, false, true, true},
+        {"-Vh", 255, 10, CStampSettingsValues().jpgquality, false, false, true, true},
     };
     for (const Case& c : cases) {
         CBatchOptions o;

@@ -143,7 +143,7 @@ TEST_F(ConfigFile, OutOfRangeFieldsAreRepairedWithResultTwo) {
         {1080, -10000, &CStampSettingsValues::offsetx, 0, 2},
         {1080, -9999, &CStampSettingsValues::offsetx, -9999, 1},
         {1084, 100000, &CStampSettingsValues::offsety, 0, 2},
-        {12, 101, &CStampSettingsValues::jpgquality, 100, 2},
+        {12, 101, &CStampSettingsValues::jpgquality, 90, 2},
         {8, -1, &CStampSettingsValues::outputtype, 0, 2},
         {1068, 0x7FFFFFFF, &CStampSettingsValues::opacity, 255, 2},
         {0, 9, &CStampSettingsValues::colora, 9, 1}, // no range

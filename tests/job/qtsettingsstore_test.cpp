@@ -204,7 +204,7 @@ TEST_F(NativeSettings, UnwritableFileCountsAsUnopenable) {
     {
         CStampSettings settings(NativeStore());
         EXPECT_TRUE(settings.biptc);
-        EXPECT_EQ(settings.jpgquality, 100);
+        EXPECT_EQ(settings.jpgquality, 90);
     }
     fs::permissions(StoreFile(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(FileValues().size(), 2u);

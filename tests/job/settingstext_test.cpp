@@ -114,8 +114,8 @@ TEST(ValidateSettings, RepairsEachFieldToItsDefaultAndBoundsAreInclusive) {
     const RepairCase cases[] = {
         field(&V::jpgquality, 0, 0, false, "jpgquality 0"),
         field(&V::jpgquality, 100, 100, false, "jpgquality 100"),
-        field(&V::jpgquality, 101, 100, true, "jpgquality 101"),
-        field(&V::jpgquality, -1, 100, true, "jpgquality -1"),
+        field(&V::jpgquality, 101, 90, true, "jpgquality 101"),
+        field(&V::jpgquality, -1, 90, true, "jpgquality -1"),
         field(&V::outputtype, 2, 2, false, "outputtype 2"),
         field(&V::outputtype, 4, 4, false, "outputtype 4"),
         field(&V::outputtype, 5, 0, true, "outputtype 5"),
@@ -168,7 +168,7 @@ TEST(ValidateSettings, EmptyFoldersBecomeTheFallbackAndAllChecksRun) {
     EXPECT_FALSE(values.ValidateSettings());
     EXPECT_EQ(values.inputdir, FallbackFolder());
     EXPECT_EQ(values.outputdir, FallbackFolder());
-    EXPECT_EQ(values.jpgquality, 100);
+    EXPECT_EQ(values.jpgquality, 90);
     EXPECT_EQ(values.offsety, 0);
     EXPECT_EQ(values.opacity, before.opacity);
     EXPECT_TRUE(values.ValidateSettings()); // repaired values are valid

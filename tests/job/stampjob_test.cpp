@@ -761,12 +761,16 @@ TEST(OutputFile, PublishingWithoutReplacingLeavesATakenNameAlone) {
             const std::string path = folder / "a.jpg";
             const bool taken = std::string(under) != "nothing";
             COutputFile::SimulateMissingNoReplace(missing);
+            // A private file there from the start: its mode is the replacement's, not that of
+            // a new file under another name.
+            if (std::string(under) == "a file") {
+                WriteBytes(path, "older");
+                std::filesystem::permissions(path, std::filesystem::perms(0600));
+            }
             {
                 COutputFile file;
                 file.Create(path);
-                if (std::string(under) == "a file")
-                    WriteBytes(path, "older");
-                else if (taken)
+                if (std::string(under) == "a dangling link")
                     std::filesystem::create_symlink(folder / "nowhere", path);
                 file.Write("new", 3);
                 EXPECT_EQ(file.Publish(COutputFile::CExisting::Keep), !taken);
@@ -774,6 +778,10 @@ TEST(OutputFile, PublishingWithoutReplacingLeavesATakenNameAlone) {
                     EXPECT_TRUE(std::filesystem::exists(file.GetTemporaryPath()));
                     EXPECT_TRUE(file.Publish(COutputFile::CExisting::Keep, folder / "b.jpg"));
                     EXPECT_EQ(ReadBytes(folder / "b.jpg"), "new");
+                    WriteBytes(folder / "c.jpg", "");
+                    EXPECT_EQ(std::filesystem::status(folder / "b.jpg").permissions(),
+                              std::filesystem::status(folder / "c.jpg").permissions());
+                    std::filesystem::remove(folder / "c.jpg");
                 }
             }
             COutputFile::SimulateMissingNoReplace(0);

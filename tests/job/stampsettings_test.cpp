@@ -70,7 +70,7 @@ TEST(LoadSettings, FirstStartCreatesEveryValueEmptyAndGivesTheDefaults) {
     EXPECT_EQ(state.written, kWriteOrder); // the destructor saves every value, in its order
     EXPECT_EQ(state.values.at("biptc"), "0");
     EXPECT_EQ(state.values.at("bpreview"), "1");
-    EXPECT_EQ(state.values.at("jpgquality"), "100");
+    EXPECT_EQ(state.values.at("jpgquality"), "90"); // first start
     EXPECT_EQ(state.values.at("feather"), "10");
     EXPECT_EQ(state.values.at("inputdir"), FallbackFolder());
 }
@@ -84,7 +84,7 @@ TEST(LoadSettings, StoredTextsTurnIntoValuesByTheirRules) {
         int expected;
     } cases[] = {
         {"jpgquality", "abc", [](const V& v) { return v.jpgquality; }, 0},
-        {"jpgquality", "150", [](const V& v) { return v.jpgquality; }, 100},
+        {"jpgquality", "150", [](const V& v) { return v.jpgquality; }, 90},
         {"jpgquality", " 55", [](const V& v) { return v.jpgquality; }, 55},
         {"outputtype", " 2", [](const V& v) { return v.outputtype; }, 0},
         {"outputtype", "2", [](const V& v) { return v.outputtype; }, 2},

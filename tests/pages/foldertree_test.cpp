@@ -86,9 +86,9 @@ protected:
 
 TEST_F(FolderTreeTest, FixedTopDrivesInListOrderDesktopFoldersAfterMyComputer) {
     auto tree = MakeTree();
-    ASSERT_EQ(tree->topLevelItemCount(), 3); // Desktop, then the places that exist
+    ASSERT_EQ(tree->topLevelItemCount(), 3); // the places that exist, then Desktop
     QTreeWidgetItem* top = tree->DesktopItem();
-    EXPECT_EQ(tree->topLevelItem(0), top);
+    EXPECT_EQ(tree->topLevelItem(2), top);
     EXPECT_EQ(top->text(0), "Desktop");
     EXPECT_EQ(CFolderTree::ItemPicture(top, false), 7);
     EXPECT_TRUE(top->isExpanded());
@@ -115,8 +115,8 @@ TEST_F(FolderTreeTest, PlacesAtTheTopSelectExpandAndRefresh) {
     QTreeWidgetItem* home = tree->PlaceItem("home");
     QTreeWidgetItem* pictures = tree->PlaceItem("pictures");
     ASSERT_TRUE(home && pictures);
-    EXPECT_EQ(tree->topLevelItem(1), home);
-    EXPECT_EQ(tree->topLevelItem(2), pictures);
+    EXPECT_EQ(tree->topLevelItem(0), home);
+    EXPECT_EQ(tree->topLevelItem(1), pictures);
     EXPECT_EQ(tree->PlaceItem("gone"), nullptr);
     EXPECT_TRUE(HasOnlyPlaceholder(home));
     EXPECT_TRUE(HasOnlyPlaceholder(pictures)); // Summer holds Day1
@@ -136,7 +136,7 @@ TEST_F(FolderTreeTest, PlacesAtTheTopSelectExpandAndRefresh) {
     // Gone: the place stays, without children, and selecting it keeps the current folder.
     ASSERT_TRUE(QDir(fixedRoot + "Photos/Summer").removeRecursively());
     tree->setCurrentItem(pictures);
-    EXPECT_EQ(tree->topLevelItem(2), pictures);
+    EXPECT_EQ(tree->topLevelItem(1), pictures);
     EXPECT_EQ(pictures->childCount(), 0);
     EXPECT_EQ(tree->GetFolderPath(), fixedRoot + "Photos/Winter/");
 }

@@ -365,19 +365,21 @@ TEST_F(OutputPageTest, NewFolderReportsEachOutcome) {
     EXPECT_FALSE(QDir(root + "out/Existing/Existing").exists());
 }
 
-TEST_F(OutputPageTest, TabFromTheLastControlGoesToTheTabStripNotThePathField) {
+TEST_F(OutputPageTest, TabFromTheLastControlAndShiftTabFromTheFirstGoToTheTabStrip) {
     QWidget* log = Control(IDC_OUT_LOG);
     log->setFocus();
     QTest::keyClick(log, Qt::Key_Tab);
     EXPECT_EQ(window->focusWidget(), tabs);
 
-    // Inside the page Tab goes on from control to control; backwards from the "create
-    // subdir" button it would land on the path field, so it leaves for the tab strip too.
+    // Inside the page Tab goes on from control to control; backwards the path field is the
+    // first stop, and Shift+Tab from it leaves for the tab strip.
     Control(IDC_OUT_NEW_FOLDER)->setFocus();
     QTest::keyClick(Control(IDC_OUT_NEW_FOLDER), Qt::Key_Tab);
     EXPECT_EQ(window->focusWidget(), Control(IDC_OUT_TREE));
     Control(IDC_OUT_NEW_FOLDER)->setFocus();
     QTest::keyClick(Control(IDC_OUT_NEW_FOLDER), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(window->focusWidget(), Control(IDC_OUT_FOLDER));
+    QTest::keyClick(Control(IDC_OUT_FOLDER), Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(window->focusWidget(), tabs);
 
     // The format buttons are one stop: the checked one. (PNG output disables the preserve
@@ -422,9 +424,14 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
 
     auto* bar = GetDlgItemAs<QProgressBar>(page, IDC_OUT_PROGRESS);
     std::vector<int> positions;
-    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { positions.push_back(v); });
+    QStringList texts;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
+        positions.push_back(v);
+        texts.push_back(page->GetProgressText());
+    });
     CMessageBoxRecorder boxes;
     page->StartRun();
+    EXPECT_EQ(page->GetProgressText(), "0 / 4");
     EXPECT_TRUE(boxes.GetRecords().empty());
     ASSERT_TRUE(page->IsStamping());
     EXPECT_EQ(page->GetRunTitles(), (std::vector<std::string>{"a", "b", "c", "gone"}));
@@ -455,6 +462,8 @@ TEST_F(OutputPageTest, RunLocksTheControlsLogsEachFileAndUnlocksAtTheEnd) {
                   "b.png created \nERR: " + In("c.bmp").toStdString() + " : " +
                   brokenText.substr(0, brokenText.size() - 1) + "\n" + goneLine + "\n");
     EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4, 0}));
+    EXPECT_EQ(texts.mid(0, 4), QStringList({"1 / 4", "2 / 4", "3 / 4", "4 / 4"}));
+    EXPECT_EQ(page->GetProgressText(), "2 created, 0 skipped, 2 failed");
     EXPECT_FALSE(page->IsStamping());
     EXPECT_TRUE(Button(IDC_OUT_START)->isEnabled());
     EXPECT_FALSE(Button(IDC_OUT_STOP)->isEnabled());

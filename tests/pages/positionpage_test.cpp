@@ -750,12 +750,18 @@ TEST_F(PositionPageTest, EditKeysReachEditBoxesAndTheFileDialog) {
     EXPECT_EQ(nameText, "typed.png");
 }
 
-TEST_F(PositionPageTest, TabFromTheStampPathGoesToTheTabControl) {
+// The stamp path box is the page's first stop: Tab goes on into the page, Shift+Tab back to
+// the tab strip.
+TEST_F(PositionPageTest, TabFromTheStampPathGoesIntoThePageShiftTabToTheTabControl) {
     tabs.setFocusPolicy(Qt::StrongFocus);
     tabs.show();
     auto* path = Item<QLineEdit>(IDC_POS_STAMP_PATH);
     path->setFocus();
     QTest::keyClick(path, Qt::Key_Tab);
+    EXPECT_EQ(page.focusWidget(), GetDlgItem(&page, IDC_POS_OPEN_STAMP));
+    EXPECT_NE(tabs.window()->focusWidget(), &tabs);
+    path->setFocus();
+    QTest::keyClick(path, Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(tabs.window()->focusWidget(), &tabs);
 }
 

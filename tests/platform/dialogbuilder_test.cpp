@@ -1,4 +1,5 @@
 #include "platform/dialogbuilder.h"
+#include "platform/dialognavigation.h"
 #include "platform/dialogunits.h"
 #include "platform/groupframe.h"
 #include "platform/staticcontrol.h"
@@ -55,23 +56,12 @@ Built Build(int templateId, CDialogBuilder* custom = nullptr) {
     return b;
 }
 
-// The tab-stop widgets in focus-chain order, starting from the first one.
-std::vector<int> FocusChain(const Built& b) {
+// The stops that Tab walks through, from the first one to where it leaves the dialog.
+std::vector<int> TabWalk(const Built& b) {
     std::vector<int> ids;
-    QWidget* first = nullptr;
-    for (QWidget* w : b.controls)
-        if (w->focusPolicy() == Qt::StrongFocus) {
-            first = w;
-            break;
-        }
-    for (QWidget* w = first; w;) {
+    for (QWidget* w = FirstTabStop(b.dialog.get()); w && ids.size() < 100;
+         w = NextTabStop(b.dialog.get(), w, false))
         ids.push_back(GetDlgCtrlID(w));
-        do {
-            w = w->nextInFocusChain();
-        } while (w != first && w->focusPolicy() != Qt::StrongFocus);
-        if (w == first || ids.size() > 100)
-            break;
-    }
     return ids;
 }
 
@@ -145,18 +135,36 @@ TEST(DialogBuilder, KindsAndStylesOfThePositioningPage) {
 }
 
 TEST(DialogBuilder, TabOrderFollowsTheTemplate) {
+    // Disabled controls (feather, tolerance) are passed over; the nine alignment buttons
+    // are one stop, the first of them while none is checked.
     const Built position = Build(IDD_POSITION_PAGE);
-    EXPECT_EQ(FocusChain(position),
-              (std::vector<int>{1001, 1007, 1011, 1042, 1061, 1022, 1053, 1035, 1036, 1005, 1037,
-                                1029, 1192, 1193, 1195, 1028}));
+    EXPECT_EQ(TabWalk(position),
+              (std::vector<int>{1001, 1007, 1011, 1042, 1053, 1034, 1035, 1036, 1005, 1037, 1029,
+                                1192, 1193, 1195, 1301, 1302, 1303, 1304, 1028}));
     const Built input = Build(IDD_INPUT_PAGE);
-    const std::vector<int> chain = FocusChain(input);
-    ASSERT_FALSE(chain.empty());
-    EXPECT_EQ(chain.back(), IDC_IN_TREE);
+    const std::vector<int> walk = TabWalk(input);
+    ASSERT_FALSE(walk.empty());
+    EXPECT_EQ(walk.back(), IDC_IN_TREE);
     EXPECT_EQ(GetDlgItem(input.dialog.get(), 1069)->focusPolicy(), Qt::NoFocus);
-    // A radio button without a tab stop can still take the focus by a click.
+    // Backwards from a widget inside a control, and from the first stop out of the dialog.
+    QWidget* viewport = GetDlgItemAs<QListWidget>(input.dialog.get(), IDC_IN_FILE_LIST)->viewport();
+    EXPECT_EQ(NextTabStop(input.dialog.get(), viewport, false),
+              GetDlgItem(input.dialog.get(), IDC_IN_ADD_ALL));
+    EXPECT_EQ(NextTabStop(input.dialog.get(), viewport, true), nullptr);
+
+    // The format buttons are one stop, the checked one; each takes the focus from the arrow
+    // keys, and Tab goes on after the whole group.
     const Built output = Build(IDD_OUTPUT_PAGE);
-    EXPECT_EQ(GetDlgItem(output.dialog.get(), IDC_OUT_JPG)->focusPolicy(), Qt::ClickFocus);
+    auto* jpg = GetDlgItemAs<QRadioButton>(output.dialog.get(), IDC_OUT_JPG);
+    EXPECT_EQ(jpg->focusPolicy(), Qt::StrongFocus);
+    jpg->setChecked(true);
+    QWidget* preserve = GetDlgItem(output.dialog.get(), IDC_OUT_LOSSLESS);
+    EXPECT_EQ(NextTabStop(output.dialog.get(), preserve, false), jpg);
+    EXPECT_EQ(NextTabStop(output.dialog.get(), GetDlgItem(output.dialog.get(), IDC_OUT_BMP), false),
+              GetDlgItem(output.dialog.get(), IDC_OUT_QUALITY));
+    EXPECT_EQ(
+        NextTabStop(output.dialog.get(), GetDlgItem(output.dialog.get(), IDC_OUT_QUALITY), true),
+        jpg);
     EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(GetDlgItem(output.dialog.get(), IDC_OUT_LOG)));
 }
 

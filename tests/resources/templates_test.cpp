@@ -73,7 +73,8 @@ TEST(DialogTemplates, ControlsLieInsideTheirDialogAndIdsAreUnique) {
 
 TEST(DialogTemplates, PositioningPageTabOrderAndRectangles) {
     const CDialogTemplate& t = *FindDialogTemplate(IDD_POSITION_PAGE);
-    const std::vector<int> order{1001, 1007, 1011, 1042, 1061, 1022, 1053, 1035, 1036, 1005,
+    // The alignment buttons are one stop (1034 opens their group), after the opacity.
+    const std::vector<int> order{1001, 1007, 1011, 1042, 1061, 1022, 1053, 1034, 1035, 1036, 1005,
                                  1037, 1029, 1192, 1193, 1195, 1301, 1302, 1303, 1304, 1028};
     EXPECT_EQ(TabOrder(t), order);
 
@@ -131,7 +132,7 @@ TEST(DialogTemplates, InputAndOutputPagesHoldTheirControls) {
     EXPECT_TRUE(out.FindControl(1064)->style & QM_WS_DISABLED);
     EXPECT_TRUE(out.FindControl(1004)->style & QM_ES_MULTILINE);
     EXPECT_STREQ(out.FindControl(1042)->text, "preserve jpeg-headers");
-    // Tab that wraps onto the path field goes on to the tab strip, so it comes first.
+    // The path field is the first stop: Shift+Tab from it goes to the tab strip.
     EXPECT_EQ(TabOrder(out).front(), IDC_OUT_FOLDER);
 }
 
