@@ -204,8 +204,11 @@ void CMainDialog::ApplySettingsToPages() {
     Enable(output, IDC_OUT_PRESERVE, written->exif);
     Enable(output, IDC_OUT_LOSSLESS, outputType == kOutputJpeg);
     // Lossless output leaves the quality without a use.
-    if (auto* page = qobject_cast<COutputPage*>(output))
+    if (auto* page = qobject_cast<COutputPage*>(output)) {
         page->UpdateQualityControls();
+        page->SetBackgroundColour(uint32_t(s.background));
+        page->UpdateBackgroundButton();
+    }
 
     // 10.
     SetChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
@@ -247,6 +250,8 @@ void CMainDialog::GatherSettingsFromPages() {
     }
     ReadChecked(output, IDC_OUT_STRIP_LOCATION, s.striplocation);
     ReadChecked(output, IDC_OUT_STRIP_METADATA, s.stripmetadata);
+    if (const auto* page = qobject_cast<const COutputPage*>(output))
+        s.background = int32_t(page->GetBackgroundColour());
     // 3.
     if (auto* quality = output ? GetDlgItemAs<QSlider>(output, IDC_OUT_QUALITY) : nullptr)
         s.jpgquality = quality->value();

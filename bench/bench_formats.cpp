@@ -55,8 +55,9 @@ double ToolTime(const std::vector<std::string>& args) {
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        // The tool's own output would mix with the table.
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+            _exit(126);
         execvp(argv[0], argv.data());
         _exit(127);
     }

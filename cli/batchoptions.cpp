@@ -185,6 +185,12 @@ public:
             o.key = rgb;
             return true;
         }
+        if (option == "--background") {
+            o.background = TextToBackground(text);
+            if (!o.background)
+                return Fail("--background: '" + text + "' is not R,G,B (each 0..255)");
+            return true;
+        }
         if (option == "--size")
             return Size(text);
         if (option == "--angle")
@@ -353,10 +359,10 @@ const std::map<char, std::string> kShortOptions = {
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config",     "--stamp",       "--output",   "--format", "--quality",
-        "--align",      "--offset",      "--opacity",  "--key",    "--tolerance",
-        "--feather",    "--save-config", "--size",     "--jobs",   "--files-from",
-        "--log-format", "--angle",       "--tile-gap", "--resize"};
+        "--config",     "--stamp",       "--output",   "--format",     "--quality",
+        "--align",      "--offset",      "--opacity",  "--key",        "--tolerance",
+        "--feather",    "--save-config", "--size",     "--jobs",       "--files-from",
+        "--log-format", "--angle",       "--tile-gap", "--background", "--resize"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -490,6 +496,8 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.tilegap = *options.tileGap;
     if (options.tileOffset)
         settings.tileoffset = *options.tileOffset;
+    if (options.background)
+        settings.background = *options.background;
 }
 
 std::string BatchUsage() {
@@ -530,6 +538,8 @@ std::string BatchUsage() {
            "                         (0..1000, default 50)\n"
            "      --tile-offset | --no-tile-offset\n"
            "                         shift every other row of copies by half a step\n"
+           "      --background R,G,B colour under transparent pictures written as JPEG or\n"
+           "                         BMP (default 255,255,255)\n"
            "      --orientation | --no-orientation\n"
            "                         follow the EXIF orientation of JPEG photos (place the\n"
            "                         stamp on the picture as a viewer shows it) or not\n"

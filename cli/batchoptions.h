@@ -46,6 +46,7 @@ struct CBatchOptions {
     std::optional<bool> tile;
     std::optional<int> tileGap; // percent
     std::optional<bool> tileOffset;
+    std::optional<int32_t> background; // 0xRRGGBB
 
     // Inputs for pipelines: a list file ("-" standard input), one path per line or, with
     // nullSeparated, per NUL byte; folders with their sub-folders; one JSON object per file.

@@ -107,9 +107,9 @@ bool TerminalIsDumb() {
 }
 
 // What a dry run prints for each input: the output it would make, and what would stop it.
-void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchInput>& inputs,
-                 CConsoleJobHost& host) {
-    const std::string extension = JobExtension(host.IsBmpChecked(), host.IsPngChecked());
+void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchInput>& inputs) {
+    // The run's own naming: an unknown output type writes JPEG there too.
+    const std::string extension = OutputTypeExtension(settings.outputtype);
     // The run's own refusals, as the run would meet them: an input in the way, a name an
     // earlier input is to write.
     COutputRegistry outputs([&inputs] {
@@ -338,8 +338,7 @@ int main(int argc, char** argv) {
     }
 
     if (options.dryRun) {
-        CConsoleJobHost host(settings, {}, stdout, nullptr);
-        PrintDryRun(settings, inputs, host);
+        PrintDryRun(settings, inputs);
         return FinishOutput(kExitOk);
     }
 
@@ -363,7 +362,8 @@ int main(int argc, char** argv) {
                                  settings.losslessjpeg,
                                  settings.ResizeRule(),
                                  settings.striplocation,
-                                 settings.stripmetadata};
+                                 settings.stripmetadata,
+                                 uint32_t(settings.background)};
     CStampJob job(params);
     CStampJobSummary summary = job.Run();
     summary.failed += unlisted;

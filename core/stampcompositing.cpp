@@ -96,6 +96,37 @@ void BlendRow(const uint32_t* s, uint32_t* d, int32_t width) {
             d[c] = BlendPixel(s[c], d[c]);
 }
 
+// A stamp pixel over a picture pixel that has alpha of its own. Premultiplied, the
+// colour is s x sa + d x da x (1 - sa); divided by the new alpha it is stored straight.
+// Where the picture is opaque this is the opaque blend bit for bit.
+inline uint32_t OverPixel(uint32_t s, uint32_t d) {
+    const uint32_t sa = s >> 24;
+    if (sa == 0)
+        return d;
+    const uint32_t da = d >> 24;
+    const uint32_t rest = da * (255 - sa) / 255; // the picture's share of the new alpha
+    const uint32_t alpha = sa + rest;
+    uint32_t out = alpha << 24;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t v =
+            (((s >> shift) & 0xFF) * sa * 255 + ((d >> shift) & 0xFF) * da * (255 - sa)) /
+            (alpha * 255);
+        out |= std::min<uint32_t>(v, 255) << shift;
+    }
+    return out;
+}
+
+void OverRow(const uint32_t* s, uint32_t* d, int32_t width) {
+    for (int32_t c = 0; c < width; ++c)
+        d[c] = OverPixel(s[c], d[c]);
+}
+
+// A copied stamp is opaque wherever it lands.
+void CopyOpaqueRow(const uint32_t* s, uint32_t* d, int32_t width) {
+    for (int32_t c = 0; c < width; ++c)
+        d[c] = s[c] | ~kColourMask;
+}
+
 // Calls rowOp(stamp row, picture row, width) for each row of the placed rectangle, both
 // already advanced to its first column; an empty rectangle visits nothing.
 template <class RowOp>
@@ -130,11 +161,43 @@ CStampPlacement ComputeStampPlacement(int32_t stampWidth, int32_t stampHeight, i
 void CopyStampPixels(const CImageBitmap& stamp, CImageBitmap& picture, int32_t sourceX,
                      int32_t sourceY, int32_t targetX, int32_t targetY, int32_t width,
                      int32_t height) {
-    ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height, CopyRow);
+    if (picture.HasAlpha())
+        ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height,
+                   CopyOpaqueRow);
+    else
+        ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height, CopyRow);
 }
 
 void BlendStampPixels(const CImageBitmap& stamp, CImageBitmap& picture, int32_t sourceX,
                       int32_t sourceY, int32_t targetX, int32_t targetY, int32_t width,
                       int32_t height) {
-    ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height, BlendRow);
+    if (picture.HasAlpha())
+        ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height, OverRow);
+    else
+        ForEachRow(stamp, picture, sourceX, sourceY, targetX, targetY, width, height, BlendRow);
+}
+
+void FlattenOntoBackground(CImageBitmap& picture, uint32_t background) {
+    if (!picture.HasAlpha() || picture.GetBitsPerPixel() != 32)
+        return;
+    uint8_t** lines = picture.GetLines();
+    const int width = picture.GetWidth();
+    for (int y = 0; y < picture.GetHeight(); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(lines[y]);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = row[x];
+            const uint32_t a = p >> 24;
+            if (a == 255)
+                continue;
+            uint32_t out = ~kColourMask;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t v =
+                    (((p >> shift) & 0xFF) * a + ((background >> shift) & 0xFF) * (255 - a) + 127) /
+                    255;
+                out |= v << shift;
+            }
+            row[x] = out;
+        }
+    }
+    picture.SetHasAlpha(false);
 }

@@ -30,13 +30,22 @@ CStampPlacement ComputeStampPlacement(int32_t stampWidth, int32_t stampHeight, i
 
 // Both bitmaps 32 bits per pixel and the rectangle as ComputeStampPlacement gave it.
 // Copy takes blue, green and red of the stamp whatever its alpha; blend mixes them by
-// the stamp's alpha, truncating. Neither touches the picture's alpha byte.
+// the stamp's alpha, truncating. On an opaque picture (no alpha flag) neither touches the
+// picture's alpha byte. On a picture with alpha the stamp is laid over it: alpha =
+// stamp alpha + picture alpha x (1 - stamp alpha), the colours mixed premultiplied and
+// stored straight, so the stamp shows where the picture is transparent (a copied stamp
+// counts as opaque). Where the picture is opaque the result is the opaque one's exactly.
 void CopyStampPixels(const CImageBitmap& stamp, CImageBitmap& picture, int32_t sourceX,
                      int32_t sourceY, int32_t targetX, int32_t targetY, int32_t width,
                      int32_t height);
 void BlendStampPixels(const CImageBitmap& stamp, CImageBitmap& picture, int32_t sourceX,
                       int32_t sourceY, int32_t targetX, int32_t targetY, int32_t width,
                       int32_t height);
+
+// Lays a picture with alpha onto an opaque background (0xRRGGBB), for outputs that keep
+// no alpha: each colour = (colour x alpha + background x (255 - alpha)) / 255, rounded,
+// alpha 255, and the alpha flag cleared. A picture without the flag is left alone.
+void FlattenOntoBackground(CImageBitmap& picture, uint32_t background);
 
 inline void CopyStampPixels(const CImageBitmap& stamp, CImageBitmap& picture,
                             const CStampPlacement& p) {

@@ -59,7 +59,7 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W 'none long:2048 long:1600 short:1080 width:1200 50%' -- "$cur"))
             return
             ;;
-        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap)
+        -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap | --background)
             return
             ;;
     esac
@@ -71,7 +71,7 @@ _quillmark_batch() {
             --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
             --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
-            --tile-offset --no-tile-offset --resize --enlarge --no-enlarge
+            --tile-offset --no-tile-offset --background --resize --enlarge --no-enlarge
             --strip-location --no-strip-location --strip-metadata --no-strip-metadata --jobs --save-config --files-from
             --null --recursive --log-format --dry-run --quiet --no-progress --help
             --version' -- "$cur"))

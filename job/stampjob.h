@@ -119,6 +119,8 @@ struct CStampJobParams {
     // No EXIF, IPTC, XMP or comment in the outputs (the colour profile stays); a turned
     // photo is written upright.
     bool stripMetadata = false;
+    // 0xRRGGBB that a transparent photo is laid on for an output format without alpha.
+    uint32_t background = 0xFFFFFF;
 };
 
 constexpr int kMaxJobWorkers = 64;
@@ -144,6 +146,7 @@ struct CStampRun {
     bool losslessJpeg = false;
     CResizeRule resize{};
     bool stripLocation = false;
+    uint32_t background = 0xFFFFFF; // see CStampJobParams
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
     // Where every output is created and committed; owned by the run.

@@ -83,9 +83,38 @@ const CExtendedSetting kExtendedSettings[] = {
      }},
     {"tileoffset", [](const CStampSettingsValues& v) { return FlagToText(v.tileoffset); },
      [](CStampSettingsValues& v, std::string_view text) { v.tileoffset = TextToFlag(text); }},
+    {"background", [](const CStampSettingsValues& v) { return BackgroundToText(v.background); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.background = TextToBackground(text).value_or(CStampSettingsValues().background);
+     }},
 };
 
 } // namespace
+
+std::string BackgroundToText(int32_t rgb) {
+    return std::to_string((rgb >> 16) & 0xFF) + "," + std::to_string((rgb >> 8) & 0xFF) + "," +
+           std::to_string(rgb & 0xFF);
+}
+
+std::optional<int32_t> TextToBackground(std::string_view text) {
+    int32_t rgb = 0;
+    for (int part = 0; part < 3; ++part) {
+        const size_t end = part < 2 ? text.find(',') : text.size();
+        if (end == std::string_view::npos || end == 0 || end > 3)
+            return std::nullopt;
+        int value = 0;
+        for (const char c : text.substr(0, end)) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            value = value * 10 + (c - '0');
+        }
+        if (value > 255)
+            return std::nullopt;
+        rgb = rgb << 8 | value;
+        text.remove_prefix(part < 2 ? end + 1 : end);
+    }
+    return rgb;
+}
 
 std::span<const CExtendedSetting> ExtendedSettings() {
     return kExtendedSettings;
@@ -116,6 +145,7 @@ bool CStampSettingsValues::ValidateSettings() {
                     : Repair(resizevalue, 1, kMaxResizePixels, defaults.resizevalue);
     repaired |= Repair(angle, kMinStampAngle, kMaxStampAngle, defaults.angle);
     repaired |= Repair(tilegap, 0, kMaxTileGapPercent, defaults.tilegap);
+    repaired |= Repair(background, 0, 0xFFFFFF, defaults.background);
     return !repaired;
 }
 

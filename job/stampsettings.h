@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,6 +49,7 @@ struct CStampSettingsValues {
     bool tile = false;          // copies of the stamp in a grid over the whole photo
     int32_t tilegap = 50;       // space between copies, percent of the stamp's size, 0..1000
     bool tileoffset = false;    // every other row of copies shifted by half a step
+    int32_t background = 0xFFFFFF; // 0xRRGGBB under transparent photos written without alpha
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.
@@ -63,6 +65,10 @@ struct CStampSettingsValues {
 // characters in the offset edit boxes.
 constexpr int32_t kMinOffset = -9999;
 constexpr int32_t kMaxOffset = 99999;
+
+// The background setting as text: "R,G,B", each 0..255; nullopt for any other text.
+std::string BackgroundToText(int32_t rgb);
+std::optional<int32_t> TextToBackground(std::string_view text);
 
 // The stamp size modes of sizemode.
 constexpr int32_t kSizeOriginal = 0;

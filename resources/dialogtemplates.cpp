@@ -116,6 +116,7 @@ const CControlTemplate kOutputControls[] = {
     {IDC_OUT_PNG, K::RadioButton, ".png", 332, 38, 32, 10, 0},
     {IDC_OUT_WEBP, K::RadioButton, ".webp", 264, 48, 34, 10, 0},
     {IDC_OUT_AVIF, K::RadioButton, ".avif", 298, 48, 32, 10, 0},
+    {IDC_OUT_BACKGROUND, K::PushButton, "", 368, 40, 20, 14, kTab},
     {IDC_OUT_QUALITY_LABEL, K::Static, "jpg-quality :", 208, 61, 46, 8, 0},
     {IDC_OUT_QUALITY, K::Slider, "", 256, 59, 106, 12, kTab | QM_TBS_NOTICKS | QM_WS_GROUP},
     {IDC_OUT_QUALITY_VALUE, K::Static, "100", 364, 61, 14, 8, QM_SS_RIGHT},

@@ -175,6 +175,7 @@ enum : int {
     IDC_OUT_STRIP_METADATA = 1266,
     IDC_OUT_WEBP = 1096,
     IDC_OUT_AVIF = 1097,
+    IDC_OUT_BACKGROUND = 1091,
 
     // preview file dialog (134)
     IDC_PREVIEW_CHECK = 1009,
@@ -238,6 +239,7 @@ enum : int {
     IDS_TIP_STRIP_METADATA = 164,
     IDS_TIP_WEBP = 52,
     IDS_TIP_AVIF = 53,
+    IDS_TIP_BACKGROUND = 54,
     IDS_TIP_SIZE_MODE = 70,
     IDS_TIP_SIZE_PERCENT = 71,
     IDS_TIP_FOLLOW_EXIF = 72,

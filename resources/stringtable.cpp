@@ -69,6 +69,9 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_QUALITY_LOSSLESS,
      "Disabled while \"lossless\" is on: jpeg photos keep their own quality. Other "
      "pictures are written at the quality shown here."},
+    {IDS_TIP_BACKGROUND,
+     "Background colour of transparent Images written as jpg or bmp (formats without "
+     "transparency). Png, webp and avif keep the transparency."},
     {IDS_TIP_SIZE_MODE, "Stamp at its own size, or sized by each Image: its width a share of "
                         "the Image's width, or its longer side a share of the Image's shorter "
                         "side."},

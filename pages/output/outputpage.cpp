@@ -23,6 +23,8 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QColor>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -31,6 +33,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -57,10 +61,11 @@ const int kQualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_
 
 // Disabled while a run is active; the "jpg-quality :" label keeps its state. The preserve
 // box is locked too: a click during the run would change the saved setting, not the run.
-const int kRunLockedControls[] = {
-    IDC_OUT_TREE,    IDC_OUT_FOLDER,     IDC_OUT_QUALITY_VALUE, IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,
-    IDC_OUT_PERCENT, IDC_OUT_BMP,        IDC_OUT_JPG,           IDC_OUT_PNG,       IDC_OUT_WEBP,
-    IDC_OUT_AVIF,    IDC_OUT_NEW_FOLDER, IDC_OUT_LOSSLESS,      IDC_OUT_PRESERVE};
+const int kRunLockedControls[] = {IDC_OUT_TREE,      IDC_OUT_FOLDER,   IDC_OUT_QUALITY_VALUE,
+                                  IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,  IDC_OUT_PERCENT,
+                                  IDC_OUT_BMP,       IDC_OUT_JPG,      IDC_OUT_PNG,
+                                  IDC_OUT_WEBP,      IDC_OUT_AVIF,     IDC_OUT_NEW_FOLDER,
+                                  IDC_OUT_LOSSLESS,  IDC_OUT_PRESERVE, IDC_OUT_BACKGROUND};
 
 // The output size and the metadata choices: locked during a run like the format.
 const int kSizeControls[] = {IDC_OUT_RESIZE_MODE, IDC_OUT_RESIZE_VALUE, IDC_OUT_ENLARGE,
@@ -86,6 +91,7 @@ const CAnchorRow kAnchors[] = {
     {IDC_OUT_PNG, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_WEBP, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_AVIF, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_BACKGROUND, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_QUALITY_VALUE, 1, 0, 1, 0},
     {IDC_OUT_RESIZE_LABEL, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_RESIZE_MODE, 0.5f, 0, 0.5f, 0},
@@ -126,7 +132,16 @@ const CToolRow kTools[] = {
     {IDC_OUT_ENLARGE, IDS_TIP_ENLARGE},
     {IDC_OUT_STRIP_LOCATION, IDS_TIP_STRIP_LOCATION},
     {IDC_OUT_STRIP_METADATA, IDS_TIP_STRIP_METADATA},
+    {IDC_OUT_BACKGROUND, IDS_TIP_BACKGROUND},
 };
+
+std::optional<uint32_t> RunColourDialog(QWidget* parent, uint32_t current) {
+    const QColor colour = QColorDialog::getColor(
+        QColor(QRgb(current)), parent, QStringLiteral("Background of transparent Images"));
+    if (!colour.isValid())
+        return std::nullopt;
+    return uint32_t(colour.rgb()) & 0xFFFFFFu;
+}
 
 std::optional<QString> RunNewFolderDialog(QWidget* parent) {
     CNewFolderDialog dialog(parent);
@@ -148,7 +163,7 @@ QString DisplayedLog(const std::string& log) {
 } // namespace
 
 COutputPage::COutputPage(QWidget* parent)
-    : CResizePropertyPage(parent), m_newFolder(RunNewFolderDialog) {
+    : CResizePropertyPage(parent), m_newFolder(RunNewFolderDialog), m_pickColour(RunColourDialog) {
     CDialogBuilder builder(*FindDialogTemplate(IDD_OUTPUT_PAGE));
     UseCommonControls(builder);
     builder.SetFactory(IDC_OUT_TREE,
@@ -215,6 +230,9 @@ COutputPage::COutputPage(QWidget* parent)
     connect(m_quality, &QSlider::valueChanged, this, &COutputPage::OnQualityChanged);
     if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_NEW_FOLDER))
         connect(button, &QAbstractButton::clicked, this, &COutputPage::OnNewFolder);
+    if (auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_BACKGROUND))
+        connect(button, &QAbstractButton::clicked, this, &COutputPage::OnBackgroundClicked);
+    SetBackgroundColour(m_backgroundColour);
 
     m_preTranslate =
         std::make_unique<CPreTranslateHook>(this, [this](QWidget* target, QEvent* event) {
@@ -389,6 +407,40 @@ void COutputPage::OnFormatClicked(int controlId) {
     if (!IsChecked(controlId))
         return;
     EnableFormatDependentControls(GetCheckedOutputType());
+    UpdateBackgroundButton();
+}
+
+void COutputPage::SetBackgroundColour(uint32_t rgb) {
+    m_backgroundColour = rgb & 0xFFFFFFu;
+    auto* button = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_BACKGROUND);
+    if (!button)
+        return;
+    // The colour itself on the button, framed so that white shows on a light face.
+    const QSize size = button->size() - QSize(8, 6);
+    QPixmap swatch(size.expandedTo(QSize(4, 4)));
+    swatch.fill(QColor(QRgb(m_backgroundColour)));
+    QPainter painter(&swatch);
+    painter.setPen(button->palette().color(QPalette::WindowText));
+    painter.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
+    painter.end();
+    button->setIcon(QIcon(swatch));
+    button->setIconSize(swatch.size());
+    button->setAccessibleName(QStringLiteral("background colour %1,%2,%3")
+                                  .arg(m_backgroundColour >> 16)
+                                  .arg((m_backgroundColour >> 8) & 0xFF)
+                                  .arg(m_backgroundColour & 0xFF));
+}
+
+void COutputPage::OnBackgroundClicked() {
+    if (const std::optional<uint32_t> colour =
+            m_pickColour ? m_pickColour(this, m_backgroundColour) : std::nullopt)
+        SetBackgroundColour(*colour);
+}
+
+void COutputPage::UpdateBackgroundButton() {
+    // A format that keeps the photo's transparency needs no colour under it.
+    const CImageFormat* format = OutputFormat(GetCheckedOutputType());
+    SetEnabled(this, IDC_OUT_BACKGROUND, !m_stamping && !(format && format->alpha));
 }
 
 void COutputPage::OnQualityChanged(int value) {
@@ -512,6 +564,7 @@ void COutputPage::StartRun() {
         *outputSize,
         IsChecked(IDC_OUT_STRIP_LOCATION),
         IsChecked(IDC_OUT_STRIP_METADATA),
+        m_backgroundColour,
     });
 
     // 6.
@@ -694,5 +747,6 @@ void COutputPage::EnableFormatControls(bool qualityOutput) {
             SetEnabled(this, IDC_OUT_LOSSLESS, IsChecked(IDC_OUT_JPG));
             UpdateQualityControls();
         }
+        UpdateBackgroundButton();
     });
 }

@@ -40,6 +40,9 @@ struct COutputPageHost {
 // Asks for the name of a new folder; nothing when the user cancels. The default shows
 // CNewFolderDialog; tests put their own in its place.
 using CNewFolderHook = std::function<std::optional<QString>(QWidget* parent)>;
+// Asks for a colour (0xRRGGBB) starting from current; nothing when the user cancels. The
+// default shows QColorDialog.
+using CColourHook = std::function<std::optional<uint32_t>(QWidget* parent, uint32_t current)>;
 
 // The "output selection" page (template 104): the output folder with its tree and the
 // "create subdir" command, the format, quality and options, and the batch run with its
@@ -61,6 +64,16 @@ public:
 
     void SetHost(COutputPageHost host) { m_host = std::move(host); }
     void SetNewFolderHook(CNewFolderHook hook) { m_newFolder = std::move(hook); }
+    void SetColourHook(CColourHook hook) { m_pickColour = std::move(hook); }
+
+    // The colour (0xRRGGBB) that transparent photos are laid on for an output format
+    // without alpha; its button beside the formats shows it, enabled for those formats.
+    uint32_t GetBackgroundColour() const { return m_backgroundColour; }
+    void SetBackgroundColour(uint32_t rgb);
+    // The background button: a new colour from the colour hook.
+    void OnBackgroundClicked();
+    // Enabled while the chosen format keeps no alpha and no run goes.
+    void UpdateBackgroundButton();
 
     // ---- The run.
     // Set from the start of a run until the worker's end step.
@@ -166,6 +179,8 @@ private:
 
     COutputPageHost m_host;
     CNewFolderHook m_newFolder;
+    CColourHook m_pickColour;
+    uint32_t m_backgroundColour = 0xFFFFFF;
 
     CFolderTree* m_tree = nullptr;
     QLineEdit* m_folderField = nullptr;

@@ -941,16 +941,20 @@ void CPositionPage::OnSizeModeChanged() {
     }
 }
 
-void CPositionPage::OnSizePercentUpdate() {
-    // Digits only; anything else brings back the percentage in use.
-    const QString text = m_sizePercentBox->text();
+void CPositionPage::OnDigitsUpdate(QLineEdit* box, int value, int timerId) {
+    // Digits only; anything else brings back the value in use.
+    const QString text = box->text();
     const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
     if (!digits) {
-        m_sizePercentBox->setText(QString::number(m_sizePercent));
+        box->setText(QString::number(value));
         return;
     }
     if (!text.isEmpty())
-        RestartPreviewTimer(kTimerSizePercent);
+        RestartPreviewTimer(timerId);
+}
+
+void CPositionPage::OnSizePercentUpdate() {
+    OnDigitsUpdate(m_sizePercentBox, m_sizePercent, kTimerSizePercent);
 }
 
 void CPositionPage::OnAngleChanged(int degrees) {
@@ -974,14 +978,7 @@ void CPositionPage::OnTileClicked() {
 }
 
 void CPositionPage::OnTileGapUpdate() {
-    const QString text = m_tileGapBox->text();
-    const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
-    if (!digits) {
-        m_tileGapBox->setText(QString::number(m_tileGap));
-        return;
-    }
-    if (!text.isEmpty())
-        RestartPreviewTimer(kTimerLayout);
+    OnDigitsUpdate(m_tileGapBox, m_tileGap, kTimerLayout);
 }
 
 void CPositionPage::OnFollowExif() {

@@ -172,6 +172,8 @@ public:
     void OnAngleChanged(int degrees);
     void OnTileClicked();
     void OnTileGapUpdate();
+    // A number box that takes digits only, its update a second after the last key.
+    void OnDigitsUpdate(QLineEdit* box, int value, int timerId);
     void OnStampClicked();
     void OnSwatchClicked();
     void OnCopy();

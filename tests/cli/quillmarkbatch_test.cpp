@@ -8,6 +8,7 @@
 #include "imagelib/exiforientation.h"
 #include "imagelib/jpegencoder.h"
 #include "imagelib/outputfile.h"
+#include "imagelib/pngencoder.h"
 #include "imagelib/webpencoder.h"
 #include "job/configrecord.h"
 #include "job/jobfixtures.h"
@@ -660,10 +661,10 @@ TEST_F(QuillmarkBatch, TextRunsReportWhatTheyDid) {
     WriteBmp(pictures / "b.bmp", 5, 5, kGrey);
     const std::string missing = pictures / "missing.bmp";
 
-    CRunResult r = RunBatch(home, Args({"--dry-run", pictures / "", missing}));
+    CRunResult r = RunBatch(home, Args({"--dry-run", "-f", "webp", pictures / "", missing}));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.bmp\n" + pictures / "b.bmp -> " + out +
-                         "/b.bmp\n" + missing + " -> " + out + "/missing.bmp\n");
+    EXPECT_EQ(r.out, pictures / "a.bmp -> " + out + "/a.webp\n" + pictures / "b.bmp -> " + out +
+                         "/b.webp\n" + missing + " -> " + out + "/missing.webp\n");
     EXPECT_TRUE(std::filesystem::is_empty(out));
 
     r = RunBatch(home, Args({pictures / "a.bmp", missing}));
@@ -1256,4 +1257,67 @@ TEST_F(QuillmarkBatch, APictureBeyondThePixelLimitSaysItsSize) {
     const CRunResult r = RunBatch(home, Args({pictures / "wide.gif"}));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "ERR: " + pictures / "wide.gif" + " : picture too large: 65535 x 65535\n");
+}
+
+// A photo with a transparent background (a product shot): the stamp is laid over it, so it
+// shows where the photo is transparent, and into a format without alpha the photo is first
+// laid on the background colour (white unless told), not on black.
+TEST_F(QuillmarkBatch, TransparentPhotosTakeTheStampAndTheirBackground) {
+    // Left half clear, right half opaque grey; the 4 x 2 red stamp straddles the middle.
+    CMemoryBitmap photo;
+    photo.Create(8, 4, 32, true);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            SetPixel32(photo, x, y, x < 4 ? 0x00000000u : kGrey);
+    CPngEncoder().EncodeFile(pictures / "shot.png", photo);
+    const auto pixel = [&](const std::string& name, int x, int y) {
+        CStampBitmap result;
+        CAutoDetectDecoder().DecodeFile(out + "/" + name, result, 32);
+        return result.HasAlpha() ? result.GetPixel32(x, y) : result.GetPixel32(x, y) | 0xFF000000u;
+    };
+    const struct {
+        std::vector<std::string> args;
+        const char* name;
+        uint32_t clearUnderStamp, clearBeside, opaqueUnderStamp, opaqueBeside;
+    } cases[] = {
+        // Opaque stamp (copied): opaque red over the clear half; the rest of it stays clear.
+        {{"-f", "png"}, "shot.png", kRed, 0x00000000u, kRed, kGrey},
+        // Half opacity (blended): alpha 128 over clear, the stamp's own colour there.
+        {{"-f", "png", "--opacity", "128"},
+         "shot.png",
+         0x80FF0000u,
+         0x00000000u,
+         0xFFBF3F3Fu,
+         kGrey},
+        // Without alpha: laid on white, or on the colour asked for.
+        {{"-f", "bmp"}, "shot.bmp", kRed, 0xFFFFFFFFu, kRed, kGrey},
+        {{"-f", "bmp", "--background", "0,0,255"}, "shot.bmp", kRed, 0xFF0000FFu, kRed, kGrey},
+        {{"-f", "bmp", "--opacity", "128", "--background", "0,0,255"},
+         "shot.bmp",
+         0xFF80007Fu,
+         0xFF0000FFu,
+         0xFFBF3F3Fu,
+         kGrey},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--overwrite", "--align", "center,top", pictures / "shot.png"});
+        const CRunResult r = RunBatch(home, Args(args));
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(pixel(c.name, 3, 0), c.clearUnderStamp);
+        EXPECT_EQ(pixel(c.name, 0, 0), c.clearBeside);
+        EXPECT_EQ(pixel(c.name, 4, 1), c.opaqueUnderStamp);
+        EXPECT_EQ(pixel(c.name, 7, 3), c.opaqueBeside);
+    }
+    // The colour is a setting: saved into the configuration file's extension and read back.
+    const CRunResult saved =
+        RunBatch(home, Args({"--background", "1,2,3", "--save-config", home / "bg.qmc"}));
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_NE(ReadBytes(home / "bg.qmc").find("background=1,2,3\n"), std::string::npos);
+    const CRunResult fromFile = RunBatch(home, {"-c", home / "bg.qmc", "-s", stampPath, "-o", out,
+                                                "-f", "bmp", "--overwrite", pictures / "shot.png"});
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    EXPECT_EQ(pixel("shot.bmp", 0, 3), 0xFF010203u);
+    EXPECT_EQ(RunBatch(home, Args({"--background", "1,2", pictures / "shot.png"})).status, 2);
 }

@@ -11,6 +11,7 @@
 #include "imagelib/autodetectdecoder.h"
 #include "imagelib/bitmap.h"
 #include "imagelib/bmpencoder.h"
+#include "imagelib/pngencoder.h"
 #include "imagelib/textexception.h"
 #include "testbitmaps.h"
 
@@ -679,4 +680,51 @@ TEST_F(OutputPageTest, OutputSizeIsChosenTypedCheckedAndWritten) {
     page->StartRun();
     ASSERT_TRUE(WaitForRun());
     EXPECT_EQ(QImage(Out("wide.png")).size(), QSize(120, 90));
+}
+
+namespace {
+// Transparent above, opaque red below.
+void WriteTransparentPng(const QString& path, int width, int height) {
+    CMemoryBitmap bitmap;
+    bitmap.Create(width, height, 32, true);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            SetPixel32(bitmap, x, y, y < height / 2 ? 0x00000000u : 0xFFFF0000u);
+    CPngEncoder().EncodeFile(path.toStdString(), bitmap);
+}
+} // namespace
+
+// The colour under transparent photos: its button beside the formats is on where the
+// format keeps no alpha, the chosen colour reaches the run, and a run locks the button.
+TEST_F(OutputPageTest, BackgroundButtonPicksTheColourUnderTransparentPhotos) {
+    for (const auto& [format, enabled] :
+         {std::pair{IDC_OUT_PNG, false}, {IDC_OUT_JPG, true}, {IDC_OUT_BMP, true}}) {
+        QTest::mouseClick(Button(format), Qt::LeftButton);
+        EXPECT_EQ(Control(IDC_OUT_BACKGROUND)->isEnabled(), enabled) << format;
+    }
+    EXPECT_EQ(page->GetBackgroundColour(), 0xFFFFFFu) << "white unless told";
+    std::optional<uint32_t> answer;
+    uint32_t offered = 0;
+    page->SetColourHook([&](QWidget*, uint32_t current) {
+        offered = current;
+        return answer;
+    });
+    answer = 0x0000FF;
+    QTest::mouseClick(Button(IDC_OUT_BACKGROUND), Qt::LeftButton);
+    EXPECT_EQ(offered, 0xFFFFFFu);
+    EXPECT_EQ(page->GetBackgroundColour(), 0x0000FFu);
+    answer.reset(); // cancelled: the colour stays
+    QTest::mouseClick(Button(IDC_OUT_BACKGROUND), Qt::LeftButton);
+    EXPECT_EQ(page->GetBackgroundColour(), 0x0000FFu);
+
+    WriteTransparentPng(In("shot.png"), 200, 200);
+    files = {In("shot.png")};
+    page->StartRun();
+    EXPECT_FALSE(Control(IDC_OUT_BACKGROUND)->isEnabled());
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_TRUE(Control(IDC_OUT_BACKGROUND)->isEnabled());
+    CMemoryBitmap result;
+    CAutoDetectDecoder().DecodeFile(Out("shot.bmp").toStdString(), result, 32);
+    EXPECT_EQ(result.GetPixel32(0, 0) & 0xFFFFFF, 0x0000FFu) << "the transparent corner";
+    EXPECT_EQ(result.GetPixel32(0, 199) & 0xFFFFFF, 0xFF0000u) << "the opaque one";
 }

@@ -1,5 +1,6 @@
 #include "pages/position/positionpage.h"
 
+#include "core/checkerboard.h"
 #include "core/stampcompositing.h"
 #include "core/stamppreparation.h"
 #include "core/stampshape.h"
@@ -828,9 +829,16 @@ TEST_F(PositionPageTest, OwnAlphaSizeAndOrientationReachThePreview) {
         EXPECT_EQ(stamped.GetPixel32(x, 0) & 0xFF, blue) << x;
     }
     EXPECT_EQ(stamped.GetPixel32(20, 5), logo.GetPixel32(20, 5) | 0xFF000000u);
+    // The stamp box shows the clear corner on the checkerboard, not black, and lets it
+    // through the stamp as the opacity goes down.
+    CImageViewer* box = page.GetStampView();
+    EXPECT_EQ(box->GetBackBuffer().pixel(0, 0) & 0xFFFFFFu, kCheckerLight);
+    const QPoint inside(int(20 * box->GetZoom()), int(5 * box->GetZoom()));
+    const QRgb opaque = box->GetBackBuffer().pixel(inside);
     // Preparing again starts from the stamp's own alpha, not from the last result.
     Item<QSlider>(IDC_POS_OPACITY)->setValue(128);
     page.OnPreviewTimer();
+    EXPECT_NE(box->GetBackBuffer().pixel(inside), opaque);
     EXPECT_EQ(page.GetStampBitmap().GetPixel32(30, 0) >> 24, 150u * 128 / 255);
     Item<QSlider>(IDC_POS_OPACITY)->setValue(255);
     page.OnPreviewTimer();

@@ -1,5 +1,6 @@
 #include "pages/position/previewfiledlg.h"
 
+#include "core/checkerboard.h"
 #include "pages/position/positionpage.h"
 #include "pages/position/previewstatic.h"
 #include "qtestapp.h"
@@ -82,6 +83,15 @@ TEST_F(PreviewDialogTest, PreviewFollowsTheSelection) {
     EXPECT_EQ(dialog.GetPreview()->GetDecodeCount(), 1);
     dialog.OnFileNameChange(big);
     EXPECT_EQ(dialog.GetWidthText(), "width: 400 pixels");
+
+    // A clear picture shows on the checkerboard, not black.
+    QImage clear(40, 30, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    ASSERT_TRUE(clear.save(dir.filePath("clear.png"), "PNG"));
+    dialog.OnFileNameChange(dir.filePath("clear.png"));
+    const QImage shown = dialog.GetPreview()->grab().toImage();
+    const QRgb centre = shown.pixel(shown.rect().center()) & 0xFFFFFFu;
+    EXPECT_TRUE(centre == kCheckerLight || centre == kCheckerDark) << std::hex << centre;
 
     dialog.OnFileNameChange(dir.path()); // a folder
     EXPECT_FALSE(dialog.GetPreview()->IsLoaded());
