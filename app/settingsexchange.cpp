@@ -186,6 +186,10 @@ void CMainDialog::ApplySettingsToPages() {
     }
     SetChecked(output, IDC_OUT_PRESERVE, s.biptc);
     SetChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);
+    if (auto* page = qobject_cast<COutputPage*>(output))
+        page->SetOutputSize(s.ResizeRule());
+    SetChecked(output, IDC_OUT_STRIP_LOCATION, s.striplocation);
+    SetChecked(output, IDC_OUT_STRIP_METADATA, s.stripmetadata);
 
     // 9.
     // The format's button, and what applies to it: the quality to formats that have one,
@@ -242,6 +246,16 @@ void CMainDialog::GatherSettingsFromPages() {
     ReadChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
     ReadChecked(output, IDC_OUT_PRESERVE, s.biptc);
     ReadChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);
+    // A number the page does not take leaves the stored size as it was.
+    if (const auto* page = qobject_cast<const COutputPage*>(output)) {
+        if (const std::optional<CResizeRule> rule = page->GetOutputSize()) {
+            s.resizemode = rule->mode;
+            s.resizevalue = rule->value;
+            s.enlarge = rule->enlarge;
+        }
+    }
+    ReadChecked(output, IDC_OUT_STRIP_LOCATION, s.striplocation);
+    ReadChecked(output, IDC_OUT_STRIP_METADATA, s.stripmetadata);
     if (const auto* page = qobject_cast<const COutputPage*>(output))
         s.background = int32_t(page->GetBackgroundColour());
     // 3.

@@ -17,6 +17,10 @@
 # baseline, once as they are and once as copies with a restart marker after every MCU row
 # (made by jpegtran, same coefficients), and how far each output's size lies from its
 # input's.
+#
+# The web run: the same photos made ready for the web in one pass (long edge 2048, stamp at
+# 10 % of the copy's width, JPEG quality 85) against libvips' thumbnailer on one thread
+# (vipsthumbnail --size 2048, VIPS_CONCURRENCY=1, quality 85), when libvips-tools is there.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -31,7 +35,7 @@ command -v jpegtran > /dev/null || { echo "batch.sh: jpegtran is missing (libjpe
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in" "$work/in5" "$work/rst" "$work/out" "$work/base" "$work/lossless" \
-         "$work/lossless-rst"
+         "$work/lossless-rst" "$work/unstamped" "$work/web" "$work/vips"
 echo "making 20 inputs of 4000 x 3000 ..."
 "$tools" inputs "$work/in" 20 4000 3000
 cp "$work"/in/photo0[0-4].jpg "$work/in5/"
@@ -54,7 +58,11 @@ base2() {
     wait' _ "$tools" "$work/base" "$half" "${inputs[@]}"
 }
 
+web_args=(--defaults -s "$work/stamp.png" -o "$work/web" -f jpg -q 85 --overwrite
+          --resize long:2048 --size 10%width --align right,bottom --offset -10,-10 --opacity 128)
 sides=(base base2 qm1 qm qm5 base-default lossless lossless2 lossless-rst lossless-rst2)
+vips=$(command -v vipsthumbnail || true)
+[ -n "$vips" ] && sides+=(vips web1 web web2)
 for side in "${sides[@]}"; do : > "$work/$side.txt"; done
 run_side() {
   case $1 in
@@ -67,6 +75,11 @@ run_side() {
     # Only the MCUs under the stamp re-encoded, the rest of each photo kept; one worker.
     lossless) "$tools" measure "$batch" "${stamp_args[@]}" -o "$work/lossless" --lossless -j 1 \
                 "$work/in" ;;
+    vips) VIPS_CONCURRENCY=1 "$tools" measure "$vips" --size 2048 -o "$work/vips/%s.jpg[Q=85]" \
+            "${inputs[@]}" ;;
+    web1) "$tools" measure "$batch" "${web_args[@]}" -j 1 "$work/in" ;;
+    web) "$tools" measure "$batch" "${web_args[@]}" "$work/in" ;;
+    web2) "$tools" measure "$batch" "${web_args[@]}" -j 2 "$work/in" ;;
     lossless2) "$tools" measure "$batch" "${stamp_args[@]}" -o "$work/lossless" --lossless \
                  "$work/in" ;;
     lossless-rst) "$tools" measure "$batch" "${stamp_args[@]}" -o "$work/lossless-rst" \
@@ -139,3 +152,14 @@ awk -v b="$base_s" -v bk="$base_kb" -v b2="$base2_s" -v i="$islow_s" -v q1="$qm1
   printf "  lossless output size against the input:     %s; with restart markers %s\n", lls, llrs
   printf "  peak with 2 workers, 5 files: %.1f MB; default, 20 files: %.1f MB (target under 130 MB, not growing)\n", q5 / 1024, qk / 1024
 }'
+if [ -n "$vips" ]; then
+  awk -v v="$(col vips 1 | median)" -v w1="$(col web1 1 | median)" -v w="$(col web 1 | median)" \
+      -v r1="$(ratio web1 vips)" -v rd="$(ratio web vips)" -v m2="$(col web2 2 | median)" \
+      -v n="$runs" 'BEGIN {
+    printf "web run (long edge 2048, stamp 10 %% of width, quality 85), medians of %d paired runs:\n", n
+    printf "  vipsthumbnail --size 2048, VIPS_CONCURRENCY=1: %.2f s\n", v
+    printf "  quillmark-batch -j 1:                        %.2f s, ratio %.3f (target 0.6)\n", w1, r1
+    printf "  quillmark-batch (one worker per core):       %.2f s, ratio %.3f (target 0.35)\n", w, rd
+    printf "  peak with 2 workers: %.1f MB (target under 120 MB)\n", m2 / 1024
+  }'
+fi

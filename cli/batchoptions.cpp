@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -220,6 +221,8 @@ public:
             return Ranged(option, percent ? text.substr(0, text.size() - 1) : text, 0,
                           kMaxTileGapPercent, o.tileGap);
         }
+        if (option == "--resize")
+            return Resize(text);
         return Fail("unknown option " + option);
     }
 
@@ -243,6 +246,42 @@ public:
             return Fail("--opacity: " + text + " is out of range (0%..100%)");
         m_options.opacity = (permille * 255 + 500) / 1000;
         return true;
+    }
+
+    // "none", "long:N", "short:N", "width:N", "height:N" or "N%".
+    bool Resize(const std::string& text) {
+        const std::string lower = Lower(text);
+        if (lower == "none") {
+            m_options.resize = std::make_pair(kResizeNone, CStampSettingsValues().resizevalue);
+            return true;
+        }
+        if (!lower.empty() && lower.back() == '%') {
+            int percent = 0;
+            if (!Ranged("--resize", lower.substr(0, lower.size() - 1), 1, kMaxResizePercent,
+                        percent))
+                return false;
+            m_options.resize = std::make_pair(kResizePercent, percent);
+            return true;
+        }
+        static const std::pair<const char*, int> kModes[] = {
+            {"long", kResizeLong},
+            {"short", kResizeShort},
+            {"width", kResizeWidth},
+            {"height", kResizeHeight},
+        };
+        const size_t colon = lower.find(':');
+        for (const auto& [name, mode] : kModes) {
+            if (colon == std::string::npos || lower.compare(0, colon, name) != 0 ||
+                colon != std::strlen(name))
+                continue;
+            int pixels = 0;
+            if (!Ranged("--resize", lower.substr(colon + 1), 1, kMaxResizePixels, pixels))
+                return false;
+            m_options.resize = std::make_pair(mode, pixels);
+            return true;
+        }
+        return Fail("--resize: '" + text +
+                    "' is not none, long:N, short:N, width:N, height:N or N%");
     }
 
     // "original", "N%width" or "N%short".
@@ -296,6 +335,18 @@ public:
             o.losslessJpeg = true;
         else if (option == "--no-lossless")
             o.losslessJpeg = false;
+        else if (option == "--enlarge")
+            o.enlarge = true;
+        else if (option == "--no-enlarge")
+            o.enlarge = false;
+        else if (option == "--strip-location")
+            o.stripLocation = true;
+        else if (option == "--no-strip-location")
+            o.stripLocation = false;
+        else if (option == "--strip-metadata")
+            o.stripMetadata = true;
+        else if (option == "--no-strip-metadata")
+            o.stripMetadata = false;
         else if (option == "--tile")
             o.tile = true;
         else if (option == "--no-tile")
@@ -333,10 +384,10 @@ const std::map<char, std::string> kShortOptions = {
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config", "--stamp",   "--output",     "--format",     "--quality",   "--align",
-        "--offset", "--opacity", "--key",        "--tolerance",  "--feather",   "--save-config",
-        "--size",   "--jobs",    "--files-from", "--log-format", "--angle",     "--tile-gap",
-        "--text",   "--font",    "--text-size",  "--text-color", "--background"};
+        "--config",     "--stamp",   "--output",     "--format",     "--quality",   "--align",
+        "--offset",     "--opacity", "--key",        "--tolerance",  "--feather",   "--save-config",
+        "--size",       "--jobs",    "--files-from", "--log-format", "--angle",     "--tile-gap",
+        "--background", "--resize",  "--text",       "--font",       "--text-size", "--text-color"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -452,6 +503,16 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.followexif = *options.followExif;
     if (options.losslessJpeg)
         settings.losslessjpeg = *options.losslessJpeg;
+    if (options.resize) {
+        settings.resizemode = options.resize->first;
+        settings.resizevalue = options.resize->second;
+    }
+    if (options.enlarge)
+        settings.enlarge = *options.enlarge;
+    if (options.stripLocation)
+        settings.striplocation = *options.stripLocation;
+    if (options.stripMetadata)
+        settings.stripmetadata = *options.stripMetadata;
     if (options.angle)
         settings.angle = *options.angle;
     if (options.tile)
@@ -535,6 +596,19 @@ std::string BatchUsage() {
            "      --lossless | --no-lossless\n"
            "                         JPEG to JPEG: re-encode only the blocks under the\n"
            "                         stamp, keeping the rest of the photo (ignores -q)\n"
+           "      --resize none|long:N|short:N|width:N|height:N|N%\n"
+           "                         output size: the longer or shorter side, the width\n"
+           "                         or the height N pixels (1..65535), or N percent\n"
+           "                         (1..1000) of the photo as shown; aspect ratio kept;\n"
+           "                         the stamp's size and offsets apply to the result\n"
+           "      --enlarge | --no-enlarge\n"
+           "                         let --resize make smaller photos larger (default not)\n"
+           "      --strip-location | --no-strip-location\n"
+           "                         kept EXIF and XMP lose the GPS position; the rest\n"
+           "                         stays as it was\n"
+           "      --strip-metadata | --no-strip-metadata\n"
+           "                         no EXIF, IPTC, XMP or comment in the outputs (the\n"
+           "                         colour profile stays); turned photos written upright\n"
            "  -j, --jobs N           stamp N files at once, 1..64 (default: one per core)\n"
            "      --save-config FILE write the effective settings as a configuration file\n"
            "                         (paths made absolute) and exit\n"

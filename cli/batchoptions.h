@@ -38,6 +38,10 @@ struct CBatchOptions {
     std::optional<int> sizePercent; // with a percentage mode
     std::optional<bool> followExif;
     std::optional<bool> losslessJpeg;
+    std::optional<std::pair<int, int>> resize; // resizemode, resizevalue
+    std::optional<bool> enlarge;
+    std::optional<bool> stripLocation;
+    std::optional<bool> stripMetadata;
     std::optional<int> angle;
     std::optional<bool> tile;
     std::optional<int> tileGap; // percent

@@ -248,10 +248,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (options.help) {
-        // A text longer than the stream's buffer fails inside fputs: its errno is the reason.
+        // Longer than the stream's buffer: a write can fail inside fputs already, and the
+        // reason is only known there.
         errno = 0;
-        const bool written = std::fputs(BatchUsage().c_str(), stdout) != EOF;
-        return FinishOutput(kExitOk, written ? 0 : (errno ? errno : EIO));
+        const int written = std::fputs(BatchUsage().c_str(), stdout);
+        return FinishOutput(kExitOk, written < 0 ? (errno ? errno : EIO) : 0);
     }
     if (options.version) {
         std::printf("quillmark-batch %s\n", kProgramVersion);
@@ -347,9 +348,12 @@ int main(int argc, char** argv) {
     host.SetQuiet(options.quiet);
     host.SetPlainProgress(TerminalIsDumb());
     const auto start = std::chrono::steady_clock::now();
-    const CStampJobParams params =
+    CStampJobParams params =
         StampJobParams(host, description, stamp, options.jobs.value_or(DefaultJobWorkers()),
                        settings.losslessjpeg, uint32_t(settings.background));
+    params.resize = settings.ResizeRule();
+    params.stripLocation = settings.striplocation;
+    params.stripMetadata = settings.stripmetadata;
     CStampJob job(params);
     CStampJobSummary summary = job.Run();
     summary.failed += unlisted;

@@ -64,6 +64,10 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
             return
             ;;
+        --resize)
+            COMPREPLY=($(compgen -W 'none long:2048 long:1600 short:1080 width:1200 50%' -- "$cur"))
+            return
+            ;;
         -q | --quality | --offset | --key | --tolerance | --angle | --tile-gap | --background | --text | --text-size)
             return
             ;;
@@ -77,7 +81,8 @@ _quillmark_batch() {
             --offset --opacity --key --tolerance --feather --size --orientation
             --text --font --text-size --text-color --shadow --no-shadow
             --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap
-            --tile-offset --no-tile-offset --background --jobs --save-config --files-from
+            --tile-offset --no-tile-offset --background --resize --enlarge --no-enlarge
+            --strip-location --no-strip-location --strip-metadata --no-strip-metadata --jobs --save-config --files-from
             --null --recursive --log-format --dry-run --quiet --no-progress --help
             --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace

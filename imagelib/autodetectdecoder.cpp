@@ -1,6 +1,7 @@
 #include "imagelib/autodetectdecoder.h"
 
 #include "imagelib/bmpdecoder.h"
+#include "imagelib/exiforientation.h"
 #include "imagelib/gifdecoder.h"
 #include "imagelib/heifdecoder.h"
 #include "imagelib/jpegdecoder.h"
@@ -126,6 +127,7 @@ void CAutoDetectDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int 
         RaiseDecoderError(6, "Library not compiled for this file type.");
     }
     decoder->SetPreviewSize(GetPreviewWidth(), GetPreviewHeight());
+    decoder->SetResize(GetResizeRule(), GetResizeFollowsExif());
     decoder->SetSizeGate(GetSizeGate());
     // The size is known once the header was read, also when the body fails later.
     struct CFullSizeCopy {
@@ -134,4 +136,22 @@ void CAutoDetectDecoder::Decode(CImageSource& source, CImageBitmap& bitmap, int 
         ~CFullSizeCopy() { self.SetFullSize(from.GetFullWidth(), from.GetFullHeight()); }
     } copy{*this, *decoder};
     decoder->Decode(source, bitmap, bitsPerPixel);
+    ResizeDecoded(bitmap, {decoder->GetFullWidth(), decoder->GetFullHeight()});
+}
+
+void CAutoDetectDecoder::ResizeDecoded(CImageBitmap& bitmap, CPixelSize full) const {
+    if (!GetResizeRule().Active() || bitmap.GetBitsPerPixel() != 32)
+        return;
+    const int orientation = GetResizeFollowsExif() ? ExifOrientation(bitmap) : 1;
+    // The rule applies to the file's own size, whatever the format decoder delivered.
+    const CPixelSize target = ResizedStoredSize(full, orientation, GetResizeRule());
+    if (target == CPixelSize{bitmap.GetWidth(), bitmap.GetHeight()})
+        return; // as the rule wants it, or resized while reading
+    CMemoryBitmap resized;
+    ResampleBitmap(bitmap, resized, target.width, target.height);
+    std::unique_ptr<CSavedMarker> markers = bitmap.ReleaseMarkers();
+    std::vector<uint8_t> profile = bitmap.GetIccProfile();
+    bitmap.ConvertFrom(resized, 0);
+    bitmap.SetMarkers(std::move(markers));
+    bitmap.SetIccProfile(std::move(profile));
 }

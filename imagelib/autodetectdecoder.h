@@ -49,6 +49,9 @@ public:
     static CImageType ClassifyImage(const uint8_t* bytes, int size);
 
 private:
+    // A picture that its format decoder did not deliver at the resize rule's size.
+    void ResizeDecoded(CImageBitmap& bitmap, CPixelSize full) const;
+
     std::unique_ptr<CBmpDecoder> m_bmpDecoder;
     std::unique_ptr<CJpegDecoder> m_jpegDecoder;
     std::unique_ptr<CPngDecoder> m_pngDecoder;

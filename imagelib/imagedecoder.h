@@ -2,6 +2,7 @@
 
 #include "imagelib/bitmap.h"
 #include "imagelib/imagesource.h"
+#include "imagelib/resample.h"
 
 #include <cstdint>
 #include <functional>
@@ -70,6 +71,18 @@ public:
     static int ReductionFactor(int64_t width, int64_t height, int previewWidth, int previewHeight,
                                int maxFactor);
 
+    // Outputs sized by a rule: a decoder that can reduce while reading (JPEG's DCT scaling)
+    // and resample row by row delivers the picture at the rule's size for its stored grid
+    // (the rule sees the picture turned by its EXIF orientation when followExif is set);
+    // the front end resamples whatever a format decoder delivered at another size. Only
+    // 32-bit decodes are resized. The default rule changes nothing.
+    void SetResize(const CResizeRule& rule, bool followExif) {
+        m_resize = rule;
+        m_resizeFollowsExif = followExif;
+    }
+    const CResizeRule& GetResizeRule() const { return m_resize; }
+    bool GetResizeFollowsExif() const { return m_resizeFollowsExif; }
+
 protected:
     // The format decoders' check of a picture's size before they allocate for it: the pixel
     // limit, then the size gate.
@@ -96,5 +109,7 @@ protected:
 private:
     int m_previewWidth = 0, m_previewHeight = 0;
     int m_fullWidth = 0, m_fullHeight = 0;
+    CResizeRule m_resize;
+    bool m_resizeFollowsExif = true;
     CSizeGate m_sizeGate;
 };

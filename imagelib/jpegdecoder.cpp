@@ -1,12 +1,15 @@
 #include "imagelib/jpegdecoder.h"
 
+#include "imagelib/exiforientation.h"
 #include "imagelib/iccprofile.h"
 #include "imagelib/jpegdcdecoder.h"
 #include "imagelib/jpegerrormanager.h"
+#include "imagelib/resample.h"
 #include "imagelib/textexception.h"
 #include "imagelib/trace.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <thread>
 
@@ -19,6 +22,8 @@ struct CJpegDecoder::CState {
     jpeg_progress_mgr progress;
     bool created = false;
     bool used = false; // holds tables of an earlier file
+    // Lives here, not in the decoding frame, which libjpeg's error exit may jump out of.
+    std::unique_ptr<CResampler> resampler;
 };
 
 namespace {
@@ -129,6 +134,14 @@ std::vector<uint8_t> CopyIccProfile(j_decompress_ptr cinfo) {
         throw CTextException(10, "Out of memory.");
     }
 }
+// The EXIF orientation among the markers libjpeg saved while reading the header.
+int HeaderOrientation(j_decompress_ptr cinfo) {
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 &&
+            std::memcmp(m->data, "Exif\0\0", 6) == 0)
+            return ExifOrientationOfBlock(m->data, m->data_length);
+    return 1;
+}
 } // namespace
 
 CJpegDecoder::CJpegDecoder() : m_state(std::make_unique<CState>()) {
@@ -181,6 +194,7 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     if (setjmp(s.error.jump)) {
         if (accessing)
             bitmap.EndAccess();
+        s.resampler.reset();
         jpeg_abort(reinterpret_cast<j_common_ptr>(cinfo));
         RaiseJpegFailure(s.error);
     }
@@ -196,19 +210,34 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
         jpeg_save_markers(cinfo, JPEG_COM, 0xFFFF);
         jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
         jpeg_read_header(cinfo, TRUE);
-        // Before jpeg_start_decompress, which allocates for the declared size.
-        AdmitPicture(cinfo->image_width, cinfo->image_height);
+        CheckPixelCount(cinfo->image_width, cinfo->image_height);
         SetFullSize(int(cinfo->image_width), int(cinfo->image_height));
+        // An output sized by a rule: what the rule asks of this picture's stored grid.
+        const CPixelSize full{int(cinfo->image_width), int(cinfo->image_height)};
+        CPixelSize target = full;
+        if (GetResizeRule().Active() && bitsPerPixel == 32 &&
+            PreviewReduction(full.width, full.height, 8) == 1)
+            target = ResizedStoredSize(full, GetResizeFollowsExif() ? HeaderOrientation(cinfo) : 1,
+                                       GetResizeRule());
+        const bool resizing = target != full;
+        // Before jpeg_start_decompress, which allocates for the declared size; a resized
+        // picture is only ever held at its new size.
+        if (resizing)
+            AdmitPicture(target.width, target.height);
+        else
+            AdmitPicture(cinfo->image_width, cinfo->image_height);
         // A preview takes the DCT's own reduction: at 1/8 only the DC coefficient of each
-        // block is transformed, and only the reduced rows are ever allocated.
-        const int factor = PreviewReduction(cinfo->image_width, cinfo->image_height, 8);
+        // block is transformed, and only the reduced rows are ever allocated. A resized
+        // output takes it as far as the filter still gets at least the output's size.
+        const int factor = resizing ? ResizeReduction(full, target)
+                                    : PreviewReduction(cinfo->image_width, cinfo->image_height, 8);
         if (factor > 1) {
             cinfo->scale_num = 1;
             cinfo->scale_denom = unsigned(factor);
         }
         // At 1/8 the DC coefficients are all a preview needs, and a decoder that looks for
         // nothing else is several times quicker on a big file.
-        if (factor == 8 && bitsPerPixel == 32 &&
+        if (factor == 8 && bitsPerPixel == 32 && !resizing &&
             CJpegDcDecoder::DecodeEighth(cinfo, cinfo->src->next_input_byte,
                                          cinfo->src->bytes_in_buffer,
                                          std::thread::hardware_concurrency() > 1 ? 2 : 1, bitmap)) {
@@ -218,7 +247,9 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
             return;
         }
 
-        if (m_fastDecoding)
+        // A resized output is compared with what other resizers make of the photo: its
+        // chroma is upsampled smoothly, as libjpeg does by default, before it is filtered.
+        if (m_fastDecoding && !resizing)
             cinfo->do_fancy_upsampling = FALSE;
         cinfo->dct_method = JDCT_FLOAT;
         const bool grey = cinfo->jpeg_color_space == JCS_GRAYSCALE;
@@ -239,6 +270,28 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
 
         const JDIMENSION width = cinfo->output_width;
         const JDIMENSION height = cinfo->output_height;
+        if (resizing && (int(width) != target.width || int(height) != target.height)) {
+            // Row by row into the filter: the picture is never held at its decoded size.
+            bitmap.Create(target.width, target.height, 32, false);
+            bitmap.BeginAccess(false, true);
+            accessing = true;
+            s.resampler = std::make_unique<CResampler>(int(width), int(height), bitmap, false);
+            while (cinfo->output_scanline < height) {
+                JSAMPROW row = s.resampler->NextRow();
+                if (jpeg_read_scanlines(cinfo, &row, 1) == 0)
+                    break;
+                if (cmyk)
+                    CmykToBgra(row, width);
+                s.resampler->RowWritten();
+            }
+            s.resampler.reset();
+            accessing = false;
+            bitmap.EndAccess();
+            bitmap.SetMarkers(CopyMarkers(cinfo));
+            bitmap.SetIccProfile(CopyIccProfile(cinfo));
+            jpeg_finish_decompress(cinfo);
+            return;
+        }
         bitmap.Create(int(width), int(height), uint16_t(bitsPerPixel), false);
         uint8_t** lines = bitmap.GetLines();
         bitmap.BeginAccess(false, true);
@@ -265,6 +318,7 @@ void CJpegDecoder::DecodeBody(CImageBitmap& bitmap, CPaletteHolder&, int& bitsPe
     } catch (...) {
         if (accessing)
             bitmap.EndAccess();
+        s.resampler.reset();
         jpeg_abort(reinterpret_cast<j_common_ptr>(cinfo));
         throw;
     }

@@ -1,5 +1,7 @@
 #include "job/losslessjpeg.h"
 
+#include "imagelib/exifedit.h"
+
 #include "core/orientation.h"
 #include "core/stampcompositing.h"
 #include "core/stampshape.h"
@@ -156,6 +158,7 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
                                 });
         const std::unique_ptr<CSavedMarker> kept =
             LosslessOutputMarkers(std::move(markers), plan.preserveHeaders);
+        EditOutputMarkers(kept.get(), {0, 0, plan.stripLocation});
         m_stamper.Write(kept.get(), out);
         return true;
     } catch (const CTextException&) {

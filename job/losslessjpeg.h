@@ -27,6 +27,8 @@ struct CLosslessStampPlan {
     // to be written upright: such files are left to the ordinary path.
     CStampMaker* shaper = nullptr;
     bool followExif = true;
+    // The kept EXIF and XMP lose the position where the photo was taken.
+    bool stripLocation = false;
     // Told the photo's size before its coefficients are read (as a decoder's size gate).
     std::function<void(int64_t width, int64_t height)> admit = nullptr;
     // The input's path, for stamps that name their photo (a text's placeholders).

@@ -66,6 +66,7 @@ public:
     // CTextException (code 10) when it cannot fit even alone.
     void TakePicture(int64_t width, int64_t height);
     void Release();
+    uint64_t Bytes() const { return m_bytes; }
 
 private:
     CMemoryBudget* m_budget;

@@ -66,7 +66,9 @@ CStampJobParams StampJobParams(CStampJobHost& host, const CStampDescription& des
     // Every photo takes its stamp from the maker; the engine's prepared picture is unused.
     static const CMemoryBitmap kUnused;
     const CPhotoPlacement& p = description.placement;
-    return CStampJobParams{host,         kUnused,   false,   p.halign,         p.valign,
-                           p.offsetX,    p.offsetY, workers, std::move(stamp), p.followExif,
-                           losslessJpeg, background};
+    CStampJobParams params{host,        kUnused,   false,   p.halign,         p.valign,
+                           p.offsetX,   p.offsetY, workers, std::move(stamp), p.followExif,
+                           losslessJpeg};
+    params.background = background;
+    return params;
 }

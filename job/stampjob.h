@@ -8,6 +8,7 @@
 #include "imagelib/jpegencoder.h"
 #include "imagelib/outputfile.h"
 #include "imagelib/pngencoder.h"
+#include "imagelib/resample.h"
 #include "imagelib/webpencoder.h"
 #include "job/losslessjpeg.h"
 #include "job/memorybudget.h"
@@ -111,6 +112,13 @@ struct CStampJobParams {
     bool followExif = true;
     // JPEG to JPEG through the input's coefficients where the input allows it.
     bool losslessJpeg = false;
+    // The outputs' size; the stamp's relative size and offsets apply to it.
+    CResizeRule resize{};
+    // Kept EXIF and XMP lose the GPS position.
+    bool stripLocation = false;
+    // No EXIF, IPTC, XMP or comment in the outputs (the colour profile stays); a turned
+    // photo is written upright.
+    bool stripMetadata = false;
     // 0xRRGGBB that a transparent photo is laid on for an output format without alpha.
     uint32_t background = 0xFFFFFF;
 };
@@ -136,6 +144,8 @@ struct CStampRun {
     std::shared_ptr<CStampMaker> shaper;
     bool followExif = true;
     bool losslessJpeg = false;
+    CResizeRule resize{};
+    bool stripLocation = false;
     uint32_t background = 0xFFFFFF; // see CStampJobParams
     // Sub-folders of it that an output's title names are created as needed.
     std::string outputFolder;
@@ -181,6 +191,8 @@ private:
     CAvifEncoder m_avifEncoder;
     CLosslessJpegStamp m_lossless;
     std::vector<uint8_t> m_losslessBytes;
+    // The file just decoded was resized by the run's rule.
+    bool m_resized = false;
     CBudgetHold m_memory; // the current file's share of the run's budget
     std::string m_inputPath; // the file in hand, for stamps that name it
 };

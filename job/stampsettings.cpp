@@ -45,6 +45,20 @@ const CExtendedSetting kExtendedSettings[] = {
      }},
     {"losslessjpeg", [](const CStampSettingsValues& v) { return FlagToText(v.losslessjpeg); },
      [](CStampSettingsValues& v, std::string_view text) { v.losslessjpeg = TextToFlag(text); }},
+    {"resizemode", [](const CStampSettingsValues& v) { return IntegerToText(v.resizemode); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.resizemode = TextToInteger(text, CStampSettingsValues().resizemode);
+     }},
+    {"resizevalue", [](const CStampSettingsValues& v) { return IntegerToText(v.resizevalue); },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.resizevalue = TextToInteger(text, CStampSettingsValues().resizevalue);
+     }},
+    {"enlarge", [](const CStampSettingsValues& v) { return FlagToText(v.enlarge); },
+     [](CStampSettingsValues& v, std::string_view text) { v.enlarge = TextToFlag(text); }},
+    {"striplocation", [](const CStampSettingsValues& v) { return FlagToText(v.striplocation); },
+     [](CStampSettingsValues& v, std::string_view text) { v.striplocation = TextToFlag(text); }},
+    {"stripmetadata", [](const CStampSettingsValues& v) { return FlagToText(v.stripmetadata); },
+     [](CStampSettingsValues& v, std::string_view text) { v.stripmetadata = TextToFlag(text); }},
     // The output formats the configuration record's field cannot hold (it keeps 0..2 for
     // older versions, JPEG for these), by name; empty for the others.
     {"outputformat",
@@ -203,6 +217,10 @@ bool CStampSettingsValues::ValidateSettings() {
     repaired |= Repair(offsety, kMinOffset, kMaxOffset, defaults.offsety);
     repaired |= Repair(sizemode, kSizeOriginal, kSizePercentOfShorterSide, defaults.sizemode);
     repaired |= Repair(sizepercent, 1, 100, defaults.sizepercent);
+    repaired |= Repair(resizemode, kResizeNone, kResizePercent, defaults.resizemode);
+    repaired |= resizemode == kResizePercent
+                    ? Repair(resizevalue, 1, kMaxResizePercent, 100)
+                    : Repair(resizevalue, 1, kMaxResizePixels, defaults.resizevalue);
     repaired |= Repair(angle, kMinStampAngle, kMaxStampAngle, defaults.angle);
     repaired |= Repair(tilegap, 0, kMaxTileGapPercent, defaults.tilegap);
     repaired |= Repair(background, 0, 0xFFFFFF, defaults.background);

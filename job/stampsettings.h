@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imagelib/resample.h"
 #include "job/settingsstore.h"
 #include "job/settingstext.h"
 
@@ -35,14 +36,19 @@ struct CStampSettingsValues {
     int32_t colorb = 0;
     bool biptc = false; // output page: preserve jpeg-headers
     // Settings stored after the configuration record, in its extension.
-    bool followexif = true;    // place the stamp on the photo as a viewer turns it upright
-    int32_t sizemode = 0;      // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
-    int32_t sizepercent = 20;  // 1..100, used by size modes 1 and 2
-    bool losslessjpeg = false; // JPEG to JPEG: re-encode only the blocks under the stamp
-    int32_t angle = 0;         // stamp turned by degrees, -180..180, anticlockwise as seen
-    bool tile = false;         // copies of the stamp in a grid over the whole photo
-    int32_t tilegap = 50;      // space between copies, percent of the stamp's size, 0..1000
-    bool tileoffset = false;   // every other row of copies shifted by half a step
+    bool followexif = true;     // place the stamp on the photo as a viewer turns it upright
+    int32_t sizemode = 0;       // stamp size: 0 its own, 1 percent of width, 2 of the shorter side
+    int32_t sizepercent = 20;   // 1..100, used by size modes 1 and 2
+    bool losslessjpeg = false;  // JPEG to JPEG: re-encode only the blocks under the stamp
+    int32_t resizemode = 0;     // output size: kResizeNone, kResizeLong, ... kResizePercent
+    int32_t resizevalue = 2048; // pixels (1..65535), or percent (1..1000)
+    bool enlarge = false;       // pictures smaller than the size asked for are enlarged
+    bool striplocation = false; // kept EXIF and XMP lose the GPS position
+    bool stripmetadata = false; // no EXIF, IPTC, XMP or comment; colour profile kept
+    int32_t angle = 0;          // stamp turned by degrees, -180..180, anticlockwise as seen
+    bool tile = false;          // copies of the stamp in a grid over the whole photo
+    int32_t tilegap = 50;       // space between copies, percent of the stamp's size, 0..1000
+    bool tileoffset = false;    // every other row of copies shifted by half a step
     int32_t background = 0xFFFFFF; // 0xRRGGBB under transparent photos written without alpha
     int32_t stampkind = 0;     // 0 the picture of pathstamp, 1 the text below
     std::string stamptext;     // UTF-8, lines split at line feeds; placeholders
@@ -54,6 +60,9 @@ struct CStampSettingsValues {
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.
     bool ValidateSettings();
+
+    // The output size rule of resizemode, resizevalue and enlarge.
+    CResizeRule ResizeRule() const { return {resizemode, resizevalue, enlarge}; }
 
     bool operator==(const CStampSettingsValues&) const = default;
 };

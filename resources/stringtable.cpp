@@ -52,6 +52,17 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_NEW_FOLDER, "Create new subfolder."},
     {IDS_TIP_PRESERVE,
      "Preserve iptc, comment and exif headers when input and output files are jpegs."},
+    {IDS_TIP_RESIZE_MODE,
+     "Size of the copies: their longer or shorter side, width or height in pixels, or a "
+     "percentage of the photo. The stamp is placed on the resized copy."},
+    {IDS_TIP_RESIZE_VALUE, "Pixels, or percent of the photo's size."},
+    {IDS_TIP_ENLARGE, "Also make photos larger than they are; otherwise they keep their size."},
+    {IDS_TIP_STRIP_LOCATION,
+     "Remove the GPS position from the EXIF and XMP headers that are kept; everything else "
+     "stays as it was."},
+    {IDS_TIP_STRIP_METADATA,
+     "Write no EXIF, IPTC, XMP or comment headers (the colour profile stays); turned photos "
+     "are written upright."},
     {IDS_TIP_LOSSLESS,
      "Jpeg input to jpeg output: only the blocks under the stamp are encoded again, the rest "
      "of each photo keeps its quality and size. Other inputs are encoded as usual."},

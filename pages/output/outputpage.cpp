@@ -25,9 +25,11 @@
 #include <QButtonGroup>
 #include <QColor>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +43,7 @@
 #include <QThread>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace {
@@ -64,6 +67,14 @@ const int kRunLockedControls[] = {IDC_OUT_TREE,      IDC_OUT_FOLDER,   IDC_OUT_Q
                                   IDC_OUT_WEBP,      IDC_OUT_AVIF,     IDC_OUT_NEW_FOLDER,
                                   IDC_OUT_LOSSLESS,  IDC_OUT_PRESERVE, IDC_OUT_BACKGROUND};
 
+// The output size and the metadata choices: locked during a run like the format.
+const int kSizeControls[] = {IDC_OUT_RESIZE_MODE, IDC_OUT_RESIZE_VALUE, IDC_OUT_ENLARGE,
+                             IDC_OUT_STRIP_LOCATION, IDC_OUT_STRIP_METADATA};
+
+// The size list's entries in the order of the resize modes.
+const char* const kResizeModeNames[] = {"original size", "long side", "short side",
+                                        "width",         "height",    "percent"};
+
 // Growth fractions; a control anchored more than once gets the sum of its calls.
 const CAnchorRow kAnchors[] = {
     {IDC_OUT_TREE, 0, 0, 0.5f, 1},
@@ -82,6 +93,13 @@ const CAnchorRow kAnchors[] = {
     {IDC_OUT_AVIF, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_BACKGROUND, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_QUALITY_VALUE, 1, 0, 1, 0},
+    {IDC_OUT_RESIZE_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_RESIZE_MODE, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_RESIZE_VALUE, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_RESIZE_UNIT, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_ENLARGE, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_STRIP_LOCATION, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_STRIP_METADATA, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_PERCENT, 1, 0, 1, 0},
     // The slider moves with the settings' left column and stretches to the right edge.
     {IDC_OUT_QUALITY, 0.5f, 0, 0.5f, 0},
@@ -109,6 +127,11 @@ const CToolRow kTools[] = {
     {IDC_OUT_NEW_FOLDER, IDS_TIP_NEW_FOLDER},
     {IDC_OUT_PRESERVE, IDS_TIP_PRESERVE},
     {IDC_OUT_LOSSLESS, IDS_TIP_LOSSLESS},
+    {IDC_OUT_RESIZE_MODE, IDS_TIP_RESIZE_MODE},
+    {IDC_OUT_RESIZE_VALUE, IDS_TIP_RESIZE_VALUE},
+    {IDC_OUT_ENLARGE, IDS_TIP_ENLARGE},
+    {IDC_OUT_STRIP_LOCATION, IDS_TIP_STRIP_LOCATION},
+    {IDC_OUT_STRIP_METADATA, IDS_TIP_STRIP_METADATA},
     {IDC_OUT_BACKGROUND, IDS_TIP_BACKGROUND},
 };
 
@@ -176,6 +199,14 @@ COutputPage::COutputPage(QWidget* parent)
     m_qualityValue->setText(QStringLiteral("100"));
     m_stopEnabled = m_stop->isEnabled();
     m_stop->installEventFilter(this);
+    m_resizeMode = GetDlgItemAs<QComboBox>(this, IDC_OUT_RESIZE_MODE);
+    m_resizeValue = GetDlgItemAs<QLineEdit>(this, IDC_OUT_RESIZE_VALUE);
+    Q_ASSERT(m_resizeMode && m_resizeValue);
+    for (const char* name : kResizeModeNames)
+        m_resizeMode->addItem(QString::fromUtf8(name));
+    m_resizeValue->setValidator(new QIntValidator(1, kMaxResizePixels, m_resizeValue));
+    SetOutputSize(CResizeRule{kResizeNone, 2048, false});
+    connect(m_resizeMode, &QComboBox::currentIndexChanged, this, [this] { UpdateSizeControls(); });
 
     // Notifications.
     connect(m_tree, &CFolderTree::folderSelectionChanged, this,
@@ -327,6 +358,42 @@ void COutputPage::UpdateQualityControls() {
                                            lossless ? IDS_TIP_QUALITY_LOSSLESS : IDS_TIP_QUALITY)));
 }
 
+void COutputPage::SetOutputSize(const CResizeRule& rule) {
+    m_resizeMode->setCurrentIndex(
+        std::clamp(int(rule.mode), int(kResizeNone), int(kResizePercent)));
+    m_resizeValue->setText(QString::number(rule.value));
+    if (auto* enlarge = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_ENLARGE))
+        enlarge->setChecked(rule.enlarge);
+    UpdateSizeControls();
+}
+
+std::optional<CResizeRule> COutputPage::GetOutputSize() const {
+    CResizeRule rule;
+    rule.mode = std::max(0, m_resizeMode->currentIndex());
+    rule.enlarge = IsChecked(IDC_OUT_ENLARGE);
+    bool number = false;
+    rule.value = m_resizeValue->text().trimmed().toInt(&number);
+    const int maximum = rule.mode == kResizePercent ? kMaxResizePercent : kMaxResizePixels;
+    if (!number || rule.value < 1 || rule.value > maximum) {
+        if (rule.mode != kResizeNone)
+            return std::nullopt;
+        rule.value = 2048; // no size asked for: what the box says does not matter
+    }
+    return rule;
+}
+
+void COutputPage::UpdateSizeControls() {
+    const bool sized = m_resizeMode->currentIndex() > kResizeNone;
+    const bool percent = m_resizeMode->currentIndex() == kResizePercent;
+    if (auto* unit = GetDlgItemAs<QLabel>(this, IDC_OUT_RESIZE_UNIT))
+        unit->setText(percent ? QStringLiteral("%") : QStringLiteral("px"));
+    if (!m_stamping) {
+        SetEnabled(this, IDC_OUT_RESIZE_VALUE, sized);
+        SetEnabled(this, IDC_OUT_RESIZE_UNIT, sized);
+        SetEnabled(this, IDC_OUT_ENLARGE, sized);
+    }
+}
+
 bool COutputPage::IsLosslessChecked() const {
     return IsChecked(IDC_OUT_LOSSLESS);
 }
@@ -466,6 +533,11 @@ void COutputPage::StartRun() {
     // 3.
     if (!files.isEmpty() && !anyLeft)
         reasons += QStringLiteral("- all of the selected files are no longer valid \r\n");
+    const std::optional<CResizeRule> outputSize = GetOutputSize();
+    if (!outputSize)
+        reasons += m_resizeMode->currentIndex() == kResizePercent
+                       ? QStringLiteral("- the output size must be 1 to 1000 percent \r\n")
+                       : QStringLiteral("- the output size must be 1 to 65535 pixels \r\n");
     // 4.
     if (!reasons.isEmpty()) {
         ShowMessageBox(
@@ -480,6 +552,9 @@ void COutputPage::StartRun() {
     auto params = std::make_unique<CStampJobParams>(
         StampJobParams(*this, *stamp.description, MakeStamp(*stamp.description),
                        DefaultJobWorkers(), IsChecked(IDC_OUT_LOSSLESS), m_backgroundColour));
+    params->resize = *outputSize;
+    params->stripLocation = IsChecked(IDC_OUT_STRIP_LOCATION);
+    params->stripMetadata = IsChecked(IDC_OUT_STRIP_METADATA);
 
     // 6.
     m_stamping = true;
@@ -487,6 +562,8 @@ void COutputPage::StartRun() {
     m_stop->setEnabled(true);
     m_stop->setFocus(Qt::OtherFocusReason);
     for (const int id : kRunLockedControls)
+        SetEnabled(this, id, false);
+    for (const int id : kSizeControls)
         SetEnabled(this, id, false);
     // 7. The range counts the list's entries, the worker only the files found.
     m_progress->setRange(0, int(files.size()));
@@ -646,6 +723,9 @@ void COutputPage::EnableFormatControls(bool qualityOutput) {
     InUiThread([this, qualityOutput] {
         for (const int id : {IDC_OUT_OVERWRITE, IDC_OUT_NEW_FOLDER})
             SetEnabled(this, id, true);
+        for (const int id : {IDC_OUT_RESIZE_MODE, IDC_OUT_STRIP_LOCATION, IDC_OUT_STRIP_METADATA})
+            SetEnabled(this, id, true);
+        UpdateSizeControls();
         for (const auto& format : kFormatButtons)
             SetEnabled(this, format.id, true);
         const CImageFormat* chosen = OutputFormat(GetCheckedOutputType());

@@ -20,6 +20,7 @@ class CPositionPage;
 class CPreTranslateHook;
 class CToolTipControl;
 class QAbstractButton;
+class QComboBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -121,6 +122,12 @@ public:
     bool IsJpegOutputChecked() const;
     // The quality controls are off while lossless output is chosen, and their tip says so.
     void UpdateQualityControls();
+    // The output size choice: the list, the number and "enlarge". GetOutputSize has nothing
+    // when a size is chosen and the number is not one it takes.
+    void SetOutputSize(const CResizeRule& rule);
+    std::optional<CResizeRule> GetOutputSize() const;
+    // The number and "enlarge" mean something only with a size chosen.
+    void UpdateSizeControls();
 
     // The format choices: one radio button per written format of the image library's
     // table. The outputtype of the checked one (JPEG when none is).
@@ -182,6 +189,8 @@ private:
     QAbstractButton* m_start = nullptr;
     QAbstractButton* m_stop = nullptr;
     QSlider* m_quality = nullptr;
+    QComboBox* m_resizeMode = nullptr;
+    QLineEdit* m_resizeValue = nullptr;
     QLabel* m_qualityValue = nullptr;
     QPlainTextEdit* m_log = nullptr;
     QProgressBar* m_progress = nullptr;

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -1029,6 +1030,185 @@ TEST_F(QuillmarkBatch, TurnedTiledStampCoversThePictureAlikeOnEveryPath) {
 }
 
 namespace {
+
+// A camera's EXIF block, written out by hand so that every byte is known: IFD0 with make,
+// orientation 6, copyright and links to the EXIF and GPS directories, the EXIF directory
+// with the pixel size and the time taken, a GPS directory, and a thumbnail directory with
+// its picture.
+std::string CameraExif(uint16_t width, uint16_t height) {
+    std::string t("II*\0\x08\0\0\0", 8);
+    auto u16 = [](std::string& s, uint16_t v) { s += char(v & 0xFF), s += char(v >> 8); };
+    auto u32 = [&](std::string& s, uint32_t v) { u16(s, uint16_t(v)), u16(s, uint16_t(v >> 16)); };
+    auto entry = [&](std::string& s, uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        u16(s, tag), u16(s, type), u32(s, count), u32(s, value);
+    };
+    // Offsets: IFD0 at 8 (6 entries: 2 + 72 + 4 = 78) -> data from 86.
+    const uint32_t make = 86, copyright = 96, exifIfd = 116, gpsIfd = 170, gpsData = 200,
+                   ifd1 = 224, thumb = 254;
+    u16(t, 6);
+    entry(t, 0x010F, 2, 10, make);      // Make
+    entry(t, 0x0112, 3, 1, 6);          // Orientation
+    entry(t, 0x8298, 2, 20, copyright); // Copyright
+    entry(t, 0x8769, 4, 1, exifIfd);
+    entry(t, 0x8825, 4, 1, gpsIfd);
+    entry(t, 0x0131, 2, 4, 0x00584951); // Software "QIX", inline
+    u32(t, ifd1);
+    t += std::string("TestCam 1\0", 10);
+    t += std::string("(c) Quill Mark 2026\0", 20);
+    // EXIF IFD at 116: 3 entries -> 2 + 36 + 4 = 42, date at 158 (12 bytes used of 20...).
+    u16(t, 3);
+    entry(t, 0xA002, 4, 1, width);
+    entry(t, 0xA003, 4, 1, height);
+    entry(t, 0x9000, 7, 4, 0x32333230); // ExifVersion "0232"
+    u32(t, 0);
+    t += std::string(12, '\0'); // to 170
+    // GPS IFD at 170: 2 entries -> 2 + 24 + 4 = 30, latitude at 200.
+    u16(t, 2);
+    entry(t, 0x0001, 2, 2, 'N');
+    entry(t, 0x0002, 5, 3, gpsData);
+    u32(t, 0);
+    for (uint32_t v : {52u, 1u, 31u, 1u, 1234u, 100u})
+        u32(t, v);
+    // IFD1 at 224: 2 entries -> 2 + 24 + 4 = 30, thumbnail at 254.
+    u16(t, 2);
+    entry(t, 0x0201, 4, 1, thumb);
+    entry(t, 0x0202, 4, 1, 16);
+    u32(t, 0);
+    t += std::string("\xFF\xD8\xFF\xDBthumbnail!\xFF\xD9", 16);
+    return std::string("Exif\0\0", 6) + t;
+}
+
+const char kXmp[] =
+    "http://ns.adobe.com/xap/1.0/\0<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+    "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n<rdf:Description "
+    "xmlns:exif='http://ns.adobe.com/exif/1.0/' xmlns:xmp='http://ns.adobe.com/xap/1.0/'\n"
+    " xmp:Rating='4' exif:GPSLatitude='52,31.2N' exif:GPSAltitude=\"12/1\">\n"
+    " <exif:GPSLongitude>13,24.6E</exif:GPSLongitude>\n <xmp:Label>keep</xmp:Label>\n"
+    "</rdf:Description></rdf:RDF></x:xmpmeta>";
+
+std::unique_ptr<CSavedMarker> App1(const std::string& data, std::unique_ptr<CSavedMarker> next) {
+    auto m = std::make_unique<CSavedMarker>();
+    m->marker = 0xE1;
+    m->dataLength = m->originalLength = uint32_t(data.size());
+    m->data = std::make_unique<uint8_t[]>(data.size());
+    std::memcpy(m->data.get(), data.data(), data.size());
+    m->next = std::move(next);
+    return m;
+}
+
+// The markers of a JPEG file, as (code, bytes) in file order.
+std::vector<std::pair<int, std::string>> JpegMarkers(const std::string& file) {
+    std::vector<std::pair<int, std::string>> result;
+    for (size_t i = 2; i + 4 <= file.size() && uint8_t(file[i]) == 0xFF;) {
+        const int code = uint8_t(file[i + 1]);
+        if (code == 0xDA)
+            break;
+        const size_t length = size_t(uint8_t(file[i + 2])) << 8 | uint8_t(file[i + 3]);
+        result.emplace_back(code, file.substr(i + 4, length - 2));
+        i += 2 + length;
+    }
+    return result;
+}
+
+std::string ExiftoolView(const std::string& path) {
+    const std::string command =
+        "exiftool -a -G1 -s -n -x File:all -x ExifTool:all -x Composite:all -x JFIF:all '" + path +
+        "' 2>/dev/null | sort";
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            text.append(buffer, got);
+        ::pclose(pipe);
+    }
+    return text;
+}
+
+} // namespace
+
+// A web export: resized, stamped at a tenth of the copy's width, GPS removed and the rest
+// of the headers kept; then the same without any headers.
+TEST_F(QuillmarkBatch, WebExportResizesStampsAndStripsLocation) {
+    CMemoryBitmap photo;
+    MakePicture(photo, 600, 400, kGrey);
+    photo.SetMarkers(App1(CameraExif(600, 400), App1(std::string(kXmp, sizeof kXmp - 1), nullptr)));
+    CJpegEncoder encoder;
+    encoder.SetQuality(90);
+    encoder.EncodeFile(pictures / "photo.jpg", photo);
+
+    CRunResult r =
+        RunBatch(home, Args({"-f", "jpg", "--preserve-headers", "--resize", "long:300", "--size",
+                             "10%width", "--strip-location", pictures / "photo.jpg"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Orientation 6: shown 400 x 600, so the long side is the stored width... of the
+    // shown portrait: 200 x 300 shown, 300 x 200 stored (the EXIF block stays, so does the
+    // grid).
+    CStampBitmap copy;
+    CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", copy, 32);
+    ASSERT_EQ(copy.GetWidth(), 300);
+    ASSERT_EQ(copy.GetHeight(), 200);
+    // The 4 x 2 stamp at 10 % of the shown width (200): 20 x 10 shown, 10 x 20 stored.
+    int red = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const uint32_t p = copy.GetPixel32(x, y);
+            red += ((p >> 16) & 0xFF) > 180 && ((p >> 8) & 0xFF) < 90 && (p & 0xFF) < 90;
+        }
+    EXPECT_NEAR(red, 200, 50);
+
+    const std::string input = ReadBytes(pictures / "photo.jpg");
+    const std::string output = ReadBytes(out + "/photo.jpg");
+    std::string exifIn, exifOut, xmpOut;
+    for (const auto& [code, data] : JpegMarkers(input))
+        if (code == 0xE1 && data.rfind("Exif", 0) == 0)
+            exifIn = data;
+    for (const auto& [code, data] : JpegMarkers(output)) {
+        if (code == 0xE1 && data.rfind("Exif", 0) == 0)
+            exifOut = data;
+        if (code == 0xE1 && data.rfind("http://ns.adobe.com/xap/1.0/", 0) == 0)
+            xmpOut = data;
+    }
+    // Same length; IFD0 keeps make, orientation, copyright and software byte for byte, its
+    // GPS link is gone, and the GPS directory, the thumbnail directory and picture are zero.
+    ASSERT_EQ(exifOut.size(), exifIn.size());
+    EXPECT_EQ(exifOut.substr(6 + 86, 118 - 86), exifIn.substr(6 + 86, 118 - 86))
+        << "make and copyright";
+    EXPECT_EQ(exifOut.substr(6 + 8, 2), std::string("\x05\0", 2)); // IFD0: one entry fewer
+    EXPECT_EQ(exifOut.substr(6 + 170), std::string(exifIn.size() - 6 - 170, '\0'));
+    EXPECT_EQ(xmpOut.find("exif:GPS"), std::string::npos) << xmpOut;
+    EXPECT_NE(xmpOut.find("xmp:Rating='4'"), std::string::npos) << xmpOut;
+    EXPECT_NE(xmpOut.find("<xmp:Label>keep</xmp:Label>"), std::string::npos) << xmpOut;
+    if (std::system("exiftool -ver >/dev/null 2>&1") == 0) {
+        // What a reader of the file sees: the input's tags less GPS and thumbnail, with
+        // the new pixel size.
+        std::istringstream before(ExiftoolView(pictures / "photo.jpg"));
+        std::string expected, line;
+        while (std::getline(before, line)) {
+            if (line.find("GPS") != std::string::npos || line.rfind("[IFD1]", 0) == 0)
+                continue;
+            if (line.find("ExifImageWidth") != std::string::npos)
+                line.replace(line.rfind(' ') + 1, std::string::npos, "300");
+            if (line.find("ExifImageHeight") != std::string::npos)
+                line.replace(line.rfind(' ') + 1, std::string::npos, "200");
+            expected += line + "\n";
+        }
+        EXPECT_EQ(ExiftoolView(out + "/photo.jpg"), expected);
+    }
+
+    // --strip-metadata: no APP1 at all, and the photo written upright (200 x 300).
+    r = RunBatch(home, Args({"-f", "jpg", "--preserve-headers", "--overwrite", "--resize",
+                             "long:300", "--strip-metadata", pictures / "photo.jpg"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& [code, data] : JpegMarkers(ReadBytes(out + "/photo.jpg")))
+        EXPECT_TRUE(code != 0xE1 && code != 0xED && code != 0xFE) << code;
+    CAutoDetectDecoder().DecodeFile(out + "/photo.jpg", copy, 32);
+    EXPECT_EQ(copy.GetWidth(), 200);
+    EXPECT_EQ(copy.GetHeight(), 300);
+}
+
+namespace {
+
 // A 35-byte GIF whose screen is width x height and whose one image is a single pixel: a
 // small file that decodes to a big picture.
 std::string HostileGif(int width, int height) {

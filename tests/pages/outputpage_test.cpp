@@ -17,9 +17,11 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -83,7 +85,8 @@ protected:
         page->SetHost({[this] { return files; },
                        [this] { return withPosition ? position->GetRunStamp() : CRunStamp(); },
                        [this] { return tabs; }});
-        window->resize(900, 500);
+        // Tall enough for the whole template: the log starts below the output settings.
+        window->resize(900, 600);
         window->show();
     }
 
@@ -619,6 +622,65 @@ TEST_F(OutputPageTest, DestroyingThePageDuringARunEndsItCleanly) {
 }
 
 } // namespace
+
+// The output size chosen as a user does (keys in the list, digits typed), refused when the
+// number is not one it takes, and written at that size.
+TEST_F(OutputPageTest, OutputSizeIsChosenTypedCheckedAndWritten) {
+    WriteBmp(In("wide.bmp"), 80, 60, 0xFF204060);
+    files = {In("wide.bmp")};
+    QTest::mouseClick(Button(IDC_OUT_PNG), Qt::LeftButton);
+    auto* mode = GetDlgItemAs<QComboBox>(page, IDC_OUT_RESIZE_MODE);
+    auto* value = GetDlgItemAs<QLineEdit>(page, IDC_OUT_RESIZE_VALUE);
+    auto* unit = GetDlgItemAs<QLabel>(page, IDC_OUT_RESIZE_UNIT);
+    ASSERT_TRUE(mode && value && unit);
+    EXPECT_EQ(mode->currentIndex(), kResizeNone);
+    EXPECT_FALSE(value->isEnabled()) << "no number without a size";
+    EXPECT_FALSE(Control(IDC_OUT_ENLARGE)->isEnabled());
+
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Down); // "long side"
+    EXPECT_EQ(mode->currentIndex(), kResizeLong);
+    EXPECT_TRUE(value->isEnabled());
+    EXPECT_TRUE(Control(IDC_OUT_ENLARGE)->isEnabled());
+    EXPECT_EQ(unit->text(), "px");
+    value->selectAll();
+    QTest::keyClicks(value, "0");
+    CMessageBoxRecorder boxes;
+    page->StartRun();
+    ASSERT_EQ(boxes.GetRecords().size(), 1u);
+    EXPECT_TRUE(boxes.GetRecords()[0].text.contains("- the output size must be 1 to 65535 pixels"))
+        << boxes.GetRecords()[0].text.toStdString();
+    EXPECT_FALSE(page->IsStamping());
+
+    value->selectAll();
+    QTest::keyClicks(value, "40");
+    QTest::mouseClick(Button(IDC_OUT_STRIP_LOCATION), Qt::LeftButton);
+    EXPECT_EQ(page->GetOutputSize(), (CResizeRule{kResizeLong, 40, false}));
+    page->StartRun();
+    for (const int id : {IDC_OUT_RESIZE_MODE, IDC_OUT_RESIZE_VALUE, IDC_OUT_ENLARGE,
+                         IDC_OUT_STRIP_LOCATION, IDC_OUT_STRIP_METADATA})
+        EXPECT_FALSE(Control(id)->isEnabled()) << "locked during the run: " << id;
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(QImage(Out("wide.png")).size(), QSize(40, 30));
+    EXPECT_TRUE(value->isEnabled());
+    EXPECT_TRUE(Control(IDC_OUT_STRIP_LOCATION)->isEnabled());
+
+    // Percent: the unit says so, and 150 % without "enlarge" keeps the photo's size.
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(mode, Qt::Key_Down);
+    EXPECT_EQ(mode->currentIndex(), kResizePercent);
+    EXPECT_EQ(unit->text(), "%");
+    value->selectAll();
+    QTest::keyClicks(value, "150");
+    Button(IDC_OUT_OVERWRITE)->setChecked(true);
+    page->StartRun();
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(QImage(Out("wide.png")).size(), QSize(80, 60));
+    QTest::mouseClick(Button(IDC_OUT_ENLARGE), Qt::LeftButton);
+    page->StartRun();
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(QImage(Out("wide.png")).size(), QSize(120, 90));
+}
 
 namespace {
 // Transparent above, opaque red below.

@@ -160,11 +160,13 @@ TEST(DialogBuilder, TabOrderFollowsTheTemplate) {
     jpg->setChecked(true);
     QWidget* preserve = GetDlgItem(output.dialog.get(), IDC_OUT_LOSSLESS);
     EXPECT_EQ(NextTabStop(output.dialog.get(), preserve, false), jpg);
+    // After the group the background colour beside it, then the quality.
+    QWidget* background = GetDlgItem(output.dialog.get(), IDC_OUT_BACKGROUND);
     EXPECT_EQ(NextTabStop(output.dialog.get(), GetDlgItem(output.dialog.get(), IDC_OUT_BMP), false),
+              background);
+    EXPECT_EQ(NextTabStop(output.dialog.get(), background, false),
               GetDlgItem(output.dialog.get(), IDC_OUT_QUALITY));
-    EXPECT_EQ(
-        NextTabStop(output.dialog.get(), GetDlgItem(output.dialog.get(), IDC_OUT_QUALITY), true),
-        jpg);
+    EXPECT_EQ(NextTabStop(output.dialog.get(), background, true), jpg);
     EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(GetDlgItem(output.dialog.get(), IDC_OUT_LOG)));
 }
 
