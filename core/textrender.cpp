@@ -102,28 +102,62 @@ PangoRectangle PixelExtents(PangoLayout* layout) {
     return {left, top, std::max(0, right - left), std::max(0, bottom - top)};
 }
 
-// Three box blurs come close to a Gaussian; each pass along rows then columns.
+// Three box blurs come close to a Gaussian; each pass along rows then columns. Outside the
+// plane counts as zero, and every sum is divided by the whole span.
 void BoxBlur(std::vector<uint16_t>& plane, int width, int height, int radius) {
     if (radius <= 0 || width <= 0 || height <= 0)
         return;
-    std::vector<uint32_t> line(size_t(std::max(width, height)) + 1);
     const uint32_t span = uint32_t(2 * radius + 1);
-    auto pass = [&](uint16_t* first, int count, int stride) {
+    // The divisions were most of the time; a product with the reciprocal gives the same
+    // quotient for every sum below 2^24, which holds for spans up to 255.
+    const uint64_t reciprocal = ((uint64_t(1) << 40) + span - 1) / span;
+    const bool byProduct = span < 256;
+    auto divide = [&](uint32_t sum) {
+        return byProduct ? uint16_t((sum * reciprocal) >> 40) : uint16_t(sum / span);
+    };
+    std::vector<uint32_t> line(static_cast<size_t>(width) + 1);
+    auto rowPass = [&](uint16_t* row) {
         line[0] = 0;
-        for (int i = 0; i < count; ++i)
-            line[size_t(i) + 1] = line[size_t(i)] + first[ptrdiff_t(i) * stride];
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < width; ++i)
+            line[size_t(i) + 1] = line[size_t(i)] + row[i];
+        for (int i = 0; i < width; ++i) {
             const int low = std::max(0, i - radius);
-            const int high = std::min(count, i + radius + 1);
-            first[ptrdiff_t(i) * stride] =
-                uint16_t((line[size_t(high)] - line[size_t(low)]) / span);
+            const int high = std::min(width, i + radius + 1);
+            row[i] = divide(line[size_t(high)] - line[size_t(low)]);
+        }
+    };
+    // Down the columns, a window of whole rows slides over the plane.
+    std::vector<uint32_t> sum(static_cast<size_t>(width));
+    std::vector<uint16_t> source(plane.size());
+    auto columnPass = [&] {
+        source.swap(plane);
+        std::fill(sum.begin(), sum.end(), 0u);
+        auto add = [&](int y) {
+            const uint16_t* row = source.data() + size_t(y) * size_t(width);
+            for (int x = 0; x < width; ++x)
+                sum[size_t(x)] += row[x];
+        };
+        auto remove = [&](int y) {
+            const uint16_t* row = source.data() + size_t(y) * size_t(width);
+            for (int x = 0; x < width; ++x)
+                sum[size_t(x)] -= row[x];
+        };
+        for (int y = 0; y < std::min(height, radius); ++y)
+            add(y);
+        for (int y = 0; y < height; ++y) {
+            if (y + radius < height)
+                add(y + radius);
+            if (y - radius - 1 >= 0)
+                remove(y - radius - 1);
+            uint16_t* out = plane.data() + size_t(y) * size_t(width);
+            for (int x = 0; x < width; ++x)
+                out[x] = divide(sum[size_t(x)]);
         }
     };
     for (int round = 0; round < 3; ++round) {
         for (int y = 0; y < height; ++y)
-            pass(plane.data() + size_t(y) * size_t(width), width, 1);
-        for (int x = 0; x < width; ++x)
-            pass(plane.data() + x, height, width);
+            rowPass(plane.data() + size_t(y) * size_t(width));
+        columnPass();
     }
 }
 
