@@ -1061,8 +1061,9 @@ TEST_F(PositionPageTest, TextStampThroughItsControls) {
     for (const int id : {IDC_POS_USE_TRANSPARENCE, IDC_POS_SWATCH, IDC_POS_TOLERANCE,
                          IDC_POS_FEATHER, IDC_POS_STAMP_PATH, IDC_POS_OPEN_STAMP}) {
         EXPECT_FALSE(Item<QWidget>(id)->isVisible()) << id;
-        if (id != IDC_POS_STAMP_PATH && id != IDC_POS_OPEN_STAMP)
+        if (id != IDC_POS_STAMP_PATH && id != IDC_POS_OPEN_STAMP) {
             EXPECT_FALSE(Item<QWidget>(id)->isEnabled()) << id;
+        }
     }
     // Tab goes through the text's controls in their order.
     kind->setFocus();

@@ -138,9 +138,10 @@ TEST(DialogBuilder, TabOrderFollowsTheTemplate) {
     // Disabled controls (feather, tolerance) are passed over; the nine alignment buttons
     // are one stop, the first of them while none is checked.
     const Built position = Build(IDD_POSITION_PAGE);
-    EXPECT_EQ(TabWalk(position),
-              (std::vector<int>{1001, 1007, 1011, 1042, 1053, 1034, 1035, 1036, 1005, 1037, 1029,
-                                1192, 1193, 1195, 1301, 1302, 1303, 1304, 1028}));
+    EXPECT_EQ(
+        TabWalk(position),
+        (std::vector<int>{1210, 1001, 1211, 1007, 1212, 1011, 1213, 1214, 1042, 1053, 1034, 1035,
+                          1036, 1005, 1037, 1029, 1192, 1193, 1195, 1301, 1302, 1303, 1304, 1028}));
     const Built input = Build(IDD_INPUT_PAGE);
     const std::vector<int> walk = TabWalk(input);
     ASSERT_FALSE(walk.empty());
