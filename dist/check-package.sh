@@ -42,12 +42,13 @@ if [ -z "$window" ] || [ -z "$batch" ]; then
 fi
 echo "made $(basename "$window") and $(basename "$batch")"
 
-# The command line runs where no window library is installed; the window brings it.
+# The command line runs where no window library is installed; the window brings it. Text
+# layout (Pango, cairo, GLib) draws into memory and needs no display.
 batch_depends=$(dpkg-deb -f "$batch" Depends)
 window_depends=$(dpkg-deb -f "$window" Depends)
 grep -q 'libjpeg' <<<"$batch_depends" && grep -q 'libqt6core6' <<<"$batch_depends" ||
   fail "quillmark-batch's Depends lacks its libraries: $batch_depends"
-grep -qE 'libqt6(gui|widgets)|libx|libgl' <<<"$batch_depends" &&
+grep -qE 'libqt6(gui|widgets)|libx(11|cb)|libgl(1|x)|libopengl|libegl' <<<"$batch_depends" &&
   fail "quillmark-batch depends on the window's libraries: $batch_depends"
 grep -q "quillmark-batch (= $version)" <<<"$window_depends" ||
   fail "quillmark does not depend on quillmark-batch (= $version): $window_depends"
