@@ -23,8 +23,11 @@ function(qm_add_test name)
     target_compile_definitions(${name} PRIVATE QM_TESTDATA_DIR="${QM_TESTDATA_DIR}")
     qm_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
+    # Text layout loads fontconfig without any window too, and its caches live as long as
+    # the process.
+    set(environment "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan-suppressions.txt")
     if(ARG_QT)
-        set_tests_properties(${name} PROPERTIES ENVIRONMENT
-            "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan-suppressions.txt")
+        set(environment "QT_QPA_PLATFORM=offscreen;${environment}")
     endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
