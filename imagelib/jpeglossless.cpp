@@ -109,7 +109,8 @@ struct CJpegLosslessStamper::CState {
         jpeg_abort_compress(&scratchOut);
         jpeg_abort_decompress(&scratchIn);
         jpeg_abort_compress(&output);
-        jpeg_abort_decompress(&input);
+        if (inputCreated)
+            jpeg_abort_decompress(&input);
         open = false;
         coefficients = nullptr;
         splice.Clear();
@@ -224,6 +225,17 @@ bool CJpegLosslessStamper::Open(const uint8_t* data, size_t size, const CAccept&
         s.AbortAll();
         return false;
     }
+    // The tables a file defines stay in libjpeg's context for the next file (made for
+    // abbreviated streams): a file lacking one of its own was read with the last file's
+    // and written as a picture it does not hold. A context of its own per file makes such
+    // a file fail here as it fails alone.
+    if (s.inputCreated) {
+        s.inputCreated = false;
+        jpeg_destroy_decompress(&s.input);
+    }
+    jpeg_CreateDecompress(&s.input, 62, sizeof(jpeg_decompress_struct));
+    s.inputCreated = true;
+    s.input.mem->max_memory_to_use = kMaxLibraryMemory;
     j_decompress_ptr in = &s.input;
     jpeg_mem_src(in, data, (unsigned long)size);
     jpeg_save_markers(in, JPEG_APP0 + 1, 0xFFFF);
