@@ -27,7 +27,8 @@ function(qm_codec_fuzzer name source seconds)
     add_test(NAME ${name}
              COMMAND ${name} -max_total_time=${seconds} -max_len=65536 -timeout=10
                      -rss_limit_mb=4096 -print_final_stats=1 ${corpus} ${seeds})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT
+        "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan-suppressions.txt")
 endfunction()
 
 qm_codec_fuzzer(qm_fuzz_jpegdecoder fuzz_jpegdecoder.cpp ${QM_FUZZ_CODEC_SECONDS} jpeg)
