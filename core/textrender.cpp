@@ -73,13 +73,13 @@ void MakeLayout(const CTextBlock& block, CLayout& out) {
     out.layout = pango_layout_new(out.context);
     pango_layout_set_auto_dir(out.layout, FALSE);
     const CTextFont& font = block.font;
-    std::string spec = font.family.empty() ? std::string("sans-serif") : font.family;
+    std::string name = font.family.empty() ? std::string("sans-serif") : font.family;
     // The trailing comma ends the family list, so that a family's own words are never
     // taken for a style.
-    spec += ",";
+    name += ",";
     if (!font.style.empty())
-        spec += " " + font.style;
-    PangoFontDescription* description = pango_font_description_from_string(spec.c_str());
+        name += " " + font.style;
+    PangoFontDescription* description = pango_font_description_from_string(name.c_str());
     pango_font_description_set_absolute_size(description,
                                              std::max(1.0, block.em) * double(PANGO_SCALE));
     pango_layout_set_font_description(out.layout, description);
@@ -171,18 +171,18 @@ CShadowGeometry ShadowGeometry(double em) {
 
 } // namespace
 
-CTextFont ParseTextFont(std::string_view spec) {
+CTextFont ParseTextFont(std::string_view name) {
     CTextFont font;
-    const size_t colon = spec.find(':');
-    const std::string_view family = spec.substr(0, colon);
+    const size_t colon = name.find(':');
+    const std::string_view family = name.substr(0, colon);
     if (!family.empty())
         font.family = std::string(family);
     font.style =
-        colon == std::string_view::npos ? std::string() : std::string(spec.substr(colon + 1));
+        colon == std::string_view::npos ? std::string() : std::string(name.substr(colon + 1));
     return font;
 }
 
-std::string TextFontSpec(const CTextFont& font) {
+std::string TextFontName(const CTextFont& font) {
     return font.style.empty() ? font.family : font.family + ":" + font.style;
 }
 

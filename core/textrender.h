@@ -22,8 +22,8 @@ struct CTextFont {
     bool operator==(const CTextFont&) const = default;
 };
 // "FAMILY[:STYLE]"; an empty family gives the default family.
-CTextFont ParseTextFont(std::string_view spec);
-std::string TextFontSpec(const CTextFont& font);
+CTextFont ParseTextFont(std::string_view name);
+std::string TextFontName(const CTextFont& font);
 
 // How a block of text is drawn: its lines (split at line feeds) aligned to one side,
 // at an em size in pixels.

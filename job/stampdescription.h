@@ -33,7 +33,7 @@ struct CStampDescription {
     int32_t kind = 0; // kStampPicture or kStampText
     std::string picturePath;
     CStampPicture picture; // loaded from picturePath, or given (a pasted picture)
-    CTextStampSpec text;
+    CTextStampParams text;
     CStampLook look;
     CPhotoPlacement placement;
 

@@ -26,14 +26,14 @@ void AutoTextColour(int luma, uint8_t& red, uint8_t& green, uint8_t& blue) {
     red = green = blue = tone;
 }
 
-CTextStampMaker::CTextStampMaker(CTextStampSpec spec, const CStampLook& look)
-    : m_spec(std::move(spec)), m_look(look) {
+CTextStampMaker::CTextStampMaker(CTextStampParams params, const CStampLook& look)
+    : m_params(std::move(params)), m_look(look) {
     std::string unknown;
-    if (!m_template.Parse(m_spec.text, unknown)) {
+    if (!m_template.Parse(m_params.text, unknown)) {
         // Checked by the front ends before a run; whatever comes here is shown as written.
         m_template = CTextTemplate();
         std::string escaped;
-        for (const char c : m_spec.text) {
+        for (const char c : m_params.text) {
             escaped += c;
             if (c == '{' || c == '}')
                 escaped += c;
@@ -48,7 +48,7 @@ std::string CTextStampMaker::TextFor(const CPhotoFacts& photo) const {
 }
 
 double CTextStampMaker::EmFor(const std::string& text, CGridSize displayedPhoto) const {
-    const double own = std::clamp<double>(m_spec.textSize, 1, 100000);
+    const double own = std::clamp<double>(m_params.textSize, 1, 100000);
     if (m_look.sizeMode != 1 && m_look.sizeMode != 2)
         return own;
     CGridSize reference;
@@ -59,7 +59,7 @@ double CTextStampMaker::EmFor(const std::string& text, CGridSize displayedPhoto)
     }
     if (reference.width == 0) {
         // The block is the text's own box: the shadow's margin comes on top of the share.
-        reference = MeasureTextBlock({text, m_spec.font, kReferenceEm, m_spec.halign});
+        reference = MeasureTextBlock({text, m_params.font, kReferenceEm, m_params.halign});
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_reference.size() >= kMaxCachedTexts)
             m_reference.clear();
@@ -84,16 +84,16 @@ CShapedStamp CTextStampMaker::Shape(const CPhotoFacts& photo) {
     const int orientation = NormalOrientation(photo.orientation);
     const std::string text = TextFor(photo);
     const double em = EmFor(text, photo.displayed);
-    CTextBlock block{text, m_spec.font, em, m_spec.halign};
-    CTextPaint paint{m_spec.red, m_spec.green, m_spec.blue, m_spec.shadow};
-    const double ownScale = double(m_spec.textSize) / em;
+    CTextBlock block{text, m_params.font, em, m_params.halign};
+    CTextPaint paint{m_params.red, m_params.green, m_params.blue, m_params.shadow};
+    const double ownScale = double(m_params.textSize) / em;
     auto ownOf = [&](CGridSize upright) {
         return CGridSize{std::max(1, int(std::lround(upright.width * ownScale))),
                          std::max(1, int(std::lround(upright.height * ownScale)))};
     };
-    if (m_spec.autoColour) {
+    if (m_params.autoColour) {
         // Decided on the photo as shown, under the box the text will take.
-        const CGridSize sized = TextStampSize(block, m_spec.shadow);
+        const CGridSize sized = TextStampSize(block, m_params.shadow);
         const CGridSize upright = m_look.angle ? TurnedStampSize(sized, m_look.angle) : sized;
         const int luma =
             photo.lumaUnder && sized.width > 0 ? photo.lumaUnder(upright, sized, ownOf(sized)) : 0;

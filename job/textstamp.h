@@ -10,7 +10,7 @@
 #include <tuple>
 
 // What a text stamp is, as the settings give it.
-struct CTextStampSpec {
+struct CTextStampParams {
     std::string text; // placeholders unfilled
     CTextFont font;
     int32_t textSize = 48; // em in pixels at the stamp's own size
@@ -27,10 +27,10 @@ struct CTextStampSpec {
 class CTextStampMaker : public CStampMaker {
 public:
     // The text must parse (CTextTemplate::Parse); an unknown placeholder shows as written.
-    CTextStampMaker(CTextStampSpec spec, const CStampLook& look);
+    CTextStampMaker(CTextStampParams params, const CStampLook& look);
 
     CShapedStamp Shape(const CPhotoFacts& photo) override;
-    bool NeedsPixels() const override { return m_spec.autoColour; }
+    bool NeedsPixels() const override { return m_params.autoColour; }
     const CStampLook& Look() const override { return m_look; }
 
     // The text for a photo, placeholders filled.
@@ -41,7 +41,7 @@ public:
     int DrawCount() const;
 
 private:
-    CTextStampSpec m_spec;
+    CTextStampParams m_params;
     CStampLook m_look;
     CTextTemplate m_template;
 

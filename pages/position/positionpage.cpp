@@ -199,8 +199,8 @@ const int kPictureControls[] = {
 };
 const int kTextControls[] = {IDC_POS_FONT, IDC_POS_TEXT_COLOUR, IDC_POS_TEXT, IDC_POS_SHADOW};
 
-std::optional<std::string> RunFontDialog(QWidget* parent, const std::string& spec) {
-    const CTextFont font = ParseTextFont(spec);
+std::optional<std::string> RunFontDialog(QWidget* parent, const std::string& fontName) {
+    const CTextFont font = ParseTextFont(fontName);
     QFont initial(QString::fromStdString(font.family));
     initial.setStyleName(QString::fromStdString(font.style));
     bool ok = false;
@@ -209,7 +209,7 @@ std::optional<std::string> RunFontDialog(QWidget* parent, const std::string& spe
         return std::nullopt;
     const QString style =
         chosen.styleName().isEmpty() ? QFontDatabase::styleString(chosen) : chosen.styleName();
-    return TextFontSpec({chosen.family().toStdString(), style.toStdString()});
+    return TextFontName({chosen.family().toStdString(), style.toStdString()});
 }
 
 std::optional<int32_t> RunColourDialog(QWidget* parent, int32_t colour) {

@@ -120,14 +120,14 @@ TEST(TextStamp, SizePlaceToneAndDrawingOncePerSize) {
     CStampLook look;
     look.sizeMode = kSizePercentOfWidth;
     look.sizePercent = 20;
-    CTextStampSpec spec;
-    spec.text = "\u00a9 Jane Doe";
-    spec.font = {"DejaVu Sans", "Bold"};
-    spec.autoColour = true;
-    spec.halign = 2;
+    CTextStampParams params;
+    params.text = "\u00a9 Jane Doe";
+    params.font = {"DejaVu Sans", "Bold"};
+    params.autoColour = true;
+    params.halign = 2;
     const CPhotoPlacement placement{2, 2, 0, 0, true};
     for (const uint32_t background : {0xFF000000u, 0xFFFFFFFFu, 0xFF203040u, 0xFFE0F0D0u}) {
-        CTextStampMaker maker(spec, look);
+        CTextStampMaker maker(params, look);
         for (const int width : {1000, 500}) {
             CMemoryBitmap photo;
             MakePicture(photo, width, 400, background);
@@ -139,7 +139,7 @@ TEST(TextStamp, SizePlaceToneAndDrawingOncePerSize) {
             };
             const CShapedStamp shaped = maker.Shape(facts);
             // The text's block is the share; the shadow's margin lies around it.
-            const int margin = TextShadowMargin(maker.EmFor(spec.text, {width, 400}), true);
+            const int margin = TextShadowMargin(maker.EmFor(params.text, {width, 400}), true);
             EXPECT_NEAR(shaped.upright.width - 2 * margin, width / 5, 1) << width;
             const CStampPlacement where =
                 PhotoStampPlacement(shaped, shaped.own, {width, 400}, 1, placement);
@@ -164,9 +164,9 @@ TEST(TextStamp, SizePlaceToneAndDrawingOncePerSize) {
     }
 
     // A text naming its photo is drawn for each file; offsets scale with the em.
-    spec.text = "{name}";
-    spec.autoColour = false;
-    CTextStampMaker named(spec, look);
+    params.text = "{name}";
+    params.autoColour = false;
+    CTextStampMaker named(params, look);
     CPhotoFacts facts;
     facts.displayed = {1000, 400};
     facts.path = "/a/one.jpg";
