@@ -5,18 +5,13 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cstring>
-#include <thread>
 #include <utility>
 
 using namespace jpegscan;
 
 namespace {
-
-// Splices walking their scans at the moment, in any thread.
-std::atomic<int> g_walking{0};
 
 // A Huffman table for writing: code and length of every symbol, length 0 for none.
 struct CEncodeTable {
@@ -45,8 +40,10 @@ public:
     ~CWriter() { m_out.resize(m_used); }
 
     void Room(size_t bytes) {
+        // The room reserved first, at once: growing by steps zeroed and moved the output
+        // several times over.
         if (m_used + bytes > m_out.size())
-            m_out.resize(std::max(m_out.size() * 2, m_used + bytes + 65536));
+            m_out.resize(std::max({m_out.capacity(), m_out.size() * 2, m_used + bytes + 65536}));
     }
     // Bytes that are whole stuffed data already, or markers.
     void Raw(const uint8_t* from, size_t count) {
@@ -285,18 +282,30 @@ struct CJpegScanSplice::CState {
     CHuffman dcTables[NUM_HUFF_TBLS], acSkipTables[NUM_HUFF_TBLS], acSymbolTables[NUM_HUFF_TBLS];
     CEncodeTable dcEncode[NUM_HUFF_TBLS], acEncode[NUM_HUFF_TBLS];
     std::vector<CSegment> segments;
-    // Without restart markers, the walk: where each block starts and its DC value; where
-    // the data ends.
-    CJpegDcDecoder::CPlanes walk;
-    int lastOf[3] = {}; // the last block of each component in an MCU
-    // Where MCU m starts (the end of the data for the one after the last).
-    uint64_t McuBits(int64_t m) const {
-        return m < mcus ? walk.positions[size_t(m * blocksPerMcu)] : walk.endBits;
-    }
-    // The DC predictions before MCU m.
-    void McuPredictors(int64_t m, int* predictors) const {
-        for (int c = 0; c < components; ++c)
-            predictors[c] = m == 0 ? 0 : walk.dc[size_t((m - 1) * blocksPerMcu + lastOf[c])];
+    // Without restart markers, the walk: the reader and the DC predictions before every
+    // kCheckpointMcus-th MCU, and where the data ends. Any other MCU is found by walking on
+    // from the checkpoint before it, a few MCUs at most: recording every MCU cost more in
+    // memory traffic than the walk itself.
+    static constexpr int64_t kCheckpointMcus = 32;
+    struct CCheckpoint {
+        CReader reader;
+        int predictors[3];
+    };
+    std::vector<CCheckpoint> checkpoints;
+    uint64_t endBits = 0;
+
+    // The reader at the start of MCU m (m before the last) and the DC predictions before
+    // it. False for a code in no table, which the walk ruled out.
+    bool Seek(int64_t m, CReader& r, int* predictors) const {
+        const CCheckpoint& c = checkpoints[size_t(m / kCheckpointMcus)];
+        r = c.reader;
+        std::copy(std::begin(c.predictors), std::end(c.predictors), predictors);
+        for (int64_t i = m / kCheckpointMcus * kCheckpointMcus; i < m; ++i)
+            for (int b = 0; b < blocksPerMcu; ++b)
+                if (!DecodeBlock(r, *dcSkip[size_t(b)], *acSkip[size_t(b)],
+                                 predictors[blockComponent[size_t(b)]]))
+                    return false;
+        return true;
     }
 
     // The touched MCUs: columns [col0, col1) of rows [row0, row1); with restart markers,
@@ -334,11 +343,6 @@ struct CJpegScanSplice::CState {
         ++recoded;
         return true;
     }
-    // The reader at an unstuffed bit position of a segment.
-    static void StartAt(CReader& r, CCursor& cursor, uint64_t bit) {
-        r.Start(cursor.RawOf(bit / 8), cursor.Segment().end, bit / 8);
-        r.Skip(int(bit % 8));
-    }
 };
 
 CJpegScanSplice::CJpegScanSplice() : m_state(std::make_unique<CState>()) {}
@@ -348,7 +352,8 @@ void CJpegScanSplice::Clear() {
     CState& s = *m_state;
     s.mapped = false;
     s.segments.clear();
-    s.walk = CJpegDcDecoder::CPlanes();
+    s.checkpoints.clear(); // its room serves the next file
+    s.endBits = 0;
     for (std::vector<CState::CBlock>& b : s.blocks)
         std::vector<CState::CBlock>().swap(b);
     s.touchedIntervals.clear();
@@ -459,27 +464,29 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
         s.mapped = true;
         return true;
     }
-    // Every code of the scan read once, where each MCU starts noted, by the preview's DC
-    // decoder: a code in no table, data cut short or whole bytes left over send the file
-    // libjpeg's way. Its second thread is worth having while no other splice walks.
-    const int others = g_walking.fetch_add(1);
-    CJpegDcDecoder::CPlanes& planes = s.walk;
-    bool walked = false;
-    try {
-        walked = CJpegDcDecoder::DecodeDc(
-            cinfo, scan, size, others == 0 && std::thread::hardware_concurrency() > 1 ? 2 : 1,
-            planes, m_splitBytes, true);
-    } catch (...) {
-        g_walking.fetch_sub(1);
-        throw;
-    }
-    g_walking.fetch_sub(1);
+    // Every code of the scan read once: a code in no table, data cut short or whole bytes
+    // left over send the file libjpeg's way.
     const CSegment& segment = s.segments[0];
-    if (!walked || planes.endBits > segment.bits || segment.bits - planes.endBits >= 8 ||
-        planes.positions.size() != size_t(s.mcus * blocks))
+    s.checkpoints.reserve(
+        size_t(std::min<int64_t>(s.mcus / CState::kCheckpointMcus + 1, int64_t(size / 8) + 1)));
+    r.Start(segment.begin, segment.end, 0);
+    int predictors[3] = {};
+    for (int64_t m = 0; m < s.mcus; ++m) {
+        if (m % CState::kCheckpointMcus == 0) {
+            // Data cut short reads as zeros, which decode as blocks as well: given up as
+            // soon as the bits are plainly used up, not after a picture's worth of zeros.
+            if (r.Position() > segment.bits + kMaxMcuBits)
+                return false;
+            s.checkpoints.push_back({r, {predictors[0], predictors[1], predictors[2]}});
+        }
+        for (int b = 0; b < blocks; ++b)
+            if (!DecodeBlock(r, *s.dcSkip[size_t(b)], *s.acSkip[size_t(b)],
+                             predictors[s.blockComponent[size_t(b)]]))
+                return false;
+    }
+    s.endBits = r.Position();
+    if (s.endBits > segment.bits || segment.bits - s.endBits >= 8)
         return false;
-    for (int b = 0; b < blocks; ++b)
-        s.lastOf[s.blockComponent[size_t(b)]] = b;
     s.mapped = true;
     return true;
 }
@@ -536,12 +543,11 @@ bool CJpegScanSplice::DecodeTouched(int mcuX0, int mcuY0, int mcuX1, int mcuY1) 
         }
         return true;
     }
-    CCursor cursor(s.segments[0]);
     for (int y = s.row0; y < s.row1; ++y) {
         const int64_t m0 = int64_t(y) * s.mcusWide + s.col0;
-        CState::StartAt(r, cursor, s.McuBits(m0));
         int predictors[4] = {};
-        s.McuPredictors(m0, predictors);
+        if (!s.Seek(m0, r, predictors))
+            return false;
         for (int64_t m = m0; m < m0 + (s.col1 - s.col0); ++m)
             if (!s.DecodeMcu(r, m, predictors))
                 return false;
@@ -596,7 +602,6 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         return true;
     }
     CCursor cursor(s.segments[0]);
-    const uint64_t endBits = s.McuBits(s.mcus);
     uint64_t copied = 0; // the input's bits out so far
     for (int y = s.row0; touched && y < s.row1; ++y) {
         // The touched MCUs of a row, and of the rows after it while they run on.
@@ -604,22 +609,24 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         while (s.col0 == 0 && s.col1 == s.mcusWide && y + 1 < s.row1)
             ++y;
         const int64_t last = int64_t(y) * s.mcusWide + s.col1;
-        CopyBits(cursor, copied, s.McuBits(first), w);
+        CReader r;
         int predictors[4] = {};
-        s.McuPredictors(first, predictors);
+        if (!s.Seek(first, r, predictors))
+            return false;
+        CopyBits(cursor, copied, r.Position(), w);
         for (int64_t m = first; m < last; ++m)
             if (!s.EncodeMcu(m, predictors, w))
                 return false;
-        copied = s.McuBits(last);
-        if (last == s.mcus)
+        if (last == s.mcus) {
+            copied = s.endBits;
             break;
+        }
         // The next MCU's DC values were predicted from the old blocks: it is coded again
         // against the new ones, so that the rest can be copied.
         JBLOCK next[kMaxBlocksInMcu] = {};
-        CReader r;
-        CState::StartAt(r, cursor, copied);
         int old[4] = {};
-        s.McuPredictors(last, old);
+        if (!s.Seek(last, r, old))
+            return false;
         w.Room(size_t(kMaxMcuBits / 4));
         for (int b = 0; b < s.blocksPerMcu; ++b) {
             const int c = s.blockComponent[size_t(b)];
@@ -629,9 +636,9 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
                 return false;
         }
         ++s.recoded;
-        copied = s.McuBits(last + 1);
+        copied = r.Position();
     }
-    CopyBits(cursor, copied, endBits, w);
+    CopyBits(cursor, copied, s.endBits, w);
     w.Pad();
     return true;
 }
