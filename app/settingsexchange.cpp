@@ -218,7 +218,14 @@ void CMainDialog::ApplySettingsToPages() {
 
     // 10.
     SetChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
-    SetChecked(output, IDC_OUT_OVERWRITE, s.overwritefiles);
+    // One of three: checking one unchecks the others.
+    SetChecked(output,
+               s.overwritefiles ? IDC_OUT_OVERWRITE
+               : s.KeepsBoth()  ? IDC_OUT_KEEP_BOTH
+                                : IDC_OUT_SKIP,
+               true);
+    if (auto* page = qobject_cast<COutputPage*>(output))
+        page->SetNameTemplate(s.outputname);
 
     // 11 to 13.
     if (position)
@@ -243,6 +250,9 @@ void CMainDialog::GatherSettingsFromPages() {
     }
     // 2.
     ReadChecked(output, IDC_OUT_OVERWRITE, s.overwritefiles);
+    ReadChecked(output, IDC_OUT_KEEP_BOTH, s.renamefiles);
+    if (const auto* page = qobject_cast<const COutputPage*>(output))
+        s.outputname = page->GetNameTemplate();
     ReadChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
     ReadChecked(output, IDC_OUT_PRESERVE, s.biptc);
     ReadChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);

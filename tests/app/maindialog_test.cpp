@@ -10,6 +10,7 @@
 #include "platform/tabcontrol.h"
 #include "resources/stringtable.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -214,7 +215,7 @@ TEST_F(MainDialog, EveryCloseGathersTheSettingsAndSavesThePlacement) {
         const auto dialog = Open();
         EXPECT_FALSE(dialog->GetSettings().overwritefiles);
         auto* overwrite =
-            GetDlgItemAs<QCheckBox>(dialog->GetPage(CMainPages::kOutput), IDC_OUT_OVERWRITE);
+            GetDlgItemAs<QAbstractButton>(dialog->GetPage(CMainPages::kOutput), IDC_OUT_OVERWRITE);
         auto* png = GetDlgItemAs<QRadioButton>(dialog->GetPage(CMainPages::kOutput), IDC_OUT_PNG);
         overwrite->setChecked(true);
         png->setChecked(true);
