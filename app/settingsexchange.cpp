@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QSlider>
 
 const QString CMainDialog::kConfigFilter =
@@ -224,8 +225,8 @@ void CMainDialog::ApplySettingsToPages() {
                : s.KeepsBoth()  ? IDC_OUT_KEEP_BOTH
                                 : IDC_OUT_SKIP,
                true);
-    if (auto* page = qobject_cast<COutputPage*>(output))
-        page->SetNameTemplate(s.outputname);
+    if (auto* name = output ? GetDlgItemAs<QLineEdit>(output, IDC_OUT_NAME) : nullptr)
+        name->setText(QString::fromStdString(s.outputname));
 
     // 11 to 13.
     if (position)
@@ -251,8 +252,8 @@ void CMainDialog::GatherSettingsFromPages() {
     // 2.
     ReadChecked(output, IDC_OUT_OVERWRITE, s.overwritefiles);
     ReadChecked(output, IDC_OUT_KEEP_BOTH, s.renamefiles);
-    if (const auto* page = qobject_cast<const COutputPage*>(output))
-        s.outputname = page->GetNameTemplate();
+    if (const auto* name = output ? GetDlgItemAs<QLineEdit>(output, IDC_OUT_NAME) : nullptr)
+        s.outputname = name->text().toStdString();
     ReadChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
     ReadChecked(output, IDC_OUT_PRESERVE, s.biptc);
     ReadChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);

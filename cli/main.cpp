@@ -134,13 +134,24 @@ void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchI
         std::string nameProblem;
         if (!namer.IsDefault()) {
             const size_t slash = title.rfind('/');
-            // A name from the photo's EXIF shows its placeholders: nothing is read here.
             title = (slash == std::string::npos ? std::string() : title.substr(0, slash + 1)) +
                     namer.Name(input.path, nullptr, index, count, extension, nameProblem);
-            if (namer.NeedsPhoto())
-                nameProblem.clear();
         }
         std::string output = OutputPath(settings.outputdir, title + extension);
+        // A name from the photo is known only once the photo is read, which a dry run does
+        // not do: the template stands for it.
+        if (namer.NeedsPhoto()) {
+            const size_t slash = input.title.rfind('/');
+            const std::string folders =
+                slash == std::string::npos ? std::string() : input.title.substr(0, slash + 1);
+            const std::string line =
+                input.path + " -> " +
+                OutputPath(settings.outputdir, folders + settings.outputname + extension) +
+                " (named from the photo)\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            ++create;
+            continue;
+        }
         const COutputRegistry::CCheck check = outputs.Check(output);
         const std::string key = std::filesystem::path(output).lexically_normal().string();
         std::string line = input.path + " -> " + output;
