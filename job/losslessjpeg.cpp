@@ -109,6 +109,8 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
     // before its coefficients are read.
     int orientation = 1;
     const auto accept = [&](const CSavedMarker* markers, int width, int height) {
+        if (plan.seeMarkers)
+            plan.seeMarkers(markers);
         if (plan.admit)
             plan.admit(width, height);
         if (plan.shaper && plan.followExif)

@@ -152,6 +152,12 @@ const CExtendedSetting kExtendedSettings[] = {
     // On unless switched off, as for a new text.
     {"textshadow", [](const CStampSettingsValues& v) { return FlagToText(v.textshadow); },
      [](CStampSettingsValues& v, std::string_view text) { v.textshadow = text != "0"; }},
+    {"outputname", [](const CStampSettingsValues& v) { return v.outputname; },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.outputname = text.empty() ? CStampSettingsValues().outputname : std::string(text);
+     }},
+    {"renamefiles", [](const CStampSettingsValues& v) { return FlagToText(v.renamefiles); },
+     [](CStampSettingsValues& v, std::string_view text) { v.renamefiles = TextToFlag(text); }},
 };
 
 } // namespace
