@@ -117,7 +117,9 @@ struct CExtendedSetting {
 };
 std::span<const CExtendedSetting> ExtendedSettings();
 
-// Values longer than this many bytes do not survive the store: they read back as empty.
+// Values longer than this many bytes do not survive the store: they read back as empty. A
+// stamp text is stored in pieces of at most this size, four of them (about 1 KB, the rest
+// of a longer text is cut).
 constexpr std::size_t kMaxSettingsTextBytes = 259;
 
 // The settings record with its persistence. Constructed from a store it loads the values
