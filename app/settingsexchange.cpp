@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QSlider>
 
 const QString CMainDialog::kConfigFilter =
@@ -218,7 +219,14 @@ void CMainDialog::ApplySettingsToPages() {
 
     // 10.
     SetChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
-    SetChecked(output, IDC_OUT_OVERWRITE, s.overwritefiles);
+    // One of three: checking one unchecks the others.
+    SetChecked(output,
+               s.overwritefiles ? IDC_OUT_OVERWRITE
+               : s.KeepsBoth()  ? IDC_OUT_KEEP_BOTH
+                                : IDC_OUT_SKIP,
+               true);
+    if (auto* name = output ? GetDlgItemAs<QLineEdit>(output, IDC_OUT_NAME) : nullptr)
+        name->setText(QString::fromStdString(s.outputname));
 
     // 11 to 13.
     if (position)
@@ -243,6 +251,9 @@ void CMainDialog::GatherSettingsFromPages() {
     }
     // 2.
     ReadChecked(output, IDC_OUT_OVERWRITE, s.overwritefiles);
+    ReadChecked(output, IDC_OUT_KEEP_BOTH, s.renamefiles);
+    if (const auto* name = output ? GetDlgItemAs<QLineEdit>(output, IDC_OUT_NAME) : nullptr)
+        s.outputname = name->text().toStdString();
     ReadChecked(input, IDC_IN_PREVIEW_CHECK, s.bpreview);
     ReadChecked(output, IDC_OUT_PRESERVE, s.biptc);
     ReadChecked(output, IDC_OUT_LOSSLESS, s.losslessjpeg);

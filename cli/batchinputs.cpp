@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -98,6 +99,47 @@ std::vector<CBatchInput> ExpandBatchInputs(const std::vector<std::string>& argum
         }
     }
     return inputs;
+}
+
+namespace {
+
+// The path of path below base without its leading "./", or empty when it does not lie
+// below base.
+std::filesystem::path RelativeBelow(const std::filesystem::path& path,
+                                    const std::filesystem::path& base) {
+    const std::filesystem::path relative = path.lexically_relative(base);
+    if (relative.empty() || relative == "." || *relative.begin() == "..")
+        return {};
+    return relative;
+}
+
+} // namespace
+
+bool MirrorBelowBase(const std::string& base, std::vector<CBatchInput>& inputs,
+                     std::string& outside) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path absoluteBase = fs::absolute(base, error).lexically_normal();
+    fs::path realBase;
+    for (CBatchInput& input : inputs) {
+        const fs::path absolute = fs::absolute(input.path, error).lexically_normal();
+        fs::path relative = RelativeBelow(absolute, absoluteBase);
+        if (relative.empty()) {
+            // A card reached through a link, or a base given through one.
+            if (realBase.empty())
+                realBase = fs::weakly_canonical(absoluteBase, error);
+            const fs::path real = fs::weakly_canonical(absolute, error);
+            if (!error && !realBase.empty())
+                relative = RelativeBelow(real, realBase);
+        }
+        if (relative.empty()) {
+            outside = input.path;
+            return false;
+        }
+        const std::string folders = relative.parent_path().string();
+        input.title = (folders.empty() ? std::string() : folders + '/') + FileTitle(input.path);
+    }
+    return true;
 }
 
 std::string UnreadableReason(const CUnreadablePath& path) {

@@ -33,6 +33,13 @@ std::vector<CBatchInput> ExpandBatchInputs(const std::vector<std::string>& argum
                                            std::vector<CUnreadablePath>& unreadable,
                                            bool recursive = false);
 
+// Gives every input the title that mirrors its folder below base, as a recursive listing
+// does below the folder it lists: "base/card1/DCIM/a.jpg" gets "card1/DCIM/a". Paths are
+// compared made absolute, and through the links in them when that alone puts an input
+// below base. False with the first input that does not lie below base in outside.
+bool MirrorBelowBase(const std::string& base, std::vector<CBatchInput>& inputs,
+                     std::string& outside);
+
 // The reason for an unreadable path as a run's line tells it: "cannot list folder:
 // Permission denied", "cannot read: File name too long".
 std::string UnreadableReason(const CUnreadablePath& path);

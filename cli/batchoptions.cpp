@@ -2,6 +2,7 @@
 
 #include "core/stamplayout.h"
 #include "imagelib/imageformats.h"
+#include "job/outputnames.h"
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
 
@@ -127,6 +128,32 @@ public:
             if (text.empty())
                 return Fail("--output: the folder must not be empty");
             o.output = text;
+            return true;
+        }
+        if (option == "--name") {
+            COutputNamer namer;
+            std::string problem;
+            if (!namer.Parse(text, problem))
+                return Fail("--name: " + problem);
+            o.name = text;
+            return true;
+        }
+        if (option == "--if-exists") {
+            const std::string lower = Lower(text);
+            if (lower == "skip")
+                o.ifExists = kIfExistsSkip;
+            else if (lower == "overwrite")
+                o.ifExists = kIfExistsOverwrite;
+            else if (lower == "rename")
+                o.ifExists = kIfExistsRename;
+            else
+                return Fail("--if-exists: '" + text + "' is not one of skip, overwrite, rename");
+            return true;
+        }
+        if (option == "--base") {
+            if (text.empty())
+                return Fail("--base: the folder must not be empty");
+            o.mirrorBase = text;
             return true;
         }
         if (option == "--save-config") {
@@ -320,9 +347,9 @@ public:
             o.base = CBatchOptions::Base::Defaults;
             ++m_baseCount;
         } else if (option == "--overwrite")
-            o.overwrite = true;
+            o.ifExists = kIfExistsOverwrite;
         else if (option == "--no-overwrite")
-            o.overwrite = false;
+            o.ifExists = kIfExistsSkip;
         else if (option == "--preserve-headers")
             o.preserveHeaders = true;
         else if (option == "--no-preserve-headers")
@@ -384,10 +411,12 @@ const std::map<char, std::string> kShortOptions = {
 
 bool TakesValue(const std::string& option) {
     static const char* const kWithValue[] = {
-        "--config",     "--stamp",   "--output",     "--format",     "--quality",   "--align",
-        "--offset",     "--opacity", "--key",        "--tolerance",  "--feather",   "--save-config",
-        "--size",       "--jobs",    "--files-from", "--log-format", "--angle",     "--tile-gap",
-        "--background", "--resize",  "--text",       "--font",       "--text-size", "--text-color"};
+        "--config",     "--stamp",       "--output",    "--format",     "--quality",
+        "--align",      "--offset",      "--opacity",   "--key",        "--tolerance",
+        "--feather",    "--save-config", "--size",      "--jobs",       "--files-from",
+        "--log-format", "--angle",       "--tile-gap",  "--background", "--resize",
+        "--text",       "--font",        "--text-size", "--text-color", "--name",
+        "--if-exists",  "--base"};
     return std::any_of(std::begin(kWithValue), std::end(kWithValue),
                        [&](const char* name) { return option == name; });
 }
@@ -470,8 +499,12 @@ void ApplyBatchOptions(const CBatchOptions& options, CStampSettingsValues& setti
         settings.outputtype = *options.outputType;
     if (options.quality)
         settings.jpgquality = *options.quality;
-    if (options.overwrite)
-        settings.overwritefiles = *options.overwrite;
+    if (options.ifExists) {
+        settings.overwritefiles = *options.ifExists == kIfExistsOverwrite;
+        settings.renamefiles = *options.ifExists == kIfExistsRename;
+    }
+    if (options.name)
+        settings.outputname = *options.name;
     if (options.preserveHeaders)
         settings.biptc = *options.preserveHeaders;
     if (options.align) {
@@ -568,7 +601,15 @@ std::string BatchUsage() {
            "  -o, --output DIR       output folder (default: the settings' outputdir)\n"
            "  -f, --format jpg|bmp|png|webp|avif\n"
            "  -q, --quality 0..100   JPEG, WebP and AVIF\n"
+           "      --name TEMPLATE    the outputs' file names before the extension\n"
+           "                         (default {name}): the placeholders of --text and {n},\n"
+           "                         the input's number in the run (01, 02, ...)\n"
+           "      --if-exists skip|overwrite|rename\n"
+           "                         an existing output is kept and the file skipped\n"
+           "                         (default), replaced, or kept beside the new one,\n"
+           "                         which takes the first free NAME-1, NAME-2, ...\n"
            "      --overwrite | --no-overwrite\n"
+           "                         --if-exists overwrite or skip\n"
            "      --preserve-headers | --no-preserve-headers\n"
            "      --align H,V        H: left|center|right or 0..2;\n"
            "                         V: top|middle|bottom or 0..2\n"
@@ -618,6 +659,8 @@ std::string BatchUsage() {
            "                         (find -print0)\n"
            "  -r, --recursive        folders include their sub-folders; outputs go to the\n"
            "                         same relative sub-folders of the output folder\n"
+           "      --base DIR         every input's folder below DIR is made again in the\n"
+           "                         output folder (inputs outside DIR are refused)\n"
            "      --log-format text|jsonl\n"
            "                         jsonl: one JSON object per file and one for the run\n"
            "                         on stdout\n"
@@ -634,5 +677,6 @@ std::string BatchUsage() {
            "Exit status: 0 when every file was created; 1 when any file failed or was\n"
            "skipped, the run was interrupted, or its log could not be written; 2 for a\n"
            "usage error, an unreadable stamp, a value out of range, an unknown\n"
-           "placeholder or a missing output folder.\n";
+           "placeholder, an unusable name template, an input outside --base or a\n"
+           "missing output folder.\n";
 }

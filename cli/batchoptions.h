@@ -8,6 +8,10 @@
 
 struct CStampSettingsValues;
 
+constexpr int kIfExistsSkip = 0;
+constexpr int kIfExistsOverwrite = 1;
+constexpr int kIfExistsRename = 2;
+
 // The command line of quillmark-batch, parsed but not yet applied. Every value is checked
 // for its range while parsing, so what is here can be applied as it stands.
 struct CBatchOptions {
@@ -23,7 +27,13 @@ struct CBatchOptions {
     std::optional<std::string> output;
     std::optional<int> outputType; // 0 JPEG, 1 BMP, 2 PNG, 3 WebP, 4 AVIF
     std::optional<int> quality;
-    std::optional<bool> overwrite;
+    // What an existing output meets: kIfExistsSkip, kIfExistsOverwrite or kIfExistsRename
+    // (--if-exists; --no-overwrite and --overwrite are the first two).
+    std::optional<int> ifExists;
+    // The outputs' file names before the extension (a checked template).
+    std::optional<std::string> name;
+    // Each input's folder below this one is made again in the output folder.
+    std::optional<std::string> mirrorBase;
     std::optional<bool> preserveHeaders;
     std::optional<std::pair<int, int>> align;  // halign, valign
     std::optional<std::pair<int, int>> offset; // x, y

@@ -6,6 +6,7 @@
 #include "cli/jsonlog.h"
 #include "imagelib/outputfile.h"
 #include "imagelib/textexception.h"
+#include "job/outputnames.h"
 #include "job/outputregistry.h"
 #include "job/qtsettingsstore.h"
 #include "job/stampdescription.h"
@@ -108,6 +109,10 @@ bool TerminalIsDumb() {
 void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchInput>& inputs) {
     // The run's own naming: an unknown output type writes JPEG there too.
     const std::string extension = OutputTypeExtension(settings.outputtype);
+    COutputNamer namer;
+    std::string problem;
+    namer.Parse(settings.outputname, problem);
+    const bool keepBoth = settings.KeepsBoth();
     // The run's own refusals, as the run would meet them: an input in the way, a name an
     // earlier input is to write.
     COutputRegistry outputs([&inputs] {
@@ -117,13 +122,51 @@ void PrintDryRun(const CStampSettingsValues& settings, const std::vector<CBatchI
         return paths;
     });
     std::set<std::string> planned;
+    auto taken = [&](const std::string& path) {
+        return planned.count(std::filesystem::path(path).lexically_normal().string()) != 0 ||
+               outputs.Check(path).state != COutputRegistry::CState::Free;
+    };
     int create = 0, skip = 0, refuse = 0;
-    for (const CBatchInput& input : inputs) {
-        const std::string output = OutputPath(settings.outputdir, input.title + extension);
+    const int count = int(inputs.size());
+    for (int index = 0; index < count; ++index) {
+        const CBatchInput& input = inputs[size_t(index)];
+        std::string title = input.title;
+        std::string nameProblem;
+        if (!namer.IsDefault()) {
+            const size_t slash = title.rfind('/');
+            title = (slash == std::string::npos ? std::string() : title.substr(0, slash + 1)) +
+                    namer.Name(input.path, nullptr, index, count, extension, nameProblem);
+        }
+        std::string output = OutputPath(settings.outputdir, title + extension);
+        // A name from the photo is known only once the photo is read, which a dry run does
+        // not do: the template stands for it.
+        if (namer.NeedsPhoto()) {
+            const size_t slash = input.title.rfind('/');
+            const std::string folders =
+                slash == std::string::npos ? std::string() : input.title.substr(0, slash + 1);
+            const std::string line =
+                input.path + " -> " +
+                OutputPath(settings.outputdir, folders + settings.outputname + extension) +
+                " (named from the photo)\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            ++create;
+            continue;
+        }
         const COutputRegistry::CCheck check = outputs.Check(output);
         const std::string key = std::filesystem::path(output).lexically_normal().string();
         std::string line = input.path + " -> " + output;
-        if (check.state == COutputRegistry::CState::Input) {
+        if (!nameProblem.empty()) {
+            line += " (refused: " + nameProblem + ")";
+            ++refuse;
+        } else if (keepBoth && taken(output)) {
+            int k = 1;
+            while (taken(KeptBesidePath(output, extension, k)))
+                ++k;
+            output = KeptBesidePath(output, extension, k);
+            line = input.path + " -> " + output + " (kept both)";
+            planned.insert(std::filesystem::path(output).lexically_normal().string());
+            ++create;
+        } else if (check.state == COutputRegistry::CState::Input) {
             line += " (refused: " + COutputRegistry::RefusalText(check, output, input.path) + ")";
             ++refuse;
         } else if (planned.count(key)) {
@@ -291,6 +334,8 @@ int main(int argc, char** argv) {
     }
     if (!IsFolder(settings.outputdir))
         return Fail("output folder '" + settings.outputdir + "' does not exist");
+    if (std::string problem; !COutputNamer().Parse(settings.outputname, problem))
+        return Fail("the file name template of the settings: " + problem);
     CStampDescription description = DescribeStamp(settings);
     if (description.IsText()) {
         if (const std::string unknown = UnknownStampPlaceholder(description); !unknown.empty())
@@ -313,6 +358,9 @@ int main(int argc, char** argv) {
     for (const CUnreadablePath& path : unreadable)
         if (path.given)
             return Fail("cannot list folder '" + path.path + "'");
+    if (std::string outside;
+        options.mirrorBase && !MirrorBelowBase(*options.mirrorBase, inputs, outside))
+        return Fail("--base: '" + outside + "' is not in the folder '" + *options.mirrorBase + "'");
     // What a listing met but could not read costs that part alone: its own line, counted
     // as failed, and the run goes on with the rest.
     for (const CUnreadablePath& path : unreadable)
@@ -354,6 +402,8 @@ int main(int argc, char** argv) {
     params.resize = settings.ResizeRule();
     params.stripLocation = settings.striplocation;
     params.stripMetadata = settings.stripmetadata;
+    params.nameTemplate = settings.outputname;
+    params.keepBoth = settings.KeepsBoth();
     CStampJob job(params);
     CStampJobSummary summary = job.Run();
     summary.failed += unlisted;

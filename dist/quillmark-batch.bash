@@ -17,7 +17,7 @@ _quillmark_batch() {
             _filedir
             return
             ;;
-        -o | --output)
+        -o | --output | --base)
             _filedir -d
             return
             ;;
@@ -64,6 +64,14 @@ _quillmark_batch() {
             COMPREPLY=($(compgen -W '25% 50% 75% 100%' -- "$cur"))
             return
             ;;
+        --if-exists)
+            COMPREPLY=($(compgen -W 'skip overwrite rename' -- "$cur"))
+            return
+            ;;
+        --name)
+            COMPREPLY=($(compgen -W '{name} {name}-{n} {date}-{n} {year}-{n}' -- "$cur"))
+            return
+            ;;
         --resize)
             COMPREPLY=($(compgen -W 'none long:2048 long:1600 short:1080 width:1200 50%' -- "$cur"))
             return
@@ -77,7 +85,7 @@ _quillmark_batch() {
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--config --defaults --stamp --output --format --quality
-            --overwrite --no-overwrite --preserve-headers --no-preserve-headers --align
+            --name --if-exists --overwrite --no-overwrite --base --preserve-headers --no-preserve-headers --align
             --offset --opacity --key --tolerance --feather --size --orientation
             --text --font --text-size --text-color --shadow --no-shadow
             --no-orientation --lossless --no-lossless --angle --tile --no-tile --tile-gap

@@ -36,8 +36,13 @@ void Check(const heif_error& error) {
         return;
     const bool unsupported = error.code == heif_error_Unsupported_feature ||
                              error.code == heif_error_Unsupported_filetype;
-    RaiseDecoderError(unsupported ? 6 : 2,
-                      std::string("HEIF: ") + (error.message ? error.message : "decoding failed"));
+    // libheif ends some of its messages with a line break; the log shows one line a file.
+    std::string message = error.message ? error.message : "decoding failed";
+    std::replace_if(
+        message.begin(), message.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    while (!message.empty() && message.back() == ' ')
+        message.pop_back();
+    RaiseDecoderError(unsupported ? 6 : 2, "HEIF: " + message);
 }
 
 // The largest side libheif may allocate for, on top of the pixel count checked here. The

@@ -143,23 +143,49 @@ void COutputFile::Fail(const char* step, int error) {
                          std::string(step) + " " + path + " failed: " + SystemReason(error) + "\n");
 }
 
-void COutputFile::Create(const std::string& path) {
-    Discard();
-    m_path = path;
+int COutputFile::ReplaceRefusal(const std::string& path, struct stat& info, bool& existing) {
     // An existing output is replaced by the rename, which would go through both a folder
     // in its place (failing only at the end) and a file's write protection; refuse both
     // now, before anything is decoded. A link is looked at, not followed: the rename
     // replaces the link and never touches what it points to.
+    existing = ::lstat(path.c_str(), &info) == 0;
+    if (!existing)
+        return 0;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    // A device or pipe of that name would be replaced by a plain file, not written to.
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+        return EEXIST;
+    if (S_ISREG(info.st_mode) && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return errno;
+    return 0;
+}
+
+void COutputFile::CheckReplaceable(const std::string& path) {
+    struct stat info;
+    bool exists = false;
+    if (const int error = ReplaceRefusal(path, info, exists)) {
+        m_path = path;
+        Fail("Creating", error);
+    }
+}
+
+void COutputFile::Create(const std::string& path) {
+    Create(path, true);
+}
+
+void COutputFile::CreateUnsettled(const std::string& path) {
+    Create(path, false);
+}
+
+void COutputFile::Create(const std::string& path, bool settled) {
+    Discard();
+    m_path = path;
     struct stat existing;
-    const bool exists = ::lstat(path.c_str(), &existing) == 0;
-    if (exists) {
-        if (S_ISDIR(existing.st_mode))
-            Fail("Creating", EISDIR);
-        // A device or pipe of that name would be replaced by a plain file, not written to.
-        if (!S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode))
-            Fail("Creating", EEXIST);
-        if (S_ISREG(existing.st_mode) && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
-            Fail("Creating", errno);
+    bool exists = false;
+    if (settled) {
+        if (const int error = ReplaceRefusal(path, existing, exists))
+            Fail("Creating", error);
     }
     const size_t slash = path.rfind('/');
     const std::string folder =

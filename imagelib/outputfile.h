@@ -34,6 +34,14 @@ public:
     // temporary takes its owner and permission bits at once (see Publish), so the new
     // bytes are never readable by more people than the old ones were.
     void Create(const std::string& path);
+    // Creates the temporary beside path for a file whose name is settled only when it is
+    // published (a name tried after another was taken, a name made from the picture): what
+    // is under path now is not looked at.
+    void CreateUnsettled(const std::string& path);
+    // Create's refusals of what is under path, for an unsettled file about to replace it:
+    // a folder, something other than a file or link, a file we may not write. Throws as
+    // Create does, the temporary removed.
+    void CheckReplaceable(const std::string& path);
     // Writes the bytes into the temporary and flushes them to the disk; the name is not
     // touched yet. Once per file.
     void Write(const void* data, size_t size);
@@ -84,6 +92,10 @@ public:
 
 private:
     [[noreturn]] void Fail(const char* step, int error);
+    void Create(const std::string& path, bool settled);
+    // 0, or the reason to refuse replacing what is under path; existing tells whether
+    // something is there (and what, in info).
+    static int ReplaceRefusal(const std::string& path, struct stat& info, bool& existing);
     void KeepAttributes(const struct stat& old);
 
     std::string m_path;

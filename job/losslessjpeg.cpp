@@ -14,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -24,6 +25,27 @@ constexpr unsigned kProfileHeader = sizeof kProfileTag + 2; // tag, zero, number
 bool IsProfileChunk(const CSavedMarker& m) {
     return m.marker == kApp2 && m.dataLength >= kProfileHeader &&
            std::memcmp(m.data.get(), kProfileTag, sizeof kProfileTag) == 0;
+}
+
+// Thrown by the first shaping of a stamp that measures the photo: where it goes is all
+// that shaping is asked for, and drawing it in a tone not yet known would be wasted.
+struct CStampGeometry {
+    CGridSize upright, sized, own;
+};
+
+// The stamp shaped again, now with the luma under its box taken from the decoded blocks
+// (they cover the box: it is part of the region decoded). The same box must come out, or
+// the blocks chosen would not hold the stamp; such a photo goes the ordinary way.
+void ShapeOnRegion(CStampMaker& maker, CPhotoFacts facts, const CStampPlacement& measured,
+                   const CImageBitmap& region, int originX, int originY, CShapedStamp& shaped) {
+    CStampPlacement local = measured;
+    local.targetX -= originX;
+    local.targetY -= originY;
+    facts.lumaUnder = [&](CGridSize, CGridSize, CGridSize) { return MeanLuma(region, local); };
+    const CShapedStamp drawn = maker.Shape(facts);
+    if (drawn.upright != shaped.upright || drawn.sized != shaped.sized || drawn.own != shaped.own)
+        throw CTextException(0, "the stamp's box changed between its measuring and drawing\n");
+    shaped = drawn;
 }
 
 } // namespace
@@ -83,14 +105,12 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
     if ((!plan.stamp && !plan.shaper) || size < 3 || data[0] != 0xFF || data[1] != 0xD8 ||
         data[2] != 0xFF)
         return false;
-    // A stamp whose look follows the pixels under it (a text's automatic tone) needs the
-    // decoded photo before the blocks are chosen: the ordinary path has it.
-    if (plan.shaper && plan.shaper->NeedsPixels())
-        return false;
     // A turned photo whose EXIF block goes would have to be written upright: declined
     // before its coefficients are read.
     int orientation = 1;
     const auto accept = [&](const CSavedMarker* markers, int width, int height) {
+        if (plan.seeMarkers)
+            plan.seeMarkers(markers);
         if (plan.admit)
             plan.admit(width, height);
         if (plan.shaper && plan.followExif)
@@ -106,22 +126,42 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
         // Every copy of the stamp (one unless tiled); the box around them all is coded again.
         // Visited twice rather than listed: a tiled tiny stamp has millions of copies.
         CShapedStamp shaped;
+        CPhotoFacts facts;
+        // The box whose luma the stamp asked for, when it did.
+        std::optional<CStampPlacement> measured;
         std::function<int64_t(const std::function<void(const CStampPlacement&)>&)> forEach;
         if (plan.shaper) {
             const CGridSize stored{m_stamper.GetWidth(), m_stamper.GetHeight()};
-            CPhotoFacts facts;
             facts.displayed = DisplayedSize(stored, orientation);
             facts.orientation = orientation;
             facts.path = plan.inputPath;
             facts.markers = markers.get();
-            shaped = plan.shaper->Shape(facts);
+            const CPhotoPlacement placement{plan.halign, plan.valign, plan.offsetX, plan.offsetY,
+                                            plan.followExif};
+            if (plan.shaper->NeedsPixels()) {
+                // A stamp whose look follows the pixels under it (a text's automatic tone)
+                // tells where it goes before it is drawn: that box is measured on the
+                // decoded blocks below, which are the pixels the ordinary path measures.
+                facts.lumaUnder = [](CGridSize upright, CGridSize sized, CGridSize own) -> int {
+                    throw CStampGeometry{upright, sized, own};
+                };
+                try {
+                    shaped = plan.shaper->Shape(facts);
+                } catch (const CStampGeometry& geometry) {
+                    shaped.upright = geometry.upright;
+                    shaped.sized = geometry.sized;
+                    shaped.own = geometry.own;
+                    measured = PhotoStampPlacement(geometry.upright, geometry.sized, geometry.own,
+                                                   stored, orientation, placement);
+                }
+            } else {
+                shaped = plan.shaper->Shape(facts);
+            }
             stamp = shaped.bitmap.get();
             blend = shaped.blend;
             forEach = [&, stored](const std::function<void(const CStampPlacement&)>& visit) {
-                return ForEachPhotoStampPlacement(
-                    shaped, shaped.own, stored, orientation,
-                    {plan.halign, plan.valign, plan.offsetX, plan.offsetY, plan.followExif},
-                    plan.shaper->Look().tiling, visit);
+                return ForEachPhotoStampPlacement(shaped, shaped.own, stored, orientation,
+                                                  placement, plan.shaper->Look().tiling, visit);
             };
         } else {
             const CStampPlacement single = ComputeStampPlacement(
@@ -145,8 +185,20 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
             m_stamper.Close();
             return false;
         }
+        if (measured && measured->width > 0 && measured->height > 0) {
+            left = std::min(left, measured->targetX);
+            top = std::min(top, measured->targetY);
+            right = std::max(right, measured->targetX + measured->width);
+            bottom = std::max(bottom, measured->targetY + measured->height);
+        }
         m_stamper.ReplaceRegion(left, top, right - left, bottom - top,
                                 [&](CImageBitmap& region, int originX, int originY) {
+                                    if (measured) {
+                                        ShapeOnRegion(*plan.shaper, facts, *measured, region,
+                                                      originX, originY, shaped);
+                                        stamp = shaped.bitmap.get();
+                                        blend = shaped.blend;
+                                    }
                                     forEach([&](CStampPlacement local) {
                                         local.targetX -= originX;
                                         local.targetY -= originY;

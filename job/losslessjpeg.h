@@ -33,6 +33,8 @@ struct CLosslessStampPlan {
     std::function<void(int64_t width, int64_t height)> admit = nullptr;
     // The input's path, for stamps that name their photo (a text's placeholders).
     std::string inputPath = {};
+    // Told the photo's saved markers once they are read (for names made from its EXIF).
+    std::function<void(const CSavedMarker*)> seeMarkers = nullptr;
 };
 
 // JPEG in, JPEG out without a generation of loss: the stamp is placed and composited

@@ -93,7 +93,7 @@ std::string COutputRegistry::RefusalText(const CCheck& check, const std::string&
 }
 
 void COutputRegistry::Create(COutputFile& file, const std::string& outputFolder,
-                             const std::string& output) {
+                             const std::string& output, bool settled) {
     CreateOutputFolders(outputFolder, output);
     const std::string folder = FolderOf(output);
     bool first = false;
@@ -104,7 +104,10 @@ void COutputRegistry::Create(COutputFile& file, const std::string& outputFolder,
     // Outside the lock: the other workers go on meanwhile, their temporaries locked.
     if (first)
         COutputFile::RemoveStaleTemporaries(folder);
-    file.Create(output);
+    if (settled)
+        file.Create(output);
+    else
+        file.CreateUnsettled(output);
 }
 
 COutputRegistry::CCommit COutputRegistry::Commit(COutputFile& file, bool replace,

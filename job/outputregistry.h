@@ -52,8 +52,10 @@ public:
 
     // Creates output's temporary: the folders between outputFolder and it made as needed,
     // the stale temporaries of its folder removed the first time the run writes there.
-    // Throws CTextException as COutputFile::Create and CreateOutputFolders do.
-    void Create(COutputFile& file, const std::string& outputFolder, const std::string& output);
+    // Throws CTextException as COutputFile::Create and CreateOutputFolders do. Unsettled:
+    // the name is chosen only at Commit (COutputFile::CreateUnsettled).
+    void Create(COutputFile& file, const std::string& outputFolder, const std::string& output,
+                bool settled = true);
 
     enum class CCommit { Created, Existed };
     // Publishes the written file under path (its created path when empty), replacing what

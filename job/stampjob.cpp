@@ -3,6 +3,7 @@
 #include "core/stampcompositing.h"
 #include "imagelib/exifedit.h"
 #include "imagelib/textexception.h"
+#include "job/outputnames.h"
 #include "job/photostamp.h"
 
 #include <sched.h>
@@ -16,6 +17,7 @@
 #include <deque>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -46,6 +48,9 @@ std::string PathKey(const std::string& path) {
     return std::filesystem::path(path).lexically_normal().string();
 }
 
+// The "-N" names tried beside one output before its file fails.
+constexpr int kMaxKeptBeside = 99999;
+
 // A file of the run from the moment it is decided until it is delivered to the host.
 struct CFileSlot {
     int index = 0;
@@ -58,6 +63,11 @@ struct CFileSlot {
     bool started = false; // handed to a worker
     bool done = false;    // result ready; written by the worker under the pool's lock
     CStampFileResult result;
+    // The name is settled when the file is delivered (see CStampJob).
+    bool held = false;
+    CHeldOutput hold;
+    // What the name template made of this input's path, when that is no usable name.
+    std::string nameProblem;
 };
 
 // Runs started files. The serial kind stamps a file inside Start on the calling thread:
@@ -76,7 +86,8 @@ class CSerialExecutor : public CExecutor {
 public:
     explicit CSerialExecutor(const CStampRun& run) : m_worker(run) {}
     void Start(CFileSlot& slot) override {
-        slot.result = m_worker.StampFile(slot.input, slot.output, slot.replace);
+        slot.result = m_worker.StampFile(slot.input, slot.output, slot.replace,
+                                         slot.held ? &slot.hold : nullptr);
         slot.done = true;
     }
     bool IsDone(const CFileSlot& slot) override { return slot.done; }
@@ -145,7 +156,8 @@ private:
                 m_queue.pop_front();
             }
             // The slot's paths are not touched by the coordinator while it is in flight.
-            CStampFileResult result = worker.StampFile(slot->input, slot->output, slot->replace);
+            CStampFileResult result = worker.StampFile(slot->input, slot->output, slot->replace,
+                                                       slot->held ? &slot->hold : nullptr);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 slot->result = std::move(result);
@@ -276,6 +288,7 @@ bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
     plan.stripLocation = m_run.stripLocation;
     plan.admit = [this](int64_t width, int64_t height) { m_memory.TakePicture(width, height); };
     plan.inputPath = m_inputPath;
+    plan.seeMarkers = m_seeMarkers;
     if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
     output.Write(m_losslessBytes.data(), m_losslessBytes.size());
@@ -284,34 +297,56 @@ bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
 }
 
 CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
-                                         const std::string& outputPath, bool replace) {
+                                         const std::string& outputPath, bool replace,
+                                         CHeldOutput* held) {
     CStampFileResult result;
     result.input = inputPath;
     result.output = outputPath;
     const auto start = std::chrono::steady_clock::now();
     m_inputPath = inputPath;
+    // A name from the photo is made as soon as its markers are read, and refused before
+    // the picture is encoded.
+    std::string nameProblem;
+    if (held && held->name)
+        m_seeMarkers = [&](const CSavedMarker* markers) {
+            result.output = held->name(markers, nameProblem);
+        };
+    auto requireName = [&] {
+        if (!nameProblem.empty())
+            throw CTextException(-1, nameProblem + "\n");
+    };
     try {
-        COutputFile output;
+        COutputFile own;
+        if (held)
+            held->file = std::make_unique<COutputFile>();
+        COutputFile& output = held ? *held->file : own;
         // First: a file that can never be written costs no decoding.
-        m_run.outputs->Create(output, m_run.outputFolder, outputPath);
+        m_run.outputs->Create(output, m_run.outputFolder, outputPath, !held);
         // Read once, for whichever path takes it.
         CFileSource input;
         CImageDecoder::OpenFile(input, inputPath);
         if (!StampLosslessly(input, output)) {
             m_decoder.Decode(input, m_bitmap, 32);
             input.Close(); // its bytes are not held while the output is made
+            if (m_seeMarkers)
+                m_seeMarkers(m_bitmap.GetMarkers());
+            requireName();
             // In the stored grid, before a turn upright could swap the sides.
             m_resized = m_bitmap.GetWidth() != m_decoder.GetFullWidth() ||
                         m_bitmap.GetHeight() != m_decoder.GetFullHeight();
             StampPicture();
             EncodeOutput(output);
         }
+        requireName();
         // Lost to a file that appeared meanwhile, without overwrite: as if it had been there
         // when the file was picked. The temporary goes with the output object.
-        result.status =
-            m_run.outputs->Commit(output, replace, inputPath) == COutputRegistry::CCommit::Created
-                ? CStampFileResult::Created
-                : CStampFileResult::Skipped;
+        if (held)
+            result.status = CStampFileResult::Created; // named by the run
+        else
+            result.status = m_run.outputs->Commit(output, replace, inputPath) ==
+                                    COutputRegistry::CCommit::Created
+                                ? CStampFileResult::Created
+                                : CStampFileResult::Skipped;
     } catch (const CTextException& e) {
         result.status = CStampFileResult::Failed;
         result.message = ShownText(e.GetText());
@@ -321,6 +356,9 @@ CStampFileResult CStampWorker::StampFile(const std::string& inputPath,
         result.status = CStampFileResult::Failed;
         result.message = e.what();
     }
+    if (held && result.status != CStampFileResult::Created)
+        held->file.reset(); // the temporary goes
+    m_seeMarkers = nullptr;
     // The next picture reuses these pixels' pages (allocating them anew costs some 20 % of
     // a batch of photos). Where the budget is tight, they go with their share, so that what
     // the budget lends out is what the workers hold.
@@ -364,8 +402,18 @@ CStampJobSummary CStampJob::Run() {
         run.outputType = kOutputJpeg;
     run.extension = OutputTypeExtension(run.outputType);
     // Taken now, on this thread: the workers may need the list and must not ask the host.
-    COutputRegistry outputs([inputs = host.GetFilePaths()] { return inputs; });
+    const std::vector<std::string> inputPaths = host.GetFilePaths();
+    COutputRegistry outputs([&inputPaths] { return inputPaths; });
     run.outputs = &outputs;
+    COutputNamer namer;
+    std::string templateProblem;
+    namer.Parse(m_params.nameTemplate, templateProblem);
+    const bool keepBoth = m_params.keepBoth;
+    // Names settled at delivery, in input order (see the class comment).
+    const bool settleInOrder = keepBoth || namer.NeedsPhoto();
+    const int runCount = int(inputPaths.size());
+    // Where each kept-beside name goes on: the names below it are taken.
+    std::map<std::string, int> nextBeside;
 
     const int workers = std::clamp(m_params.workers, 1, kMaxJobWorkers);
     CMemoryBudget budget(CMemoryBudget::SystemBudget(workers));
@@ -379,7 +427,58 @@ CStampJobSummary CStampJob::Run() {
     if (!executor)
         executor = std::make_unique<CSerialExecutor>(run);
 
+    // Gives a file written under its temporary its name, as the serial run would at this
+    // point of the run.
+    auto settleName = [&](CFileSlot& slot) {
+        CStampFileResult& result = slot.result;
+        const std::unique_ptr<COutputFile> file = std::move(slot.hold.file);
+        if (!file || result.status != CStampFileResult::Created)
+            return;
+        const std::string wanted = result.output;
+        try {
+            if (!keepBoth) {
+                const COutputRegistry::CCheck check = outputs.Check(wanted);
+                if (check.state == COutputRegistry::CState::Written ||
+                    check.state == COutputRegistry::CState::Input) {
+                    result.status = CStampFileResult::Failed;
+                    result.message = COutputRegistry::RefusalText(check, wanted, result.input);
+                    return;
+                }
+                if (check.state == COutputRegistry::CState::Exists && !slot.replace) {
+                    result.status = CStampFileResult::Skipped;
+                    return;
+                }
+                if (slot.replace)
+                    file->CheckReplaceable(wanted);
+                if (outputs.Commit(*file, slot.replace, result.input, wanted) !=
+                    COutputRegistry::CCommit::Created)
+                    result.status = CStampFileResult::Skipped;
+                return;
+            }
+            // Whatever is under a name, an input or a file of this run included, stays.
+            int& k = nextBeside[PathKey(wanted)];
+            for (;; ++k) {
+                if (k > kMaxKeptBeside)
+                    throw CTextException(-1, "no free name beside " + wanted + " up to -" +
+                                                 std::to_string(kMaxKeptBeside) + "\n");
+                const std::string name = k == 0 ? wanted : KeptBesidePath(wanted, run.extension, k);
+                if (outputs.Check(name).state != COutputRegistry::CState::Free)
+                    continue;
+                if (outputs.Commit(*file, false, result.input, name) ==
+                    COutputRegistry::CCommit::Created) {
+                    result.output = name;
+                    ++k;
+                    return;
+                }
+            }
+        } catch (const CTextException& e) {
+            result.status = CStampFileResult::Failed;
+            result.message = ShownText(e.GetText());
+        }
+    };
     auto deliver = [&](CFileSlot& slot) {
+        if (slot.held)
+            settleName(slot);
         const CStampFileResult& result = slot.result;
         std::string line;
         switch (result.status) {
@@ -411,9 +510,12 @@ CStampJobSummary CStampJob::Run() {
         for (const auto& other : pending) {
             if (!other->started || executor->IsDone(*other))
                 continue;
-            if (other->outputKey == slot.outputKey || other->inputKey == slot.outputKey)
+            // Names settled in order never meet in flight: only delivered files take names.
+            if (!slot.outputKey.empty() &&
+                ((!settleInOrder && other->outputKey == slot.outputKey) ||
+                 other->inputKey == slot.outputKey))
                 return true;
-            if (slot.decided && other->outputKey == slot.inputKey)
+            if (slot.decided && !other->outputKey.empty() && other->outputKey == slot.inputKey)
                 return true;
         }
         return false;
@@ -454,14 +556,65 @@ CStampJobSummary CStampJob::Run() {
         if (!next) {
             next = std::make_unique<CFileSlot>();
             next->index = nextIndex++;
-            next->output = OutputPath(outputFolder, host.GetFileTitle(next->index) + run.extension);
-            next->outputKey = PathKey(next->output);
+            const std::string title = host.GetFileTitle(next->index);
+            if (namer.IsDefault()) {
+                next->output = OutputPath(outputFolder, title + run.extension);
+            } else {
+                // The title's sub-folders (a recursive or mirrored input) stay; the name is
+                // the template's.
+                const size_t slash = title.rfind('/');
+                const std::string folders =
+                    slash == std::string::npos ? std::string() : title.substr(0, slash + 1);
+                const std::string path = next->index < runCount ? inputPaths[size_t(next->index)]
+                                                                : host.GetFilePath(next->index);
+                if (namer.NeedsPhoto()) {
+                    // Where its temporary goes until the photo names it.
+                    next->output =
+                        OutputPath(outputFolder, folders + FileTitle(path) + run.extension);
+                    next->hold.name = [&namer, &run, &outputFolder, folders, path,
+                                       index = next->index, runCount](const CSavedMarker* markers,
+                                                                      std::string& problem) {
+                        return OutputPath(
+                            outputFolder,
+                            folders +
+                                namer.Name(path, markers, index, runCount, run.extension, problem) +
+                                run.extension);
+                    };
+                } else {
+                    next->output = OutputPath(outputFolder,
+                                              folders +
+                                                  namer.Name(path, nullptr, next->index, runCount,
+                                                             run.extension, next->nameProblem) +
+                                                  run.extension);
+                }
+            }
+            next->held = settleInOrder;
+            // A name from the photo is known only once it is read: nothing to wait for.
+            next->outputKey = namer.NeedsPhoto() ? std::string() : PathKey(next->output);
         }
         if (blocked(pending, *next)) {
             executor->WaitForAny();
             continue;
         }
         CFileSlot& slot = *next;
+        if (!slot.decided && !slot.nameProblem.empty()) {
+            slot.result.input = host.GetFilePath(slot.index);
+            slot.result.output = slot.output;
+            slot.result.status = CStampFileResult::Failed;
+            slot.result.message = slot.nameProblem;
+            slot.decided = slot.done = true;
+            pending.push_back(std::move(next));
+            continue;
+        }
+        if (!slot.decided && slot.held) {
+            // Refusals and existing files are met when the name is settled.
+            slot.replace = host.IsOverwriteChecked() && !keepBoth;
+            slot.input = host.GetFilePath(slot.index);
+            slot.inputKey = PathKey(slot.input);
+            slot.decided = true;
+            if (blocked(pending, slot))
+                continue;
+        }
         if (!slot.decided) {
             // Decided only now that no earlier file is writing this output, so the test
             // sees what the serial run would see.

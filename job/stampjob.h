@@ -15,6 +15,7 @@
 #include "job/outputregistry.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 class CImageBitmap;
 class CImageEncoder;
 class CStampMaker;
+struct CSavedMarker;
 
 // How one file of a run ended, as its log line tells it.
 struct CStampFileResult {
@@ -121,6 +123,13 @@ struct CStampJobParams {
     bool stripMetadata = false;
     // 0xRRGGBB that a transparent photo is laid on for an output format without alpha.
     uint32_t background = 0xFFFFFF;
+    // The outputs' file names before the extension: the placeholders of a text stamp and
+    // {n} (COutputNamer). Empty: the inputs' titles. The front end refuses a template that
+    // does not parse; here one names the outputs as the empty one does.
+    std::string nameTemplate{};
+    // An existing output, or one an earlier file of the run wrote, is kept and the new file
+    // takes the first free "NAME-1.ext", "NAME-2.ext", ...; overwrite is not asked then.
+    bool keepBoth = false;
 };
 
 constexpr int kMaxJobWorkers = 64;
@@ -158,6 +167,17 @@ struct CStampRun {
 // One worker's own decoder, encoders and bitmap, reused for every file it takes; nothing of
 // it is shared with other workers. Memory: one decoded picture and, while a file is being
 // written, one encoded output.
+// A file whose output name is settled by the run when it is committed, in input order, so
+// that a parallel run names its outputs as the serial run does: the worker leaves the output
+// written under its temporary.
+struct CHeldOutput {
+    // When set, the output's path from what the photo holds (its saved markers); problem is
+    // set when that gives no usable name.
+    std::function<std::string(const CSavedMarker* markers, std::string& problem)> name;
+    // The written temporary, when the file succeeded.
+    std::unique_ptr<COutputFile> file;
+};
+
 class CStampWorker {
 public:
     explicit CStampWorker(const CStampRun& run);
@@ -168,9 +188,10 @@ public:
     // Creates the output, decodes, stamps and writes one file, replacing an existing output
     // only when replace is set (else, should one appear meanwhile, the result is Skipped).
     // Never throws: every failure costs this file alone and comes back as a Failed result
-    // with its reason.
+    // with its reason. With held, the output is only written (outputPath is where its
+    // temporary goes), and a Created result means it waits in held->file for its name.
     CStampFileResult StampFile(const std::string& inputPath, const std::string& outputPath,
-                               bool replace);
+                               bool replace, CHeldOutput* held = nullptr);
 
 private:
     // The steps of one file; throw CTextException on failure.
@@ -193,8 +214,10 @@ private:
     std::vector<uint8_t> m_losslessBytes;
     // The file just decoded was resized by the run's rule.
     bool m_resized = false;
-    CBudgetHold m_memory; // the current file's share of the run's budget
+    CBudgetHold m_memory;    // the current file's share of the run's budget
     std::string m_inputPath; // the file in hand, for stamps that name it
+    // Told the markers of the photo in hand once they are read, whichever path reads them.
+    std::function<void(const CSavedMarker*)> m_seeMarkers;
 };
 
 // How the files of one run ended.
@@ -220,7 +243,13 @@ struct CStampJobSummary {
 // again (the later file fails, "an earlier file of this run has the name ..."), an output
 // that would replace an input of the run fails whatever the overwrite setting, and without
 // overwrite a file that appears under the name while its output is made wins (the output
-// is logged "allready existing" and its temporary removed).
+// is logged "allready existing" and its temporary removed). With keepBoth, each of these
+// moves the output on to the next free "-N" name instead.
+//
+// A name that is settled only once the file is made (keepBoth, or a name from the photo's
+// EXIF) is settled by this thread when the file is delivered: the file is written under its
+// temporary by a worker, then named in input order, so every worker count gives the serial
+// run's names without holding back files whose names might meet.
 class CStampJob {
 public:
     explicit CStampJob(const CStampJobParams& params);

@@ -31,6 +31,46 @@ struct CloseFile {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// The stamp text escaped, in pieces of at most kMaxSettingsTextBytes bytes, each ending at
+// a character boundary (so a piece is at least kFullPieceBytes long unless it is the last);
+// beyond kStampTextPieces pieces the text is cut.
+constexpr std::size_t kStampTextPieces = 4;
+constexpr std::size_t kFullPieceBytes = kMaxSettingsTextBytes - 3;
+std::vector<std::string> StampTextPieces(std::string_view text) {
+    std::vector<std::string> pieces(1);
+    for (std::size_t i = 0; i < text.size();) {
+        // A character: its first byte and the continuation bytes that follow it.
+        std::size_t length = 1;
+        while (length < 4 && i + length < text.size() && (uint8_t(text[i + length]) & 0xC0) == 0x80)
+            ++length;
+        const std::string escaped = EscapeStampText(text.substr(i, length));
+        if (pieces.back().size() + escaped.size() > kMaxSettingsTextBytes) {
+            if (pieces.size() == kStampTextPieces)
+                break;
+            pieces.emplace_back();
+        }
+        pieces.back() += escaped;
+        i += length;
+    }
+    return pieces;
+}
+
+template <std::size_t Piece> std::string StampTextPiece(const CStampSettingsValues& v) {
+    std::vector<std::string> pieces = StampTextPieces(v.stamptext);
+    return Piece < pieces.size() ? std::move(pieces[Piece]) : std::string();
+}
+
+// The first piece is the text; each further one joins it only while the pieces before it
+// were full, so that pieces left behind by a reader that wrote only the first (a shorter
+// text) are not taken for its end.
+template <std::size_t Piece>
+void StampTextFromPiece(CStampSettingsValues& v, std::string_view text) {
+    if (Piece == 0)
+        v.stamptext = UnescapeStampText(text);
+    else if (!text.empty() && EscapeStampText(v.stamptext).size() >= Piece * kFullPieceBytes)
+        v.stamptext += UnescapeStampText(text);
+}
+
 const CExtendedSetting kExtendedSettings[] = {
     {"followexif", [](const CStampSettingsValues& v) { return FlagToText(v.followexif); },
      // On unless switched off: a store or file from before the setting keeps photos upright.
@@ -91,8 +131,12 @@ const CExtendedSetting kExtendedSettings[] = {
      [](CStampSettingsValues& v, std::string_view text) {
          v.stampkind = TextToInteger(text, CStampSettingsValues().stampkind);
      }},
-    {"stamptext", [](const CStampSettingsValues& v) { return EscapeStampText(v.stamptext); },
-     [](CStampSettingsValues& v, std::string_view text) { v.stamptext = UnescapeStampText(text); }},
+    // A text too long for one value is kept in pieces: a reader that knows only the first
+    // still gets the text's beginning, and every value stays within the store's limit.
+    {"stamptext", StampTextPiece<0>, StampTextFromPiece<0>},
+    {"stamptext2", StampTextPiece<1>, StampTextFromPiece<1>},
+    {"stamptext3", StampTextPiece<2>, StampTextFromPiece<2>},
+    {"stamptext4", StampTextPiece<3>, StampTextFromPiece<3>},
     {"textfont", [](const CStampSettingsValues& v) { return v.textfont; },
      [](CStampSettingsValues& v, std::string_view text) {
          v.textfont = text.empty() ? CStampSettingsValues().textfont : std::string(text);
@@ -108,6 +152,12 @@ const CExtendedSetting kExtendedSettings[] = {
     // On unless switched off, as for a new text.
     {"textshadow", [](const CStampSettingsValues& v) { return FlagToText(v.textshadow); },
      [](CStampSettingsValues& v, std::string_view text) { v.textshadow = text != "0"; }},
+    {"outputname", [](const CStampSettingsValues& v) { return v.outputname; },
+     [](CStampSettingsValues& v, std::string_view text) {
+         v.outputname = text.empty() ? CStampSettingsValues().outputname : std::string(text);
+     }},
+    {"renamefiles", [](const CStampSettingsValues& v) { return FlagToText(v.renamefiles); },
+     [](CStampSettingsValues& v, std::string_view text) { v.renamefiles = TextToFlag(text); }},
 };
 
 } // namespace

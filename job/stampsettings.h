@@ -50,16 +50,24 @@ struct CStampSettingsValues {
     int32_t tilegap = 50;       // space between copies, percent of the stamp's size, 0..1000
     bool tileoffset = false;    // every other row of copies shifted by half a step
     int32_t background = 0xFFFFFF; // 0xRRGGBB under transparent photos written without alpha
-    int32_t stampkind = 0;     // 0 the picture of pathstamp, 1 the text below
-    std::string stamptext;     // UTF-8, lines split at line feeds; placeholders
+    int32_t stampkind = 0;         // 0 the picture of pathstamp, 1 the text below
+    std::string stamptext;         // UTF-8, lines split at line feeds; placeholders
     std::string textfont = "sans-serif:bold"; // FAMILY[:STYLE]
     int32_t textsize = 48;                    // em in pixels at the stamp's own size, 1..2000
     int32_t textcolor = 0xFFFFFF;             // 0xRRGGBB, or kTextColourAuto
     bool textshadow = true;                   // a soft shadow under the text
+    std::string outputname = "{name}"; // the outputs' names before the extension (placeholders)
+    // An existing output is kept and the new one renamed ("NAME-1.ext"); stored apart from
+    // overwritefiles so that older versions read it as not overwriting.
+    bool renamefiles = false;
 
     // Sets every out-of-range field back to its default and an empty folder to the fallback
     // folder. All checks run; true when nothing had to be repaired.
     bool ValidateSettings();
+
+    // What an output meets under its name: overwritefiles wins over renamefiles, being the
+    // choice an older version, which knows only it, may have made last.
+    bool KeepsBoth() const { return renamefiles && !overwritefiles; }
 
     // The output size rule of resizemode, resizevalue and enlarge.
     CResizeRule ResizeRule() const { return {resizemode, resizevalue, enlarge}; }
@@ -109,7 +117,9 @@ struct CExtendedSetting {
 };
 std::span<const CExtendedSetting> ExtendedSettings();
 
-// Values longer than this many bytes do not survive the store: they read back as empty.
+// Values longer than this many bytes do not survive the store: they read back as empty. A
+// stamp text is stored in pieces of at most this size, four of them (about 1 KB, the rest
+// of a longer text is cut).
 constexpr std::size_t kMaxSettingsTextBytes = 259;
 
 // The settings record with its persistence. Constructed from a store it loads the values

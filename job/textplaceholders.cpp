@@ -83,9 +83,10 @@ std::string FileName(const std::string& path) {
 
 } // namespace
 
-bool CTextTemplate::Parse(std::string_view text, std::string& unknown) {
+bool CTextTemplate::Parse(std::string_view text, std::string& unknown, bool numbered) {
     m_parts.clear();
     m_hasFields = false;
+    m_hasPhotoFields = false;
     std::string literal;
     auto flush = [&] {
         if (!literal.empty())
@@ -127,6 +128,8 @@ bool CTextTemplate::Parse(std::string_view text, std::string& unknown) {
         else if (name.rfind("exif:", 0) == 0 && ExifTagByName(name.substr(5)) >= 0) {
             part.kind = CPart::Exif;
             part.text = name.substr(5);
+        } else if (numbered && name == "n") {
+            part.kind = CPart::Number;
         } else {
             unknown = written;
             return false;
@@ -134,13 +137,16 @@ bool CTextTemplate::Parse(std::string_view text, std::string& unknown) {
         flush();
         m_parts.push_back(part);
         m_hasFields = true;
+        if (part.kind == CPart::Date || part.kind == CPart::Year || part.kind == CPart::Exif)
+            m_hasPhotoFields = true;
         i = close;
     }
     flush();
     return true;
 }
 
-std::string CTextTemplate::Fill(const std::string& path, const CSavedMarker* markers) const {
+std::string CTextTemplate::Fill(const std::string& path, const CSavedMarker* markers,
+                                std::string_view number) const {
     std::string out;
     std::unique_ptr<ExifData, ExifDataRelease> exif;
     bool exifRead = false;
@@ -187,6 +193,9 @@ std::string CTextTemplate::Fill(const std::string& path, const CSavedMarker* mar
             break;
         case CPart::Exif:
             out += ExifText(readExif(), ExifTagByName(part.text));
+            break;
+        case CPart::Number:
+            out += number;
             break;
         }
     }

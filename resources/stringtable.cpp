@@ -43,6 +43,13 @@ const CStringEntry kStrings[] = {
     {IDS_TIP_START, "Start stamping the Images."},
     {IDS_TIP_QUALITY, "Select output quality."},
     {IDS_TIP_OVERWRITE, "Click to overwrite existing Images."},
+    {IDS_TIP_SKIP, "Leave existing Images as they are and skip their files."},
+    {IDS_TIP_KEEP_BOTH,
+     "Keep existing Images: the new one takes the first free name NAME-1, NAME-2, ..."},
+    {IDS_TIP_OUTPUT_NAME,
+     "Name of the copies before the extension: {name} the Image's own, {n} its number in the "
+     "run, {date} and {year} when it was taken, {exif:Artist} and other EXIF tags, {ext} its "
+     "extension."},
     {IDS_TIP_STOP, "Stop stamping Images."},
     {IDS_TIP_BMP, "Click to select BMP as output file format."},
     {IDS_TIP_JPG, "Click to select JPG as output file format."},

@@ -6,6 +6,7 @@
 #include "controls/imagebutton.h"
 #include "controls/pagesetup.h"
 #include "imagelib/imageformats.h"
+#include "job/outputnames.h"
 #include "pages/input/foldertree.h"
 #include "pages/output/newfolderdlg.h"
 #include "pages/position/imageviewer.h"
@@ -61,11 +62,12 @@ const int kQualityControls[] = {IDC_OUT_QUALITY_VALUE, IDC_OUT_QUALITY, IDC_OUT_
 
 // Disabled while a run is active; the "jpg-quality :" label keeps its state. The preserve
 // box is locked too: a click during the run would change the saved setting, not the run.
-const int kRunLockedControls[] = {IDC_OUT_TREE,      IDC_OUT_FOLDER,   IDC_OUT_QUALITY_VALUE,
-                                  IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,  IDC_OUT_PERCENT,
-                                  IDC_OUT_BMP,       IDC_OUT_JPG,      IDC_OUT_PNG,
-                                  IDC_OUT_WEBP,      IDC_OUT_AVIF,     IDC_OUT_NEW_FOLDER,
-                                  IDC_OUT_LOSSLESS,  IDC_OUT_PRESERVE, IDC_OUT_BACKGROUND};
+const int kRunLockedControls[] = {IDC_OUT_TREE,      IDC_OUT_FOLDER,    IDC_OUT_QUALITY_VALUE,
+                                  IDC_OUT_OVERWRITE, IDC_OUT_QUALITY,   IDC_OUT_PERCENT,
+                                  IDC_OUT_BMP,       IDC_OUT_JPG,       IDC_OUT_PNG,
+                                  IDC_OUT_WEBP,      IDC_OUT_AVIF,      IDC_OUT_NEW_FOLDER,
+                                  IDC_OUT_LOSSLESS,  IDC_OUT_PRESERVE,  IDC_OUT_BACKGROUND,
+                                  IDC_OUT_SKIP,      IDC_OUT_KEEP_BOTH, IDC_OUT_NAME};
 
 // The output size and the metadata choices: locked during a run like the format.
 const int kSizeControls[] = {IDC_OUT_RESIZE_MODE, IDC_OUT_RESIZE_VALUE, IDC_OUT_ENLARGE,
@@ -81,7 +83,10 @@ const CAnchorRow kAnchors[] = {
     {IDC_OUT_FOLDER, 0, 0, 0.5f, 0},
     {IDC_OUT_NEW_FOLDER, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_SETTINGS_GROUP, 0.5f, 0, 1, 0},
+    {IDC_OUT_EXISTING_LABEL, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_SKIP, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_OVERWRITE, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_KEEP_BOTH, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_PRESERVE, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_LOSSLESS, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_FORMAT_LABEL, 0.5f, 0, 0.5f, 0},
@@ -100,6 +105,9 @@ const CAnchorRow kAnchors[] = {
     {IDC_OUT_ENLARGE, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_STRIP_LOCATION, 0.5f, 0, 0.5f, 0},
     {IDC_OUT_STRIP_METADATA, 0.5f, 0, 0.5f, 0},
+    {IDC_OUT_NAME_LABEL, 0.5f, 0, 0.5f, 0},
+    // The name field stretches with the right column, as the slider does.
+    {IDC_OUT_NAME, 0.5f, 0, 1, 0},
     {IDC_OUT_PERCENT, 1, 0, 1, 0},
     // The slider moves with the settings' left column and stretches to the right edge.
     {IDC_OUT_QUALITY, 0.5f, 0, 0.5f, 0},
@@ -118,6 +126,9 @@ const CToolRow kTools[] = {
     {IDC_OUT_START, IDS_TIP_START},
     {IDC_OUT_QUALITY, IDS_TIP_QUALITY},
     {IDC_OUT_OVERWRITE, IDS_TIP_OVERWRITE},
+    {IDC_OUT_SKIP, IDS_TIP_SKIP},
+    {IDC_OUT_KEEP_BOTH, IDS_TIP_KEEP_BOTH},
+    {IDC_OUT_NAME, IDS_TIP_OUTPUT_NAME},
     {IDC_OUT_STOP, IDS_TIP_STOP},
     {IDC_OUT_BMP, IDS_TIP_BMP},
     {IDC_OUT_JPG, IDS_TIP_JPG},
@@ -206,6 +217,9 @@ COutputPage::COutputPage(QWidget* parent)
         m_resizeMode->addItem(QString::fromUtf8(name));
     m_resizeValue->setValidator(new QIntValidator(1, kMaxResizePixels, m_resizeValue));
     SetOutputSize(CResizeRule{kResizeNone, 2048, false});
+    if (auto* skip = GetDlgItemAs<QAbstractButton>(this, IDC_OUT_SKIP))
+        skip->setChecked(true);
+    SetNameTemplate(COutputNamer::kDefault);
     connect(m_resizeMode, &QComboBox::currentIndexChanged, this, [this] { UpdateSizeControls(); });
 
     // Notifications.
@@ -356,6 +370,16 @@ void COutputPage::UpdateQualityControls() {
     if (m_toolTips)
         m_toolTips->AddTool(m_quality, QString::fromUtf8(LoadResourceString(
                                            lossless ? IDS_TIP_QUALITY_LOSSLESS : IDS_TIP_QUALITY)));
+}
+
+void COutputPage::SetNameTemplate(const std::string& text) {
+    if (auto* field = GetDlgItemAs<QLineEdit>(this, IDC_OUT_NAME))
+        field->setText(QString::fromStdString(text));
+}
+
+std::string COutputPage::GetNameTemplate() const {
+    const auto* field = GetDlgItemAs<QLineEdit>(this, IDC_OUT_NAME);
+    return field ? field->text().toStdString() : std::string();
 }
 
 void COutputPage::SetOutputSize(const CResizeRule& rule) {
@@ -520,6 +544,9 @@ void COutputPage::StartRun() {
     const QString folder = m_folderField->text();
     if (folder.isEmpty() || !FolderExists(folder))
         reasons += QStringLiteral("- folder not found \r\n");
+    const std::string nameTemplate = GetNameTemplate();
+    if (std::string problem; !COutputNamer().Parse(nameTemplate, problem))
+        reasons += QStringLiteral("- file name: %1 \r\n").arg(QString::fromStdString(problem));
     // 2. Every file goes to the run, so that one deleted since it was chosen gets its line
     // in the log rather than vanishing without a word.
     m_paths.clear();
@@ -555,6 +582,8 @@ void COutputPage::StartRun() {
     params->resize = *outputSize;
     params->stripLocation = IsChecked(IDC_OUT_STRIP_LOCATION);
     params->stripMetadata = IsChecked(IDC_OUT_STRIP_METADATA);
+    params->nameTemplate = nameTemplate;
+    params->keepBoth = IsChecked(IDC_OUT_KEEP_BOTH);
 
     // 6.
     m_stamping = true;
@@ -721,7 +750,8 @@ void COutputPage::EnableRunControls() {
 
 void COutputPage::EnableFormatControls(bool qualityOutput) {
     InUiThread([this, qualityOutput] {
-        for (const int id : {IDC_OUT_OVERWRITE, IDC_OUT_NEW_FOLDER})
+        for (const int id :
+             {IDC_OUT_SKIP, IDC_OUT_OVERWRITE, IDC_OUT_KEEP_BOTH, IDC_OUT_NAME, IDC_OUT_NEW_FOLDER})
             SetEnabled(this, id, true);
         for (const int id : {IDC_OUT_RESIZE_MODE, IDC_OUT_STRIP_LOCATION, IDC_OUT_STRIP_METADATA})
             SetEnabled(this, id, true);

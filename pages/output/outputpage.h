@@ -128,6 +128,9 @@ public:
     std::optional<CResizeRule> GetOutputSize() const;
     // The number and "enlarge" mean something only with a size chosen.
     void UpdateSizeControls();
+    // The outputs' names before the extension: the "file name" field's template.
+    void SetNameTemplate(const std::string& text);
+    std::string GetNameTemplate() const;
 
     // The format choices: one radio button per written format of the image library's
     // table. The outputtype of the checked one (JPEG when none is).

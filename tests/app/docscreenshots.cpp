@@ -391,9 +391,7 @@ int main(int argc, char** argv) {
         selected->addItem(tour.problems + name);
     selected->addItem(tour.holiday + "IMG_2041.jpg");
     tabs->setCurrentIndex(CMainPages::kOutput);
-    auto* overwrite = Item<QAbstractButton>(output, IDC_OUT_OVERWRITE);
-    if (overwrite->isChecked())
-        QTest::mouseClick(overwrite, Qt::LeftButton);
+    QTest::mouseClick(Item<QAbstractButton>(output, IDC_OUT_SKIP), Qt::LeftButton);
     QTest::mouseClick(Item<QAbstractButton>(output, IDC_OUT_START), Qt::LeftButton);
     Check(QTest::qWaitFor([&] { return !output->IsWorkerRunning(); }, 120000),
           "the second run ended");

@@ -3,6 +3,7 @@
 #include "apptest.h"
 #include "controls/windowplacement.h"
 #include "job/qtsettingsstore.h"
+#include "job/stampsettings.h"
 #include "platform/messagebox.h"
 #include "platform/resourceloader.h"
 #include "platform/shell.h"
@@ -10,11 +11,13 @@
 #include "platform/tabcontrol.h"
 #include "resources/stringtable.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
 #include <QScreen>
@@ -214,7 +217,7 @@ TEST_F(MainDialog, EveryCloseGathersTheSettingsAndSavesThePlacement) {
         const auto dialog = Open();
         EXPECT_FALSE(dialog->GetSettings().overwritefiles);
         auto* overwrite =
-            GetDlgItemAs<QCheckBox>(dialog->GetPage(CMainPages::kOutput), IDC_OUT_OVERWRITE);
+            GetDlgItemAs<QAbstractButton>(dialog->GetPage(CMainPages::kOutput), IDC_OUT_OVERWRITE);
         auto* png = GetDlgItemAs<QRadioButton>(dialog->GetPage(CMainPages::kOutput), IDC_OUT_PNG);
         overwrite->setChecked(true);
         png->setChecked(true);
@@ -506,3 +509,45 @@ TEST_F(MainDialog, HelpOpensTheUserGuideOrSaysWhereItIs) {
 }
 
 } // namespace
+
+// The choice of three for existing files and the file name, set by clicks and keys, come
+// back at the next start; the store keeps the old overwrite flag as older versions read it
+// (set only for overwriting), the keep-both choice apart from it.
+TEST_F(MainDialog, ExistingFilesChoiceAndFileNameComeBackAtTheNextStart) {
+    const struct {
+        int button;
+        bool overwrite, keepBoth;
+    } choices[] = {
+        {IDC_OUT_KEEP_BOTH, false, true},
+        {IDC_OUT_OVERWRITE, true, false},
+        {IDC_OUT_SKIP, false, false},
+    };
+    for (const auto& c : choices) {
+        SCOPED_TRACE(c.button);
+        ClearUserStore();
+        const QString name = QStringLiteral("{date} {n}");
+        {
+            const auto dialog = Open();
+            QWidget* output = dialog->GetPage(CMainPages::kOutput);
+            dialog->GetTabs()->GetTabBar()->setCurrentIndex(CMainPages::kOutput);
+            QTest::mouseClick(GetDlgItemAs<QAbstractButton>(output, c.button), Qt::LeftButton);
+            auto* field = GetDlgItemAs<QLineEdit>(output, IDC_OUT_NAME);
+            field->setFocus();
+            field->selectAll();
+            QTest::keyClicks(field, name);
+            dialog->close();
+        }
+        {
+            CStampSettings stored(
+                std::make_unique<CQtSettingsStore>(CQtSettingsStore::Access::ReadOnly));
+            EXPECT_EQ(stored.overwritefiles, c.overwrite);
+            EXPECT_EQ(stored.renamefiles, c.keepBoth);
+            EXPECT_EQ(stored.outputname, name.toStdString());
+        }
+        const auto dialog = Open();
+        QWidget* output = dialog->GetPage(CMainPages::kOutput);
+        for (const int id : {IDC_OUT_SKIP, IDC_OUT_OVERWRITE, IDC_OUT_KEEP_BOTH})
+            EXPECT_EQ(GetDlgItemAs<QAbstractButton>(output, id)->isChecked(), id == c.button) << id;
+        EXPECT_EQ(GetDlgItemAs<QLineEdit>(output, IDC_OUT_NAME)->text(), name);
+    }
+}

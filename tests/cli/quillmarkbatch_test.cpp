@@ -15,6 +15,7 @@
 #include "job/stampsettings.h"
 
 #include <gtest/gtest.h>
+#include <libexif/exif-data.h>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -25,8 +26,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -1320,4 +1323,186 @@ TEST_F(QuillmarkBatch, TransparentPhotosTakeTheStampAndTheirBackground) {
     ASSERT_EQ(fromFile.status, 0) << fromFile.err;
     EXPECT_EQ(pixel("shot.bmp", 0, 3), 0xFF010203u);
     EXPECT_EQ(RunBatch(home, Args({"--background", "1,2", pictures / "shot.png"})).status, 2);
+}
+
+namespace {
+
+void SetExifText(ExifData* exif, ExifIfd ifd, ExifTag tag, const std::string& value) {
+    ExifEntry* entry = exif_entry_new();
+    entry->tag = tag;
+    entry->format = EXIF_FORMAT_ASCII;
+    entry->components = value.size() + 1;
+    entry->size = unsigned(value.size() + 1);
+    entry->data = static_cast<unsigned char*>(std::calloc(1, value.size() + 1));
+    std::memcpy(entry->data, value.c_str(), value.size() + 1);
+    exif_content_add_entry(exif->ifd[ifd], entry);
+    exif_entry_unref(entry);
+}
+
+// A JPEG photo whose EXIF knows its owner, its model and when it was taken.
+void WriteCameraJpeg(const std::string& path, const std::string& model) {
+    ExifData* exif = exif_data_new();
+    exif_data_set_byte_order(exif, EXIF_BYTE_ORDER_MOTOROLA);
+    SetExifText(exif, EXIF_IFD_0, EXIF_TAG_ARTIST, "Jane Doe");
+    SetExifText(exif, EXIF_IFD_0, EXIF_TAG_MODEL, model);
+    SetExifText(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:05:06 07:08:09");
+    unsigned char* bytes = nullptr;
+    unsigned int size = 0;
+    exif_data_save_data(exif, &bytes, &size);
+    exif_data_unref(exif);
+    CMemoryBitmap photo;
+    MakePicture(photo, 24, 16, kGrey);
+    photo.SetMarkers(App1(std::string(reinterpret_cast<const char*>(bytes), size), nullptr));
+    std::free(bytes);
+    CJpegEncoder().EncodeFile(path, photo);
+}
+
+void SetModificationDay(const std::string& path, int year, int month, int day) {
+    std::tm when{};
+    when.tm_year = year - 1900;
+    when.tm_mon = month - 1;
+    when.tm_mday = day;
+    when.tm_hour = 12;
+    when.tm_isdst = -1;
+    const timespec times[2] = {{std::mktime(&when), 0}, {std::mktime(&when), 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// The files below a folder by their paths from it, sorted.
+std::vector<std::string> TreeFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            names.push_back(std::filesystem::relative(entry.path(), folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// Every placeholder of a name template, and every way a template or the name it makes is
+// refused: before the run (exit 2, nothing written) when the template itself is unusable,
+// by the file's own line when only a photo's values spoil its name.
+TEST_F(QuillmarkBatch, NameTemplatesFillEveryPlaceholderOrAreRefused) {
+    WriteCameraJpeg(pictures / "IMG_7.jpg", "X/100");
+    WriteBmp(pictures / "plain.bmp", 24, 16, kGrey);
+    SetModificationDay(pictures / "plain.bmp", 2021, 3, 4);
+    const std::string jpg = pictures / "IMG_7.jpg", bmp = pictures / "plain.bmp";
+
+    const struct {
+        const char* name;
+        int status;
+        std::vector<std::string> outputs; // in the output folder afterwards
+        const char* says;                 // in the run's log or error text
+    } cases[] = {
+        {"{name}", 0, {"IMG_7.bmp", "plain.bmp"}, ""},
+        {"{n}-{name}.{ext}", 0, {"1-IMG_7.jpg.bmp", "2-plain.bmp.bmp"}, ""},
+        {"{date} {exif:Artist}", 0, {"2021-03-04 .bmp", "2024-05-06 Jane Doe.bmp"}, ""},
+        {"{year}{{x}}", 0, {"2021{x}.bmp", "2024{x}.bmp"}, ""},
+        {"{exif:Model}", 1, {}, "the file name template gives 'X/100', which contains '/'"},
+        {"{exif:Artist}", 1, {"Jane Doe.bmp"}, "the file name template gives an empty name"},
+        {"same", 1, {"same.bmp"}, "an earlier file of this run has the name"},
+        {"{nmae}", 2, {}, "--name: unknown placeholder '{nmae}'"},
+        {"{name", 2, {}, "--name: unknown placeholder '{name'"},
+        {"cards/{name}", 2, {}, "contains '/'"},
+        {".{name}", 2, {}, "begins with '.'"},
+        {"a\tb", 2, {}, "contains a control character"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directory(out);
+        const CRunResult r = RunBatch(home, Args({"-j", "2", "--name", c.name, jpg, bmp}));
+        EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+        EXPECT_EQ(TreeFiles(out), c.outputs) << c.name;
+        EXPECT_NE((r.out + r.err).find(c.says), std::string::npos)
+            << c.name << ": " << r.out << r.err;
+    }
+}
+
+// Keeping both: thirty photos all named by one year, into a folder that holds that name and
+// its "-2" already, with a broken file among them that takes no name. One worker and two
+// give the same names to the same photos; {n} is padded to the count's width.
+TEST_F(QuillmarkBatch, KeepBothNamesAreTheSerialRunsOnEveryWorkerCount) {
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 30; ++i) {
+        const std::string path = pictures / ("p" + std::to_string(100 + i) + ".bmp");
+        // The first photo takes longest, so later ones finish before it on two workers.
+        if (i == 4)
+            WriteBytes(path, "BM not a picture");
+        else
+            WriteBmp(path, i == 0 ? 1600 : 12, i == 0 ? 1200 : 8,
+                     0xFF000000u | uint32_t(i * 8) << 8);
+        SetModificationDay(path, 2019, 7, 1);
+        inputs.push_back(path);
+    }
+    std::string log[2];
+    std::vector<std::string> names[2];
+    for (const int workers : {1, 2}) {
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directory(out);
+        WriteBytes(out + "/2019.bmp", "older export");
+        WriteBytes(out + "/2019-2.bmp", "older export");
+        std::vector<std::string> args =
+            Args({"--name", "{year}", "--if-exists", "rename", "-j", std::to_string(workers)});
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        const CRunResult r = RunBatch(home, args);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err, "29 created, 0 skipped, 1 failed\n");
+        log[workers - 1] = r.out;
+        names[workers - 1] = TreeFiles(out);
+        EXPECT_EQ(ReadBytes(out + "/2019.bmp"), "older export");
+        // The first free name for each photo in turn, skipping the broken one: photo i
+        // (from 0) went to 2019-(i+1) before the kept "-2", to 2019-(i+2) after it.
+        for (int i = 0; i < 30; ++i) {
+            if (i == 4)
+                continue;
+            const int k = i == 0 ? 1 : i < 4 ? i + 2 : i + 1;
+            const std::string name = "2019-" + std::to_string(k) + ".bmp";
+            EXPECT_NE(r.out.find("OK: " + out + "/" + name + " created"), std::string::npos)
+                << name;
+            EXPECT_EQ(OutputPixel(name, 0, 7), uint32_t(i * 8) << 8) << name << " is photo " << i;
+        }
+    }
+    EXPECT_EQ(log[0], log[1]);
+    EXPECT_EQ(names[0], names[1]);
+    EXPECT_EQ(names[0].size(), 31u);
+
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directory(out);
+    std::vector<std::string> args = Args({"--name", "p{n}", "-j", "2"});
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    RunBatch(home, args);
+    const std::vector<std::string> numbered = TreeFiles(out);
+    EXPECT_EQ(numbered.size(), 29u);
+    EXPECT_EQ(numbered.front(), "p01.bmp");
+    EXPECT_EQ(numbered.back(), "p30.bmp");
+    EXPECT_FALSE(std::filesystem::exists(out + "/p05.bmp")) << "the broken file";
+}
+
+// Two memory cards with the same file names, given as folders and through a list: each
+// card's folders are made again below the output folder. An input outside the base is
+// refused before anything is written.
+TEST_F(QuillmarkBatch, BaseMirrorsEachCardsFoldersIntoTheOutput) {
+    for (const char* card : {"card1", "card2"}) {
+        std::filesystem::create_directories(pictures / (std::string(card) + "/DCIM"));
+        WriteBmp(pictures / (std::string(card) + "/DCIM/P1.bmp"), 12, 8,
+                 card[4] == '1' ? kGrey : kRed);
+    }
+    WriteBmp(home / "elsewhere.bmp", 12, 8, kGrey);
+    const CRunResult r = RunBatch(
+        home, Args({"--base", pictures / "", pictures / "card1/DCIM", "--files-from", "-"}), {},
+        pictures / "card2/DCIM/P1.bmp\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TreeFiles(out), (std::vector<std::string>{"card1/DCIM/P1.bmp", "card2/DCIM/P1.bmp"}));
+    EXPECT_EQ(OutputPixel("card2/DCIM/P1.bmp", 0, 7), kRed & 0xFFFFFF);
+
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directory(out);
+    const CRunResult outside = RunBatch(
+        home, Args({"--base", pictures / "card1", pictures / "card1", home / "elsewhere.bmp"}));
+    EXPECT_EQ(outside.status, 2);
+    EXPECT_NE(outside.err.find("--base: '" + home / "elsewhere.bmp" + "' is not in the folder"),
+              std::string::npos)
+        << outside.err;
+    EXPECT_TRUE(TreeFiles(out).empty());
 }

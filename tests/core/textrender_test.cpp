@@ -185,3 +185,74 @@ TEST(TextRender, StampHasColourShadowAndClearMargins) {
         EXPECT_EQ(darkShadow > 200, shadow);
     }
 }
+
+// The shadow is blurred on a reduced copy for large ems; it must still look like the
+// coverage moved by 4 % of the em and blurred three times by a box of 2.5 % of the em at
+// full size (outside zero), darkened to 160 of 255 and laid under the text. Small ems are
+// blurred at full size and differ from exact sums only by the rounding of each pass; larger
+// ones stay within a few levels, and the text's own pixels are unchanged.
+TEST(TextRender, ShadowMatchesThreeFullSizeBoxBlurs) {
+    struct CCase {
+        double em;
+        int maxDifference;
+        double minPsnr;
+    };
+    for (const CCase& c : {CCase{40, 1, 60}, CCase{120, 1, 60}, CCase{200, 6, 45},
+                           CCase{420, 6, 45}, CCase{900, 6, 45}}) {
+        const CTextBlock block{"Hg", {"DejaVu Sans", "Bold"}, c.em, 1};
+        CGridSize size;
+        const std::vector<uint8_t> coverage = RenderTextCoverage(block, size);
+        const int offset = std::max(1, int(std::lround(c.em * 0.04)));
+        const int radius = std::max(1, int(std::lround(c.em * 0.025)));
+        const int margin = TextShadowMargin(c.em, true);
+        ASSERT_EQ(margin, offset + 3 * radius);
+        const int width = size.width + 2 * margin, height = size.height + 2 * margin;
+        std::vector<double> plane(size_t(width) * size_t(height), 0.0);
+        for (int y = 0; y < size.height; ++y)
+            for (int x = 0; x < size.width; ++x)
+                plane[size_t(y + margin + offset) * size_t(width) + size_t(x + margin + offset)] =
+                    coverage[size_t(y) * size_t(size.width) + size_t(x)];
+        // Each pass along rows then columns, by sums over the clipped span.
+        auto pass = [&](int step, int count, int lines, int lineStep) {
+            std::vector<double> sums(size_t(count) + 1);
+            for (int l = 0; l < lines; ++l) {
+                double* p = plane.data() + size_t(l) * size_t(lineStep);
+                for (int i = 0; i < count; ++i)
+                    sums[size_t(i) + 1] = sums[size_t(i)] + p[ptrdiff_t(i) * step];
+                for (int i = 0; i < count; ++i)
+                    p[ptrdiff_t(i) * step] = (sums[size_t(std::min(count, i + radius + 1))] -
+                                              sums[size_t(std::max(0, i - radius))]) /
+                                             (2 * radius + 1);
+            }
+        };
+        for (int round = 0; round < 3; ++round) {
+            pass(1, width, height, width);
+            pass(width, height, width, 1);
+        }
+        CMemoryBitmap stamp;
+        RenderTextStamp(block, {255, 255, 255, true}, stamp);
+        ASSERT_EQ(stamp.GetWidth(), width);
+        ASSERT_EQ(stamp.GetHeight(), height);
+        int worst = 0;
+        double squares = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int cx = x - margin, cy = y - margin;
+                const int t = cx >= 0 && cy >= 0 && cx < size.width && cy < size.height
+                                  ? coverage[size_t(cy) * size_t(size.width) + size_t(cx)]
+                                  : 0;
+                const double s = std::floor(plane[size_t(y) * size_t(width) + size_t(x)] + 1e-9);
+                const int expected = t + int(int(s) * 160 / 255 * (255 - t) / 255);
+                const int got = stamp.GetLines()[y][4 * x + 3];
+                worst = std::max(worst, std::abs(got - expected));
+                squares += double(got - expected) * (got - expected);
+                if (t == 255) {
+                    ASSERT_EQ(got, 255);
+                }
+            }
+        const double mse = squares / (double(width) * height);
+        const double psnr = mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+        EXPECT_LE(worst, c.maxDifference) << c.em;
+        EXPECT_GE(psnr, c.minPsnr) << c.em;
+    }
+}

@@ -133,29 +133,47 @@ TEST_F(ConfigFile, ExportThenImportGivesOneAndEqualSettings) {
 }
 
 // A text stamp's settings survive the file and the store byte for byte: line breaks,
-// backslashes, braces and any script.
+// backslashes, braces and any script, and a text longer than one stored value holds (kept
+// in pieces that end between characters; a reader of the first piece alone gets the
+// text's beginning).
 TEST_F(ConfigFile, TextStampRoundTripsThroughTheFileAndTheStore) {
-    CStampSettingsValues text = Sample();
-    text.stampkind = kStampText;
-    text.stamptext = "\u00a9 {year} J\u00f6rg \\n\n\u05e9\u05dc\u05d5\u05dd {{x}}\r\n{exif:Artist}";
-    text.textfont = "DejaVu Serif:Condensed Bold Italic";
-    text.textsize = 200;
-    text.textcolor = kTextColourAuto;
-    text.textshadow = false;
-    CStampSettings settings;
-    EXPECT_EQ(settings.ImportSettings(Exported(text).string()), 1);
-    CStampSettingsValues expected = text;
-    expected.stamptext =
-        "\u00a9 {year} J\u00f6rg \\n\n\u05e9\u05dc\u05d5\u05dd {{x}}\n{exif:Artist}";
-    EXPECT_EQ(settings.Values(), expected);
+    std::string longText;
+    for (int line = 0; longText.size() < 900; ++line)
+        longText += "\u00a9 J\u00f6rg \\ \u05e9\u05dc\u05d5\u05dd \U0001F4F7 {name} " +
+                    std::to_string(line) + "\n";
+    const struct {
+        std::string text, expected;
+    } cases[] = {
+        {"\u00a9 {year} J\u00f6rg \\n\n\u05e9\u05dc\u05d5\u05dd {{x}}\r\n{exif:Artist}",
+         "\u00a9 {year} J\u00f6rg \\n\n\u05e9\u05dc\u05d5\u05dd {{x}}\n{exif:Artist}"},
+        {longText, longText},
+    };
+    for (const auto& c : cases) {
+        CStampSettingsValues text = Sample();
+        text.stampkind = kStampText;
+        text.stamptext = c.text;
+        text.textfont = "DejaVu Serif:Condensed Bold Italic";
+        text.textsize = 200;
+        text.textcolor = kTextColourAuto;
+        text.textshadow = false;
+        CStampSettings settings;
+        EXPECT_EQ(settings.ImportSettings(Exported(text).string()), 1);
+        CStampSettingsValues expected = text;
+        expected.stamptext = c.expected;
+        EXPECT_EQ(settings.Values(), expected);
 
-    CMemoryStoreState state;
-    {
-        CStampSettings stored(std::make_unique<CMemorySettingsStore>(state));
-        stored = text;
+        CMemoryStoreState state;
+        {
+            CStampSettings stored(std::make_unique<CMemorySettingsStore>(state));
+            stored = text;
+        }
+        CStampSettings reloaded(std::make_unique<CMemorySettingsStore>(state));
+        EXPECT_EQ(reloaded.Values(), expected);
+        const std::string first = UnescapeStampText(state.values.at("stamptext"));
+        EXPECT_LE(state.values.at("stamptext").size(), kMaxSettingsTextBytes);
+        EXPECT_GE(first.size(), std::min<std::size_t>(c.expected.size(), 200));
+        EXPECT_TRUE(c.expected.starts_with(first));
     }
-    CStampSettings reloaded(std::make_unique<CMemorySettingsStore>(state));
-    EXPECT_EQ(reloaded.Values(), expected);
 }
 
 TEST_F(ConfigFile, OutOfRangeFieldsAreRepairedWithResultTwo) {

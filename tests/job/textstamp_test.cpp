@@ -1,6 +1,7 @@
 #include "job/textstamp.h"
 
 #include "imagelib/bitmap.h"
+#include "imagelib/jpegdecoder.h"
 #include "imagelib/jpegencoder.h"
 #include "job/jobfixtures.h"
 #include "job/photostamp.h"
@@ -58,6 +59,29 @@ std::unique_ptr<CSavedMarker> CameraExif() {
 int Luma(const uint8_t* p) {
     return (114 * p[0] + 587 * p[1] + 299 * p[2]) / 1000;
 }
+
+// A window's part in a run: the files, the output folder, JPEG at quality 85.
+struct CRunHost : CStampJobHost {
+    std::vector<std::string> paths;
+    std::string folder, log;
+    int GetJpegQuality() override { return 85; }
+    bool IsPreserveHeadersChecked() override { return false; }
+    std::string GetOutputFolder() override { return folder; }
+    bool IsBmpChecked() override { return false; }
+    bool IsPngChecked() override { return false; }
+    int GetFileCount() override { return int(paths.size()); }
+    std::string GetFilePath(int i) override { return paths[size_t(i)]; }
+    std::string GetFileTitle(int i) override { return FileTitle(paths[size_t(i)]); }
+    bool IsOverwriteChecked() override { return true; }
+    bool IsStopEnabled() override { return true; }
+    std::string GetLogText() override { return log; }
+    void SetLogText(const std::string& text) override { log = text; }
+    void ScrollLogToEnd() override {}
+    void SetProgressPosition(int) override {}
+    void ClearStampingFlag() override {}
+    void EnableRunControls() override {}
+    void EnableFormatControls(bool) override {}
+};
 
 } // namespace
 
@@ -209,27 +233,7 @@ TEST(TextStamp, OneWorkerAndTwoWriteTheSameBytes) {
         std::vector<std::string> outputs[2];
         for (const int workers : {1, 2}) {
             CTempFolder out;
-            struct CHost : CStampJobHost {
-                std::vector<std::string> paths;
-                std::string folder, log;
-                int GetJpegQuality() override { return 85; }
-                bool IsPreserveHeadersChecked() override { return false; }
-                std::string GetOutputFolder() override { return folder; }
-                bool IsBmpChecked() override { return false; }
-                bool IsPngChecked() override { return false; }
-                int GetFileCount() override { return int(paths.size()); }
-                std::string GetFilePath(int i) override { return paths[size_t(i)]; }
-                std::string GetFileTitle(int i) override { return FileTitle(paths[size_t(i)]); }
-                bool IsOverwriteChecked() override { return true; }
-                bool IsStopEnabled() override { return true; }
-                std::string GetLogText() override { return log; }
-                void SetLogText(const std::string& text) override { log = text; }
-                void ScrollLogToEnd() override {}
-                void SetProgressPosition(int) override {}
-                void ClearStampingFlag() override {}
-                void EnableRunControls() override {}
-                void EnableFormatControls(bool) override {}
-            } host;
+            CRunHost host;
             host.paths = inputs;
             host.folder = out.Folder();
             CStampJob job(
@@ -247,6 +251,107 @@ TEST(TextStamp, OneWorkerAndTwoWriteTheSameBytes) {
             if (i > 0 && !lossless) {
                 EXPECT_NE(outputs[0][size_t(i)], outputs[0][size_t(i - 1)]);
             }
+        }
+    }
+}
+
+// Automatic tone on the lossless path: the tone is decided on the decoded blocks under the
+// text's box, the pixels the ordinary path measures, so both paths choose the same tone,
+// also where the photo is near the middle grey or another tone away from the text. The
+// lossless output keeps every block outside the stamp bit for bit (the photos are written
+// at another quality than the run's, so the ordinary path changes them all).
+TEST(TextStamp, AutomaticToneOnTheLosslessPathChoosesAsTheOrdinaryPath) {
+    struct CCase {
+        const char* what;
+        int top, bottom; // grey levels above and below row 160
+        bool lightText;
+    };
+    const CCase cases[] = {{"dark", 60, 60, true},
+                           {"light", 200, 200, false},
+                           {"light above, dark under the text", 200, 60, true},
+                           {"dark above, light under the text", 60, 200, false},
+                           {"just below the middle under the text", 200, 124, true},
+                           {"just above the middle under the text", 60, 132, false}};
+    constexpr int kCases = int(std::size(cases));
+    CTempFolder in;
+    std::vector<std::string> inputs;
+    for (const CCase& c : cases) {
+        CMemoryBitmap photo;
+        MakePicture(photo, 320, 240, 0);
+        uint32_t seed = uint32_t(inputs.size()) + 11;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x)
+                // Each channel its own noise, 24 levels around the grey.
+                for (int channel = 0; channel < 3; ++channel) {
+                    seed = seed * 1664525u + 1013904223u;
+                    photo.GetLines()[y][4 * x + channel] =
+                        uint8_t((y < 160 ? c.top : c.bottom) - 12 + int(seed >> 27) * 24 / 31);
+                }
+        const std::string path = in / ("photo" + std::to_string(inputs.size()) + ".jpg");
+        CJpegEncoder encoder;
+        encoder.SetQuality(95);
+        encoder.EncodeFile(path, photo);
+        inputs.push_back(path);
+    }
+    CStampSettingsValues settings;
+    settings.stampkind = kStampText;
+    settings.stamptext = "\u00a9 Jane Doe";
+    settings.textfont = "DejaVu Sans:Bold";
+    settings.textcolor = kTextColourAuto;
+    settings.sizemode = kSizePercentOfWidth;
+    settings.sizepercent = 40;
+    settings.halign = 2;
+    settings.valign = 2;
+    settings.offsetx = -10;
+    settings.offsety = -10;
+    const CStampDescription description = DescribeStamp(settings);
+    // Where the text goes (its box does not depend on its tone).
+    CPhotoFacts facts;
+    facts.displayed = {320, 240};
+    facts.lumaUnder = [](CGridSize, CGridSize, CGridSize) { return 0; };
+    const CShapedStamp shaped = MakeStamp(description)->Shape(facts);
+    const CStampPlacement box =
+        PhotoStampPlacement(shaped, shaped.own, {320, 240}, 1, description.placement);
+    ASSERT_GE(box.targetY, 160);
+    // The MCUs it touches, at most 16 pixels square.
+    const int left = box.targetX / 16 * 16, top = box.targetY / 16 * 16;
+
+    CMemoryBitmap outputs[2][kCases]; // ordinary, lossless
+    for (const bool lossless : {false, true}) {
+        CTempFolder out;
+        CRunHost host;
+        host.paths = inputs;
+        host.folder = out.Folder();
+        CStampJob job(StampJobParams(host, description, MakeStamp(description), 1, lossless));
+        ASSERT_EQ(job.Run().created, kCases) << host.log;
+        for (int i = 0; i < kCases; ++i)
+            CJpegDecoder().DecodeFile(out / ("photo" + std::to_string(i) + ".jpg"),
+                                      outputs[lossless][i], 32);
+    }
+    for (int i = 0; i < kCases; ++i) {
+        const CCase& c = cases[i];
+        CMemoryBitmap input;
+        CJpegDecoder().DecodeFile(inputs[size_t(i)], input, 32);
+        for (const bool lossless : {false, true}) {
+            const CMemoryBitmap& output = outputs[lossless][i];
+            int changedOutside = 0, light = 0, dark = 0;
+            for (int y = 0; y < 240; ++y)
+                for (int x = 0; x < 320; ++x) {
+                    if (x < left || y < top) {
+                        changedOutside += (output.GetPixel32(x, y) & 0xFFFFFF) !=
+                                          (input.GetPixel32(x, y) & 0xFFFFFF);
+                    } else {
+                        const int luma = Luma(output.GetLines()[y] + 4 * x);
+                        light += luma > 245;
+                        dark += luma < 10;
+                    }
+                }
+            if (lossless)
+                EXPECT_EQ(changedOutside, 0) << c.what;
+            else
+                EXPECT_GT(changedOutside, 1000) << c.what;
+            EXPECT_GT(c.lightText ? light : dark, 100) << c.what << " " << lossless;
+            EXPECT_LT(c.lightText ? dark : light, 5) << c.what << " " << lossless;
         }
     }
 }

@@ -728,3 +728,66 @@ TEST_F(OutputPageTest, BackgroundButtonPicksTheColourUnderTransparentPhotos) {
     EXPECT_EQ(result.GetPixel32(0, 0) & 0xFFFFFF, 0x0000FFu) << "the transparent corner";
     EXPECT_EQ(result.GetPixel32(0, 199) & 0xFFFFFF, 0xFF0000u) << "the opaque one";
 }
+
+// The choice of three for existing files and the file name field, by keys and clicks: the
+// arrow keys move within the choice, Tab reaches the name field after the metadata boxes;
+// a run keeps an existing output and names the new one beside it; a template that can
+// make no name stops the start with its reason; both are locked while a run goes.
+TEST_F(OutputPageTest, ExistingFilesChoiceAndFileNameNameTheOutputs) {
+    WriteBmp(In("a.bmp"), 20, 10, 0xFF0000FF);
+    WriteBmp(In("b.bmp"), 20, 10, 0xFF00FF00);
+    files = {In("a.bmp"), In("b.bmp")};
+    QTest::mouseClick(Button(IDC_OUT_PNG), Qt::LeftButton);
+    QFile older(Out("a.png"));
+    ASSERT_TRUE(older.open(QIODevice::WriteOnly));
+    older.write("older export");
+    older.close();
+
+    EXPECT_TRUE(Button(IDC_OUT_SKIP)->isChecked()) << "nothing replaced by default";
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    Control(IDC_OUT_SKIP)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Control(IDC_OUT_SKIP), Qt::Key_Right);
+    QTest::keyClick(window->focusWidget(), Qt::Key_Right);
+    EXPECT_EQ(window->focusWidget(), Control(IDC_OUT_KEEP_BOTH));
+    EXPECT_TRUE(Button(IDC_OUT_KEEP_BOTH)->isChecked());
+    EXPECT_FALSE(Button(IDC_OUT_SKIP)->isChecked());
+    Control(IDC_OUT_STRIP_METADATA)->setFocus();
+    QTest::keyClick(Control(IDC_OUT_STRIP_METADATA), Qt::Key_Tab);
+    auto* name = GetDlgItemAs<QLineEdit>(page, IDC_OUT_NAME);
+    ASSERT_EQ(window->focusWidget(), name);
+    EXPECT_EQ(name->text(), "{name}");
+    QTest::keyClick(name, Qt::Key_Tab);
+    EXPECT_EQ(window->focusWidget(), Control(IDC_OUT_START));
+
+    page->StartRun();
+    for (const int id : {IDC_OUT_SKIP, IDC_OUT_OVERWRITE, IDC_OUT_KEEP_BOTH, IDC_OUT_NAME})
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(page->GetLog(), "OK: " + Out("a-1.png").toStdString() + " created \r\nOK: " +
+                                  Out("b.png").toStdString() + " created \r\n");
+    ASSERT_TRUE(older.open(QIODevice::ReadOnly));
+    EXPECT_EQ(older.readAll(), "older export");
+    older.close();
+    for (const int id : {IDC_OUT_SKIP, IDC_OUT_OVERWRITE, IDC_OUT_KEEP_BOTH, IDC_OUT_NAME})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
+
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, "web/{nmae}");
+    CMessageBoxRecorder boxes;
+    page->StartRun();
+    EXPECT_FALSE(page->IsStamping());
+    ASSERT_EQ(boxes.GetRecords().size(), 1u);
+    EXPECT_EQ(boxes.GetRecords()[0].text,
+              kReasonsHead + "- file name: unknown placeholder '{nmae}' \r\n");
+
+    name->selectAll();
+    QTest::keyClicks(name, "{n} web");
+    QTest::mouseClick(Button(IDC_OUT_OVERWRITE), Qt::LeftButton);
+    EXPECT_FALSE(Button(IDC_OUT_KEEP_BOTH)->isChecked());
+    page->StartRun();
+    ASSERT_TRUE(WaitForRun());
+    EXPECT_EQ(page->GetLog(), "OK: " + Out("1 web.png").toStdString() + " created \r\nOK: " +
+                                  Out("2 web.png").toStdString() + " created \r\n");
+}
