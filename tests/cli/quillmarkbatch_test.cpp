@@ -1426,10 +1426,12 @@ TEST_F(QuillmarkBatch, KeepBothNamesAreTheSerialRunsOnEveryWorkerCount) {
     std::vector<std::string> inputs;
     for (int i = 0; i < 30; ++i) {
         const std::string path = pictures / ("p" + std::to_string(100 + i) + ".bmp");
+        // The first photo takes longest, so later ones finish before it on two workers.
         if (i == 4)
             WriteBytes(path, "BM not a picture");
         else
-            WriteBmp(path, 12, 8, 0xFF000000u | uint32_t(i * 8) << 8);
+            WriteBmp(path, i == 0 ? 1600 : 12, i == 0 ? 1200 : 8,
+                     0xFF000000u | uint32_t(i * 8) << 8);
         SetModificationDay(path, 2019, 7, 1);
         inputs.push_back(path);
     }
