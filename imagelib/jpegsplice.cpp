@@ -109,71 +109,29 @@ private:
     int m_bits = 0;
 };
 
-// Where the unstuffed bytes of a segment lie among its raw bytes, found forward from the
-// last place asked for.
-class CCursor {
-public:
-    explicit CCursor(const CSegment& s) : m_segment(s), m_raw(s.begin) {}
-    // The raw byte holding unstuffed byte k (k not before the last one asked for).
-    const uint8_t* RawOf(uint64_t k) {
-        if (k < m_byte) { // not expected; start again
-            m_raw = m_segment.begin;
-            m_byte = 0;
-        }
-        const uint8_t* const end = m_segment.end;
-        if (m_raw == m_segment.begin && m_byte < k && m_raw < end) { // one step to look back on
-            m_raw += *m_raw == 0xFF ? 2 : 1;
-            ++m_byte;
-        }
-#if defined(__SSE2__)
-        // Sixteen raw bytes hold sixteen unstuffed bytes but their stuffed zeros, the zeros
-        // that follow an 0xFF.
-        const __m128i ff = _mm_set1_epi8(char(0xFF)), zero = _mm_setzero_si128();
-        while (k - m_byte >= 16 && end - m_raw >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_raw));
-            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_raw - 1));
-            const unsigned stuffed = unsigned(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(before, ff))));
-            m_raw += 16;
-            m_byte += uint64_t(16 - std::popcount(stuffed));
-        }
-        // A run that ended on an 0xFF leaves its stuffed zero first.
-        if (m_raw > m_segment.begin && m_raw < end && *m_raw == 0 && m_raw[-1] == 0xFF)
-            ++m_raw;
-#endif
-        while (m_byte < k && m_raw < end) {
-            const auto* ff =
-                static_cast<const uint8_t*>(std::memchr(m_raw, 0xFF, size_t(end - m_raw)));
-            const uint64_t plain = uint64_t((ff ? ff : end) - m_raw);
-            if (k - m_byte < plain) {
-                m_raw += k - m_byte;
-                m_byte = k;
-                break;
-            }
-            m_raw += plain;
-            m_byte += plain;
-            if (m_byte < k && ff) {
-                m_raw += 2;
-                ++m_byte;
-            }
-        }
-        return std::min(m_raw, end);
-    }
-    const CSegment& Segment() const {
-        return m_segment;
-    }
+// Where unstuffed byte k of a segment lies among its raw bytes, found back from a place
+// known to hold byte known, k not far before: a reader holds the raw place of the byte it
+// loads next, and the bits it holds are at most eight bytes back.
+const uint8_t* RawOf(const CSegment& segment, const uint8_t* raw, uint64_t known, uint64_t k) {
+    for (; known > k; --known) // every 0xFF of the data has its stuffed zero after it
+        raw -= raw - segment.begin >= 2 && raw[-1] == 0 && raw[-2] == 0xFF ? 2 : 1;
+    return raw;
+}
 
-private:
-    const CSegment& m_segment;
-    const uint8_t* m_raw;
-    uint64_t m_byte = 0;
-};
+// The raw place of unstuffed byte k, which the reader holds or passed just now.
+const uint8_t* RawOf(const CSegment& segment, const CReader& r, uint64_t k) {
+    // Past the data's end, a reader counts the zeros it makes up.
+    return r.next < segment.end ? RawOf(segment, r.next, r.loaded, k)
+                                : RawOf(segment, segment.end, segment.bits / 8, k);
+}
 
-// The unstuffed bits [from, to) of a segment after what the writer holds.
-void CopyBits(CCursor& cursor, uint64_t from, uint64_t to, CWriter& w) {
+// The unstuffed bits [from, to) of a segment after what the writer holds, rawFrom and
+// rawTo the raw places of the bytes holding the first and the last.
+void CopyBits(const uint8_t* rawFrom, uint64_t from, const uint8_t* rawTo, uint64_t to,
+              CWriter& w) {
     if (to <= from)
         return;
-    const uint8_t* raw = cursor.RawOf(from / 8);
+    const uint8_t* raw = rawFrom;
     if (from % 8 != 0) { // the rest of the first byte
         const int head = 8 - int(from % 8);
         const int take = int(std::min<uint64_t>(uint64_t(head), to - from));
@@ -188,9 +146,8 @@ void CopyBits(CCursor& cursor, uint64_t from, uint64_t to, CWriter& w) {
     if (w.PendingBits() % 8 == 0) {
         // In step with the source: its stuffed bytes go out as they are.
         w.FlushBytes();
-        const uint8_t* rawEnd = cursor.RawOf(to / 8);
-        w.Raw(raw, size_t(rawEnd - raw));
-        raw = rawEnd;
+        w.Raw(raw, size_t(rawTo - raw));
+        raw = rawTo;
     } else {
         w.Room(size_t(bytes) * 2 + 16);
         while (bytes >= 4) {
@@ -870,8 +827,9 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         }
         return true;
     }
-    CCursor cursor(s.segments[0]);
-    uint64_t copied = 0; // the input's bits out so far
+    const CSegment& segment = s.segments[0];
+    uint64_t copied = 0; // the input's bits out so far, and the raw place of their end
+    const uint8_t* rawCopied = segment.begin;
     for (int y = s.row0; touched && y < s.row1; ++y) {
         // The touched MCUs of a row, and of the rows after it while they run on.
         const int64_t first = int64_t(y) * s.mcusWide + s.col0;
@@ -882,7 +840,7 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         int predictors[4] = {};
         if (!s.Seek(first, r, predictors))
             return false;
-        CopyBits(cursor, copied, r.Position(), w);
+        CopyBits(rawCopied, copied, RawOf(segment, r, r.Position() / 8), r.Position(), w);
         for (int64_t m = first; m < last; ++m)
             if (!s.EncodeMcu(m, predictors, w))
                 return false;
@@ -906,8 +864,10 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         }
         ++s.recoded;
         copied = r.Position();
+        rawCopied = RawOf(segment, r, copied / 8);
     }
-    CopyBits(cursor, copied, s.endBits, w);
+    CopyBits(rawCopied, copied, RawOf(segment, segment.end, segment.bits / 8, s.endBits / 8),
+             s.endBits, w);
     w.Pad();
     return true;
 }
