@@ -33,7 +33,6 @@ struct CMiddle {
     std::vector<uint64_t> positions;            // where each of its first blocks starts
     std::vector<std::array<int, 4>> predictors; // and the predictors before it
     std::vector<int32_t> dc;                    // each block's DC value, on its own predictors
-    std::vector<uint64_t> restPositions;        // when kept: where each later block starts
     int64_t lastBad = -1;                       // its last block with a code in no table
     uint64_t endPosition = 0;
     bool ok = false;
@@ -66,16 +65,10 @@ struct CMeeting {
     }
 };
 
-// Where blocks start, when asked for: by block number, and where the last one ends.
-struct CTrace {
-    uint64_t* positions = nullptr;
-    uint64_t end = 0;
-};
-
 // Decodes MCUs [first, last) into dc, each restart interval from its own segment. With a
 // meeting, stops at the first block where the second thread's recorded state comes up.
 bool DecodeMcus(const CLayout& layout, const std::vector<CSegment>& segments, int64_t first,
-                int64_t last, int16_t* dc, CMeeting* meeting, CTrace* trace = nullptr) {
+                int64_t last, int16_t* dc, CMeeting* meeting) {
     const int perMcu = layout.blocksPerMcu;
     const unsigned interval = layout.restartInterval;
     size_t segment = interval ? size_t(first / interval) : 0;
@@ -104,15 +97,11 @@ bool DecodeMcus(const CLayout& layout, const std::vector<CSegment>& segments, in
                           meeting->predictors.begin());
                 return true;
             }
-            if (trace)
-                trace->positions[m * perMcu + b] = r.Position();
             if (!DecodeBlock(r, *layout.dc[size_t(b)], *layout.ac[size_t(b)], predictor))
                 return false;
             dc[m * perMcu + b] = int16_t(predictor);
         }
     }
-    if (trace)
-        trace->end = r.Position();
     return r.Position() <= segments[segment].bits;
 }
 
@@ -125,7 +114,6 @@ struct CGuess {
     std::vector<int32_t> dc;
     std::vector<uint64_t> positions;                  // while recording: where each block starts
     std::vector<std::array<int, 4>> predictorsBefore; // and the predictors before it
-    bool keepPositions = false;                       // positions recorded after that too
 };
 
 // Decodes blocks on a guess until it holds limit blocks or the data ends, a code in no
@@ -140,10 +128,10 @@ void DecodeGuess(const CLayout& layout, uint64_t endBits, size_t limit, bool rec
     std::vector<int32_t> dc = std::move(g.dc);
     size_t n = dc.size();
     while (n < limit && r.Position() < endBits) {
-        if (record || g.keepPositions)
+        if (record) {
             g.positions.push_back(r.Position());
-        if (record)
             g.predictorsBefore.push_back(predictors);
+        }
         if (n == dc.size())
             dc.resize(std::max({size_t(4096), n * 2, dc.capacity()}));
         const size_t b = size_t(phase);
@@ -167,8 +155,7 @@ void DecodeGuess(const CLayout& layout, uint64_t endBits, size_t limit, bool rec
 // decoding blocks until the guesses have had time to fall into step; the state most of
 // them reached is taken on to the end of the data.
 void DecodeFromMiddle(const CLayout& layout, const CSegment& segment, const uint8_t* start,
-                      uint64_t loadedBefore, bool keepPositions, CMiddle& out,
-                      std::promise<void>& ready) {
+                      uint64_t loadedBefore, CMiddle& out, std::promise<void>& ready) {
     const int perMcu = layout.blocksPerMcu;
     std::vector<CGuess> guesses(static_cast<size_t>(perMcu));
     for (int p = 0; p < perMcu; ++p) {
@@ -192,22 +179,19 @@ void DecodeFromMiddle(const CLayout& layout, const CSegment& segment, const uint
     out.phase0 = best;
     out.positions = std::move(g.positions);
     out.predictors = std::move(g.predictorsBefore);
-    g.positions.clear();
-    g.keepPositions = keepPositions;
     ready.set_value();
     // Room for the rest at once: growing step by step made this thread a fifth slower.
     const double share = double(segment.end - start) / double(segment.end - segment.begin);
     g.dc.reserve(size_t(share * double(layout.mcus * perMcu) * 1.1));
     DecodeGuess(layout, segment.bits, SIZE_MAX, false, g);
     out.dc = std::move(g.dc);
-    out.restPositions = std::move(g.positions);
     out.lastBad = g.lastBad;
     out.endPosition = g.r.Position();
     out.ok = true;
 }
 
 bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int threads,
-            size_t splitBytes, bool positions, CJpegDcDecoder::CPlanes& planes) {
+            size_t splitBytes, CJpegDcDecoder::CPlanes& planes) {
     const int components = cinfo->num_components;
     const bool colours = components == 3 && (cinfo->jpeg_color_space == JCS_YCbCr ||
                                              cinfo->jpeg_color_space == JCS_RGB);
@@ -271,22 +255,9 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         return false;
     planes.dc.assign(size_t(layout.mcus * blocks), 0);
     int16_t* dc = planes.dc.data();
-    CTrace traceStore, secondTraceStore;
-    CTrace* trace = nullptr;
-    if (positions) {
-        planes.positions.assign(size_t(layout.mcus * blocks), 0);
-        traceStore.positions = secondTraceStore.positions = planes.positions.data();
-        trace = &traceStore;
-    }
-    // One thread's whole decode, with the end of its data where asked for.
-    const auto alone = [&] {
-        const bool ok = DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr, trace);
-        planes.endBits = traceStore.end;
-        return ok;
-    };
     // The scan's own length: phone pictures often carry more after the picture's end.
     if (threads < 2 || size_t(segments.back().end - scan) < splitBytes)
-        return alone();
+        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
 
     if (interval) {
         // Two halves on a restart boundary: each starts afresh.
@@ -294,17 +265,14 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         bool second = false;
         std::thread helper;
         try {
-            helper = std::thread([&] {
-                second = DecodeMcus(layout, segments, half, layout.mcus, dc, nullptr,
-                                    positions ? &secondTraceStore : nullptr);
-            });
+            helper = std::thread(
+                [&] { second = DecodeMcus(layout, segments, half, layout.mcus, dc, nullptr); });
         } catch (const std::system_error&) {
-            return alone();
+            return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
         }
-        const bool firstHalf = DecodeMcus(layout, segments, 0, half, dc, nullptr, trace);
+        const bool firstHalf = DecodeMcus(layout, segments, 0, half, dc, nullptr);
         helper.join();
         planes.secondThreadFrom = half * blocks;
-        planes.endBits = secondTraceStore.end;
         return firstHalf && second;
     }
 
@@ -330,7 +298,7 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
     try {
         helper = std::thread([&] {
             try {
-                DecodeFromMiddle(layout, all, start, loadedBefore, positions, middle, ready);
+                DecodeFromMiddle(layout, all, start, loadedBefore, middle, ready);
             } catch (...) { // out of memory: middle.ok stays false, the first thread goes on
                 try {       // unless the promise was kept already
                     ready.set_value();
@@ -339,16 +307,14 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
             }
         });
     } catch (const std::system_error&) {
-        return alone();
+        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
     }
-    const bool first = DecodeMcus(layout, segments, 0, layout.mcus, dc, &meeting, trace);
+    const bool first = DecodeMcus(layout, segments, 0, layout.mcus, dc, &meeting);
     helper.join();
     if (!first)
         return false;
-    if (meeting.block < 0) { // the first thread did it all
-        planes.endBits = traceStore.end;
-        return true;
-    }
+    if (meeting.block < 0)
+        return true; // the first thread did it all
     // From the meeting on, the second thread decoded the same blocks from the same bits;
     // only its predictors began elsewhere.
     const int64_t j = meeting.middleBlock;
@@ -356,7 +322,7 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
     const int64_t decoded = int64_t(middle.dc.size());
     if (!middle.ok || middle.lastBad >= j || decoded < j + needed ||
         (decoded == j + needed && middle.endPosition > all.bits))
-        return alone();
+        return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);
     std::array<int, 4> offset{};
     for (size_t c = 0; c < 4; ++c)
         offset[c] = meeting.predictors[c] - middle.predictors[size_t(j)][c];
@@ -365,23 +331,6 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
         const int c = layout.component[size_t(phase)];
         dc[meeting.block + i] = int16_t(middle.dc[size_t(j + i)] + offset[size_t(c)]);
         phase = phase + 1 == blocks ? 0 : phase + 1;
-    }
-    if (positions) {
-        const std::vector<uint64_t>& warm = middle.positions;
-        const std::vector<uint64_t>& rest = middle.restPositions;
-        for (int64_t i = 0; i < needed; ++i) {
-            const size_t at = size_t(j + i);
-            if (at >= warm.size() + rest.size())
-                return alone();
-            planes.positions[size_t(meeting.block + i)] =
-                at < warm.size() ? warm[at] : rest[at - warm.size()];
-        }
-        // The data's last bits may read as blocks beyond the picture's: the end is where
-        // the first of them starts.
-        const size_t after = size_t(j + needed);
-        planes.endBits = after < warm.size()                 ? warm[after]
-                         : after < warm.size() + rest.size() ? rest[after - warm.size()]
-                                                             : middle.endPosition;
     }
     planes.secondThreadFrom = meeting.block;
     return true;
@@ -408,9 +357,9 @@ inline uint8_t Clamp(int v) {
 } // namespace
 
 bool CJpegDcDecoder::DecodeDc(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int threads,
-                              CPlanes& planes, size_t splitBytes, bool positions) {
+                              CPlanes& planes, size_t splitBytes) {
     planes = CPlanes();
-    if (Decode(cinfo, scan, size, threads, splitBytes, positions, planes))
+    if (Decode(cinfo, scan, size, threads, splitBytes, planes))
         return true;
     planes = CPlanes();
     return false;

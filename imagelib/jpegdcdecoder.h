@@ -32,10 +32,6 @@ public:
         std::vector<int16_t> dc;
         // The first block the second thread decoded; -1 when one thread did all.
         int64_t secondThreadFrom = -1;
-        // When asked for: where each block starts, in unstuffed bits from the start of its
-        // restart interval (or the scan), and where the last block ends.
-        std::vector<uint64_t> positions;
-        uint64_t endBits = 0;
     };
 
     // cinfo has read the header (jpeg_read_header); scan and size are the bytes that
@@ -43,7 +39,7 @@ public:
     // threads: 1, or 2 to split a scan of at least splitBytes.
     static constexpr size_t kSplitBytes = 1 << 20; // below, a thread costs more than it saves
     static bool DecodeDc(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int threads,
-                         CPlanes& planes, size_t splitBytes = kSplitBytes, bool positions = false);
+                         CPlanes& planes, size_t splitBytes = kSplitBytes);
 
     // DecodeDc, then the picture at 1/8 of the file's size (rounded up) as a 32-bit bitmap:
     // each block's average, blue, green and red, as libjpeg gives it for the luminance;

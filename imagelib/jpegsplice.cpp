@@ -8,6 +8,7 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <future>
 #include <thread>
 #include <utility>
 
@@ -45,8 +46,10 @@ public:
     ~CWriter() { m_out.resize(m_used); }
 
     void Room(size_t bytes) {
+        // The room reserved first, at once: growing by steps zeroed and moved the output
+        // several times over.
         if (m_used + bytes > m_out.size())
-            m_out.resize(std::max(m_out.size() * 2, m_used + bytes + 65536));
+            m_out.resize(std::max({m_out.capacity(), m_out.size() * 2, m_used + bytes + 65536}));
     }
     // Bytes that are whole stuffed data already, or markers.
     void Raw(const uint8_t* from, size_t count) {
@@ -285,19 +288,210 @@ struct CJpegScanSplice::CState {
     CHuffman dcTables[NUM_HUFF_TBLS], acSkipTables[NUM_HUFF_TBLS], acSymbolTables[NUM_HUFF_TBLS];
     CEncodeTable dcEncode[NUM_HUFF_TBLS], acEncode[NUM_HUFF_TBLS];
     std::vector<CSegment> segments;
-    // Without restart markers, the walk: where each block starts and its DC value; where
-    // the data ends.
-    CJpegDcDecoder::CPlanes walk;
-    int lastOf[3] = {}; // the last block of each component in an MCU
-    // Where MCU m starts (the end of the data for the one after the last).
-    uint64_t McuBits(int64_t m) const {
-        return m < mcus ? walk.positions[size_t(m * blocksPerMcu)] : walk.endBits;
+    // Without restart markers, the walk: the reader and the DC predictions before every
+    // kCheckpointMcus-th MCU, and where the data ends. Any other MCU is found by walking on
+    // from the checkpoint before it, a few MCUs at most: recording every MCU cost more in
+    // memory traffic than the walk itself.
+    static constexpr int64_t kCheckpointMcus = 32;
+    struct CCheckpoint {
+        int64_t mcu;
+        CReader reader;
+        int predictors[3];
+    };
+    std::vector<CCheckpoint> checkpoints; // by MCU
+    uint64_t endBits = 0;
+
+    // The reader at the start of MCU m (m before the last) and the DC predictions before
+    // it. False for a code in no table, which the walk ruled out.
+    bool Seek(int64_t m, CReader& r, int* predictors) const {
+        const auto after =
+            std::upper_bound(checkpoints.begin(), checkpoints.end(), m,
+                             [](int64_t mcu, const CCheckpoint& c) { return mcu < c.mcu; });
+        const CCheckpoint& c = *(after - 1);
+        r = c.reader;
+        std::copy(std::begin(c.predictors), std::end(c.predictors), predictors);
+        for (int64_t i = c.mcu; i < m; ++i)
+            for (int b = 0; b < blocksPerMcu; ++b)
+                if (!DecodeBlock(r, *dcSkip[size_t(b)], *acSkip[size_t(b)],
+                                 predictors[blockComponent[size_t(b)]]))
+                    return false;
+        return true;
     }
-    // The DC predictions before MCU m.
-    void McuPredictors(int64_t m, int* predictors) const {
-        for (int c = 0; c < components; ++c)
-            predictors[c] = m == 0 ? 0 : walk.dc[size_t((m - 1) * blocksPerMcu + lastOf[c])];
+
+    // A big scan is walked by two threads: a helper starts in the middle of the data and
+    // finds its footing (Huffman codes fall back into step after a short while; of a guess
+    // for each place in the MCU, the state most of them reach is taken), then records
+    // where its next blocks start. The first thread, arriving there, takes the helper's
+    // work from the first block where it finds the very same state: from there both read
+    // the same codes, only the helper's DC predictions began elsewhere.
+    struct CMiddle {
+        int64_t first = 0;               // the helper's number of the first block recorded
+        int phase = 0;                   // that block's place in its MCU
+        std::vector<uint64_t> positions; // where each recorded block starts
+        std::vector<std::array<int, 3>> predictors; // and the predictions before it
+        struct CMark {
+            int64_t block;
+            CReader reader;
+            int predictors[3];
+        };
+        std::vector<CMark> marks; // every kCheckpointMcus-th MCU start after those
+        std::vector<int64_t> bad; // blocks with a code in no table, after the warm-up
+        int64_t blocks = 0;       // blocks decoded
+        bool ok = false;
+    };
+    // At most: blocks each guess decodes before they are compared; twice that many are
+    // recorded then.
+    static constexpr int64_t kWarmupBlocks = 1024;
+    static constexpr size_t kMostBadCodes = 16; // past the footing, more means bad data
+    struct CMeeting {
+        const CMiddle* middle = nullptr;
+        std::shared_future<void> ready;
+        uint64_t from = 0; // where the helper began
+        size_t next = 0;
+        bool waited = false, gaveUp = false;
+        // Where they met: the first thread's block, reader and predictions.
+        int64_t block = -1;
+        CReader reader;
+        int predictors[3] = {};
+
+        bool Meets(uint64_t position, int phase, int blocksPerMcu) {
+            if (!waited) {
+                ready.wait();
+                waited = true;
+            }
+            const std::vector<uint64_t>& p = middle->positions;
+            while (next < p.size() && p[next] < position)
+                ++next;
+            if (next == p.size()) {
+                gaveUp = true;
+                return false;
+            }
+            return p[next] == position && (middle->phase + int(next)) % blocksPerMcu == phase;
+        }
+    };
+
+    // Walks the scan from its start, checkpoints noted; with a meeting, stops where the
+    // helper's recorded state comes up. False for a code in no table or data cut short.
+    bool WalkFromStart(CMeeting* meeting) {
+        const CSegment& segment = segments[0];
+        const int perMcu = blocksPerMcu;
+        checkpoints.clear();
+        CReader r;
+        r.Start(segment.begin, segment.end, 0);
+        int predictors[3] = {};
+        for (int64_t m = 0; m < mcus; ++m) {
+            if (m % kCheckpointMcus == 0) {
+                // Data cut short reads as zeros, which decode as blocks as well: given up
+                // as soon as the bits are plainly used up, not after a picture's worth.
+                if (r.Position() > segment.bits + kMaxMcuBits)
+                    return false;
+                checkpoints.push_back({m, r, {predictors[0], predictors[1], predictors[2]}});
+            }
+            for (int b = 0; b < perMcu; ++b) {
+                if (meeting && !meeting->gaveUp && r.Position() >= meeting->from &&
+                    meeting->Meets(r.Position(), b, perMcu)) {
+                    meeting->block = m * perMcu + b;
+                    meeting->reader = r;
+                    std::copy(predictors, predictors + 3, meeting->predictors);
+                    return true;
+                }
+                if (!DecodeBlock(r, *dcSkip[size_t(b)], *acSkip[size_t(b)],
+                                 predictors[blockComponent[size_t(b)]]))
+                    return false;
+            }
+        }
+        endBits = r.Position();
+        return true;
     }
+
+    // The helper's walk from start, unstuffed byte loadedBefore of the data.
+    void WalkFromMiddle(const uint8_t* start, uint64_t loadedBefore, CMiddle& out,
+                        std::promise<void>& ready) const {
+        const CSegment& segment = segments[0];
+        const int perMcu = blocksPerMcu;
+        struct CGuess {
+            CReader r;
+            int phase = 0;
+            int predictors[3] = {};
+            int64_t n = 0;
+        };
+        // One block; a code in no table skipped bit by bit, garbage until the guess falls
+        // into step.
+        const auto step = [&](CGuess& g) {
+            const size_t b = size_t(g.phase);
+            const bool good =
+                DecodeBlock(g.r, *dcSkip[b], *acSkip[b], g.predictors[blockComponent[b]]);
+            if (!good)
+                g.r.Skip(1);
+            g.phase = g.phase + 1 == perMcu ? 0 : g.phase + 1;
+            ++g.n;
+            return good;
+        };
+        // A small scan (the walk of one is split in tests) gets a warm-up to its size.
+        const int64_t warmup = std::clamp<int64_t>(mcus * perMcu / 16, 8, kWarmupBlocks);
+        std::vector<CGuess> guesses(static_cast<size_t>(perMcu));
+        for (int p = 0; p < perMcu; ++p) {
+            CGuess& g = guesses[size_t(p)];
+            g.r.Start(start, segment.end, loadedBefore);
+            g.phase = p;
+            while (g.n < warmup && g.r.Position() < segment.bits)
+                step(g);
+        }
+        size_t best = 0;
+        int bestVotes = 0;
+        for (size_t i = 0; i < guesses.size(); ++i) {
+            int votes = 0;
+            for (const CGuess& other : guesses)
+                votes += other.r.Position() == guesses[i].r.Position() &&
+                         other.phase == guesses[i].phase;
+            if (votes > bestVotes) {
+                best = i;
+                bestVotes = votes;
+            }
+        }
+        CGuess g = guesses[best];
+        out.first = g.n;
+        out.phase = g.phase;
+        // Every code in no table past the footing is noted; too many end the walk short,
+        // at the block where the next came up.
+        bool stopped = false;
+        const auto noteBad = [&](int64_t block) {
+            if (out.bad.size() == kMostBadCodes) {
+                stopped = true;
+                out.blocks = block;
+                return false;
+            }
+            out.bad.push_back(block);
+            return true;
+        };
+        while (g.n < out.first + 2 * warmup && g.r.Position() < segment.bits) {
+            out.positions.push_back(g.r.Position());
+            out.predictors.push_back({g.predictors[0], g.predictors[1], g.predictors[2]});
+            if (!step(g) && !noteBad(g.n - 1))
+                break;
+        }
+        ready.set_value();
+        if (!stopped) {
+            out.marks.reserve(size_t(double(segment.end - start) /
+                                     double(segment.end - segment.begin) * double(mcus) /
+                                     double(kCheckpointMcus)) +
+                              2);
+            for (int64_t mcu = 0; g.r.Position() < segment.bits;) {
+                if (g.phase == 0 && mcu++ % kCheckpointMcus == 0)
+                    out.marks.push_back(
+                        {g.n, g.r, {g.predictors[0], g.predictors[1], g.predictors[2]}});
+                if (!step(g) && !noteBad(g.n - 1))
+                    break;
+            }
+        }
+        if (!stopped)
+            out.blocks = g.n;
+        out.ok = true;
+    }
+
+    // The walk split as above; false where the first thread alone would fail too, or the
+    // halves did not join (the caller walks alone then).
+    bool WalkSplit(bool& joined);
 
     // The touched MCUs: columns [col0, col1) of rows [row0, row1); with restart markers,
     // every MCU of the intervals they touch, so whole rows. Decoded per component, blocks
@@ -334,11 +528,6 @@ struct CJpegScanSplice::CState {
         ++recoded;
         return true;
     }
-    // The reader at an unstuffed bit position of a segment.
-    static void StartAt(CReader& r, CCursor& cursor, uint64_t bit) {
-        r.Start(cursor.RawOf(bit / 8), cursor.Segment().end, bit / 8);
-        r.Skip(int(bit % 8));
-    }
 };
 
 CJpegScanSplice::CJpegScanSplice() : m_state(std::make_unique<CState>()) {}
@@ -348,7 +537,8 @@ void CJpegScanSplice::Clear() {
     CState& s = *m_state;
     s.mapped = false;
     s.segments.clear();
-    s.walk = CJpegDcDecoder::CPlanes();
+    s.checkpoints.clear(); // its room serves the next file
+    s.endBits = 0;
     for (std::vector<CState::CBlock>& b : s.blocks)
         std::vector<CState::CBlock>().swap(b);
     s.touchedIntervals.clear();
@@ -459,28 +649,114 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
         s.mapped = true;
         return true;
     }
-    // Every code of the scan read once, where each MCU starts noted, by the preview's DC
-    // decoder: a code in no table, data cut short or whole bytes left over send the file
-    // libjpeg's way. Its second thread is worth having while no other splice walks.
-    const int others = g_walking.fetch_add(1);
-    CJpegDcDecoder::CPlanes& planes = s.walk;
-    bool walked = false;
+    // Every code of the scan read once: a code in no table, data cut short or whole bytes
+    // left over send the file libjpeg's way. A second thread is worth having while no
+    // other splice walks.
+    const CSegment& segment = s.segments[0];
+    s.checkpoints.reserve(
+        size_t(std::min<int64_t>(s.mcus / CState::kCheckpointMcus + 1, int64_t(size / 8) + 1)));
+    bool walked = false, joined = false;
+    if (size_t(segment.end - scan) >= m_splitBytes && std::thread::hardware_concurrency() > 1) {
+        struct CCount {
+            int others = g_walking.fetch_add(1);
+            ~CCount() { g_walking.fetch_sub(1); }
+        } count;
+        if (count.others == 0)
+            walked = s.WalkSplit(joined);
+    }
+    if (!joined)
+        walked = s.WalkFromStart(nullptr);
+    if (!walked || s.endBits > segment.bits || segment.bits - s.endBits >= 8)
+        return false;
+    s.mapped = true;
+    return true;
+}
+
+bool CJpegScanSplice::CState::WalkSplit(bool& joined) {
+    joined = false;
+    const CSegment& all = segments[0];
+    const uint8_t* start = all.begin + (all.end - all.begin) / 2;
+    if (start > all.begin && start[-1] == 0xFF) // not on a stuffed zero
+        ++start;
+    uint64_t stuffedBefore = 0; // every 0xFF in the data is a stuffed pair
+    for (const uint8_t* p = all.begin;
+         p < start &&
+         (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(start - p)))) != nullptr;
+         p += 2)
+        ++stuffedBefore;
+    const uint64_t loadedBefore = uint64_t(start - all.begin) - stuffedBefore;
+    CMiddle middle;
+    std::promise<void> ready;
+    CMeeting meeting;
+    meeting.middle = &middle;
+    meeting.ready = ready.get_future().share();
+    meeting.from = loadedBefore * 8;
+    std::thread helper;
     try {
-        walked = CJpegDcDecoder::DecodeDc(
-            cinfo, scan, size, others == 0 && std::thread::hardware_concurrency() > 1 ? 2 : 1,
-            planes, m_splitBytes, true);
+        helper = std::thread([&] {
+            try {
+                WalkFromMiddle(start, loadedBefore, middle, ready);
+            } catch (...) { // out of memory: middle.ok stays false, the first thread goes on
+                try {       // unless the promise was kept already
+                    ready.set_value();
+                } catch (const std::future_error&) {
+                }
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    bool first = false;
+    try {
+        first = WalkFromStart(&meeting);
     } catch (...) {
-        g_walking.fetch_sub(1);
+        helper.join();
         throw;
     }
-    g_walking.fetch_sub(1);
-    const CSegment& segment = s.segments[0];
-    if (!walked || planes.endBits > segment.bits || segment.bits - planes.endBits >= 8 ||
-        planes.positions.size() != size_t(s.mcus * blocks))
+    helper.join();
+    // Bad data before the meeting, or the first thread did it all: as walking alone.
+    if (!first || meeting.block < 0) {
+        joined = true;
+        return first;
+    }
+    // From the meeting on, the helper read the same codes from the same bits: its blocks
+    // are the picture's, every one of them sound, up to the last.
+    const int perMcu = blocksPerMcu;
+    const int64_t met = middle.first + int64_t(meeting.next); // the helper's number of it
+    const int64_t total = mcus * perMcu;
+    const int64_t needed = total - meeting.block;
+    if (!middle.ok || middle.blocks < met + needed)
         return false;
-    for (int b = 0; b < blocks; ++b)
-        s.lastOf[s.blockComponent[size_t(b)]] = b;
-    s.mapped = true;
+    for (const int64_t block : middle.bad)
+        if (block >= met && block < met + needed)
+            return false;
+    int offset[3] = {};
+    for (size_t c = 0; c < 3; ++c)
+        offset[c] = meeting.predictors[c] - middle.predictors[meeting.next][c];
+    for (const CMiddle::CMark& mark : middle.marks) {
+        const int64_t block = meeting.block + (mark.block - met);
+        if (mark.block < met)
+            continue;
+        if (block >= total)
+            break;
+        if (block % perMcu != 0)
+            return false;
+        checkpoints.push_back({block / perMcu,
+                               mark.reader,
+                               {mark.predictors[0] + offset[0], mark.predictors[1] + offset[1],
+                                mark.predictors[2] + offset[2]}});
+    }
+    // The data ends where the last MCU does.
+    CReader r;
+    int predictors[3];
+    if (!Seek(mcus - 1, r, predictors))
+        return false;
+    for (int b = 0; b < perMcu; ++b)
+        if (!DecodeBlock(r, *dcSkip[size_t(b)], *acSkip[size_t(b)],
+                         predictors[blockComponent[size_t(b)]]))
+            return false;
+    endBits = r.Position();
+    joined = true;
     return true;
 }
 
@@ -536,12 +812,11 @@ bool CJpegScanSplice::DecodeTouched(int mcuX0, int mcuY0, int mcuX1, int mcuY1) 
         }
         return true;
     }
-    CCursor cursor(s.segments[0]);
     for (int y = s.row0; y < s.row1; ++y) {
         const int64_t m0 = int64_t(y) * s.mcusWide + s.col0;
-        CState::StartAt(r, cursor, s.McuBits(m0));
         int predictors[4] = {};
-        s.McuPredictors(m0, predictors);
+        if (!s.Seek(m0, r, predictors))
+            return false;
         for (int64_t m = m0; m < m0 + (s.col1 - s.col0); ++m)
             if (!s.DecodeMcu(r, m, predictors))
                 return false;
@@ -596,7 +871,6 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         return true;
     }
     CCursor cursor(s.segments[0]);
-    const uint64_t endBits = s.McuBits(s.mcus);
     uint64_t copied = 0; // the input's bits out so far
     for (int y = s.row0; touched && y < s.row1; ++y) {
         // The touched MCUs of a row, and of the rows after it while they run on.
@@ -604,22 +878,24 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
         while (s.col0 == 0 && s.col1 == s.mcusWide && y + 1 < s.row1)
             ++y;
         const int64_t last = int64_t(y) * s.mcusWide + s.col1;
-        CopyBits(cursor, copied, s.McuBits(first), w);
+        CReader r;
         int predictors[4] = {};
-        s.McuPredictors(first, predictors);
+        if (!s.Seek(first, r, predictors))
+            return false;
+        CopyBits(cursor, copied, r.Position(), w);
         for (int64_t m = first; m < last; ++m)
             if (!s.EncodeMcu(m, predictors, w))
                 return false;
-        copied = s.McuBits(last);
-        if (last == s.mcus)
+        if (last == s.mcus) {
+            copied = s.endBits;
             break;
+        }
         // The next MCU's DC values were predicted from the old blocks: it is coded again
         // against the new ones, so that the rest can be copied.
         JBLOCK next[kMaxBlocksInMcu] = {};
-        CReader r;
-        CState::StartAt(r, cursor, copied);
         int old[4] = {};
-        s.McuPredictors(last, old);
+        if (!s.Seek(last, r, old))
+            return false;
         w.Room(size_t(kMaxMcuBits / 4));
         for (int b = 0; b < s.blocksPerMcu; ++b) {
             const int c = s.blockComponent[size_t(b)];
@@ -629,9 +905,9 @@ bool CJpegScanSplice::WriteScan(std::vector<uint8_t>& out) {
                 return false;
         }
         ++s.recoded;
-        copied = s.McuBits(last + 1);
+        copied = r.Position();
     }
-    CopyBits(cursor, copied, endBits, w);
+    CopyBits(cursor, copied, s.endBits, w);
     w.Pad();
     return true;
 }
