@@ -159,7 +159,8 @@ bool CLosslessJpegStamp::StampMemory(const uint8_t* data, size_t size,
             }
             stamp = shaped.bitmap.get();
             blend = shaped.blend;
-            forEach = [&, stored](const std::function<void(const CStampPlacement&)>& visit) {
+            forEach = [&, stored,
+                       placement](const std::function<void(const CStampPlacement&)>& visit) {
                 return ForEachPhotoStampPlacement(shaped, shaped.own, stored, orientation,
                                                   placement, plan.shaper->Look().tiling, visit);
             };

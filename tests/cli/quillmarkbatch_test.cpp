@@ -1467,6 +1467,18 @@ TEST_F(QuillmarkBatch, KeepBothNamesAreTheSerialRunsOnEveryWorkerCount) {
     EXPECT_EQ(names[0], names[1]);
     EXPECT_EQ(names[0].size(), 31u);
 
+    // The photos' own names, each given twice: the second of each is kept beside the first.
+    for (const int workers : {1, 2}) {
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directory(out);
+        const CRunResult r =
+            RunBatch(home, Args({"--if-exists", "rename", "-j", std::to_string(workers),
+                                 pictures / "", pictures / ""}));
+        log[workers - 1] = r.out;
+    }
+    EXPECT_EQ(log[0], log[1]);
+    EXPECT_NE(log[0].find("OK: " + out + "/p129-1.bmp created"), std::string::npos) << log[0];
+
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
     std::vector<std::string> args = Args({"--name", "p{n}", "-j", "2"});
@@ -1495,6 +1507,13 @@ TEST_F(QuillmarkBatch, BaseMirrorsEachCardsFoldersIntoTheOutput) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(TreeFiles(out), (std::vector<std::string>{"card1/DCIM/P1.bmp", "card2/DCIM/P1.bmp"}));
     EXPECT_EQ(OutputPixel("card2/DCIM/P1.bmp", 0, 7), kRed & 0xFFFFFF);
+    // A name template names the file; the folders stay the card's.
+    const CRunResult named =
+        RunBatch(home, Args({"--base", pictures / "", "--name", "{n}", pictures / "card1/DCIM",
+                             pictures / "card2/DCIM"}));
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(std::filesystem::exists(out + "/card1/DCIM/1.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/card2/DCIM/2.bmp"));
 
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
