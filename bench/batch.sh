@@ -16,7 +16,9 @@
 # of the scan copied) on one worker and on the default workers against the one-process
 # baseline, once as they are and once as copies with a restart marker after every MCU row
 # (made by jpegtran, same coefficients), and how far each output's size lies from its
-# input's.
+# input's. Their processor time (user + sys, which a busy machine moves far less than wall
+# time) against the baseline's, and the processor time of the lossless path's look at a
+# photo (header and walk of the scan, one thread).
 #
 # The web run: the same photos made ready for the web in one pass (long edge 2048, stamp at
 # 10 % of the copy's width, JPEG quality 85) against libvips' thumbnailer on one thread
@@ -106,6 +108,7 @@ done
 
 col() { cut -d' ' -f"$2" "$work/$1.txt"; }
 ratio() { paste -d' ' <(col "$1" 1) <(col "$2" 1) | awk '{ print $1 / $2 }' | median; }
+cpu_ratio() { paste -d' ' <(col "$1" 3) <(col "$2" 3) | awk '{ print $1 / $2 }' | median; }
 base_s=$(col base 1 | median)
 base_kb=$(col base 2 | median)
 base2_s=$(col base2 1 | median)
@@ -128,6 +131,7 @@ size_range() {
   done | awk '{ d = ($2 - $1) * 100 / $1; if (NR == 1 || d < lo) lo = d; if (NR == 1 || d > hi) hi = d }
               END { printf "%+.2f %% to %+.2f %%", lo, hi }'
 }
+walk_ms=$("$tools" walk "${inputs[@]}")
 ll_size=$(size_range "$work/in")
 llr_size=$(size_range "$work/rst" "$work/lossless-rst")
 awk -v b="$base_s" -v bk="$base_kb" -v b2="$base2_s" -v i="$islow_s" -v q1="$qm1_s" \
@@ -135,7 +139,10 @@ awk -v b="$base_s" -v bk="$base_kb" -v b2="$base2_s" -v i="$islow_s" -v q1="$qm1
     -v cores="$(nproc)" -v r1="$(ratio qm1 base)" -v rd="$(ratio qm base)" \
     -v rd2="$(ratio qm base2)" -v ll="$ll_s" -v rl="$(ratio lossless base)" -v lls="$ll_size" \
     -v ll2="$ll2_s" -v rl2="$(ratio lossless2 base)" -v llr="$llr_s" -v rlr="$(ratio lossless-rst base)" \
-    -v llr2="$llr2_s" -v rlr2="$(ratio lossless-rst2 base)" -v llrs="$llr_size" 'BEGIN {
+    -v llr2="$llr2_s" -v rlr2="$(ratio lossless-rst2 base)" -v llrs="$llr_size" \
+    -v cl="$(cpu_ratio lossless base)" -v cl2="$(cpu_ratio lossless2 base)" \
+    -v clr="$(cpu_ratio lossless-rst base)" -v clr2="$(cpu_ratio lossless-rst2 base)" \
+    -v walk="$walk_ms" 'BEGIN {
   printf "medians of %d paired runs, 20 files of 4000 x 3000, %d cores:\n", n, cores
   printf "  libjpeg baseline, one process:               %.2f s, %.1f pictures/s, peak %.1f MB\n", b, 20 / b, bk / 1024
   printf "  libjpeg baseline, two processes:             %.2f s\n", b2
@@ -149,6 +156,8 @@ awk -v b="$base_s" -v bk="$base_kb" -v b2="$base2_s" -v i="$islow_s" -v q1="$qm1
   printf "  quillmark-batch --lossless (default workers): %.2f s, ratio %.3f (target 0.18)\n", ll2, rl2
   printf "  the same with restart markers, -j 1:         %.2f s, ratio %.3f\n", llr, rlr
   printf "  with restart markers, default workers:       %.2f s, ratio %.3f\n", llr2, rlr2
+  printf "  lossless processor time / the baseline:     -j 1 %.3f, default %.3f; restart markers %.3f, %.3f\n", cl, cl2, clr, clr2
+  printf "  lossless look at a photo, one thread:       %.1f ms (header and walk of the scan)\n", walk
   printf "  lossless output size against the input:     %s; with restart markers %s\n", lls, llrs
   printf "  peak with 2 workers, 5 files: %.1f MB; default, 20 files: %.1f MB (target under 130 MB, not growing)\n", q5 / 1024, qk / 1024
 }'
