@@ -14,8 +14,8 @@
 #include "job/jobfixtures.h"
 #include "job/stampsettings.h"
 
+#include "cameraexif.h"
 #include <gtest/gtest.h>
-#include <libexif/exif-data.h>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -1327,33 +1327,12 @@ TEST_F(QuillmarkBatch, TransparentPhotosTakeTheStampAndTheirBackground) {
 
 namespace {
 
-void SetExifText(ExifData* exif, ExifIfd ifd, ExifTag tag, const std::string& value) {
-    ExifEntry* entry = exif_entry_new();
-    entry->tag = tag;
-    entry->format = EXIF_FORMAT_ASCII;
-    entry->components = value.size() + 1;
-    entry->size = unsigned(value.size() + 1);
-    entry->data = static_cast<unsigned char*>(std::calloc(1, value.size() + 1));
-    std::memcpy(entry->data, value.c_str(), value.size() + 1);
-    exif_content_add_entry(exif->ifd[ifd], entry);
-    exif_entry_unref(entry);
-}
-
 // A JPEG photo whose EXIF knows its owner, its model and when it was taken.
 void WriteCameraJpeg(const std::string& path, const std::string& model) {
-    ExifData* exif = exif_data_new();
-    exif_data_set_byte_order(exif, EXIF_BYTE_ORDER_MOTOROLA);
-    SetExifText(exif, EXIF_IFD_0, EXIF_TAG_ARTIST, "Jane Doe");
-    SetExifText(exif, EXIF_IFD_0, EXIF_TAG_MODEL, model);
-    SetExifText(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:05:06 07:08:09");
-    unsigned char* bytes = nullptr;
-    unsigned int size = 0;
-    exif_data_save_data(exif, &bytes, &size);
-    exif_data_unref(exif);
+    const std::string exif = CameraExifBlock(model);
     CMemoryBitmap photo;
     MakePicture(photo, 24, 16, kGrey);
-    photo.SetMarkers(App1(std::string(reinterpret_cast<const char*>(bytes), size), nullptr));
-    std::free(bytes);
+    photo.SetMarkers(App1(exif, nullptr));
     CJpegEncoder().EncodeFile(path, photo);
 }
 

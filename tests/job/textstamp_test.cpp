@@ -9,7 +9,7 @@
 #include "job/stampjob.h"
 #include "job/stampsettings.h"
 
-#include <libexif/exif-data.h>
+#include "cameraexif.h"
 
 #include <gtest/gtest.h>
 
@@ -24,35 +24,14 @@
 
 namespace {
 
-void SetAscii(ExifData* exif, ExifIfd ifd, ExifTag tag, const std::string& value) {
-    ExifEntry* entry = exif_entry_new();
-    entry->tag = tag;
-    entry->format = EXIF_FORMAT_ASCII;
-    entry->components = value.size() + 1;
-    entry->size = unsigned(value.size() + 1);
-    entry->data = static_cast<unsigned char*>(std::calloc(1, value.size() + 1));
-    std::memcpy(entry->data, value.c_str(), value.size() + 1);
-    exif_content_add_entry(exif->ifd[ifd], entry);
-    exif_entry_unref(entry);
-}
-
 // An APP1 marker with the EXIF block of a camera that knows its owner and the date.
 std::unique_ptr<CSavedMarker> CameraExif() {
-    ExifData* exif = exif_data_new();
-    exif_data_set_byte_order(exif, EXIF_BYTE_ORDER_MOTOROLA);
-    SetAscii(exif, EXIF_IFD_0, EXIF_TAG_ARTIST, "Jane Doe");
-    SetAscii(exif, EXIF_IFD_0, EXIF_TAG_MODEL, "X100");
-    SetAscii(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:05:06 07:08:09");
-    unsigned char* bytes = nullptr;
-    unsigned int size = 0;
-    exif_data_save_data(exif, &bytes, &size);
-    exif_data_unref(exif);
+    const std::string block = CameraExifBlock("X100");
     auto marker = std::make_unique<CSavedMarker>();
     marker->marker = 0xE1;
-    marker->dataLength = marker->originalLength = size;
-    marker->data = std::make_unique<uint8_t[]>(size);
-    std::memcpy(marker->data.get(), bytes, size);
-    std::free(bytes);
+    marker->dataLength = marker->originalLength = unsigned(block.size());
+    marker->data = std::make_unique<uint8_t[]>(block.size());
+    std::memcpy(marker->data.get(), block.data(), block.size());
     return marker;
 }
 
