@@ -1,6 +1,5 @@
 #include "imagelib/jpegsplice.h"
 
-#include "imagelib/jpegdcdecoder.h"
 #include "imagelib/jpegscan.h"
 
 #include <algorithm>
@@ -612,15 +611,14 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
     const CSegment& segment = s.segments[0];
     s.checkpoints.reserve(
         size_t(std::min<int64_t>(s.mcus / CState::kCheckpointMcus + 1, int64_t(size / 8) + 1)));
+    struct CCount { // every walk counts: workers that keep the cores busy need no helper
+        int others = g_walking.fetch_add(1);
+        ~CCount() { g_walking.fetch_sub(1); }
+    } count;
     bool walked = false, joined = false;
-    if (size_t(segment.end - scan) >= m_splitBytes && std::thread::hardware_concurrency() > 1) {
-        struct CCount {
-            int others = g_walking.fetch_add(1);
-            ~CCount() { g_walking.fetch_sub(1); }
-        } count;
-        if (count.others == 0)
-            walked = s.WalkSplit(joined);
-    }
+    if (count.others == 0 && size_t(segment.end - scan) >= m_splitBytes &&
+        std::thread::hardware_concurrency() > 1)
+        walked = s.WalkSplit(joined);
     if (!joined)
         walked = s.WalkFromStart(nullptr);
     if (!walked || s.endBits > segment.bits || segment.bits - s.endBits >= 8)

@@ -11,8 +11,9 @@
 #include <jpeglib.h>
 
 // A single-scan sequential Huffman JPEG rewritten with most of its scan copied as it
-// stands. Map walks the scan once with the preview decoder's skipping tables and notes
-// where every MCU starts (or, with restart markers, only finds the intervals);
+// stands. Map walks the scan once with the preview decoder's skipping tables, a big one
+// on two threads, and keeps the reader's state every few MCUs, from which any MCU is
+// found again (with restart markers, it only finds the intervals);
 // DecodeTouched decodes the coefficients of the MCUs (or whole intervals) a rectangle of
 // MCUs touches, for the caller to change; WriteScan copies everything else bit for bit
 // and codes the touched MCUs again with the file's own Huffman tables. Without restart
