@@ -292,7 +292,12 @@ bool CStampWorker::StampLosslessly(CImageSource& input, COutputFile& output) {
     if (!m_lossless.StampSource(input, plan, m_losslessBytes))
         return false;
     output.Write(m_losslessBytes.data(), m_losslessBytes.size());
-    std::vector<uint8_t>().swap(m_losslessBytes);
+    // The next photo writes into the same pages: fresh ones cost a fault each. A rare huge
+    // file's room is not held for the rest of the run.
+    if (m_losslessBytes.capacity() > (size_t(64) << 20))
+        std::vector<uint8_t>().swap(m_losslessBytes);
+    else
+        m_losslessBytes.clear();
     return true;
 }
 
