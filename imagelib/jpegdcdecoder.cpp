@@ -38,31 +38,11 @@ struct CMiddle {
     bool ok = false;
 };
 
-// The first thread's watch for the state the second recorded.
-struct CMeeting {
-    const CMiddle* middle = nullptr;
-    std::shared_future<void> ready;
-    uint64_t from = 0; // where the second thread began
-    size_t next = 0;
-    bool waited = false, gaveUp = false;
-    // Where they met: the first thread's block and predictors, the second's block.
+// The first thread's watch, and where they met: the first thread's block and predictors,
+// the second's block.
+struct CMeeting : CMeetingWatch<CMiddle> {
     int64_t block = -1, middleBlock = -1;
     std::array<int, 4> predictors{};
-
-    bool Meets(uint64_t position, int phase, int blocksPerMcu) {
-        if (!waited) {
-            ready.wait();
-            waited = true;
-        }
-        const std::vector<uint64_t>& p = middle->positions;
-        while (next < p.size() && p[next] < position)
-            ++next;
-        if (next == p.size()) {
-            gaveUp = true;
-            return false;
-        }
-        return p[next] == position && (middle->phase0 + int(next)) % blocksPerMcu == phase;
-    }
 };
 
 // Decodes MCUs [first, last) into dc, each restart interval from its own segment. With a
@@ -164,19 +144,9 @@ void DecodeFromMiddle(const CLayout& layout, const CSegment& segment, const uint
         g.phase = p;
         DecodeGuess(layout, segment.bits, kWarmupBlocks, true, g);
     }
-    // The state most guesses reached: where the next block starts, and its MCU position.
-    int best = 0, bestVotes = 0;
-    for (const CGuess& g : guesses) {
-        int votes = 0;
-        for (const CGuess& other : guesses)
-            votes += other.r.Position() == g.r.Position() && other.phase == g.phase;
-        if (votes > bestVotes) {
-            best = int(&g - guesses.data());
-            bestVotes = votes;
-        }
-    }
-    CGuess& g = guesses[size_t(best)];
-    out.phase0 = best;
+    const size_t best = MostCommonState(guesses);
+    CGuess& g = guesses[best];
+    out.phase0 = int(best); // its positions are recorded from its start
     out.positions = std::move(g.positions);
     out.predictors = std::move(g.predictorsBefore);
     ready.set_value();
@@ -278,33 +248,15 @@ bool Decode(j_decompress_ptr cinfo, const uint8_t* scan, size_t size, int thread
 
     // No restart markers: the second thread starts in the middle of the data.
     const CSegment& all = segments[0];
-    const uint8_t* start = all.begin + (all.end - all.begin) / 2;
-    if (start > all.begin && start[-1] == 0xFF) // not on a stuffed zero
-        ++start;
-    uint64_t stuffedBefore = 0; // every 0xFF in a segment is a stuffed pair
-    for (const uint8_t* p = all.begin;
-         p < start &&
-         (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(start - p)))) != nullptr;
-         p += 2)
-        ++stuffedBefore;
-    const uint64_t loadedBefore = uint64_t(start - all.begin) - stuffedBefore;
+    const CMiddleStart start = MiddleOf(all);
     CMiddle middle;
     std::promise<void> ready;
     CMeeting meeting;
-    meeting.middle = &middle;
-    meeting.ready = ready.get_future().share();
-    meeting.from = loadedBefore * 8;
+    meeting.Watch(middle, ready, start);
     std::thread helper;
     try {
-        helper = std::thread([&] {
-            try {
-                DecodeFromMiddle(layout, all, start, loadedBefore, middle, ready);
-            } catch (...) { // out of memory: middle.ok stays false, the first thread goes on
-                try {       // unless the promise was kept already
-                    ready.set_value();
-                } catch (const std::future_error&) {
-                }
-            }
+        helper = StartMiddleThread(ready, [&] {
+            DecodeFromMiddle(layout, all, start.at, start.loadedBefore, middle, ready);
         });
     } catch (const std::system_error&) {
         return DecodeMcus(layout, segments, 0, layout.mcus, dc, nullptr);

@@ -9,6 +9,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <future>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -191,9 +193,9 @@ struct CReader {
     }
 };
 
-// Decodes one block: the DC difference into predictor, the AC codes skipped. False for
-// a code in no table; nothing of it is consumed then.
-inline bool DecodeBlock(CReader& r, const CHuffman& dc, const CHuffman& ac, int& predictor) {
+// Decodes a block's DC difference into predictor. False for a code in no table; nothing of
+// it is consumed then.
+inline bool DecodeDcDifference(CReader& r, const CHuffman& dc, int& predictor) {
     if (r.count < 32)
         r.Refill();
     int length, size;
@@ -209,6 +211,15 @@ inline bool DecodeBlock(CReader& r, const CHuffman& dc, const CHuffman& ac, int&
         r.Skip(size);
         predictor += value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
     }
+    return true;
+}
+
+// Decodes one block: the DC difference into predictor, the AC codes skipped. False for
+// a code in no table; nothing of it is consumed then.
+inline bool DecodeBlock(CReader& r, const CHuffman& dc, const CHuffman& ac, int& predictor) {
+    if (!DecodeDcDifference(r, dc, predictor))
+        return false;
+    int length;
     for (int k = 1; k < 64;) {
         if (r.count < 32)
             r.Refill();
@@ -233,7 +244,7 @@ inline bool DecodeBlock(CReader& r, const CHuffman& dc, const CHuffman& ac, int&
             return false;
         r.Skip(length);
         const int run = symbol >> 4;
-        size = symbol & 15;
+        const int size = symbol & 15;
         if (size == 0 && run != 15)
             break;
         r.Skip(size);
@@ -291,28 +302,15 @@ inline uint64_t NonZeroAc(const JCOEF* block) {
 // built for CTableUse::Symbols.
 inline bool DecodeCoefficients(CReader& r, const CHuffman& dc, const CHuffman& symbols,
                                int& predictor, JCOEF* block) {
-    if (r.count < 32)
-        r.Refill();
-    int length, size;
-    if (const uint32_t e = dc.fast[r.acc >> (64 - kLookahead)]) {
-        length = int(e & 31);
-        size = int(e >> 5);
-    } else if ((size = SlowSymbol(dc, r.acc, length)) < 0) {
+    if (!DecodeDcDifference(r, dc, predictor))
         return false;
-    }
-    r.Skip(length);
-    if (size != 0) {
-        const int value = int(r.acc >> (64 - size));
-        r.Skip(size);
-        predictor += value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
-    }
     if (predictor < -32768 || predictor > 32767)
         return false;
     block[0] = JCOEF(predictor);
     for (int k = 1; k < 64; ++k) {
         if (r.count < 32)
             r.Refill();
-        int symbol;
+        int length, symbol;
         if (const uint32_t e = symbols.fast[r.acc >> (64 - kLookahead)]) {
             length = int(e & 31);
             symbol = int(e >> 5);
@@ -321,7 +319,7 @@ inline bool DecodeCoefficients(CReader& r, const CHuffman& dc, const CHuffman& s
         }
         r.Skip(length);
         const int run = symbol >> 4;
-        size = symbol & 15;
+        const int size = symbol & 15;
         if (size == 0) {
             if (run != 15)
                 break;
@@ -379,5 +377,96 @@ inline bool FindSegments(const uint8_t* scan, size_t size, std::vector<CSegment>
 struct CTables {
     CHuffman dc[NUM_HUFF_TBLS], ac[NUM_HUFF_TBLS];
 };
+
+// ---- A second thread on a scan without restart markers
+// It starts in the middle of the data and finds its footing: Huffman codes fall back into
+// step after a short while. Of one guess for each place in the MCU, the state most of them
+// reach is taken, and the blocks from there are recorded. The first thread, arriving, takes
+// the second's work from the first block where it finds the very same state: from there
+// both read the same codes, only the second's DC predictions began elsewhere.
+
+// Where the second thread starts: the middle byte of the data, never the zero of a stuffed
+// pair, and the unstuffed bytes before it.
+struct CMiddleStart {
+    const uint8_t* at = nullptr;
+    uint64_t loadedBefore = 0;
+};
+inline CMiddleStart MiddleOf(const CSegment& all) {
+    const uint8_t* start = all.begin + (all.end - all.begin) / 2;
+    if (start > all.begin && start[-1] == 0xFF)
+        ++start;
+    uint64_t stuffedBefore = 0; // every 0xFF in a segment is a stuffed pair
+    for (const uint8_t* p = all.begin;
+         p < start &&
+         (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(start - p)))) != nullptr;
+         p += 2)
+        ++stuffedBefore;
+    return {start, uint64_t(start - all.begin) - stuffedBefore};
+}
+
+// The guess whose state (where its next block starts, and that block's place in the MCU)
+// most guesses reached. Each guess has a reader r and a phase.
+template <class TGuess> size_t MostCommonState(const std::vector<TGuess>& guesses) {
+    size_t best = 0;
+    int bestVotes = 0;
+    for (size_t i = 0; i < guesses.size(); ++i) {
+        int votes = 0;
+        for (const TGuess& other : guesses)
+            votes +=
+                other.r.Position() == guesses[i].r.Position() && other.phase == guesses[i].phase;
+        if (votes > bestVotes) {
+            best = i;
+            bestVotes = votes;
+        }
+    }
+    return best;
+}
+
+// The first thread's watch for the state the second recorded: TMiddle's positions (where
+// each recorded block starts, the first at place phase0 of its MCU) are complete once ready
+// is kept.
+template <class TMiddle> struct CMeetingWatch {
+    const TMiddle* middle = nullptr;
+    std::shared_future<void> ready;
+    uint64_t from = 0; // where the second thread began
+    size_t next = 0;   // the recorded block looked at
+    bool waited = false, gaveUp = false;
+
+    void Watch(const TMiddle& m, std::promise<void>& kept, const CMiddleStart& start) {
+        middle = &m;
+        ready = kept.get_future().share();
+        from = start.loadedBefore * 8;
+    }
+    // Whether the block at position, place phase of its MCU, is the recorded one at next.
+    bool Meets(uint64_t position, int phase, int blocksPerMcu) {
+        if (!waited) {
+            ready.wait();
+            waited = true;
+        }
+        const std::vector<uint64_t>& p = middle->positions;
+        while (next < p.size() && p[next] < position)
+            ++next;
+        if (next == p.size()) {
+            gaveUp = true;
+            return false;
+        }
+        return p[next] == position && (middle->phase0 + int(next)) % blocksPerMcu == phase;
+    }
+};
+
+// Runs walk on a thread of its own. ready is kept even when walk throws (out of memory), so
+// that the first thread never waits for ever. Throws std::system_error as std::thread does.
+template <class F> std::thread StartMiddleThread(std::promise<void>& ready, F walk) {
+    return std::thread([&ready, walk]() mutable {
+        try {
+            walk();
+        } catch (...) {
+            try {
+                ready.set_value();
+            } catch (const std::future_error&) { // kept already
+            }
+        }
+    });
+}
 
 } // namespace jpegscan

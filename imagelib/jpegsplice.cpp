@@ -274,15 +274,12 @@ struct CJpegScanSplice::CState {
         return true;
     }
 
-    // A big scan is walked by two threads: a helper starts in the middle of the data and
-    // finds its footing (Huffman codes fall back into step after a short while; of a guess
-    // for each place in the MCU, the state most of them reach is taken), then records
-    // where its next blocks start. The first thread, arriving there, takes the helper's
-    // work from the first block where it finds the very same state: from there both read
-    // the same codes, only the helper's DC predictions began elsewhere.
+    // A big scan is walked by two threads, the helper starting in the middle of the data
+    // (see jpegscan.h); it records where its blocks start for a while after its footing,
+    // then keeps checkpoints.
     struct CMiddle {
         int64_t first = 0;               // the helper's number of the first block recorded
-        int phase = 0;                   // that block's place in its MCU
+        int phase0 = 0;                  // that block's place in its MCU
         std::vector<uint64_t> positions; // where each recorded block starts
         std::vector<std::array<int, 3>> predictors; // and the predictions before it
         struct CMark {
@@ -299,31 +296,11 @@ struct CJpegScanSplice::CState {
     // recorded then.
     static constexpr int64_t kWarmupBlocks = 1024;
     static constexpr size_t kMostBadCodes = 16; // past the footing, more means bad data
-    struct CMeeting {
-        const CMiddle* middle = nullptr;
-        std::shared_future<void> ready;
-        uint64_t from = 0; // where the helper began
-        size_t next = 0;
-        bool waited = false, gaveUp = false;
-        // Where they met: the first thread's block, reader and predictions.
+    // The first thread's watch, and where they met: its block, reader and predictions.
+    struct CMeeting : CMeetingWatch<CMiddle> {
         int64_t block = -1;
         CReader reader;
         int predictors[3] = {};
-
-        bool Meets(uint64_t position, int phase, int blocksPerMcu) {
-            if (!waited) {
-                ready.wait();
-                waited = true;
-            }
-            const std::vector<uint64_t>& p = middle->positions;
-            while (next < p.size() && p[next] < position)
-                ++next;
-            if (next == p.size()) {
-                gaveUp = true;
-                return false;
-            }
-            return p[next] == position && (middle->phase + int(next)) % blocksPerMcu == phase;
-        }
     };
 
     // Walks the scan from its start, checkpoints noted; with a meeting, stops where the
@@ -393,21 +370,9 @@ struct CJpegScanSplice::CState {
             while (g.n < warmup && g.r.Position() < segment.bits)
                 step(g);
         }
-        size_t best = 0;
-        int bestVotes = 0;
-        for (size_t i = 0; i < guesses.size(); ++i) {
-            int votes = 0;
-            for (const CGuess& other : guesses)
-                votes += other.r.Position() == guesses[i].r.Position() &&
-                         other.phase == guesses[i].phase;
-            if (votes > bestVotes) {
-                best = i;
-                bestVotes = votes;
-            }
-        }
-        CGuess g = guesses[best];
+        CGuess g = guesses[MostCommonState(guesses)];
         out.first = g.n;
-        out.phase = g.phase;
+        out.phase0 = g.phase;
         // Every code in no table past the footing is noted; too many end the walk short,
         // at the block where the next came up.
         bool stopped = false;
@@ -629,35 +594,15 @@ bool CJpegScanSplice::Map(j_decompress_ptr cinfo, const uint8_t* scan, size_t si
 
 bool CJpegScanSplice::CState::WalkSplit(bool& joined) {
     joined = false;
-    const CSegment& all = segments[0];
-    const uint8_t* start = all.begin + (all.end - all.begin) / 2;
-    if (start > all.begin && start[-1] == 0xFF) // not on a stuffed zero
-        ++start;
-    uint64_t stuffedBefore = 0; // every 0xFF in the data is a stuffed pair
-    for (const uint8_t* p = all.begin;
-         p < start &&
-         (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(start - p)))) != nullptr;
-         p += 2)
-        ++stuffedBefore;
-    const uint64_t loadedBefore = uint64_t(start - all.begin) - stuffedBefore;
+    const CMiddleStart start = MiddleOf(segments[0]);
     CMiddle middle;
     std::promise<void> ready;
     CMeeting meeting;
-    meeting.middle = &middle;
-    meeting.ready = ready.get_future().share();
-    meeting.from = loadedBefore * 8;
+    meeting.Watch(middle, ready, start);
     std::thread helper;
     try {
-        helper = std::thread([&] {
-            try {
-                WalkFromMiddle(start, loadedBefore, middle, ready);
-            } catch (...) { // out of memory: middle.ok stays false, the first thread goes on
-                try {       // unless the promise was kept already
-                    ready.set_value();
-                } catch (const std::future_error&) {
-                }
-            }
-        });
+        helper = StartMiddleThread(
+            ready, [&] { WalkFromMiddle(start.at, start.loadedBefore, middle, ready); });
     } catch (const std::system_error&) {
         return false;
     }
