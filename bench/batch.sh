@@ -24,22 +24,10 @@
 # 10 % of the copy's width, JPEG quality 85) against libvips' thumbnailer on one thread
 # (vipsthumbnail --size 2048, VIPS_CONCURRENCY=1, quality 85), when libvips-tools is there.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
-runs=${2:-5}
-tools=$build/bench/qm_batch_tools
-batch=$build/cli/quillmark-batch
-for exe in "$tools" "$batch"; do
-  [ -x "$exe" ] || { echo "batch.sh: $exe is missing; build first" >&2; exit 2; }
-done
 command -v jpegtran > /dev/null || { echo "batch.sh: jpegtran is missing (libjpeg-turbo-progs)" >&2; exit 2; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/in" "$work/in5" "$work/rst" "$work/out" "$work/base" "$work/lossless" \
-         "$work/lossless-rst" "$work/unstamped" "$work/web" "$work/vips"
-echo "making 20 inputs of 4000 x 3000 ..."
-"$tools" inputs "$work/in" 20 4000 3000
+. "$(dirname "$0")/common.sh"
+mkdir -p "$work/in5" "$work/rst" "$work/base" "$work/lossless" "$work/lossless-rst" \
+         "$work/unstamped" "$work/web" "$work/vips"
 cp "$work"/in/photo0[0-4].jpg "$work/in5/"
 for f in "$work"/in/*.jpg; do
   jpegtran -copy all -restart 1 -outfile "$work/rst/$(basename "$f")" "$f"
@@ -48,7 +36,6 @@ done
 
 stamp_args=(--defaults -s "$work/stamp.png" -o "$work/out" -f jpg -q 90 --preserve-headers
             --overwrite --align right,bottom --offset -10,-10 --opacity 128)
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 inputs=("$work"/in/*.jpg)
 half=$(( ${#inputs[@]} / 2 ))
 # The baseline's files split over two processes at once: what a tool that uses both cores

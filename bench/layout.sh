@@ -5,23 +5,10 @@
 #
 #   bench/layout.sh [BUILD_DIR [RUNS]]      defaults: build, 5 runs
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
-runs=${2:-5}
-tools=$build/bench/qm_batch_tools
-batch=$build/cli/quillmark-batch
-for exe in "$tools" "$batch"; do
-  [ -x "$exe" ] || { echo "layout.sh: $exe is missing; build first" >&2; exit 2; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/in" "$work/out"
-echo "making 20 inputs of 4000 x 3000 ..."
-"$tools" inputs "$work/in" 20 4000 3000
+. "$(dirname "$0")/common.sh"
 "$tools" stamp "$work/stamp.png" 400 200
 args=(--defaults -s "$work/stamp.png" -o "$work/out" -f jpg -q 90 --overwrite -j 1
       --align right,bottom --offset -10,-10 --opacity 128)
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 : > "$work/single.txt"
 : > "$work/tiled.txt"
 for ((r = 1; r <= runs; ++r)); do

@@ -8,25 +8,12 @@
 #
 #   bench/text.sh [BUILD_DIR [RUNS]]      defaults: build, 5 runs
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$top/build}" && pwd)
-runs=${2:-5}
-tools=$build/bench/qm_batch_tools
-batch=$build/cli/quillmark-batch
-for exe in "$tools" "$batch"; do
-  [ -x "$exe" ] || { echo "text.sh: $exe is missing; build first" >&2; exit 2; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/in" "$work/out"
-echo "making 20 inputs of 4000 x 3000 ..."
-"$tools" inputs "$work/in" 20 4000 3000
+. "$(dirname "$0")/common.sh"
 # The text's block at this size is about 4.6 times as wide as high: a stamp of that shape.
 "$tools" stamp "$work/stamp.png" 600 130
 
 common=(--defaults -o "$work/out" -f jpg -q 90 --overwrite --align right,bottom
         --offset -10,-10 --size 15%width -j 1)
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 : > "$work/text.txt"
 : > "$work/picture.txt"
 for ((r = 1; r <= runs; ++r)); do
