@@ -298,13 +298,7 @@ void CMainDialog::GatherSettingsFromPages() {
     s.tile = position->IsTile();
     s.tilegap = position->GetTileGap();
     s.tileoffset = position->IsTileOffset();
-    const CTextStampValues& text = position->GetTextStamp();
-    s.stampkind = text.kind;
-    s.stamptext = text.text;
-    s.textfont = text.font;
-    s.textsize = text.size;
-    s.textcolor = text.colour;
-    s.textshadow = text.shadow;
+    position->GetTextStamp().StoreIn(s);
     // 7. Without a picked colour the last one stays on record.
     if (position->IsKeyColourSet()) {
         const uint32_t key = position->GetKeyColour();

@@ -483,6 +483,15 @@ CStampLook CPositionPage::GetStampLook() const {
     return look;
 }
 
+void CTextStampValues::StoreIn(CStampSettingsValues& settings) const {
+    settings.stampkind = kind;
+    settings.stamptext = text;
+    settings.textfont = font;
+    settings.textsize = size;
+    settings.textcolor = colour;
+    settings.textshadow = shadow;
+}
+
 CStampDescription CPositionPage::GetStampDescription() const {
     CStampSettingsValues settings;
     settings.halign = m_halign;
@@ -490,12 +499,7 @@ CStampDescription CPositionPage::GetStampDescription() const {
     settings.offsetx = m_offsetX;
     settings.offsety = m_offsetY;
     settings.followexif = m_followExif;
-    settings.stampkind = m_text.kind;
-    settings.stamptext = m_text.text;
-    settings.textfont = m_text.font;
-    settings.textsize = m_text.size;
-    settings.textcolor = m_text.colour;
-    settings.textshadow = m_text.shadow;
+    m_text.StoreIn(settings);
     settings.pathstamp = m_stampPath.toStdString();
     CStampDescription description = DescribeStamp(settings);
     description.look = GetStampLook();

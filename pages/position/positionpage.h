@@ -56,6 +56,9 @@ struct CTextStampValues {
     int32_t colour = 0xFFFFFF; // 0xRRGGBB or kTextColourAuto
     bool shadow = true;
     bool operator==(const CTextStampValues&) const = default;
+
+    // Into the text fields of a settings record.
+    void StoreIn(CStampSettingsValues& settings) const;
 };
 
 // Asks for a font, starting from "FAMILY:STYLE"; nothing when cancelled. The default shows
